@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <mutex>
 #include <vector>
 
 #include "media/audio_output.h"
@@ -295,7 +296,12 @@ struct FrameSource::Decoder {
   }
 };
 
-FrameSource::FrameSource() = default;
+FrameSource::FrameSource() {
+  // Failures reach the user through OpenResult and the diagnostic log; the
+  // libraries' own chatter on standard error helps nobody.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
+}
 
 FrameSource::~FrameSource() {
   Close();
