@@ -17,6 +17,7 @@
 #include "support/ffprobe.h"
 #include "support/sample_movie.h"
 #include "support/temp_dir.h"
+#include "support/wait_for.h"
 
 namespace corvinex::test {
 namespace {
@@ -48,15 +49,6 @@ double MeanError(const FrameImage& a, const uint8_t* bytes) {
     if (i % 4 != 3) sum += std::abs(int(e[i]) - int(bytes[i]));
   }
   return sum / (static_cast<double>(a.PixelCount()) * 3);
-}
-
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
-  const auto until = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
 }
 
 struct Delivered {

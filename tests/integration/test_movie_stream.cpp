@@ -16,6 +16,7 @@
 #include "settings/diagnostic_log.h"
 #include "support/sample_movie.h"
 #include "support/temp_dir.h"
+#include "support/wait_for.h"
 
 namespace corvinex::test {
 namespace {
@@ -73,15 +74,6 @@ std::vector<std::string> LogLines(const std::filesystem::path& file) {
     lines.push_back(line);
   }
   return lines;
-}
-
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-  const auto until = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
 }
 
 constexpr const char* kProbe =
