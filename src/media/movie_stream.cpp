@@ -53,7 +53,7 @@ bool MovieStream::WaitUntilClosed(std::chrono::milliseconds limit) {
 int32_t MovieStream::PositionBarWidth() {
   if (info_.duration <= 0) return 1;
   const double width =
-      std::nearbyint(598.0 * static_cast<double>(info_.currentPosition) / info_.duration);
+      std::nearbyint(598.0 * static_cast<double>(currentPosition_.load()) / info_.duration);
   return static_cast<int32_t>(std::clamp(width, 1.0, 598.0));
 }
 
@@ -61,7 +61,7 @@ void MovieStream::TogglePlayPause() {
   paused = paused == 0 ? 1 : 0;
   if (paused == 0) {
     if (source_.IsOpen() && source_.Position() >= source_.Duration()) {
-      info_.currentPosition = 0;
+      currentPosition_ = 0;
       host_.SetPositionBar(1);
       source_.Seek(0);
     }
@@ -188,7 +188,7 @@ int32_t MovieStream::RunStream(const std::filesystem::path& path, const std::str
       } else if (refreshRequest.exchange(0) == 1) {
         host_.PreviewRefresh();
       }
-      info_.currentPosition = source_.Position();
+      currentPosition_ = source_.Position();
       host_.SetPositionBar(PositionBarWidth());
       Rest(kPlayingPass);
     } else {

@@ -98,7 +98,10 @@ class MovieStream {
   void SetAspectFix(AspectFix fix) { aspectFix_ = std::move(fix); }
 
   FrameSource& source() { return source_; }
+  // Stable from StreamState 1 until the stream closes.
   const MovieInfo& info() const { return info_; }
+  // The position the stream loop last read (or set), 100-ns units.
+  int64_t currentPosition() const { return currentPosition_; }
   const std::string& currentMovie() const { return currentMovie_; }
   FrameImage& currentFrame() { return currentFrame_; }
 
@@ -114,6 +117,7 @@ class MovieStream {
   DiagnosticLog& log_;
   FrameSource source_;
   MovieInfo info_;
+  std::atomic<int64_t> currentPosition_{0};
   std::string currentMovie_;
   FrameImage currentFrame_;
   FrameImage grab_;

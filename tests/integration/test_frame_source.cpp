@@ -229,6 +229,18 @@ TEST_P(LossyMovies, DeliverAsManyFramesAsTheFileHoldsCloseToThePattern) {
   ASSERT_EQ(out.frames.size(), 2u);
   EXPECT_LT(MeanError(ExpectedFrame(c.options, 0), out.frames[0].data()), 6.0);
   EXPECT_LT(MeanError(ExpectedFrame(c.options, c.options.frames - 1), out.frames[1].data()), 6.0);
+  // A seek into a compressed stream lands on the frame at that time.
+  const int32_t middle = c.options.frames / 2;
+  const int64_t tpf = source.AverageTimePerFrame();
+  source.Pause();  // paused, the frame stays until it has been looked at
+  source.Seek(middle * tpf + tpf / 2);
+  ASSERT_TRUE(WaitFor([&] { return std::llabs(source.CurrentFrameTime() - middle * tpf) < tpf / 4; }))
+      << source.CurrentFrameTime() << " " << middle * tpf;
+  FrameImage shown;
+  ASSERT_TRUE(source.CopyCurrentFrame(shown));
+  EXPECT_LT(MeanError(ExpectedFrame(c.options, middle), shown.Bytes()), 6.0);
+  EXPECT_GT(MeanError(ExpectedFrame(c.options, middle + 1), shown.Bytes()),
+            MeanError(ExpectedFrame(c.options, middle), shown.Bytes()));
   // The last frame is not the first one: the moving block really moved.
   EXPECT_GT(MeanError(ExpectedFrame(c.options, 0), out.frames[1].data()),
             MeanError(ExpectedFrame(c.options, c.options.frames - 1), out.frames[1].data()));
