@@ -547,6 +547,11 @@ void FrameSource::Run() {
     if (!decoded && !drained && (playing_ || showNow)) {
       const uint64_t generation = seekGeneration_;
       AudioOutput* sound = (!push && playing_ && !muted_) ? audio_ : nullptr;
+      if (!push && playing_ && !showNow) {
+        // Playing behind the clock (a slow machine, a large movie): frames that are
+        // already over are decoded but not converted or shown.
+        decoder_->skipBefore = std::max(decoder_->skipBefore, MediaTimeLocked());
+      }
       lock.unlock();
       const bool got = decoder_->DecodeNext(sound);
       lock.lock();
