@@ -1,6 +1,7 @@
 #include "media/media_probe.h"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -44,8 +45,10 @@ void ParseProbeReport(const std::string& movieName, const std::string& report, P
     std::transform(line.begin(), line.end(), line.begin(), [](unsigned char c) {
       return c < 0x80 ? static_cast<char>(std::tolower(c)) : static_cast<char>(c);
     });
-    bool video = line.rfind("stream #0:0", 0) == 0;
-    bool sound = line.rfind("stream #0:1", 0) == 0;
+    // "stream #0:10" and on are other streams, not stream 0:1.
+    bool numberEnds = line.size() <= 11 || !std::isdigit(static_cast<unsigned char>(line[11]));
+    bool video = numberEnds && line.rfind("stream #0:0", 0) == 0;
+    bool sound = numberEnds && line.rfind("stream #0:1", 0) == 0;
     if (video || sound) {
       texts.probeText += "\r\n" + Trim(line, kNulSpaceColon);
       (video ? texts.videoLine : texts.soundLine) = StreamLine(line);
