@@ -49,7 +49,15 @@ void ConvertBgr24Rows(const uint8_t* rows, int32_t width, int32_t height, bool b
   for (int32_t r = 0; r < height; ++r) {
     const uint8_t* src = rows + stride * static_cast<size_t>(bottomUp ? r : height - 1 - r);
     uint32_t* dst = out.Row(r);
-    for (int32_t x = 0; x < width; ++x, src += 3) dst[x] = PackBgrx(src[0], src[1], src[2]);
+    // Four-byte loads keep the loop simple enough to vectorise; the last pixel of a
+    // row is read bytewise, as a four-byte load could pass the end of the file data.
+    int32_t x = 0;
+    for (; x + 1 < width; ++x, src += 3) {
+      uint32_t v;
+      std::memcpy(&v, src, 4);
+      dst[x] = v & 0x00FFFFFFu;
+    }
+    if (x < width) dst[x] = PackBgrx(src[0], src[1], src[2]);
   }
 }
 
