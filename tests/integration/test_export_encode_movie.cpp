@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "convert/encoder_command.h"
+#include "convert/sound_extract.h"
 #include "convert/spool_writer.h"
 #include "convert/temp_files.h"
 #include "settings/diagnostic_log.h"
@@ -67,6 +68,23 @@ TEST(EncodeMovie, AFailedExportIsReportedWithTheToolsLastWords) {
       << text;
   EXPECT_NE(text.find("\r\nFFMPEG ERR "), std::string::npos);
   EXPECT_FALSE(fs::exists(dir / "temp_encoder.txt"));
+}
+
+TEST(EncodeMovie, AMissingToolIsLoggedAndNothingElseStarts) {
+  test::TempDir dir;
+  DiagnosticLog log(dir / "log.txt");
+  fs::path missing = dir / "PLUG-IN" / "ffmpeg_III";
+  std::atomic<int32_t> running{1};
+  ExportResult r =
+      EncodeMovie(missing, dir.path(), Settings(dir / "m.avi", 64, 64), log, {nullptr, &running});
+  EXPECT_FALSE(r.started);
+  EXPECT_EQ(running.load(), 0);
+  EXPECT_NE(test::ReadFileBytes(dir / "log.txt").find("\r\nFFMPEG ERR cannot start "),
+            std::string::npos);
+  std::atomic<pid_t> pid{0};
+  EXPECT_FALSE(ExtractSound(missing, dir / "m.avi", dir.path(), pid).exited);
+  EXPECT_EQ(pid.load(), 0);
+  EXPECT_EQ(DecodeFrames(missing, dir / "m.avi", dir.path()), 0);
 }
 
 TEST(EncodeMovie, OddPictureSizesBecomeEvenForPlayers) {
