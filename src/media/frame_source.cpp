@@ -598,7 +598,8 @@ void FrameSource::Run() {
       inCallback_ = false;
       delivered_.notify_all();
       currentTime_ = time;
-      clockBase_ = time;
+      clockBase_ = time;  // back in pull mode, the clock goes on from this frame
+      clockStart_ = std::chrono::steady_clock::now();
       decoded = false;
       showNow = false;
       continue;
