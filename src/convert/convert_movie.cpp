@@ -71,8 +71,9 @@ void ExportLoop(ConversionRun& run, std::string output) {
     s.durationText = ctx.input.durationText;
     s.soundAvailable = SoundTrackUsable(ctx.tempFolder);
     const fs::path frames = ctx.frameFolder.empty() ? ctx.tempFolder : ctx.frameFolder;
-    const ExportResult result =
-        ctx.ui.ExportMovie([&] { return EncodeMovie(ctx.encoderTool, frames, s, ctx.log); });
+    const ExportResult result = ctx.ui.ExportMovie("Output Movie Compression", [&] {
+      return EncodeMovie(ctx.encoderTool, frames, s, ctx.log);
+    });
     ctx.log.LogLine("ConvertRectExport End");
     run.outcome.lastExport = result;
     run.outcome.output = output;

@@ -4,6 +4,7 @@
 
 #include "convert/convert_movie.h"
 #include "convert/frame_source_feed.h"
+#include "convert/movie_convert.h"
 #include "media/frame_source.h"
 #include "media/movie_info.h"
 #include "settings/diagnostic_log.h"
@@ -239,6 +240,33 @@ TEST_F(ConversionFixture, DecoderRouteStopLogsTheExitAndExportsNothing) {
   EXPECT_NE(Log().find("CAVIEXIT = 1"), std::string::npos);
   EXPECT_EQ(Log().find("END Convert Process"), std::string::npos);
   EXPECT_TRUE(TempIsEmptyOfFrames());
+}
+
+}  // namespace
+}  // namespace corvinex
+
+namespace corvinex {
+namespace {
+
+TEST_F(ConversionFixture, TranscodeMakesAPlayableAviCopyInTheTemporaryFolder) {
+  Open(10);
+  const fs::path named = dir / "take 1.mp4";
+  fs::copy_file(movie, named);
+  test::WriteFileBytes(temp / "take 1.avi", "an older copy");
+  const std::string copy = TranscodeToTempAvi(named.string(), temp, kTool, ui, streamState);
+  EXPECT_EQ(copy, (temp / "take 1.avi").string());
+  EXPECT_EQ(ui.exportCaptions, std::vector<std::string>{"Movie Conversion"});
+  EXPECT_EQ(streamState.load(), 1);
+  const auto facts = test::ProbeFile(copy);
+  ASSERT_TRUE(facts.has_value());
+  EXPECT_EQ(facts->formatName, "avi");
+  EXPECT_EQ(facts->width, 320);
+  EXPECT_NEAR(facts->frameCount, 10, 1);
+
+  // A container the tool does not know: nothing written, and the result says so.
+  const MovieConvertResult bad =
+      MovieConvert({kTool, named.string(), (dir / "x.notacontainer").string()}, ui, streamState);
+  EXPECT_FALSE(bad.outputWritten);
 }
 
 }  // namespace
