@@ -161,6 +161,22 @@ TEST(UnwrapQuality, CutAreaPastTheFrameGivesBlack) {
   EXPECT_GT(white_, 1000u);
 }
 
+// The dispatched kernel (vectorised where the processor allows) against the
+// scalar reference, on a full-size run with a ring that leaves the frame.
+TEST(UnwrapQuality, MatchesTheScalarReferenceOnAFullFrame) {
+  Prepared p = Prepare(1920, 1080, RingGeometry{-30, 20, 316, 330, 32});
+  const FrameImage frame = RandomFrame(1920, 1080, 31);
+  for (uint32_t& px : p.buffers.P1.pixels) px = 0x7F000000u;
+  FrameImage reference = p.buffers.P1;
+  ASSERT_TRUE(UnwrapQuality(p.g, 3, frame, p.buffers));
+  const size_t slots = size_t(p.g.W) * p.g.H;
+  ResampleCachedScalar(
+      ConstPixels{p.buffers.crop.pixels.data(), p.buffers.crop.width, p.buffers.crop.height},
+      Pixels{reference.pixels.data(), p.g.W, p.g.H}, p.buffers.cache.data(),
+      p.buffers.cache.data() + slots);
+  EXPECT_EQ(p.buffers.P1.pixels, reference.pixels);
+}
+
 TEST(UnwrapQuality, RefusesAFrameOfAnotherSize) {
   Prepared p = Prepare(400, 300, RingGeometry{150, 20, 316, 306, 32});
   EXPECT_FALSE(UnwrapQuality(p.g, 0, RandomFrame(401, 300, 1), p.buffers));
