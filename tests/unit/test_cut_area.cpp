@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "transform/cut_area.h"
 #include "transform/lens_profile.h"
 
@@ -90,6 +92,16 @@ TEST(CutAreaButtons, ValuesOutsideTheLimitsCanBeMovedBack) {
   ring = RingGeometry{150, 20, 0, 0, 0};
   EXPECT_EQ(Click(ring, kCutGrowExternal), CutAreaClick::Applied);
   EXPECT_EQ(ring.Y2, 2);
+}
+
+TEST(CutAreaButtons, ExtremeValuesStopAtTheEndsOfTheRange) {
+  RingGeometry ring{INT32_MAX, INT32_MIN, INT32_MAX, 306, INT32_MIN};
+  EXPECT_EQ(ApplyCutAreaButton(ring, kCutRight).X1, INT32_MAX);
+  EXPECT_EQ(ApplyCutAreaButton(ring, kCutUp).Y1, INT32_MIN);
+  EXPECT_EQ(ApplyCutAreaButton(ring, kCutGrowExternal).X2, INT32_MAX);
+  EXPECT_EQ(ApplyCutAreaButton(ring, kCutShrinkInternal).RSIZE, INT32_MIN);
+  EXPECT_EQ(RefreshCutAreaLabels(RingGeometry{INT32_MIN, 0, INT32_MAX, 0, 0})[2].text,
+            "4294967295");
 }
 
 TEST(CutAreaLabels, SixTextsFromTheValues) {

@@ -26,10 +26,9 @@ constexpr Case kCases[] = {
 
 TEST(UnwrapRoundTrip, FastPathGivesThePanoramaBackAtItsTablePositions) {
   for (const Case& c : kCases) {
-    DiagnosticLog log;
-    UnwrapBuffers buffers;
-    const UnwrapGeometry g =
-        PrepareUnwrapGeometry(c.fw, c.fh, c.ring, 0, GeometryVariant::Conversion, buffers, log);
+    test::Prepared p = test::Prepare(c.fw, c.fh, c.ring);
+    const UnwrapGeometry& g = p.g;
+    UnwrapBuffers& buffers = p.buffers;
     const test::WrappedRing wrapped = test::WrapRing(g, test::SmoothPattern);
     ASSERT_TRUE(UnwrapFast(g, 0, wrapped.frame, buffers));
     const double cx = g.cropX + g.halfW;
@@ -54,10 +53,9 @@ TEST(UnwrapRoundTrip, FastPathGivesThePanoramaBackAtItsTablePositions) {
 
 TEST(UnwrapRoundTrip, QualityPathGivesThePanoramaBackWithinInterpolationError) {
   for (const Case& c : kCases) {
-    DiagnosticLog log;
-    UnwrapBuffers buffers;
-    const UnwrapGeometry g =
-        PrepareUnwrapGeometry(c.fw, c.fh, c.ring, 0, GeometryVariant::Conversion, buffers, log);
+    test::Prepared p = test::Prepare(c.fw, c.fh, c.ring);
+    const UnwrapGeometry& g = p.g;
+    UnwrapBuffers& buffers = p.buffers;
     const test::WrappedRing wrapped = test::WrapRing(g, test::SmoothPattern);
     ASSERT_TRUE(UnwrapQuality(g, 0, wrapped.frame, buffers));
     const double cx = g.cropX + g.halfW;

@@ -2,6 +2,8 @@
 // Helpers of the unwrap tests: test pictures and a ring wrapper that inverts the
 // fast unwrap's mapping exactly, so that the unwrap must give the panorama back.
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -9,10 +11,24 @@
 #include <random>
 #include <vector>
 
+#include "settings/diagnostic_log.h"
 #include "transform/frame_image.h"
 #include "transform/unwrap_geometry.h"
 
 namespace corvinex::test {
+
+// A conversion run's geometry and buffers for a frame size and Cut Area.
+struct Prepared {
+  UnwrapGeometry g;
+  UnwrapBuffers buffers;
+};
+
+inline Prepared Prepare(int32_t fw, int32_t fh, const RingGeometry& ring) {
+  DiagnosticLog log;
+  Prepared p;
+  p.g = PrepareUnwrapGeometry(fw, fh, ring, 0.0f, GeometryVariant::Conversion, p.buffers, log);
+  return p;
+}
 
 inline FrameImage RandomFrame(int32_t width, int32_t height, uint32_t seed) {
   FrameImage frame(width, height);
@@ -96,6 +112,21 @@ inline size_t FlippedSlot(int32_t W, int32_t H, int32_t x, int32_t y, int32_t mo
   const int32_t fx = (mode & 1) ? W - 1 - x : x;
   const int32_t fy = (mode & 2) ? H - 1 - y : y;
   return size_t(fy) * W + fx;
+}
+
+// Whether `flipped` is `plain` (W x H, buffer order) moved as flip mode `mode`
+// moves pixels; names the first pixel that is not.
+inline ::testing::AssertionResult IsMirrored(const std::vector<uint32_t>& plain,
+                                             const std::vector<uint32_t>& flipped, int32_t W,
+                                             int32_t H, int32_t mode) {
+  for (int32_t y = 0; y < H; ++y) {
+    for (int32_t x = 0; x < W; ++x) {
+      if (flipped[FlippedSlot(W, H, x, y, mode)] != plain[size_t(y) * W + x]) {
+        return ::testing::AssertionFailure() << "mode " << mode << " at " << x << "," << y;
+      }
+    }
+  }
+  return ::testing::AssertionSuccess();
 }
 
 }  // namespace corvinex::test
