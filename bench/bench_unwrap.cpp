@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "settings/diagnostic_log.h"
+#include "transform/fix_aspect.h"
 #include "transform/unwrap_geometry.h"
 #include "transform/warp_resample.h"
 
@@ -95,6 +96,17 @@ void BM_UnwrapQualityScalar(benchmark::State& state) {
 }
 BENCHMARK(BM_UnwrapQualityScalar)->Unit(benchmark::kMillisecond);
 
+void BM_FixAspect(benchmark::State& state) {
+  Scene& s = SharedScene();
+  FrameImage out(s.frame.width, s.frame.height);
+  for (auto _ : state) {
+    FixAspect(s.frame.pixels.data(), s.frame.pixels.size(), out, kAspectIntakeFactor);
+    benchmark::DoNotOptimize(out.pixels.data());
+  }
+  SetFrameRate(state);
+}
+BENCHMARK(BM_FixAspect)->Unit(benchmark::kMillisecond);
+
 #ifdef CORVINEX_HAVE_OPENCV
 // Maps equivalent to our paths, in frame buffer coordinates: the fast table's
 // source pixel per slot (nearest), and the quality path's cached position
@@ -102,6 +114,7 @@ BENCHMARK(BM_UnwrapQualityScalar)->Unit(benchmark::kMillisecond);
 struct PeerMaps {
   cv::Mat nearestX, nearestY, cubicX, cubicY;
   cv::Mat nearestFixed, nearestFixedFraction;
+  cv::Mat aspectX, aspectY;
 };
 
 PeerMaps& SharedPeerMaps() {
@@ -132,6 +145,15 @@ PeerMaps& SharedPeerMaps() {
         const float fy = s.buffers.cache[slots + slot] + cropCy;
         m->cubicX.at<float>(y, x) = float(s.g.cropX + s.g.cropW - 1) - fx;
         m->cubicY.at<float>(y, x) = float(s.g.Fh - s.g.cropY - s.g.cropH) + fy;
+      }
+    }
+    m->aspectX.create(s.g.Fh, s.g.Fw, CV_32FC1);
+    m->aspectY.create(s.g.Fh, s.g.Fw, CV_32FC1);
+    for (int y = 0; y < s.g.Fh; ++y) {
+      for (int x = 0; x < s.g.Fw; ++x) {
+        m->aspectX.at<float>(y, x) =
+            (float(x) - (0.5f * s.g.Fw - 0.5f)) * kAspectIntakeFactor + (0.5f * s.g.Fw - 0.5f);
+        m->aspectY.at<float>(y, x) = float(y);
       }
     }
     cv::convertMaps(m->nearestX, m->nearestY, m->nearestFixed, m->nearestFixedFraction, CV_16SC2,
@@ -186,6 +208,20 @@ void BM_PeerRemapCubic(benchmark::State& state) {
   SetFrameRate(state);
 }
 BENCHMARK(BM_PeerRemapCubic)->Unit(benchmark::kMillisecond);
+
+void BM_PeerRemapCubicAspect(benchmark::State& state) {
+  cv::setNumThreads(1);
+  Scene& s = SharedScene();
+  PeerMaps& m = SharedPeerMaps();
+  const cv::Mat src = FrameMat(s);
+  cv::Mat dst(s.g.Fh, s.g.Fw, CV_8UC4, cv::Scalar::all(0));
+  for (auto _ : state) {
+    cv::remap(src, dst, m.aspectX, m.aspectY, cv::INTER_CUBIC, cv::BORDER_TRANSPARENT);
+    benchmark::DoNotOptimize(dst.data);
+  }
+  SetFrameRate(state);
+}
+BENCHMARK(BM_PeerRemapCubicAspect)->Unit(benchmark::kMillisecond);
 #endif
 
 // Console output plus, at the end, each kernel's frame rate as a ratio to its peer.
@@ -206,6 +242,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
         {"BM_UnwrapFast", "BM_PeerRemapNearestFixedMaps"},
         {"BM_UnwrapQuality", "BM_PeerRemapCubic"},
         {"BM_UnwrapQualityScalar", "BM_PeerRemapCubic"},
+        {"BM_FixAspect", "BM_PeerRemapCubicAspect"},
     };
     // Processor time, not wall time: the machines that run this are shared.
     std::printf("\nSpeed as a ratio to the peer, by processor time (higher is faster):\n");

@@ -2,6 +2,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -32,12 +33,17 @@ inline float CentreOf(int32_t size) {
 
 }  // namespace
 
-bool WarpResample(ConstPixels src, Pixels dst, WarpMode mode, float factor) {
-  if (mode != WarpMode::HorizontalScale && mode != WarpMode::UniformScale) return false;
-  if (!src.pixels || !dst.pixels || src.width <= 0 || src.height <= 0 || dst.width <= 0 ||
-      dst.height <= 0) {
-    return false;
-  }
+namespace {
+
+bool ScaleArgumentsUsable(ConstPixels src, Pixels dst, WarpMode mode) {
+  return (mode == WarpMode::HorizontalScale || mode == WarpMode::UniformScale) && src.pixels &&
+         dst.pixels && src.width > 0 && src.height > 0 && dst.width > 0 && dst.height > 0;
+}
+
+}  // namespace
+
+bool WarpResampleScalar(ConstPixels src, Pixels dst, WarpMode mode, float factor) {
+  if (!ScaleArgumentsUsable(src, dst, mode)) return false;
   const float dstCx = CentreOf(dst.width);
   const float dstCy = CentreOf(dst.height);
   const float srcCx = CentreOf(src.width);
@@ -46,11 +52,37 @@ bool WarpResample(ConstPixels src, Pixels dst, WarpMode mode, float factor) {
   for (int32_t y = 0; y < dst.height; ++y) {
     const float v = static_cast<float>(y) - dstCy;
     const float sv = uniform ? v * factor : v;
-    const float fy = sv + srcCy;
     uint32_t* out = dst.pixels + static_cast<ptrdiff_t>(y) * dst.width;
     for (int32_t x = 0; x < dst.width; ++x) {
       const float u = static_cast<float>(x) - dstCx;
-      SampleAt(src, u * factor + srcCx, fy, out[x]);
+      SampleAt(src, u * factor + srcCx, sv + srcCy, out[x]);
+    }
+  }
+  return true;
+}
+
+bool WarpResample(ConstPixels src, Pixels dst, WarpMode mode, float factor) {
+  if (!ScaleArgumentsUsable(src, dst, mode)) return false;
+  // The centred source offsets of a stretch of one row go through the same
+  // kernel as the polar unwrap's cache; the stretch lives on the stack, so the
+  // per-frame aspect fix allocates nothing.
+  constexpr int32_t kStretch = 256;
+  alignas(32) float su[kStretch];
+  alignas(32) float sv[kStretch];
+  const float dstCx = CentreOf(dst.width);
+  const float dstCy = CentreOf(dst.height);
+  const bool uniform = mode == WarpMode::UniformScale;
+  for (int32_t y = 0; y < dst.height; ++y) {
+    const float v = static_cast<float>(y) - dstCy;
+    const float rowOffset = uniform ? v * factor : v;
+    uint32_t* out = dst.pixels + static_cast<ptrdiff_t>(y) * dst.width;
+    for (int32_t x0 = 0; x0 < dst.width; x0 += kStretch) {
+      const int32_t n = std::min(kStretch, dst.width - x0);
+      for (int32_t i = 0; i < n; ++i) {
+        su[i] = (static_cast<float>(x0 + i) - dstCx) * factor;
+        sv[i] = rowOffset;
+      }
+      ResampleCached(src, Pixels{out + x0, n, 1}, su, sv);
     }
   }
   return true;

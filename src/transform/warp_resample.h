@@ -38,6 +38,8 @@ struct PolarWarp {
 // Modes 2 and 4 (`factor` scales the source step). Mode 1 needs PolarWarp and
 // goes through the overload below. Returns false for an empty buffer or mode 1.
 bool WarpResample(ConstPixels src, Pixels dst, WarpMode mode, float factor);
+// The same, one pixel at a time: the reference the tests hold WarpResample to.
+bool WarpResampleScalar(ConstPixels src, Pixels dst, WarpMode mode, float factor);
 
 // Mode 1: fills the cache first when `cacheValid` is false (and sets it), then
 // samples every destination slot from its cached coordinates.

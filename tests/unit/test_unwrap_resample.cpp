@@ -126,6 +126,20 @@ TEST(WarpResample, VectorKernelMatchesTheScalarReference) {
   ResampleCachedScalar(ConstPixels{src.pixels.data(), 53, 41}, Pixels{b.pixels.data(), w, h},
                        su.data(), sv.data());
   EXPECT_EQ(a.pixels, b.pixels);
+
+  // The scaling modes run through the same kernel, in stretches of a row.
+  const FrameImage big = test::RandomFrame(611, 37, 9);
+  for (const WarpMode mode : {WarpMode::HorizontalScale, WarpMode::UniformScale}) {
+    for (const float factor : {0.7501f, 1.0f / 1.333f, 1.9f, 0.37f}) {
+      FrameImage x(603, 29), y(603, 29);
+      for (size_t i = 0; i < x.pixels.size(); ++i) x.pixels[i] = y.pixels[i] = uint32_t(i * 40503u);
+      ASSERT_TRUE(WarpResample(ConstPixels{big.pixels.data(), 611, 37},
+                               Pixels{x.pixels.data(), 603, 29}, mode, factor));
+      ASSERT_TRUE(WarpResampleScalar(ConstPixels{big.pixels.data(), 611, 37},
+                                     Pixels{y.pixels.data(), 603, 29}, mode, factor));
+      EXPECT_EQ(x.pixels, y.pixels) << int(mode) << " " << factor;
+    }
+  }
 }
 
 }  // namespace
