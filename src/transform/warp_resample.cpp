@@ -14,17 +14,18 @@ namespace {
 
 // Source position (fx, fy) to a sample; pixels whose window leaves the source
 // keep their value.
-inline void SampleAt(ConstPixels src, float fx, float fy, uint32_t& out) {
+inline bool SampleAt(ConstPixels src, float fx, float fy, uint32_t& out) {
   const float rx = std::nearbyint(fx);
   const float ry = std::nearbyint(fy);
   // Compared as floats, so that no position, however far off, is converted to
   // an out-of-range integer.
   if (!(rx >= 1.0f && ry >= 1.0f && rx <= static_cast<float>(src.width - 3) &&
         ry <= static_cast<float>(src.height - 3))) {
-    return;
+    return false;
   }
   out = CubicSample(src.pixels, src.width, static_cast<int32_t>(rx), static_cast<int32_t>(ry),
                     fx - rx, fy - ry, out);
+  return true;
 }
 
 inline float CentreOf(int32_t size) {
@@ -119,11 +120,17 @@ void FillPolarCache(int32_t width, int32_t height, PolarWarp& polar) {
   }
 }
 
-void ResampleCachedScalar(ConstPixels src, Pixels dst, const float* su, const float* sv) {
+void ResampleCachedScalar(ConstPixels src, Pixels dst, const float* su, const float* sv,
+                          SkippedPixels skipped) {
   const float srcCx = CentreOf(src.width);
   const float srcCy = CentreOf(src.height);
   const size_t count = static_cast<size_t>(dst.width) * static_cast<size_t>(dst.height);
-  for (size_t s = 0; s < count; ++s) SampleAt(src, su[s] + srcCx, sv[s] + srcCy, dst.pixels[s]);
+  for (size_t s = 0; s < count; ++s) {
+    if (!SampleAt(src, su[s] + srcCx, sv[s] + srcCy, dst.pixels[s]) &&
+        skipped == SkippedPixels::Clear) {
+      dst.pixels[s] = 0;
+    }
+  }
 }
 
 namespace {
@@ -171,8 +178,9 @@ CORVINEX_AVX2 inline __m256 WindowRowPair(const uint32_t* a, const uint32_t* b, 
 // time for the positions and weights, then one pixel at a time for the 4 x 4
 // window with the channels side by side. Every lane performs the scalar
 // version's operations in the same order, so the results are identical.
-CORVINEX_AVX2 void ResampleCachedAvx2(ConstPixels src, Pixels dst, const float* su,
-                                      const float* sv) {
+CORVINEX_AVX2 void ResampleCachedAvx2(ConstPixels src, Pixels dst, const float* su, const float* sv,
+                                      SkippedPixels skipped) {
+  const bool clear = skipped == SkippedPixels::Clear;
   const size_t count = static_cast<size_t>(dst.width) * static_cast<size_t>(dst.height);
   const __m256 srcCx = _mm256_set1_ps(CentreOf(src.width));
   const __m256 srcCy = _mm256_set1_ps(CentreOf(src.height));
@@ -196,7 +204,11 @@ CORVINEX_AVX2 void ResampleCachedAvx2(ConstPixels src, Pixels dst, const float* 
         _mm256_and_ps(_mm256_cmp_ps(rx, one, _CMP_GE_OQ), _mm256_cmp_ps(ry, one, _CMP_GE_OQ)),
         _mm256_and_ps(_mm256_cmp_ps(rx, maxX, _CMP_LE_OQ), _mm256_cmp_ps(ry, maxY, _CMP_LE_OQ)));
     const int lanes = _mm256_movemask_ps(inside);
-    if (lanes == 0) continue;
+    if (lanes == 0) {
+      if (clear)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst.pixels + s), _mm256_setzero_si256());
+      continue;
+    }
     __m256 w[4];
     CubicWeightsAvx2(_mm256_sub_ps(fx, rx), w);
     for (int i = 0; i < 4; ++i) _mm256_store_ps(wx[i], w[i]);
@@ -210,7 +222,10 @@ CORVINEX_AVX2 void ResampleCachedAvx2(ConstPixels src, Pixels dst, const float* 
     _mm256_store_si256(reinterpret_cast<__m256i*>(base), corner);
 
     for (int lane = 0; lane < 8; ++lane) {
-      if (!(lanes & (1 << lane))) continue;
+      if (!(lanes & (1 << lane))) {
+        if (clear) dst.pixels[s + static_cast<size_t>(lane)] = 0;
+        continue;
+      }
       const uint32_t* p = src.pixels + base[lane];
       const ptrdiff_t rowStep = src.width;
       const __m256 w0 = _mm256_broadcast_ss(&wx[0][lane]);
@@ -233,18 +248,21 @@ CORVINEX_AVX2 void ResampleCachedAvx2(ConstPixels src, Pixels dst, const float* 
       out = (static_cast<uint32_t>(_mm_cvtsi128_si32(bytes)) & 0x00FFFFFFu) | (out & 0xFF000000u);
     }
   }
-  for (; s < count; ++s)
-    SampleAt(src, su[s] + CentreOf(src.width), sv[s] + CentreOf(src.height), dst.pixels[s]);
+  if (s < count) {
+    ResampleCachedScalar(src, Pixels{dst.pixels + s, static_cast<int32_t>(count - s), 1}, su + s,
+                         sv + s, skipped);
+  }
 }
 
 }  // namespace
 
-void ResampleCached(ConstPixels src, Pixels dst, const float* su, const float* sv) {
+void ResampleCached(ConstPixels src, Pixels dst, const float* su, const float* sv,
+                    SkippedPixels skipped) {
   static const bool avx2 = __builtin_cpu_supports("avx2");
   if (avx2) {
-    ResampleCachedAvx2(src, dst, su, sv);
+    ResampleCachedAvx2(src, dst, su, sv, skipped);
   } else {
-    ResampleCachedScalar(src, dst, su, sv);
+    ResampleCachedScalar(src, dst, su, sv, skipped);
   }
 }
 
@@ -253,7 +271,7 @@ void WarpResample(ConstPixels src, Pixels dst, PolarWarp& polar, bool& cacheVali
     FillPolarCache(dst.width, dst.height, polar);
     cacheValid = true;
   }
-  ResampleCached(src, dst, polar.su, polar.sv);
+  ResampleCached(src, dst, polar.su, polar.sv, SkippedPixels::Clear);
 }
 
 }  // namespace corvinex

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -158,8 +159,26 @@ TEST(UnwrapQuality, MatchesTheScalarReferenceOnAFullFrame) {
   ResampleCachedScalar(
       ConstPixels{p.buffers.crop.pixels.data(), p.buffers.crop.width, p.buffers.crop.height},
       Pixels{reference.pixels.data(), p.g.W, p.g.H}, p.buffers.cache.data(),
-      p.buffers.cache.data() + slots);
+      p.buffers.cache.data() + slots, SkippedPixels::Clear);
   EXPECT_EQ(p.buffers.P1.pixels, reference.pixels);
+}
+
+// Pixels whose window leaves the crop are black on every frame, even when the
+// steps after the unwrap (sharpening, the anaglyph merge) changed them in place.
+TEST(UnwrapQuality, SkippedPixelsAreBlackOnEveryFrame) {
+  const RingGeometry narrow{150, 20, 250, 306, 32};  // crop narrower than high
+  const FrameImage frame = RandomFrame(400, 300, 41);
+  Prepared run = Prepare(400, 300, narrow);
+  ASSERT_TRUE(UnwrapQuality(run.g, 0, frame, run.buffers));
+  const std::vector<uint32_t> first = run.buffers.P1.pixels;
+  EXPECT_GT(std::count(first.begin(), first.end(), 0u), run.g.W);
+  for (uint32_t& px : run.buffers.P1.pixels) px = 0xFFFFFFFFu;
+  ASSERT_TRUE(UnwrapQuality(run.g, 0, frame, run.buffers));
+  for (size_t s = 0; s < size_t(run.g.W) * run.g.H; ++s) {
+    // Sampled pixels keep their own fourth byte; skipped ones are wholly black.
+    const uint32_t expected = first[s] == 0 ? 0u : (first[s] & 0xFFFFFFu) | 0xFF000000u;
+    ASSERT_EQ(run.buffers.P1.pixels[s], expected) << s;
+  }
 }
 
 TEST(UnwrapQuality, RefusesAFrameOfAnotherSize) {
