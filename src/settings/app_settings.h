@@ -2,6 +2,7 @@
 // The user's option set. Field names are the tags of the settings file, so the
 // file, the menus and the log all speak of the same names.
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -26,7 +27,8 @@ struct AppSettings {
   int32_t CONTRAST = 0;
   int32_t CPU = 0;
   int32_t NOISE = 0;
-  int32_t RSIZE = 79;  // round((X2 - X1) / 7.85714f) with the defaults above
+  // The internal circle follows the external one: round((X2 - X1) / 7.85714f) = 79.
+  int32_t RSIZE = static_cast<int32_t>(std::nearbyint((616 - -8) / 7.85714f));
   std::string APATH;   // temporary folder
   std::string OPATH;   // folder last used in a file chooser
   float HSIZE = 0.0f;  // lens coefficient
@@ -44,6 +46,7 @@ struct SessionOptions {
   int32_t OS_PREVIEW = 0;      // "Fast conversion, draft quality"
   int32_t FLIP_MODE = 0;       // 1 horizontal | 2 vertical
   int32_t RESIZE = 0;          // 0 natural size, 1..5 = 90%..50%
+  int32_t QUALITY = 0;         // quality list: 0 "Default", 1..21
   int32_t AUDIO_CHANNELS = 0;  // index into the audio channel menu
   int32_t AUDIO_RATE = 0;      // index into the sampling rate menu
   int32_t STEREO_3DP = 0;      // "3ZU Reduze Vezoro" on
