@@ -2,6 +2,7 @@
 // The user's option set. Field names are the tags of the settings file, so the
 // file, the menus and the log all speak of the same names.
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -26,7 +27,8 @@ struct AppSettings {
   int32_t CONTRAST = 0;
   int32_t CPU = 0;
   int32_t NOISE = 0;
-  int32_t RSIZE = 79;  // round((X2 - X1) / 7.85714f) with the defaults above
+  // The internal circle follows the external one: round((X2 - X1) / 7.85714f) = 79.
+  int32_t RSIZE = static_cast<int32_t>(std::nearbyint((616 - -8) / 7.85714f));
   std::string APATH;   // temporary folder
   std::string OPATH;   // folder last used in a file chooser
   float HSIZE = 0.0f;  // lens coefficient

@@ -44,9 +44,17 @@ struct FrameImage {
 constexpr uint32_t PackBgrx(uint8_t b, uint8_t g, uint8_t r, uint8_t x = 0) {
   return uint32_t{b} | (uint32_t{g} << 8) | (uint32_t{r} << 16) | (uint32_t{x} << 24);
 }
-constexpr uint8_t BlueOf(uint32_t p) { return static_cast<uint8_t>(p); }
-constexpr uint8_t GreenOf(uint32_t p) { return static_cast<uint8_t>(p >> 8); }
-constexpr uint8_t RedOf(uint32_t p) { return static_cast<uint8_t>(p >> 16); }
-constexpr uint8_t SpareOf(uint32_t p) { return static_cast<uint8_t>(p >> 24); }
+constexpr uint8_t BlueOf(uint32_t p) {
+  return static_cast<uint8_t>(p);
+}
+constexpr uint8_t GreenOf(uint32_t p) {
+  return static_cast<uint8_t>(p >> 8);
+}
+constexpr uint8_t RedOf(uint32_t p) {
+  return static_cast<uint8_t>(p >> 16);
+}
+constexpr uint8_t SpareOf(uint32_t p) {
+  return static_cast<uint8_t>(p >> 24);
+}
 
 }  // namespace corvinex

@@ -46,7 +46,8 @@ bool RunFramePipeline(FramePipeline& p, const FrameOptions& options, int64_t fra
 
   // The design's real-time priority window around the unwrap is dropped.
   const UnwrapFunction unwrap = options.fastUnwrap ? paths.fast : paths.quality;
-  if (unwrap != nullptr) unwrap(g, options.flipMode, *p.frame, b);
+  // The unwrap refuses a frame of another size than the geometry's.
+  if (unwrap != nullptr && !unwrap(g, options.flipMode, *p.frame, b)) return false;
   CpuPause(options.adjust);
   b.cacheValid = true;
 

@@ -43,7 +43,7 @@ struct FramePipeline {
   AdjustedFrameHook afterAdjust;  // doughnut preview and progress drawing
 };
 
-using UnwrapFunction = void (*)(const UnwrapGeometry&, int32_t, const FrameImage&, UnwrapBuffers&);
+using UnwrapFunction = bool (*)(const UnwrapGeometry&, int32_t, const FrameImage&, UnwrapBuffers&);
 
 struct UnwrapPaths {
   UnwrapFunction fast = nullptr;

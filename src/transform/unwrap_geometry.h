@@ -1,8 +1,9 @@
 #pragma once
-// The Cut Area (RingGeometry), the lens table, and the per-run geometry and
-// buffers that both unwrap paths work with.
+// The Cut Area (RingGeometry), and the per-run geometry and buffers that both
+// unwrap paths work with.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,6 +28,25 @@ struct RingGeometry {
 RingGeometry RingFromSettings(const AppSettings& settings);
 void StoreRing(const RingGeometry& ring, AppSettings& settings);
 
+// Limits the geometry keeps whatever the Cut Area holds (a settings file may hold
+// anything): without them the output height could be zero or negative and the
+// unwrap would read or write outside its buffers.
+inline constexpr int32_t kMinCropSide = 4;
+// Keeps W x H within the coordinate cache's budget of 37,500,000 pairs and the
+// buffers within memory (a 5400-pixel square gives a 6786 x 2700 panorama).
+inline constexpr int32_t kMaxCropSide = 5400;
+inline constexpr int64_t kMaxCachePairs = 37'500'000;
+
+// Which limits had to be applied to reach a usable geometry (bit mask).
+enum GeometryLimit : uint32_t {
+  kLimitNone = 0,
+  kLimitFrameSize = 1u << 0,     // frame without pixels or beyond 2^31 pixels: no unwrap
+  kLimitCropTooSmall = 1u << 1,  // crop width or height raised to kMinCropSide
+  kLimitCropTooLarge = 1u << 2,  // crop width or height lowered to kMaxCropSide
+  kLimitCutRows = 1u << 3,       // cutRows kept within 0 .. H - 2
+  kLimitCorrRows = 1u << 4,      // corrRows kept within 0 .. 4 x outRows
+};
+
 // Derived from RingGeometry and the frame size once per run (and on preview changes).
 struct UnwrapGeometry {
   int32_t Fw = 0, Fh = 0;  // frame size
@@ -40,10 +60,23 @@ struct UnwrapGeometry {
   float k = 0;           // radians per panorama column
   float c = 0;           // quality path offset, (H - 2) / 2
   int32_t halfPW = 0, halfPH = 0;
-  int32_t outRows = 0;   // H - cutRows
-  int32_t corrRows = 0;  // black lens-correction rows (0 for the preview)
+  int32_t outRows = 0;           // H - cutRows
+  int32_t corrRows = 0;          // black lens-correction rows (0 for the preview)
+  int64_t panoramaBytes = 0;     // outRows x W x 4
+  uint32_t limits = kLimitNone;  // GeometryLimit bits applied
   bool operator==(const UnwrapGeometry&) const = default;
+
+  // False only for a frame without pixels; every other geometry is safe to unwrap.
+  bool Usable() const { return W > 0 && H > 0; }
 };
+
+// The arithmetic alone, without buffers or log: the values a run would use.
+// corrRows is computed from `lensCoefficient` (pass 0 for the preview).
+UnwrapGeometry ComputeUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
+                                     const RingGeometry& ring, float lensCoefficient);
+
+// Text for the limits applied, empty when none ("" or e.g. "cut rows clamped").
+std::string GeometryLimitText(uint32_t limits);
 
 // The working set of one run; every buffer is allocated by PrepareUnwrapGeometry
 // and reused for every frame, so the per-frame path never allocates.
@@ -53,19 +86,26 @@ struct UnwrapBuffers {
   FrameImage previous;     // previous frame's panorama (stereo)
   FrameImage currentCopy;  // current panorama before stereo
   FrameImage stereoA, stereoB;
-  std::vector<int32_t> tableColumn, tableRow;  // fast table, W x H entries
-  int32_t tableFlipMode = -1;                  // flip mode the table was built for
+  // Fast table: one source pixel index (buffer row x Fw + column) per panorama
+  // slot, W x H entries; 0 (the frame's first pixel) where the ring leaves the frame.
+  std::vector<int32_t> tableIndex;
+  int32_t tableFlipMode = -1;  // flip mode the table was built for
   bool tableValid = false;
-  std::vector<float> cache;  // coordinate cache, (su, sv) per panorama pixel
+  // Coordinate cache: W x H source columns (su) followed by W x H source rows (sv),
+  // centred on the crop buffer, in destination slot order.
+  std::vector<float> cache;
+  int32_t cacheFlipMode = -1;
   bool cacheValid = false;
-  std::array<uint8_t, 40> infoHeader{};  // BMP info header of the panorama part
+  std::vector<float> angleSin, angleCos;  // per panorama column, for table and cache fills
+  std::array<uint8_t, 40> infoHeader{};   // BMP info header of the panorama part
 };
 
 enum class GeometryVariant { Conversion, Preview };
 
-// Computes the geometry, (re)allocates the buffers, clears tableValid and fills
-// infoHeader. The conversion variant logs its steps and computes corrRows; the
-// preview variant leaves `previous` and `currentCopy` alone and sets corrRows 0.
+// Computes the geometry, (re)allocates the buffers, clears tableValid and
+// cacheValid and fills infoHeader. The conversion variant logs its steps and
+// computes corrRows; the preview variant leaves `previous` and `currentCopy`
+// alone and sets corrRows 0.
 UnwrapGeometry PrepareUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
                                      const RingGeometry& ring, float lensCoefficient,
                                      GeometryVariant variant, UnwrapBuffers& buffers,
@@ -75,12 +115,28 @@ UnwrapGeometry PrepareUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
 std::string GeometryLabelText(const UnwrapGeometry& geometry);
 
 // Nearest-pixel unwrap into P1 through the look-up table (rebuilt when invalid
-// or built for another flip mode).
-void UnwrapFast(const UnwrapGeometry& geometry, int32_t flipMode, const FrameImage& frame,
+// or built for another flip mode). Returns false, leaving P1 alone, when the
+// frame is not the size the geometry was prepared for.
+bool UnwrapFast(const UnwrapGeometry& geometry, int32_t flipMode, const FrameImage& frame,
                 UnwrapBuffers& buffers);
 
-// Crop, then cubic resample into P1; fills the coordinate cache when invalid.
-void UnwrapQuality(const UnwrapGeometry& geometry, int32_t flipMode, const FrameImage& frame,
+// Crop, then cubic resample into P1; fills the coordinate cache when invalid
+// and sets cacheValid. Returns false, leaving P1 alone, when the frame is not
+// the size the geometry was prepared for.
+bool UnwrapQuality(const UnwrapGeometry& geometry, int32_t flipMode, const FrameImage& frame,
                    UnwrapBuffers& buffers);
+
+// Pieces of the two paths, exposed for the tests and the benchmark.
+void BuildFastTable(const UnwrapGeometry& geometry, int32_t flipMode, UnwrapBuffers& buffers);
+void CropCutArea(const UnwrapGeometry& geometry, const FrameImage& frame, FrameImage& crop);
+// dst[s] = src[index[s]]; the dispatching version may use vector gathers, the
+// scalar one is the reference.
+void GatherPixels(const uint32_t* src, const int32_t* index, uint32_t* dst, size_t count);
+void GatherPixelsScalar(const uint32_t* src, const int32_t* index, uint32_t* dst, size_t count);
+
+// Angle sine and cosine as the geometry defines them: the double-precision result
+// rounded to float, so that every build gives the same tables.
+float GeometrySin(float angle);
+float GeometryCos(float angle);
 
 }  // namespace corvinex

@@ -1,0 +1,41 @@
+// Tessaline Corvinex: screen check, start-up, the main window, shutdown.
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <chrono>
+#include <filesystem>
+
+#include "app/program_paths.h"
+#include "app/program_state.h"
+#include "app/screen_check.h"
+#include "app/startup.h"
+#include "app/window/main_window.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  const QSize screen = QGuiApplication::primaryScreen()->size();
+  const corvinex::ScreenDecision decision = corvinex::DecideScreen(screen.width(), screen.height());
+  if (decision.form == corvinex::ScreenForm::Refused) {
+    QMessageBox::warning(nullptr, QString::fromStdString(decision.caption),
+                         QString::fromStdString(decision.text));
+    return 0;
+  }
+  if (decision.form == corvinex::ScreenForm::Shortened) {
+    QMessageBox::information(nullptr, QString::fromStdString(decision.caption),
+                             QString::fromStdString(decision.text));
+  }
+
+  corvinex::ProgramState state(corvinex::PathsForFolder(corvinex::RunningProgramFolder()));
+  std::error_code error;
+  corvinex::RunStartup(state, {.currentDirectory = std::filesystem::current_path(error),
+                               .now = std::chrono::system_clock::now(),
+                               .shortenedForm = decision.form == corvinex::ScreenForm::Shortened});
+
+  corvinex::MainWindow window(state);
+  window.show();
+  state.log.LogLine("Main Form Created Ok");
+  const int result = application.exec();
+  state.StreamState = 1;
+  return result;
+}

@@ -1,0 +1,54 @@
+#include "app/shutdown.h"
+
+#include "convert/temp_files.h"
+#include "settings/settings_file.h"
+
+namespace corvinex {
+
+bool ShouldAutoSave(const ProgramState& state) {
+  return state.settings.AUTOSAVE != 0 && state.movieLoaded.load() == 1;
+}
+
+bool RunShutdown(ProgramState& state, ShutdownHooks& hooks) {
+  if (hooks.ViewerOpen()) {
+    hooks.CloseViewer();
+    hooks.Sleep(500);
+  }
+  if (hooks.MovieOpen()) {
+    for (int i = 0; i < 5; ++i) {
+      hooks.StopMovie();
+      hooks.Sleep(300);
+    }
+  }
+  hooks.KillFrameDecoding();
+  hooks.Pump(1000);
+  hooks.KillSoundExtraction();
+  hooks.Pump(500);
+  state.log.LogLine("EXIT");
+
+  bool saved = true;
+  if (ShouldAutoSave(state)) {
+    saved = WriteSettings(state.paths.settingsFile, state.settings);
+    if (!saved) state.log.LogLine("Settings file could not be written");
+  }
+
+  // The stream loop answers a 1 by ending and writing 0; give it a bounded time.
+  state.stopFlag = 1;
+  hooks.Pump(500);
+  state.StreamState = 1;
+  hooks.Sleep(500);
+  for (int i = 0; i < 21 && state.StreamState.load() != 0; ++i) {
+    hooks.Pump(100);
+    state.StreamState = 1;
+  }
+  state.StreamState = 0;
+  hooks.Pump(1);
+  hooks.Sleep(100);
+  state.log.LogLine("EXIT2");
+
+  CleanTemp(state.settings.APATH, CleanTempOptions{.keepAvi = false});
+  state.log.LogLine("EXIT3");
+  return saved;
+}
+
+}  // namespace corvinex

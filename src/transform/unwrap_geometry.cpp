@@ -1,0 +1,186 @@
+#include "transform/unwrap_geometry.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+
+#include "settings/app_settings.h"
+#include "settings/diagnostic_log.h"
+
+namespace corvinex {
+namespace {
+
+// Nearest integer, halves to even, kept far inside int32 so that no later sum
+// of a few such values can overflow (odd settings files may hold anything).
+int32_t RoundClamped(double value) {
+  if (std::isnan(value)) return 0;
+  constexpr double kBound = 1 << 30;
+  return static_cast<int32_t>(std::nearbyint(std::clamp(value, -kBound, kBound)));
+}
+
+// 2 x trunc(v / 2): the "made even" step of the geometry.
+int32_t MakeEven(int32_t v) {
+  return 2 * (v / 2);
+}
+
+void PutLe(uint8_t* at, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+}  // namespace
+
+RingGeometry RingFromSettings(const AppSettings& settings) {
+  return RingGeometry{settings.X1, settings.Y1, settings.X2, settings.Y2, settings.RSIZE};
+}
+
+void StoreRing(const RingGeometry& ring, AppSettings& settings) {
+  settings.X1 = ring.X1;
+  settings.Y1 = ring.Y1;
+  settings.X2 = ring.X2;
+  settings.Y2 = ring.Y2;
+  settings.RSIZE = ring.RSIZE;
+}
+
+float GeometrySin(float angle) {
+  return static_cast<float>(std::sin(static_cast<double>(angle)));
+}
+float GeometryCos(float angle) {
+  return static_cast<float>(std::cos(static_cast<double>(angle)));
+}
+
+UnwrapGeometry ComputeUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
+                                     const RingGeometry& ring, float lensCoefficient) {
+  UnwrapGeometry g;
+  // Fast-table entries are 32-bit pixel indexes.
+  if (frameWidth <= 0 || frameHeight <= 0 ||
+      int64_t{frameWidth} * frameHeight > int64_t{INT32_MAX}) {
+    g.limits = kLimitFrameSize;
+    return g;
+  }
+  g.Fw = frameWidth;
+  g.Fh = frameHeight;
+  // A frame far wider than high would give a preview of height 0 and an
+  // infinite vertical scale; one unit is the least that keeps sy finite.
+  g.PH = std::max(1, RoundClamped(600.0 * frameHeight / frameWidth));
+  g.sx = static_cast<float>(frameWidth / 600.0);
+  g.sy = static_cast<float>(static_cast<double>(frameHeight) / g.PH);
+  // Float times integer is widened to double: the geometry was designed for
+  // extended precision, and a float product would round differently.
+  const double sx = g.sx;
+  const double sy = g.sy;
+  g.cropX = RoundClamped(sx * ring.X1);
+  g.cropY = RoundClamped(sy * ring.Y1);
+  int32_t cutRows = MakeEven(RoundClamped(sx * ring.RSIZE));
+  int32_t cropW = RoundClamped(sx * ring.X2);
+  int32_t cropH = RoundClamped(sy * ring.Y2);
+  for (int32_t* side : {&cropW, &cropH}) {
+    if (*side < kMinCropSide) {
+      *side = kMinCropSide;
+      g.limits |= kLimitCropTooSmall;
+    } else if (*side > kMaxCropSide) {
+      *side = kMaxCropSide;
+      g.limits |= kLimitCropTooLarge;
+    }
+  }
+  g.cropW = cropW;
+  g.cropH = cropH;
+  g.halfW = RoundClamped(0.5 * cropW);
+  g.halfH = RoundClamped(0.5 * cropH);
+  g.H = MakeEven(RoundClamped(cropH / 2.0));
+  // 0.4 is formed as 2 x 0.2 with 0.2 a float, as the design has it.
+  const double fourTenths = 2.0 * static_cast<double>(0.2f);
+  g.W = MakeEven(RoundClamped(fourTenths * std::numbers::pi * cropH));
+  g.k = 5.0f / static_cast<float>(cropH);
+  g.c = static_cast<float>(g.H - 2) / 2.0f;
+  g.halfPW = RoundClamped(g.W / 2.0);
+  g.halfPH = RoundClamped(g.H / 2.0);
+  // The internal circle must leave at least two rows (cutRows and H are even).
+  if (cutRows < 0 || cutRows > g.H - 2) {
+    cutRows = std::clamp(cutRows, 0, g.H - 2);
+    g.limits |= kLimitCutRows;
+  }
+  g.cutRows = cutRows;
+  g.outRows = g.H - cutRows;
+  const double correction = static_cast<double>(lensCoefficient) * g.outRows;
+  int32_t corrRows = MakeEven(RoundClamped(correction));
+  // A coefficient from a settings file may be negative or absurd; the lens table
+  // goes up to 5 %, so four times the panorama height is generous.
+  if (corrRows < 0 || corrRows > 4 * g.outRows) {
+    corrRows = std::clamp(corrRows, 0, MakeEven(4 * g.outRows));
+    g.limits |= kLimitCorrRows;
+  }
+  g.corrRows = corrRows;
+  g.panoramaBytes = int64_t{g.outRows} * g.W * 4;
+  return g;
+}
+
+std::string GeometryLimitText(uint32_t limits) {
+  std::string text;
+  auto add = [&text](const char* part) {
+    if (!text.empty()) text += ", ";
+    text += part;
+  };
+  if (limits & kLimitFrameSize) add("frame has no pixels");
+  if (limits & kLimitCropTooSmall) add("Cut Area raised to the smallest size");
+  if (limits & kLimitCropTooLarge) add("Cut Area lowered to the largest size");
+  if (limits & kLimitCutRows) add("internal circle kept inside the external one");
+  if (limits & kLimitCorrRows) add("lens correction kept within limits");
+  return text;
+}
+
+UnwrapGeometry PrepareUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
+                                     const RingGeometry& ring, float lensCoefficient,
+                                     GeometryVariant variant, UnwrapBuffers& buffers,
+                                     DiagnosticLog& log) {
+  const bool conversion = variant == GeometryVariant::Conversion;
+  auto mark = [&](const char* text) {
+    if (conversion) log.LogLine(text);
+  };
+  mark("Set MovieDuration");
+  buffers.tableValid = false;
+  buffers.cacheValid = false;
+  const UnwrapGeometry g =
+      ComputeUnwrapGeometry(frameWidth, frameHeight, ring, conversion ? lensCoefficient : 0.0f);
+  mark("Checking 16x16");
+  mark("Determine CUTOFF");
+  const int32_t cropRows = g.Usable() ? g.cropH + 1 : 0;
+  buffers.crop.Reset(g.Usable() ? g.cropW : 0, cropRows);
+  mark("Determine XS1,YS1");
+  const size_t slots = static_cast<size_t>(g.W) * static_cast<size_t>(g.H);
+  buffers.tableIndex.assign(slots, 0);
+  buffers.tableFlipMode = -1;
+  buffers.angleSin.assign(static_cast<size_t>(g.W), 0.0f);
+  buffers.angleCos.assign(static_cast<size_t>(g.W), 0.0f);
+  mark("Determine DMEM1, DMEM2, DMEM3, DMEM4");
+  const int32_t rows = g.Usable() ? g.H + 1 : 0;
+  buffers.P1.Reset(g.W, rows);
+  buffers.P2.Reset(g.W, rows);
+  if (conversion) {
+    buffers.previous.Reset(g.W, rows);
+    buffers.currentCopy.Reset(g.W, rows);
+    buffers.cache.assign(2 * slots, 0.0f);
+    buffers.cacheFlipMode = -1;
+  }
+  buffers.stereoA.Reset(g.W, rows);
+  buffers.stereoB.Reset(g.W, rows);
+  mark("Determine DMEM1, DMEM2, DMEM3, DMEM4 END");
+
+  // BITMAPINFOHEADER of the panorama part: W x outRows, 1 plane, 32 bits, BI_RGB.
+  buffers.infoHeader.fill(0);
+  uint8_t* h = buffers.infoHeader.data();
+  PutLe(h + 0, 40, 4);
+  PutLe(h + 4, static_cast<uint32_t>(g.W), 4);
+  PutLe(h + 8, static_cast<uint32_t>(g.outRows), 4);
+  PutLe(h + 12, 1, 2);
+  PutLe(h + 14, 32, 2);
+  PutLe(h + 20, static_cast<uint32_t>(g.panoramaBytes), 4);
+  return g;
+}
+
+std::string GeometryLabelText(const UnwrapGeometry& geometry) {
+  return " " + std::to_string(geometry.W) + "x" + std::to_string(geometry.outRows);
+}
+
+}  // namespace corvinex

@@ -1,0 +1,56 @@
+#pragma once
+// The general resampler: every destination pixel maps to a centred source
+// position and takes a 4 x 4 cubic sample there; pixels whose window leaves the
+// source keep their value.
+
+#include <cstdint>
+
+namespace corvinex {
+
+// Bottom-up BGRX pixels with a stride of exactly `width`.
+struct ConstPixels {
+  const uint32_t* pixels = nullptr;
+  int32_t width = 0;
+  int32_t height = 0;
+};
+struct Pixels {
+  uint32_t* pixels = nullptr;
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+enum class WarpMode : int32_t { Polar = 1, HorizontalScale = 2, UniformScale = 4 };
+
+// The polar unwrap's parameters and its coordinate cache (destination width x
+// height entries in each of su and sv, in destination slot order).
+struct PolarWarp {
+  float k = 0;  // radians per destination column
+  float c = 0;  // (H - 2) / 2
+  int32_t flipMode = 0;
+  float* su = nullptr;
+  float* sv = nullptr;
+  // Scratch of destination-width entries for the per-column sine and cosine,
+  // or null to compute them per pixel.
+  float* angleSin = nullptr;
+  float* angleCos = nullptr;
+};
+
+// Modes 2 and 4 (`factor` scales the source step). Mode 1 needs PolarWarp and
+// goes through the overload below. Returns false for an empty buffer or mode 1.
+bool WarpResample(ConstPixels src, Pixels dst, WarpMode mode, float factor);
+
+// Mode 1: fills the cache first when `cacheValid` is false (and sets it), then
+// samples every destination slot from its cached coordinates.
+void WarpResample(ConstPixels src, Pixels dst, PolarWarp& polar, bool& cacheValid);
+
+// The cache fill alone: (su, sv) of every destination pixel, stored at its
+// flipped slot.
+void FillPolarCache(int32_t width, int32_t height, PolarWarp& polar);
+
+// Samples dst slot s at source offset (su[s], sv[s]) from the source centre.
+// The dispatching version picks a vectorised kernel when the processor has one;
+// the scalar version is the reference the tests hold it to.
+void ResampleCached(ConstPixels src, Pixels dst, const float* su, const float* sv);
+void ResampleCachedScalar(ConstPixels src, Pixels dst, const float* su, const float* sv);
+
+}  // namespace corvinex
