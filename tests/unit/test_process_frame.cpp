@@ -7,6 +7,7 @@
 #include "settings/app_settings.h"
 #include "support/allocation_counter.h"
 #include "support/pixel_images.h"
+#include "transform/fix_aspect.h"
 #include "transform/output_assembly.h"
 #include "transform/process_frame.h"
 #include "transform/unwrap_geometry.h"
@@ -46,13 +47,18 @@ void CopyUnwrap(const UnwrapGeometry& g, const FrameImage& frame, UnwrapBuffers&
   const size_t n = static_cast<size_t>(g.W) * g.H;
   for (size_t s = 0; s < n; ++s) b.P1.pixels[s] = frame.pixels[s % frame.pixels.size()];
 }
-void FakeFast(const UnwrapGeometry& g, int32_t, const FrameImage& f, UnwrapBuffers& b) {
+bool FakeFast(const UnwrapGeometry& g, int32_t, const FrameImage& f, UnwrapBuffers& b) {
   ++fastCalls;
   CopyUnwrap(g, f, b);
+  return true;
 }
-void FakeQuality(const UnwrapGeometry& g, int32_t, const FrameImage& f, UnwrapBuffers& b) {
+bool FakeQuality(const UnwrapGeometry& g, int32_t, const FrameImage& f, UnwrapBuffers& b) {
   ++qualityCalls;
   CopyUnwrap(g, f, b);
+  return true;
+}
+bool Refuse(const UnwrapGeometry&, int32_t, const FrameImage&, UnwrapBuffers&) {
+  return false;
 }
 constexpr UnwrapPaths kFakePaths{&FakeFast, &FakeQuality};
 
@@ -296,18 +302,33 @@ TEST(ProcessFrame, RefusesGeometryThatWouldLeaveTheBuffers) {
   }
 }
 
-TEST(IntakeSample, EmptySampleIsRefusedAndLongOnesAreCut) {
-  FrameImage frame = test::GrayImage(4, 2, 9);
-  std::vector<uint8_t> sample(64, 0xAB);
-  EXPECT_FALSE(IntakeSample(nullptr, 32, frame));
-  EXPECT_FALSE(IntakeSample(sample.data(), 0, frame));
-  EXPECT_EQ(frame.pixels, test::GrayImage(4, 2, 9).pixels);
-  EXPECT_TRUE(IntakeSample(sample.data(), sample.size(), frame));
-  EXPECT_EQ(frame.pixels, std::vector<uint32_t>(8, 0xABABABABu));
-  frame = test::GrayImage(4, 2, 9);
-  EXPECT_TRUE(IntakeSample(sample.data(), 8, frame));
-  EXPECT_EQ(frame.pixels[1], 0xABABABABu);
-  EXPECT_EQ(frame.pixels[2], test::Gray(9)) << "a short sample leaves the rest as it was";
+TEST(IntakeSample, RefusesEmptyOrShortSamplesAndCutsLongOnes) {
+  FrameImage frame = test::GrayImage(8, 4, 9);
+  const FrameImage before = frame;
+  std::vector<uint32_t> sample(40, 0xABABABABu);
+  EXPECT_FALSE(IntakeSample(nullptr, 32, false, frame));
+  EXPECT_FALSE(IntakeSample(sample.data(), 0, false, frame));
+  EXPECT_FALSE(IntakeSample(sample.data(), 31, false, frame)) << "fewer pixels than the frame";
+  EXPECT_FALSE(IntakeSample(sample.data(), 31, true, frame));
+  EXPECT_EQ(frame.pixels, before.pixels);
+  EXPECT_TRUE(IntakeSample(sample.data(), sample.size(), false, frame));
+  EXPECT_EQ(frame.pixels, std::vector<uint32_t>(32, 0xABABABABu));
+}
+
+TEST(IntakeSample, AspectFixStretchesTheMiddleOfEachRow) {
+  const FrameImage sample = test::RandomImage(40, 10, 3);
+  FrameImage expected = test::GrayImage(40, 10, 1);
+  FrameImage frame = expected;
+  ASSERT_TRUE(FixAspect(sample.pixels.data(), sample.PixelCount(), expected, 0.7501f));
+  ASSERT_TRUE(IntakeSample(sample.pixels.data(), sample.PixelCount(), true, frame));
+  EXPECT_EQ(frame.pixels, expected.pixels);
+  EXPECT_NE(frame.pixels, sample.pixels);
+}
+
+TEST(ProcessFrame, RefusedUnwrapSpoolsNothing) {
+  PipelineRun run(SmallGeometry(0));
+  EXPECT_FALSE(RunFramePipeline(run.p, run.o, 0, UnwrapPaths{&Refuse, &Refuse}));
+  EXPECT_TRUE(run.sink.frames.empty());
 }
 
 TEST(FrameOptions, ComeFromSettingsAndSession) {
@@ -318,10 +339,12 @@ TEST(FrameOptions, ComeFromSettingsAndSession) {
   s.RADIUS = 1;
   s.NOISE_CH = 1;
   s.NOISE = 3;
+  s.ASPECT = 1;
   session.OS_PREVIEW = 1;
   session.FLIP_MODE = 3;
   const FrameOptions o = FrameOptionsFrom(s, session);
   EXPECT_TRUE(o.fastUnwrap);
+  EXPECT_TRUE(o.fixAspect);
   EXPECT_EQ(o.flipMode, 3);
   EXPECT_TRUE(o.sharpen.on);
   EXPECT_EQ(o.sharpen.amount, 2);
