@@ -31,7 +31,8 @@ bool PipelineReady(const FramePipeline& p) {
   if (p.frame->width != g.Fw || p.frame->height != g.Fh) return false;
   const size_t full = static_cast<size_t>(g.W) * static_cast<size_t>(g.H + 1);
   const UnwrapBuffers& b = *p.buffers;
-  for (const FrameImage* img : {&b.P1, &b.P2, &b.previous, &b.currentCopy}) {
+  for (const FrameImage* img :
+       {&b.P1, &b.P2, &b.previous, &b.currentCopy, &b.stereoA, &b.stereoB}) {
     if (img->PixelCount() < full) return false;
   }
   return true;

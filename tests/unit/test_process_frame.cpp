@@ -288,7 +288,7 @@ TEST(ProcessFrame, SteadyStateAllocatesNothing) {
 }
 
 TEST(ProcessFrame, RefusesGeometryThatWouldLeaveTheBuffers) {
-  for (int variant = 0; variant < 5; ++variant) {
+  for (int variant = 0; variant < 6; ++variant) {
     UnwrapGeometry g = SmallGeometry(0);
     PipelineRun run(g);
     if (variant == 0) run.g.cutRows = run.g.H;
@@ -296,6 +296,7 @@ TEST(ProcessFrame, RefusesGeometryThatWouldLeaveTheBuffers) {
     if (variant == 2) run.g.outRows = 11;
     if (variant == 3) run.b.previous.Reset(32, 12);
     if (variant == 4) run.frame.Reset(31, 20);
+    if (variant == 5) run.b.stereoA.Reset(32, 12);
     EXPECT_FALSE(PipelineReady(run.p)) << variant;
     EXPECT_FALSE(run.Frame(0)) << variant;
     EXPECT_TRUE(run.sink.frames.empty()) << variant;

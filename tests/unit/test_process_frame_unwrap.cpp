@@ -7,6 +7,7 @@
 #include "ring_wrap.h"
 #include "sample_pattern.h"
 #include "settings/diagnostic_log.h"
+#include "support/allocation_counter.h"
 #include "transform/process_frame.h"
 #include "transform/unwrap_geometry.h"
 
@@ -17,11 +18,21 @@ class KeepingSink : public FrameSink {
  public:
   std::vector<uint8_t> AcquireBuffer(size_t size) override {
     std::vector<uint8_t> b;
+    if (!spare.empty()) {
+      b = std::move(spare.back());
+      spare.pop_back();
+    }
     b.reserve(size);
     return b;
   }
   void Submit(OutputFrame&& frame) override { frames.push_back(std::move(frame)); }
+  // Hands the buffers of the frames so far back, as a writer does once they are on disk.
+  void Recycle() {
+    for (OutputFrame& f : frames) spare.push_back(std::move(f.bytes));
+    frames.clear();
+  }
   std::vector<OutputFrame> frames;
+  std::vector<std::vector<uint8_t>> spare;
 };
 
 const RingGeometry kFallbackRing{150, 20, 316, 306, 32};
@@ -115,6 +126,23 @@ TEST(ProcessFrameEndToEnd, VerticalFlipDropsTheOuterRadiiInstead) {
     for (int32_t x = 0; x < g.W; x += 7) {
       ASSERT_EQ(flipped.Output(0, t, x), plain.buffers.P1.Row(radius)[x]) << t << "," << x;
     }
+  }
+}
+
+TEST(ProcessFrameEndToEnd, LaterFramesAllocateNothingOnEitherPath) {
+  for (bool fast : {true, false}) {
+    EndToEnd e(640, 480, kFallbackRing, 0.0502f);
+    e.o.fastUnwrap = fast;
+    e.o.adjust = {true, 100, true, 2, true, 150, true, 100};
+    e.o.sharpen = {true, 3, 2};
+    e.o.stereo = {true, StereoType::Dynamic, true, 25, 4, true};
+    ASSERT_TRUE(ProcessFrame(e.p, e.o, 1));
+    e.sink.Recycle();
+    e.sink.frames.reserve(4);
+    const uint64_t before = test::ThreadAllocations();
+    ASSERT_TRUE(ProcessFrame(e.p, e.o, 2));
+    EXPECT_EQ(test::ThreadAllocations(), before) << (fast ? "fast" : "quality");
+    EXPECT_EQ(e.sink.frames.at(0).height, 2 * (e.g.outRows + e.g.corrRows));
   }
 }
 
