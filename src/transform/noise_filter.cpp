@@ -99,12 +99,22 @@ void NoiseFilterPass(FrameImage& frame) {
     size_t i = start;
     for (; i + 4 <= end; i += 4) SumAhead4(px, i, w, ahead + (i - start) * 4);
     for (; i < end; ++i) SumAhead1(px, i, w, ahead + (i - start) * 4);
+    // Serial sweep: the left neighbour is the value just written. Results stay as
+    // 16-bit channels in `ahead` and are packed to bytes for the whole chunk after.
     __m128i left = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(px[start - 1])), zero);
     for (i = start; i < end; ++i) {
-      const __m128i sum =
-          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(ahead + (i - start) * 4));
-      left = _mm_srli_epi16(_mm_add_epi16(left, sum), 3);
-      px[i] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(left, zero)));
+      __m128i* slot = reinterpret_cast<__m128i*>(ahead + (i - start) * 4);
+      left = _mm_srli_epi16(_mm_add_epi16(left, _mm_loadl_epi64(slot)), 3);
+      _mm_storel_epi64(slot, left);
+    }
+    for (i = start; i + 4 <= end; i += 4) {
+      const __m128i* pair = reinterpret_cast<const __m128i*>(ahead + (i - start) * 4);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(px + i),
+                       _mm_packus_epi16(_mm_load_si128(pair), _mm_load_si128(pair + 1)));
+    }
+    for (; i < end; ++i) {
+      const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(ahead + (i - start) * 4));
+      px[i] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(v, zero)));
     }
   }
 }
