@@ -146,11 +146,14 @@ TEST(NoiseFilter, VectorKernelMatchesScalarReference) {
   for (int w : {2, 8, 9, 10, 13, 64, 255, 257, 258, 600}) {
     for (int h : {1, 2, 3, 4, 9}) {
       FrameImage fast = test::RandomImage(w, h, static_cast<uint32_t>(w * 31 + h));
+      FrameImage sse2 = fast;
       FrameImage ref = fast;
       for (int pass = 0; pass < 3; ++pass) {
         NoiseFilterPass(fast);
+        NoiseFilterPassSse2(sse2);
         NoiseFilterPassReference(ref);
         ASSERT_EQ(fast.pixels, ref.pixels) << w << " x " << h << " pass " << pass;
+        ASSERT_EQ(sse2.pixels, ref.pixels) << w << " x " << h << " pass " << pass;
       }
     }
   }
