@@ -1,7 +1,7 @@
 #include <algorithm>
+#include <cstring>
 
 #include "settings/app_settings.h"
-#include "transform/fix_aspect.h"
 #include "transform/output_assembly.h"
 #include "transform/process_frame.h"
 #include "transform/unwrap_geometry.h"
@@ -13,7 +13,6 @@ FrameOptions FrameOptionsFrom(const AppSettings& settings, const SessionOptions&
   o.adjust = AdjustOptionsFrom(settings);
   o.sharpen = SharpenOptionsFrom(settings);
   o.stereo = StereoOptionsFrom(settings, session);
-  o.fixAspect = settings.ASPECT != 0;
   o.fastUnwrap = session.OS_PREVIEW != 0;
   o.flipMode = session.FLIP_MODE & 3;
   return o;
@@ -92,10 +91,9 @@ bool RunFramePipeline(FramePipeline& p, const FrameOptions& options, int64_t fra
   return true;
 }
 
-bool IntakeSample(const uint32_t* sample, size_t pixelCount, bool fixAspect, FrameImage& frame) {
-  if (sample == nullptr || pixelCount == 0 || pixelCount < frame.PixelCount()) return false;
-  if (fixAspect) return FixAspect(sample, pixelCount, frame, kAspectIntakeFactor);
-  std::copy_n(sample, frame.PixelCount(), frame.pixels.begin());
+bool IntakeSample(const uint8_t* data, size_t length, FrameImage& frame) {
+  if (data == nullptr || length == 0 || length < frame.ByteSize()) return false;
+  std::memcpy(frame.Bytes(), data, frame.ByteSize());
   return true;
 }
 

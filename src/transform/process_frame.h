@@ -24,7 +24,6 @@ struct FrameOptions {
   AdjustOptions adjust;
   SharpenOptions sharpen;
   StereoOptions stereo;
-  bool fixAspect = false;   // OS_ASPECT, at the graph route's intake
   bool fastUnwrap = false;  // OS_PREVIEW
   int32_t flipMode = 0;     // 1 horizontal | 2 vertical
 };
@@ -64,15 +63,10 @@ bool RunFramePipeline(FramePipeline& pipeline, const FrameOptions& options, int6
 // RunFramePipeline with UnwrapFast and UnwrapQuality.
 bool ProcessFrame(FramePipeline& pipeline, const FrameOptions& options, int64_t frameNumber);
 
-// Intake of a decoded sample (Fw x Fh BGRX pixels, bottom-up) into the frame buffer:
-// copied unchanged, or through the aspect fix when `fixAspect` is set. A sample without
-// data, or with fewer pixels than the frame (a frame source out of step with the run),
-// is refused (false) and changes nothing; pixels beyond the frame are ignored.
-bool IntakeSample(const uint32_t* sample, size_t pixelCount, bool fixAspect, FrameImage& frame);
-
-// The graph route's entry: intake, then ProcessFrame. Returns false for a refused
-// sample, so the caller does not advance the frame number.
-bool ProcessSample(FramePipeline& pipeline, const FrameOptions& options, const uint32_t* sample,
-                   size_t pixelCount, int64_t frameNumber);
+// Copies a decoded sample (Fw x Fh BGRX pixels, bottom-up, as bytes at any alignment)
+// into the frame buffer. A sample without data, or shorter than the frame (a frame
+// source out of step with the run), is refused (false) and changes nothing; bytes
+// beyond the frame are ignored.
+bool IntakeSample(const uint8_t* data, size_t length, FrameImage& frame);
 
 }  // namespace corvinex

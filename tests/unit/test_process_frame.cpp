@@ -7,7 +7,6 @@
 #include "settings/app_settings.h"
 #include "support/allocation_counter.h"
 #include "support/pixel_images.h"
-#include "transform/fix_aspect.h"
 #include "transform/output_assembly.h"
 #include "transform/process_frame.h"
 #include "transform/unwrap_geometry.h"
@@ -306,24 +305,13 @@ TEST(ProcessFrame, RefusesGeometryThatWouldLeaveTheBuffers) {
 TEST(IntakeSample, RefusesEmptyOrShortSamplesAndCutsLongOnes) {
   FrameImage frame = test::GrayImage(8, 4, 9);
   const FrameImage before = frame;
-  std::vector<uint32_t> sample(40, 0xABABABABu);
-  EXPECT_FALSE(IntakeSample(nullptr, 32, false, frame));
-  EXPECT_FALSE(IntakeSample(sample.data(), 0, false, frame));
-  EXPECT_FALSE(IntakeSample(sample.data(), 31, false, frame)) << "fewer pixels than the frame";
-  EXPECT_FALSE(IntakeSample(sample.data(), 31, true, frame));
+  std::vector<uint8_t> sample(161, 0xAB);  // one byte past 40 pixels
+  EXPECT_FALSE(IntakeSample(nullptr, 128, frame));
+  EXPECT_FALSE(IntakeSample(sample.data(), 0, frame));
+  EXPECT_FALSE(IntakeSample(sample.data(), 127, frame)) << "shorter than the frame";
   EXPECT_EQ(frame.pixels, before.pixels);
-  EXPECT_TRUE(IntakeSample(sample.data(), sample.size(), false, frame));
+  EXPECT_TRUE(IntakeSample(sample.data() + 1, 160, frame)) << "any alignment";
   EXPECT_EQ(frame.pixels, std::vector<uint32_t>(32, 0xABABABABu));
-}
-
-TEST(IntakeSample, AspectFixStretchesTheMiddleOfEachRow) {
-  const FrameImage sample = test::RandomImage(40, 10, 3);
-  FrameImage expected = test::GrayImage(40, 10, 1);
-  FrameImage frame = expected;
-  ASSERT_TRUE(FixAspect(sample.pixels.data(), sample.PixelCount(), expected, 0.7501f));
-  ASSERT_TRUE(IntakeSample(sample.pixels.data(), sample.PixelCount(), true, frame));
-  EXPECT_EQ(frame.pixels, expected.pixels);
-  EXPECT_NE(frame.pixels, sample.pixels);
 }
 
 TEST(ProcessFrame, RefusedUnwrapSpoolsNothing) {
@@ -340,12 +328,10 @@ TEST(FrameOptions, ComeFromSettingsAndSession) {
   s.RADIUS = 1;
   s.NOISE_CH = 1;
   s.NOISE = 3;
-  s.ASPECT = 1;
   session.OS_PREVIEW = 1;
   session.FLIP_MODE = 3;
   const FrameOptions o = FrameOptionsFrom(s, session);
   EXPECT_TRUE(o.fastUnwrap);
-  EXPECT_TRUE(o.fixAspect);
   EXPECT_EQ(o.flipMode, 3);
   EXPECT_TRUE(o.sharpen.on);
   EXPECT_EQ(o.sharpen.amount, 2);
