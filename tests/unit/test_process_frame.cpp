@@ -245,6 +245,22 @@ TEST(ProcessFrame, LogoCanvasTakesThePanoramaRowsAtItsMiddle) {
   }
 }
 
+TEST(ProcessFrame, StereoPairWithLogoWritesBothViewsIntoTheSameCanvas) {
+  PipelineRun run(SmallGeometry(0));
+  FrameImage canvas = test::GrayImage(32, 16, 200);
+  run.p.logoCanvas = &canvas;
+  run.o.stereo = {true, StereoType::Dynamic, false, 30, 6, true};
+  ASSERT_TRUE(run.Frame(0));
+  const OutputFrame& f = run.sink.frames[0];
+  ASSERT_EQ(f.height, 32);
+  // r0 = 4: view 1 rows 4..11 hold panorama rows 2..9; view 2 (black on the first
+  // dynamic frame) the same rows of the second half; the logo rows stay in both.
+  EXPECT_EQ(RowOf(f.bytes, 32, 4), run.PanoramaRow(run.frame, 2));
+  EXPECT_EQ(RowOf(f.bytes, 32, 16 + 4), std::vector<uint32_t>(32, 0u));
+  EXPECT_EQ(RowOf(f.bytes, 32, 16 + 3), std::vector<uint32_t>(32, test::Gray(200)));
+  EXPECT_EQ(RowOf(f.bytes, 32, 16 + 12), std::vector<uint32_t>(32, test::Gray(200)));
+}
+
 TEST(ProcessFrame, LogoCanvasRowsRoundHalfToEvenAndClipAtItsEdges) {
   EXPECT_EQ(LogoCanvasFirstRow(15, 10), 4);  // 3.5
   EXPECT_EQ(LogoCanvasFirstRow(17, 10), 4);  // 4.5
