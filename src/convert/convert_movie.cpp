@@ -6,8 +6,10 @@
 #include <ctime>
 #include <system_error>
 
+#include "convert/child_process.h"
 #include "convert/conversion_run.h"
 #include "convert/free_space.h"
+#include "convert/sound_extract.h"
 #include "convert/temp_files.h"
 #include "media/movie_info.h"
 #include "settings/diagnostic_log.h"
@@ -207,7 +209,11 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   ctx.log.LogLine("OS_PREVIEW = " + std::to_string(ctx.options.OS_PREVIEW != 0 ? 1 : 0));
 
   run.sound.Start(ctx.encoderTool, input, ctx.tempFolder);
-  if (run.decoderRoute) ctx.ui.Sleep(20);
+  if (run.decoderRoute) {
+    ctx.ui.Sleep(20);
+    run.decoderPid = DecodeFrames(ctx.encoderTool, input, ctx.tempFolder);
+    ctx.ui.ClearTransformPreview();
+  }
 
   {
     std::lock_guard lock(run.progressMutex);
@@ -255,6 +261,8 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
 
   // Clean-up of the route.
   if (run.decoderRoute) {
+    KillProcess(run.decoderPid);
+    run.decoderPid = 0;
     ctx.ui.Pump(1000);
     run.sound.Kill();
     ctx.ui.Pump(500);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <system_error>
@@ -163,9 +164,15 @@ bool SoundTrackUsable(const fs::path& tempFolder) {
 
 std::string RatePiece(int64_t timePerFrame) {
   if (timePerFrame <= 0) return " -r 30 ";
+  // to_chars ignores the user's locale: the window program runs under it, and a
+  // decimal comma would make the tool refuse the rate.
   char rate[64];
-  std::snprintf(rate, sizeof rate, "%05.2f", 10'000'000.0 / static_cast<double>(timePerFrame));
-  return std::string(" -r ") + rate + " ";
+  double fps = 10'000'000.0 / static_cast<double>(timePerFrame);
+  auto [end, ec] = std::to_chars(rate, rate + sizeof rate, fps, std::chars_format::fixed, 2);
+  if (ec != std::errc()) return " -r 30 ";
+  std::string text(rate, end);
+  if (text.find('.') < 2) text.insert(0, 2 - text.find('.'), '0');  // format "00.00"
+  return " -r " + text + " ";
 }
 
 CommandLine ExportCommand(const fs::path& tool, const fs::path& tempFolder,

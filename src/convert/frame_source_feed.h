@@ -19,7 +19,11 @@ class FrameSourceFeed : public GraphFeed {
   // Once an empty callback is set, no earlier callback is still running.
   void SetFrameCallback(FrameCallback callback) override;
   void Mute() override { source_.SetMute(true); }
-  void Run() override { source_.Play(); }
+  // The run starts at the first frame, which the callback must receive too.
+  void Run() override {
+    source_.Seek(0);
+    source_.Play();
+  }
   bool TakeEndOfMovie() override { return source_.PollEndOfMovie(); }
 
  private:

@@ -92,11 +92,19 @@ void MakeMovie(const std::filesystem::path& movie, int width, int height, int fr
   std::vector<std::string> args = {"-f", "lavfi", "-i",
                                    "testsrc=size=" + size + ":rate=" + std::to_string(fps)};
   if (withSound) {
-    args.insert(args.end(), {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000"});
+    std::string seconds = std::to_string(static_cast<double>(frames) / fps);
+    args.insert(args.end(),
+                {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=" + seconds});
   }
-  args.insert(args.end(),
-              {"-frames:v", std::to_string(frames), "-pix_fmt", "yuv420p", "-c:v", "libx264"});
-  if (withSound) args.insert(args.end(), {"-c:a", "aac", "-shortest"});
+  // With sound the length is a time: a frame limit would end the muxing before the
+  // interleaved sound has been written.
+  if (withSound) {
+    args.insert(args.end(), {"-t", std::to_string(static_cast<double>(frames) / fps)});
+  } else {
+    args.insert(args.end(), {"-frames:v", std::to_string(frames)});
+  }
+  args.insert(args.end(), {"-pix_fmt", "yuv420p", "-c:v", "libx264"});
+  if (withSound) args.insert(args.end(), {"-c:a", "aac"});
   args.push_back(movie.string());
   ASSERT_TRUE(RunFfmpeg(args)) << "cannot make " << movie;
 }
