@@ -18,8 +18,9 @@ struct Option {
 
 // Options that take no value; every other option takes one.
 bool IsFlag(std::string_view name) {
-  static constexpr std::array<std::string_view, 10> kFlags = {
-      "y", "n", "sameq", "nostdin", "hide_banner", "an", "vn", "sn", "stats", "nostats"};
+  static constexpr std::array<std::string_view, 11> kFlags = {
+      "y",  "n",  "sameq",        "nostdin", "hide_banner", "an",
+      "vn", "sn", "noautorotate", "stats",   "nostats"};
   return std::find(kFlags.begin(), kFlags.end(), name) != kFlags.end();
 }
 
@@ -107,6 +108,14 @@ class Rewriter {
       if (options_[i].name == "i") lastInput = i + 1;
     std::vector<Option> head(options_.begin(), options_.begin() + static_cast<long>(lastInput));
     std::vector<Option> tail(options_.begin() + static_cast<long>(lastInput), options_.end());
+    const Option* forced = Find(tail, "f");
+    if (lastInput > 0 &&
+        FormatOf(forced && forced->value ? *forced->value : "", outputs_.back()) == "image2") {
+      // Decoded frames are the stored pictures, one file per frame: not turned by
+      // rotation metadata, none repeated or dropped for a variable rate.
+      head.insert(head.begin() + static_cast<long>(lastInput - 1), Option{"noautorotate", {}});
+      tail.insert(tail.begin(), Option{"fps_mode", "passthrough"});
+    }
     Append(out, head);
     Append(out, RewriteOutputOptions(tail));
     for (const auto& o : outputs_) out.push_back(o);

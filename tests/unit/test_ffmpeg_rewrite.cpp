@@ -122,7 +122,8 @@ TEST(FfmpegRewrite, PlayablePicturesAndAcceptedSampleRates) {
   }
   // Decoded frames are 24-bit pictures; the sound track gets no picture options.
   Args decode = RewriteForFfmpeg({"-i", "in.mov", "-y", "/t/temp%06d.bmp"});
-  EXPECT_EQ(ValueOf(decode, "-pix_fmt"), "bgr24");
+  EXPECT_EQ(decode, (Args{"ffmpeg", "-nostdin", "-noautorotate", "-i", "in.mov", "-fps_mode",
+                          "passthrough", "-y", "-pix_fmt", "bgr24", "/t/temp%06d.bmp"}));
   Args sound = RewriteForFfmpeg({"-i", "in.mov", "-f", "wav", "-ar", "44100", "-ac", "2", "-acodec",
                                  "pcm_s16le", "-y", "/t/temp.wav"});
   EXPECT_EQ(sound, (Args{"ffmpeg", "-nostdin", "-i", "in.mov", "-f", "wav", "-ar", "44100", "-ac",
