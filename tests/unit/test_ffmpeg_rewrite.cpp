@@ -106,6 +106,11 @@ TEST(FfmpegRewrite, X264TuningIsTranslatedOrDroppedForOtherEncoders) {
        {"-coder", "-flags", "-cmp", "-partitions", "-subq", "-me_range", "-refs"})
     EXPECT_FALSE(Has(theora, gone)) << gone;
   EXPECT_EQ(ValueOf(theora, "-g"), "250");
+  Args webm = tuning;
+  webm.insert(webm.end(), {"-f", "webm", "-y", "o.webm"});
+  EXPECT_EQ(ValueOf(Export(webm), "-deadline"), "realtime");  // "Fast" (-subq 3)
+  EXPECT_EQ(ValueOf(Export(webm), "-cpu-used"), "6");
+  EXPECT_EQ(ValueOf(Export({"-f", "webm", "-y", "o.webm"}), "-cpu-used"), "4");
   EXPECT_EQ(ValueOf(theora, "-threads"), "0");
 }
 
