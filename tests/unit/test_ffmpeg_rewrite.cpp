@@ -59,7 +59,7 @@ TEST(FfmpegRewrite, SameqAndQscaleBecomeEachEncodersQuality) {
   Args webm = Export({"-qscale", "5", "-f", "webm", "-y", "o.webm"});
   EXPECT_EQ(ValueOf(webm, "-crf"), "20");
   EXPECT_EQ(ValueOf(webm, "-b:v"), "0");
-  // The movie conversion into AVI (MPEG-4 part 2).
+  // The movie conversion into AVI (FFmpeg's own MPEG-4 encoder).
   Args avi = RewriteForFfmpeg({"-i", "in.mov", "-sameq", "-ar", "44100", "-ac", "2", "-acodec",
                                "pcm_s16le", "-y", "copy.avi"});
   EXPECT_EQ(ValueOf(avi, "-q:v"), "2");
