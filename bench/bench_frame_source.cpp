@@ -155,12 +155,12 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(dir);
   g_movie = dir / "doughnut 1080p.mp4";
   if (!std::filesystem::exists(g_movie)) {
-    corvinex::sample::SampleMovieSpec spec;
-    spec.output = g_movie;
-    spec.width = 1920;
-    spec.height = 1080;
-    spec.frames = kFrames;
-    const std::string error = corvinex::sample::EncodeSampleMovie(spec);
+    corvinex::sample::SampleMovieRecipe recipe;
+    recipe.output = g_movie;
+    recipe.width = 1920;
+    recipe.height = 1080;
+    recipe.frames = kFrames;
+    const std::string error = corvinex::sample::EncodeSampleMovie(recipe);
     if (!error.empty()) {
       std::fprintf(stderr, "cannot make the benchmark movie: %s\n", error.c_str());
       return 1;
