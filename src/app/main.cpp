@@ -1,6 +1,7 @@
 // Tessaline Corvinex: screen check, start-up, the main window, shutdown.
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QMessageBox>
 #include <QScreen>
 #include <chrono>
@@ -32,7 +33,9 @@ int main(int argc, char** argv) {
                                .now = std::chrono::system_clock::now(),
                                .shortenedForm = decision.form == corvinex::ScreenForm::Shortened});
 
-  corvinex::MainWindow window(state);
+  corvinex::WindowServices services;
+  services.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  corvinex::MainWindow window(state, std::move(services));
   window.show();
   state.log.LogLine("Main Form Created Ok");
   const int result = application.exec();
