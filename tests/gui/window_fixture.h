@@ -94,7 +94,10 @@ struct WindowFixture : ::testing::Test {
   QString LabelText(int32_t id) { return window->ControlAs<QLabel>(id)->text(); }
   void ClickControl(int32_t id) {
     QWidget* control = window->Control(id);
-    QTest::mouseClick(control, Qt::LeftButton, {}, control->rect().center());
+    // A check box takes clicks on its box and caption only.
+    const QPoint at = qobject_cast<QCheckBox*>(control) ? QPoint(8, control->height() / 2)
+                                                       : control->rect().center();
+    QTest::mouseClick(control, Qt::LeftButton, {}, at);
   }
 };
 
