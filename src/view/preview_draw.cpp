@@ -12,6 +12,8 @@ const QColor kLabelGrey(0x80, 0x80, 0x80);
 QFont PreviewFont() {
   QFont font("DejaVu Sans");
   font.setPixelSize(12);
+  // Plain pixels, as the colours are given: no blending with what lies beneath.
+  font.setStyleStrategy(QFont::NoAntialias);
   return font;
 }
 

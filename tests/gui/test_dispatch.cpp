@@ -203,7 +203,8 @@ TEST_F(WindowFixture, OutsideCommandsGoThroughTheirServices) {
   w.Action(215)->trigger();
   w.Action(216)->trigger();
   const std::string manual =
-      QUrl::fromLocalFile(QString::fromStdString((state.paths.programFolder / "TLVPUB.pdf").string()))
+      QUrl::fromLocalFile(
+          QString::fromStdString((state.paths.programFolder / "TLVPUB.pdf").string()))
           .toString()
           .toStdString();
   EXPECT_EQ(calls, std::vector<std::string>({"r3d controls off", "open " + manual,

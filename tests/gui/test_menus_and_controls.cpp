@@ -15,7 +15,9 @@ namespace {
 QStringList ItemTexts(QMenu* menu) {
   QStringList texts;
   for (QAction* action : menu->actions()) {
-    texts << (action->isSeparator() ? "-" : action->menu() ? action->text() + " >" : action->text());
+    texts << (action->isSeparator() ? "-"
+              : action->menu()      ? action->text() + " >"
+                                    : action->text());
   }
   return texts;
 }
@@ -37,10 +39,9 @@ TEST_F(WindowFixture, MenuTreeHasTheKnownTextsInOrder) {
                          "Convert R3D to MOV\tCtrl + D", "Convert Movie to AVI\tCtrl + F", "-",
                          "Exit\tAlt + F4"}));
   QMenu* stereo = TopMenu(w, 1);
-  EXPECT_EQ(ItemTexts(stereo),
-            QStringList({"Enable 3ZU Reduze Vezoro", "Set type of 3DP Stereo >", "-",
-                         "Enable 3DP Depth", "Select value of 3DP Depth >", "-",
-                         "Enable the vertical stereo pair out format"}));
+  EXPECT_EQ(ItemTexts(stereo), QStringList({"Enable 3ZU Reduze Vezoro", "Set type of 3DP Stereo >",
+                                            "-", "Enable 3DP Depth", "Select value of 3DP Depth >",
+                                            "-", "Enable the vertical stereo pair out format"}));
   const QStringList depth = ItemTexts(stereo->actions().at(4)->menu());
   ASSERT_EQ(depth.size(), 17);
   EXPECT_EQ(depth.front(), "  Max Depth value = 20 ");
@@ -56,8 +57,8 @@ TEST_F(WindowFixture, MenuTreeHasTheKnownTextsInOrder) {
   EXPECT_EQ(ItemTexts(option->actions().at(9)->menu()),
             QStringList({" Auto (hardware support)", "-", " FFMpeg Internal "}));
   EXPECT_EQ(ItemTexts(option->actions().at(11)->menu()),
-            QStringList({"  Auto", "-", "  500k", "  700k", "  900k", " 1200k", " 1500k",
-                         " 2000k", " 3000k", " 4000k", " 5000k"}));
+            QStringList({"  Auto", "-", "  500k", "  700k", "  900k", " 1200k", " 1500k", " 2000k",
+                         " 3000k", " 4000k", " 5000k"}));
   EXPECT_EQ(ItemTexts(TopMenu(w, 3)),
             QStringList({"Help\tF1", "-", "Tessaline Inc. Web Site", "-", "About"}));
 }
@@ -123,12 +124,12 @@ TEST_F(WindowFixture, ControlsStartFromTheSettings) {
 TEST_F(WindowFixture, ControlsSitWhereTheLayoutPutsThem) {
   MainWindow& w = Open();
   const std::pair<int32_t, QRect> places[] = {
-      {2007, {5, 5, 600, 600}},     {3011, {5, 607, 600, 14}},   {3012, {6, 608, 1, 12}},
-      {3907, {620, 26, 21, 21}},    {3918, {664, 68, 21, 21}},   {300, {741, 27, 50, 17}},
-      {322, {792, 63, 50, 17}},     {599, {740, 81, 153, 18}},   {110, {900, 25, 100, 22}},
-      {303, {701, 120, 295, 17}},   {409, {701, 246, 90, 17}},   {806, {800, 248, 140, 23}},
-      {590, {731, 312, 50, 18}},    {585, {942, 393, 54, 18}},   {740, {895, 415, 100, 18}},
-      {112, {620, 492, 375, 17}},   {215, {772, 472, 223, 17}},  {809, {849, 606, 60, 15}},
+      {2007, {5, 5, 600, 600}},   {3011, {5, 607, 600, 14}},  {3012, {6, 608, 1, 12}},
+      {3907, {620, 26, 21, 21}},  {3918, {664, 68, 21, 21}},  {300, {741, 27, 50, 17}},
+      {322, {792, 63, 50, 17}},   {599, {740, 81, 153, 18}},  {110, {900, 25, 100, 22}},
+      {303, {701, 120, 295, 17}}, {409, {701, 246, 90, 17}},  {806, {800, 248, 140, 23}},
+      {590, {731, 312, 50, 18}},  {585, {942, 393, 54, 18}},  {740, {895, 415, 100, 18}},
+      {112, {620, 492, 375, 17}}, {215, {772, 472, 223, 17}}, {809, {849, 606, 60, 15}},
   };
   for (const auto& [id, place] : places) {
     EXPECT_EQ(w.Control(id)->geometry(), place) << id;
@@ -150,8 +151,7 @@ TEST_F(WindowFixture, EveryCaptionFitsItsControl) {
   for (QAbstractButton* button : w.centralWidget()->findChildren<QAbstractButton*>()) {
     if (button->text().isEmpty()) continue;
     const int indicator = qobject_cast<QCheckBox*>(button) ? 18 : 4;
-    EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()) + indicator,
-              button->width())
+    EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()) + indicator, button->width())
         << button->text().toStdString();
   }
 }

@@ -96,7 +96,7 @@ struct WindowFixture : ::testing::Test {
     QWidget* control = window->Control(id);
     // A check box takes clicks on its box and caption only.
     const QPoint at = qobject_cast<QCheckBox*>(control) ? QPoint(8, control->height() / 2)
-                                                       : control->rect().center();
+                                                        : control->rect().center();
     QTest::mouseClick(control, Qt::LeftButton, {}, at);
   }
 };
