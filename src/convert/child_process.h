@@ -30,8 +30,8 @@ struct ChildStart {
 ChildStart StartProcess(const std::vector<std::string>& argv, const ChildIo& io = {});
 
 struct ChildExit {
-  bool exited = false;    // false: still running after the timeout (or never started)
-  int exitCode = -1;      // exit status, or 128 + signal number when killed by a signal
+  bool exited = false;  // false: still running after the timeout (or never started)
+  int exitCode = -1;    // exit status, or 128 + signal number when killed by a signal
 };
 
 // Waits for the child to end; with a timeout, gives up after it (the child keeps

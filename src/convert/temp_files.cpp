@@ -67,4 +67,24 @@ int CleanTemp(const std::filesystem::path& tempFolder, const CleanTempOptions& o
   return deleted;
 }
 
+int RemoveSpoolFilesAfter(const std::filesystem::path& tempFolder, int64_t lastNumber) {
+  std::error_code ec;
+  std::filesystem::directory_iterator it(tempFolder, ec);
+  if (ec) return 0;
+  int deleted = 0;
+  for (const auto& entry : it) {
+    std::string name = entry.path().filename().string();
+    if (name.size() < 14 || name.rfind("temp", 0) != 0 || name.substr(name.size() - 4) != ".bmp")
+      continue;
+    std::string digits = name.substr(4, name.size() - 8);
+    if (digits.size() < 6 || digits.size() > 18 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    if (std::stoll(digits) <= lastNumber) continue;
+    std::error_code removeError;
+    if (std::filesystem::remove(entry.path(), removeError)) ++deleted;
+  }
+  return deleted;
+}
+
 }  // namespace corvinex

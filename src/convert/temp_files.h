@@ -32,4 +32,10 @@ struct CleanTempOptions {
 // how many files were deleted.
 int CleanTemp(const std::filesystem::path& tempFolder, const CleanTempOptions& options = {});
 
+// Deletes the numbered frame files after `lastNumber`. In the decoder route the
+// decoder writes the movie's last frame (and any beyond the counted ones) without
+// that frame being processed; left in place, the export would end on raw frames of
+// another size. Returns how many files were deleted.
+int RemoveSpoolFilesAfter(const std::filesystem::path& tempFolder, int64_t lastNumber);
+
 }  // namespace corvinex

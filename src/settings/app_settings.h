@@ -46,6 +46,7 @@ struct SessionOptions {
   int32_t OS_PREVIEW = 0;      // "Fast conversion, draft quality"
   int32_t FLIP_MODE = 0;       // 1 horizontal | 2 vertical
   int32_t RESIZE = 0;          // 0 natural size, 1..5 = 90%..50%
+  int32_t QUALITY = 0;         // quality list: 0 "Default", 1..21
   int32_t AUDIO_CHANNELS = 0;  // index into the audio channel menu
   int32_t AUDIO_RATE = 0;      // index into the sampling rate menu
   int32_t STEREO_3DP = 0;      // "3ZU Reduze Vezoro" on

@@ -66,6 +66,17 @@ TEST_F(CleanTempTest, SecondPassCatchesAFrameFinishedDuringThePause) {
   EXPECT_FALSE(Has("temp000002.bmp"));
 }
 
+TEST_F(CleanTempTest, FramesAfterTheLastProcessedOneAreRemoved) {
+  for (auto n : {"temp000001.bmp", "temp000099.bmp", "temp000100.bmp", "temp1000000.bmp",
+                 "temp00100.bmp", "tempabcdef.bmp", "temp.wav"})
+    Make(n);
+  EXPECT_EQ(RemoveSpoolFilesAfter(dir.path(), 99), 2);
+  for (auto n : {"temp000001.bmp", "temp000099.bmp", "temp00100.bmp", "tempabcdef.bmp", "temp.wav"})
+    EXPECT_TRUE(Has(n)) << n;
+  EXPECT_FALSE(Has("temp000100.bmp"));
+  EXPECT_FALSE(Has("temp1000000.bmp"));
+}
+
 TEST(CleanTemp, MissingOrEmptyFolderIsHarmless) {
   EXPECT_EQ(CleanTemp("", {.settle = 0ms}), 0);
   EXPECT_EQ(CleanTemp("/nonexistent/corvinex temp", {.settle = 0ms}), 0);

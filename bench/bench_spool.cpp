@@ -1,0 +1,112 @@
+// Frame files of a conversion: the 24-to-32-bit read-back of decoded frames (peer:
+// OpenCV's cvtColor on the same padded rows) and spooling frames through the writer
+// thread (peer: writing the same files with std::ofstream on the calling thread).
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "convert/bmp_header.h"
+#include "convert/decoded_frame.h"
+#include "convert/spool_writer.h"
+#include "convert/temp_files.h"
+
+#if CORVINEX_HAVE_OPENCV
+#include <opencv2/core/utility.hpp>
+#include <opencv2/imgproc.hpp>
+#endif
+
+namespace {
+
+constexpr int kWidth = 1918;  // odd row length: 5754 bytes padded to 5756
+constexpr int kHeight = 1080;
+
+size_t Stride() {
+  return (kWidth * 3 + 3) & ~3;
+}
+
+std::vector<uint8_t> Rows() {
+  std::vector<uint8_t> rows(Stride() * kHeight);
+  for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<uint8_t>(i * 31);
+  return rows;
+}
+
+void BM_ConvertBgr24Rows(benchmark::State& state) {
+  auto rows = Rows();
+  corvinex::FrameImage image(kWidth, kHeight);
+  for (auto _ : state) {
+    corvinex::ConvertBgr24Rows(rows.data(), kWidth, kHeight, true, image);
+    benchmark::DoNotOptimize(image.pixels.data());
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(rows.size()));
+}
+BENCHMARK(BM_ConvertBgr24Rows);
+
+#if CORVINEX_HAVE_OPENCV
+void BM_Peer_OpenCvBgrToBgra(benchmark::State& state) {
+  auto rows = Rows();
+  cv::Mat src(kHeight, kWidth, CV_8UC3, rows.data(), Stride());
+  cv::Mat dst(kHeight, kWidth, CV_8UC4);
+  cv::setNumThreads(1);  // one thread, as the read-back runs
+  for (auto _ : state) {
+    cv::cvtColor(src, dst, cv::COLOR_BGR2BGRA);
+    benchmark::DoNotOptimize(dst.data);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(rows.size()));
+}
+BENCHMARK(BM_Peer_OpenCvBgrToBgra);
+#endif
+
+std::filesystem::path Folder() {
+  auto dir =
+      std::filesystem::temp_directory_path() / ("corvinex-bench-spool-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+constexpr int kSpoolWidth = 2000;
+constexpr int kSpoolHeight = 500;
+
+void BM_SpoolWriter(benchmark::State& state) {
+  auto dir = Folder();
+  int64_t n = 0;
+  {
+    corvinex::SpoolWriter writer(dir, nullptr);
+    for (auto _ : state) {
+      corvinex::OutputFrame frame;
+      frame.number = n++ % 64;
+      frame.width = kSpoolWidth;
+      frame.height = kSpoolHeight;
+      frame.bytes = writer.AcquireBuffer(4u * kSpoolWidth * kSpoolHeight);
+      frame.bytes[0] = static_cast<uint8_t>(n);
+      writer.Submit(std::move(frame));
+    }
+    writer.Finish();
+  }
+  state.SetItemsProcessed(state.iterations());
+  std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_SpoolWriter)->UseRealTime();
+
+void BM_Peer_OfstreamOnCallingThread(benchmark::State& state) {
+  auto dir = Folder();
+  std::vector<uint8_t> bytes(4u * kSpoolWidth * kSpoolHeight);
+  auto header = corvinex::MakeSpoolHeader(kSpoolWidth, kSpoolHeight);
+  int64_t n = 0;
+  for (auto _ : state) {
+    bytes[0] = static_cast<uint8_t>(n);
+    std::ofstream out(corvinex::SpoolFilePath(dir, n++ % 64), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(header.data()), header.size());
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+  }
+  state.SetItemsProcessed(state.iterations());
+  std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_Peer_OfstreamOnCallingThread)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,36 @@
+#pragma once
+// The batch tool's command line: input movies, the settings file, and one flag per
+// option that overrides the settings file for this run.
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "settings/app_settings.h"
+
+namespace corvinex {
+
+struct BatchOptions {
+  std::vector<std::filesystem::path> inputs;
+  std::optional<std::filesystem::path> settingsFile;
+  std::optional<std::filesystem::path> output;
+  std::optional<std::filesystem::path> framesOnly;
+  bool printGeometry = false;
+  bool help = false;
+  // Applied in order after the settings file has been read.
+  std::vector<std::function<void(AppSettings&, SessionOptions&)>> overrides;
+};
+
+struct ParsedBatchOptions {
+  BatchOptions options;
+  std::string error;  // empty when the command line is good
+};
+
+ParsedBatchOptions ParseBatchOptions(const std::vector<std::string>& args);
+
+// The --help text, made from the same table the parser reads.
+std::string BatchHelpText();
+
+}  // namespace corvinex

@@ -1,0 +1,241 @@
+#include "cli/batch_run.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <system_error>
+
+#include "app/program_paths.h"
+#include "cli/batch_ui.h"
+#include "convert/convert_movie.h"
+#include "convert/encoder_command.h"
+#include "convert/frame_source_feed.h"
+#include "media/frame_source.h"
+#include "media/movie_info.h"
+#include "settings/diagnostic_log.h"
+#include "settings/settings_file.h"
+#include "transform/lens_profile.h"
+
+namespace corvinex {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Ctrl+C stops the running conversion the way the Stop button does, and no
+// further movie is started.
+std::atomic<int32_t> gStopRequest{0};
+std::atomic<int32_t> gInterrupted{0};
+static_assert(std::atomic<int32_t>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int) {
+  gStopRequest.store(1);
+  gInterrupted.store(1);
+}
+
+std::string GeometryJson(const fs::path& input, const UnwrapGeometry& g) {
+  std::string json = "{\"input\": \"";
+  for (char ch : input.string()) {
+    if (ch == '"' || ch == '\\') json += '\\';
+    if (static_cast<unsigned char>(ch) < 0x20) continue;
+    json += ch;
+  }
+  json += "\"";
+  auto add = [&json](const char* name, auto value) {
+    json += std::string(", \"") + name + "\": " + std::to_string(value);
+  };
+  add("Fw", g.Fw);
+  add("Fh", g.Fh);
+  add("PH", g.PH);
+  add("sx", g.sx);
+  add("sy", g.sy);
+  add("cropX", g.cropX);
+  add("cropY", g.cropY);
+  add("cropW", g.cropW);
+  add("cropH", g.cropH);
+  add("cutRows", g.cutRows);
+  add("halfW", g.halfW);
+  add("halfH", g.halfH);
+  add("H", g.H);
+  add("W", g.W);
+  add("k", g.k);
+  add("c", g.c);
+  add("outRows", g.outRows);
+  add("corrRows", g.corrRows);
+  return json + "}\n";
+}
+
+std::string LensNameFor(float hsize) {
+  LensMenuState menu;
+  menu.lensName = "Vistrel Lens";
+  ShowLens(hsize, menu);
+  return menu.lensName;
+}
+
+struct BatchSetup {
+  ProgramPaths paths;
+  AppSettings settings;
+  SessionOptions session;
+  fs::path temp;  // this run's own folder inside the temporary folder
+};
+
+// Settings file, then the flags. An empty string means all is well.
+std::string PrepareSettings(const BatchOptions& options, BatchSetup& setup) {
+  std::error_code error;
+  setup.settings.APATH = setup.paths.defaultTemp.string();
+  setup.settings.OPATH = fs::current_path(error).string();
+  const fs::path file = options.settingsFile.value_or(setup.paths.settingsFile);
+  if (options.settingsFile || fs::exists(file, error)) {
+    if (!fs::is_regular_file(file, error)) return "settings file not found: " + file.string();
+    if (!ReadSettings(file, setup.settings).opened) {
+      return "settings file cannot be read: " + file.string();
+    }
+  }
+  if (setup.settings.APATH.find_first_not_of(" ") == std::string::npos) {
+    setup.settings.APATH = setup.paths.defaultTemp.string();
+  }
+  for (const auto& apply : options.overrides) apply(setup.settings, setup.session);
+  return {};
+}
+
+}  // namespace
+
+fs::path DefaultBatchOutput(const fs::path& input) {
+  return input.parent_path() / (input.stem().string() + "_Unwrapped.mp4");
+}
+
+int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
+  BatchSetup setup;
+  setup.paths = PathsForFolder(env.programFolder);
+  if (const std::string problem = PrepareSettings(options, setup); !problem.empty()) {
+    std::fprintf(env.err, "corvinex-batch: %s\n", problem.c_str());
+    return 2;
+  }
+
+  std::error_code error;
+  const std::string pid = std::to_string(::getpid());
+  setup.temp = fs::path(setup.settings.APATH) / ("corvinex-batch-" + pid);
+  if (!options.printGeometry) {
+    fs::create_directories(setup.temp, error);
+    if (error) {
+      std::fprintf(env.err, "corvinex-batch: cannot create the temporary folder %s: %s\n",
+                   setup.temp.string().c_str(), error.message().c_str());
+      return 1;
+    }
+  }
+  if (options.framesOnly) {
+    fs::create_directories(*options.framesOnly, error);
+    if (error || !fs::is_directory(*options.framesOnly, error)) {
+      std::fprintf(env.err, "corvinex-batch: cannot create the frame folder %s\n",
+                   options.framesOnly->string().c_str());
+      return 1;
+    }
+  }
+  DiagnosticLog log(setup.paths.programFolder / ("TLVPUB-batch-" + pid + ".log"));
+  log.StartNew(std::chrono::system_clock::now());
+
+  gStopRequest = 0;
+  gInterrupted = 0;
+  auto previousInt = std::signal(SIGINT, OnInterrupt);
+  auto previousTerm = std::signal(SIGTERM, OnInterrupt);
+
+  int converted = 0;
+  int failed = 0;
+  for (const fs::path& input : options.inputs) {
+    if (gInterrupted.load() != 0) break;
+    auto fail = [&](const std::string& why) {
+      std::fprintf(env.err, "corvinex-batch: %s: %s\n", input.string().c_str(), why.c_str());
+      ++failed;
+    };
+    if (!fs::is_regular_file(input, error)) {
+      fail("no such movie file");
+      continue;
+    }
+    FrameSource source;
+    MovieInfo info;
+    const OpenResult opened = source.Open(input, info);
+    if (!opened.ok()) {
+      fail("cannot be read as a movie" + (opened.detail.empty() ? "" : " (" + opened.detail + ")"));
+      continue;
+    }
+    info.timePerFrame = TimePerFrameFrom("", source.AverageTimePerFrame());
+    info.frameCount = FrameCountFrom(info.duration, info.timePerFrame);
+    if (options.printGeometry) {
+      UnwrapBuffers buffers;
+      DiagnosticLog quiet;
+      const UnwrapGeometry g =
+          PrepareUnwrapGeometry(info.width, info.height, RingFromSettings(setup.settings),
+                                setup.settings.HSIZE, GeometryVariant::Conversion, buffers, quiet);
+      std::fputs(GeometryJson(input, g).c_str(), env.out);
+      ++converted;
+      continue;
+    }
+
+    const fs::path output = options.output.value_or(DefaultBatchOutput(input));
+    BatchUi ui(env.err, env.drawBar);
+    FrameSourceFeed feed(source);
+    std::atomic<int32_t> streamState{1};
+    ConversionContext context{.settings = setup.settings,
+                              .options = setup.session,
+                              .log = log,
+                              .ui = ui,
+                              .tempFolder = setup.temp,
+                              .encoderTool = EncoderToolPath(setup.paths.programFolder),
+                              .input = {.moviePath = input.string(),
+                                        .width = info.width,
+                                        .height = info.height,
+                                        .timePerFrame = info.timePerFrame,
+                                        .frameCount = info.frameCount,
+                                        .durationText = DurationText(info.durationSeconds),
+                                        .movieOpen = true,
+                                        .canStep = info.canStep != 0},
+                              .graph = &feed,
+                              .stopRequest = gStopRequest,
+                              .StreamState = streamState,
+                              .lensName = LensNameFor(setup.settings.HSIZE),
+                              .frameFolder = options.framesOnly.value_or(fs::path()),
+                              .framesOnly = options.framesOnly.has_value()};
+    const ConversionOutcome outcome = ConvertMovie(context, output.string());
+    const int32_t width = outcome.outputWidth;
+    const int32_t height = outcome.outputHeight;
+    switch (outcome.status) {
+      case ConversionStatus::Exported:
+        ++converted;
+        std::fprintf(env.out, "%s -> %s (%dx%d, %lld frames)\n", input.string().c_str(),
+                     outcome.output.string().c_str(), width, height,
+                     static_cast<long long>(outcome.framesProcessed));
+        break;
+      case ConversionStatus::FramesOnly:
+        ++converted;
+        std::fprintf(env.out, "%s -> %lld frames of %dx%d in %s\n", input.string().c_str(),
+                     static_cast<long long>(outcome.framesProcessed), width, height,
+                     options.framesOnly->string().c_str());
+        break;
+      case ConversionStatus::Stopped:
+        fail("stopped");
+        break;
+      case ConversionStatus::ExportFailed:
+        fail("the encoder did not write " + outcome.output.string() +
+             (outcome.lastExport.errorLine.empty() ? "" : ": " + outcome.lastExport.errorLine));
+        break;
+      default:
+        fail(ui.Errors().empty() ? "not converted" : ui.Errors().back());
+        break;
+    }
+    if (outcome.framesNotSpooled > 0) {
+      fail(std::to_string(outcome.framesNotSpooled) +
+           " frame(s) could not be written: " + outcome.spoolError);
+    }
+  }
+
+  std::signal(SIGINT, previousInt);
+  std::signal(SIGTERM, previousTerm);
+  if (!options.printGeometry) fs::remove_all(setup.temp, error);
+  if (options.inputs.size() > 1 || failed > 0) {
+    std::fprintf(env.out, "%d of %zu movie(s) converted\n", converted, options.inputs.size());
+  }
+  return failed == 0 && gInterrupted.load() == 0 ? 0 : 1;
+}
+
+}  // namespace corvinex

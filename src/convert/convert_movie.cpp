@@ -1,0 +1,283 @@
+#include "convert/convert_movie.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <system_error>
+
+#include "convert/conversion_run.h"
+#include "convert/free_space.h"
+#include "convert/temp_files.h"
+#include "media/movie_info.h"
+#include "settings/diagnostic_log.h"
+
+namespace corvinex {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Trim(std::string_view text, std::string_view blanks = " ") {
+  const size_t first = text.find_first_not_of(blanks);
+  if (first == std::string_view::npos) return {};
+  return std::string(text.substr(first, text.find_last_not_of(blanks) - first + 1));
+}
+
+std::string LocalClockText() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[16];
+  std::strftime(text, sizeof text, "%H:%M:%S", &local);
+  return text;
+}
+
+void ClearMovieLabels(ConversionUi& ui) {
+  for (int32_t id : {303, 304, 305, 306, 307, 309, 409}) ui.SetLabel(id, "");
+}
+
+int32_t OutputHeight(const ConversionRun& run) {
+  const UnwrapGeometry& g = run.outcome.geometry;
+  const int32_t view =
+      run.ctx.logoCanvas != nullptr ? run.ctx.logoCanvas->height : g.outRows + g.corrRows;
+  const bool pair = run.frameOptions.stereo.on && run.frameOptions.stereo.pairOn;
+  return pair ? 2 * view : view;
+}
+
+bool OutputWritten(const fs::path& output) {
+  std::error_code error;
+  return fs::is_regular_file(output, error) && fs::file_size(output, error) > 0 && !error;
+}
+
+// Exports until the user wants no other compression. A failed export keeps the
+// frames and offers another try instead of claiming success.
+void ExportLoop(ConversionRun& run, std::string output) {
+  ConversionContext& ctx = run.ctx;
+  for (;;) {
+    ctx.log.LogLine("ConvertRectExport Begin");
+    ExportSettings s;
+    s.output = output;
+    s.pictureWidth = run.outcome.outputWidth;
+    s.pictureHeight = run.outcome.outputHeight;
+    s.resize = ctx.options.RESIZE;
+    s.channels = ctx.options.AUDIO_CHANNELS;
+    s.audioRate = ctx.options.AUDIO_RATE;
+    s.bitRate = ctx.settings.BITRATE;
+    s.codecMode = ctx.settings.CODECMODE;
+    s.quality = ctx.options.QUALITY;
+    s.timePerFrame = ctx.input.timePerFrame;
+    s.durationText = ctx.input.durationText;
+    s.soundAvailable = SoundTrackUsable(ctx.tempFolder);
+    const fs::path frames = ctx.frameFolder.empty() ? ctx.tempFolder : ctx.frameFolder;
+    const ExportResult result =
+        ctx.ui.ExportMovie([&] { return EncodeMovie(ctx.encoderTool, frames, s, ctx.log); });
+    ctx.log.LogLine("ConvertRectExport End");
+    run.outcome.lastExport = result;
+    run.outcome.output = output;
+
+    const bool written = result.ok() && OutputWritten(output);
+    run.outcome.status = written ? ConversionStatus::Exported : ConversionStatus::ExportFailed;
+    bool again;
+    if (written) {
+      again = ctx.ui.Message("Successful termination",
+                             "Movie converted successfully.\r\nDo you want to save it with another "
+                             "compression value ?",
+                             MessageIcon::Information, true);
+    } else {
+      std::string reason = result.errorLine;
+      if (reason.empty()) {
+        reason = result.started ? "The encoder wrote no output movie."
+                                : "The encoder could not be started.";
+      }
+      again = ctx.ui.Message("Error Monitoring",
+                             "The movie could not be written:\r\n" + reason +
+                                 "\r\nDo you want to save it with another compression value ?",
+                             MessageIcon::Stop, true);
+    }
+    if (!again) return;
+    ExportChoice choice{ctx.options.QUALITY, ctx.options.RESIZE};
+    const std::string next = ctx.ui.RecompressDialog(output, choice);
+    ctx.options.QUALITY = choice.quality;
+    ctx.options.RESIZE = choice.resize;
+    const std::string trimmed = Trim(next, std::string_view(" \0", 2));
+    if (trimmed.empty()) return;
+    output = trimmed;
+  }
+}
+
+void CommonEnd(ConversionRun& run) {
+  ConversionContext& ctx = run.ctx;
+  CleanTemp(ctx.tempFolder, CleanTempOptions{.keepAvi = true});
+  run.buffers = UnwrapBuffers{};
+  {
+    std::lock_guard lock(run.progressMutex);
+    ctx.progress.estimateText = "00.00.00";
+    ctx.progress.passedText = "00.00.00";
+    ctx.progress.frameLabel.clear();
+    ProgressEnd(ctx.progress);
+  }
+  ctx.ui.SetCutAreaEnabled(true);
+  ctx.log.LogLine("Convert Movie End " + LocalClockText());
+  ctx.ui.SetLabel(307, "");
+  run.ShowProgress();
+}
+
+}  // namespace
+
+ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
+  ConversionRun run(ctx);
+  run.decoderRoute = DecoderRoute(ctx.settings);
+  {
+    std::lock_guard lock(run.progressMutex);
+    ctx.progress.batchCounter = 0;
+    ctx.progress.batchStart = 0;
+    ctx.progress.runStart = 0;
+    ctx.progress.framesDone = 0;
+    ctx.progress.frameCount = ctx.input.frameCount;
+    ctx.progress.estimateText = "00.00.00";
+    ctx.progress.passedText = "00.00.00";
+  }
+  for (int i = 0; i < 1000 && ctx.ui.PreviewRefreshBusy(); ++i) ctx.ui.Pump(50);
+
+  ctx.log.LogLine("Convert Movie Begin " + LocalClockText());
+  ctx.log.LogLine("Output file " + outputPath);
+  ctx.log.LogLine("Output Folder Free Space:");
+  ctx.log.LogLine(FreeSpaceTextFor(Trim(outputPath)));
+
+  const std::string input = Trim(ctx.input.moviePath);
+  if (input.empty()) {
+    ctx.ui.Message("Error Monitoring", "Video file not found!", MessageIcon::Stop, false);
+    return run.outcome;
+  }
+  if (Trim(outputPath) == input) {
+    ctx.ui.Message("Error Monitoring", "Incorrect name of output file", MessageIcon::Stop, false);
+    return run.outcome;
+  }
+  if (!run.decoderRoute) {
+    if (ctx.graph == nullptr || !ctx.graph->HasMovie()) {
+      run.outcome.status = ConversionStatus::NoMovie;
+      return run.outcome;
+    }
+    ctx.progress.barWidth = 0;
+    run.ShowProgress();
+    ctx.graph->Pause();
+    ctx.graph->SeekToStart();
+  }
+  ctx.log.LogLine("Set Stream to 0 position");
+  if (run.decoderRoute) {
+    ctx.ui.Sleep(10);
+  } else {
+    ctx.ui.Pump(10);
+  }
+  std::error_code ignored;
+  if (!ctx.framesOnly) fs::remove(Trim(outputPath), ignored);
+  CleanTemp(ctx.tempFolder, CleanTempOptions{.keepAvi = true});
+  ctx.ui.Pump(10);
+  if (ctx.ui.WindowHeight() > 860) ctx.ui.SetCutAreaEnabled(false);
+
+  ctx.ui.SetLabel(303, " " + Trim(outputPath) + " ");
+  ctx.ui.SetLabel(304, std::to_string(ctx.input.width) + "x" + std::to_string(ctx.input.height));
+  ctx.ui.SetLabel(305, FrameRateText(ctx.input.timePerFrame) + " fps");
+  ctx.ui.SetLabel(306, std::to_string(ctx.input.frameCount));
+  ctx.ui.SetLabel(409, ctx.input.durationText);
+
+  ctx.log.LogLine("Set MovieDuration");
+  ctx.conversionRunning = 1;
+  run.buffers.tableValid = false;
+  run.outcome.geometry =
+      PrepareUnwrapGeometry(ctx.input.width, ctx.input.height, RingFromSettings(ctx.settings),
+                            ctx.settings.HSIZE, GeometryVariant::Conversion, run.buffers, ctx.log);
+  const UnwrapGeometry& g = run.outcome.geometry;
+  run.frameOptions = FrameOptionsFrom(ctx.settings, ctx.options);
+  run.outcome.outputWidth = g.W;
+  run.outcome.outputHeight = OutputHeight(run);
+
+  const fs::path frameFolder = ctx.frameFolder.empty() ? ctx.tempFolder : ctx.frameFolder;
+  run.spool = std::make_unique<SpoolWriter>(frameFolder, &ctx.log);
+  run.frame.Reset(ctx.input.width, ctx.input.height);
+  if (ctx.settings.ASPECT != 0) run.sample.assign(run.frame.PixelCount(), 0u);
+  run.pipeline = FramePipeline{.geometry = &run.outcome.geometry,
+                               .buffers = &run.buffers,
+                               .frame = &run.frame,
+                               .sink = run.spool.get(),
+                               .logoCanvas = ctx.logoCanvas,
+                               .afterAdjust = {}};
+
+  ctx.log.LogLine(std::string("LOGO PRESENT = ") + (ctx.logoCanvas != nullptr ? "1" : "0"));
+  ctx.log.LogLine("OS_PREVIEW = " + std::to_string(ctx.options.OS_PREVIEW != 0 ? 1 : 0));
+
+  run.sound.Start(ctx.encoderTool, input, ctx.tempFolder);
+  if (run.decoderRoute) ctx.ui.Sleep(20);
+
+  {
+    std::lock_guard lock(run.progressMutex);
+    ctx.progress.label = {"     RECORD", kRgbGrey, kRgbRed};
+  }
+  run.ShowProgress();
+  ctx.log.LogLine("OS_DIRECT_ACCESS = " + std::to_string(ctx.input.movieOpen ? 1 : 0));
+  ctx.log.LogLine("OS_HRDWARE_SUPPORT = " + std::to_string(ctx.input.canStep ? 1 : 0));
+  ctx.log.LogLine("OS_DSS_SETUP = " + std::to_string(ctx.settings.DSSETUP));
+  ctx.ui.SetLabel(309, GeometryLabelText(g));
+  if (ctx.graph != nullptr) ctx.graph->Mute();
+  {
+    std::lock_guard lock(run.progressMutex);
+    ProgressStart(ctx.progress, ctx.clock());
+  }
+  ctx.log.LogLine("Begin Convert Process");
+  run.firstFrameDone = 0;
+
+  const bool finished = run.decoderRoute ? RunDecoderRoute(run) : RunGraphRoute(run);
+  run.spool->Finish();
+  const SpoolStats stats = run.spool->Stats();
+  run.outcome.framesProcessed = stats.written;
+  run.outcome.framesNotSpooled = stats.failed;
+  run.outcome.spoolError = stats.firstError;
+
+  if (!finished) {
+    run.sound.Kill();
+    run.outcome.status = ConversionStatus::Stopped;
+  } else {
+    // The export needs the whole sound track.
+    run.sound.Finish();
+    if (stats.failed > 0) {
+      ctx.ui.Message(
+          "Error Monitoring",
+          std::to_string(stats.failed) + " frame(s) could not be written:\r\n" + stats.firstError,
+          MessageIcon::Stop, false);
+    }
+    if (ctx.framesOnly) {
+      run.outcome.status = ConversionStatus::FramesOnly;
+    } else {
+      ExportLoop(run, Trim(outputPath));
+    }
+  }
+  run.spool.reset();
+
+  // Clean-up of the route.
+  if (run.decoderRoute) {
+    ctx.ui.Pump(1000);
+    run.sound.Kill();
+    ctx.ui.Pump(500);
+    ClearMovieLabels(ctx.ui);
+    ctx.StreamState = 0;
+    ctx.stopRequest = 0;
+    ctx.conversionRunning = 0;
+    ctx.ui.Sleep(300);
+  } else {
+    ctx.log.LogLine("ConvertRectExport 1");
+    ClearMovieLabels(ctx.ui);
+    ctx.log.LogLine("ConvertRectExport 2");
+    run.sound.Kill();
+    ctx.log.LogLine("ConvertRectExport 3");
+    ctx.ui.Pump(300);
+    ctx.StreamState = 0;
+    ctx.stopRequest = 0;
+    ctx.conversionRunning = 0;
+    ctx.ui.Pump(300);
+    ctx.ui.Sleep(25);
+  }
+  CommonEnd(run);
+  return run.outcome;
+}
+
+}  // namespace corvinex

@@ -1,0 +1,84 @@
+#pragma once
+// The "Convert Doughnut" run: checks, set-up, the frame loop of one of the two
+// routes, the export loop and the clean-up.
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "convert/conversion_ui.h"
+#include "convert/graph_feed.h"
+#include "convert/progress.h"
+#include "settings/app_settings.h"
+#include "transform/unwrap_geometry.h"
+
+namespace corvinex {
+
+class DiagnosticLog;
+
+// The open movie as the frame source describes it.
+struct ConversionInput {
+  std::string moviePath;
+  int32_t width = 0;
+  int32_t height = 0;
+  int64_t timePerFrame = 0;  // 100-ns units
+  int32_t frameCount = 0;
+  std::string durationText;
+  bool movieOpen = false;
+  bool canStep = false;
+};
+
+struct ConversionContext {
+  AppSettings& settings;
+  SessionOptions& options;
+  DiagnosticLog& log;
+  ConversionUi& ui;
+  std::filesystem::path tempFolder;
+  std::filesystem::path encoderTool;
+  ConversionInput input;
+  GraphFeed* graph = nullptr;  // the graph route's frames
+  std::atomic<int32_t>& stopRequest;
+  std::atomic<int32_t>& StreamState;
+  std::atomic<int32_t> conversionRunning{0};
+  std::string lensName = "Vistrel Lens";
+  // A logo canvas of W x C pixels to put under the panorama; empty for none.
+  FrameImage* logoCanvas = nullptr;
+  // Where the processed frames go; the temporary folder when empty. With
+  // `framesOnly` they stay there and no export runs.
+  std::filesystem::path frameFolder{};
+  bool framesOnly = false;
+  ProgressClock clock = MonotonicSeconds;
+  ProgressState progress{};
+};
+
+enum class ConversionStatus {
+  Refused,       // a check failed; nothing started
+  NoMovie,       // graph route without an open movie
+  Stopped,       // the user stopped the frame loop: no export
+  Exported,      // the last export wrote the output movie
+  ExportFailed,  // the encoder did not write the output movie
+  FramesOnly,    // frames written, export skipped on request
+};
+
+struct ConversionOutcome {
+  ConversionStatus status = ConversionStatus::Refused;
+  UnwrapGeometry geometry;
+  int32_t outputWidth = 0;
+  int32_t outputHeight = 0;
+  int64_t framesProcessed = 0;
+  int64_t framesNotSpooled = 0;
+  std::string spoolError;
+  std::filesystem::path output;  // the last export's output path
+  ExportResult lastExport;
+};
+
+ConversionOutcome ConvertMovie(ConversionContext& context, std::string outputPath);
+
+// The route `DSSETUP` chooses: 2 decodes through the encoder tool; anything else
+// takes the frames from the graph.
+inline bool DecoderRoute(const AppSettings& settings) {
+  return settings.DSSETUP == 2;
+}
+
+}  // namespace corvinex

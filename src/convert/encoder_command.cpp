@@ -1,0 +1,206 @@
+#include "convert/encoder_command.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <system_error>
+
+#include "convert/temp_files.h"
+
+namespace corvinex {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Key-frame and rate-control options shared by the codec modes.
+constexpr std::string_view kGop =
+    " -g 250 -keyint_min 25 -sc_threshold 40 -i_qfactor 0.71 -b_strategy 1 -qcomp 0.6 -qmin 10 "
+    "-qmax 51 -qdiff 4 ";
+constexpr std::string_view kMaxFirst =
+    " -threads 0 -coder 1 -flags +loop -cmp +chroma -partitions "
+    "+parti8x8+parti4x4+partp8x8+partp4x4-partb8x8  -subq 8 ";
+
+std::string CodecModePiece(int32_t mode) {
+  switch (mode) {
+    case 1:
+      return std::string(
+                 " -threads 0 -coder 0 -flags +loop -cmp +chroma -partitions "
+                 "-parti8x8-parti4x4-partp8x8-partp4x4-partb8x8  -subq 0 -me_range 16 ") +
+             std::string(kGop);
+    case 2:
+      return std::string(
+                 " -threads 0 -coder 0 -flags +loop -cmp +chroma -partitions "
+                 "-parti8x8+parti4x4+partp8x8-partp4x4-partb8x8  -subq 3 -me_range 16 ") +
+             std::string(kGop);
+    case 3:
+      return std::string(
+                 " -threads 0 -coder 1 -flags +loop -cmp +chroma -partitions "
+                 "-parti8x8+parti4x4+partp8x8+partp4x4-partb8x8  -subq 5 -me_range 16 ") +
+             std::string(kGop);
+    case 4:
+      return std::string(kMaxFirst) +
+             " -me_range 16 -g 250 -keyint_min 25 -sc_threshold 40 -i_qfactor 0.71 -b_strategy 1 "
+             "-qcomp 0.6 -qmin 10 -qmax 51 -qdiff 4 -refs 16 ";
+    case 5:
+      return std::string(kMaxFirst) +
+             " -me_range 16 -g 250 -keyint_min 25 -sc_threshold 40 -i_qfactor 0.71 -b_strategy 1 "
+             "-qcomp 0.6 -qmin 10 -qmax 51 -qdiff 4 -refs 4 ";
+    default:
+      return {};
+  }
+}
+
+std::string BitRatePiece(int32_t bitRate) {
+  static constexpr std::array<std::string_view, 9> kRates = {
+      "500k", "700k", "900k", "1200k", "1500k", "2000k", "3000k", "4000k", "5000k"};
+  if (bitRate < 1 || bitRate > 9) return {};
+  return " -b " + std::string(kRates[static_cast<size_t>(bitRate - 1)]) + " ";
+}
+
+std::string SizePiece(int32_t resize, int32_t width, int32_t height) {
+  static constexpr std::array<float, 5> kFactors = {0.9f, 0.8f, 0.7f, 0.6f, 0.5f};
+  if (resize < 1 || resize > 5) return {};
+  // The factor is a 32-bit float widened before the product: 0.9f x 1600 floors to 1424.
+  double f = static_cast<double>(kFactors[static_cast<size_t>(resize - 1)]);
+  auto scaled = [f](int32_t n) {
+    return 16 * static_cast<int64_t>(std::floor(f * static_cast<double>(n) / 16.0));
+  };
+  return " -s " + std::to_string(scaled(width)) + "x" + std::to_string(scaled(height)) + " ";
+}
+
+std::string AudioRatePiece(int32_t audioRate, std::string_view extension) {
+  switch (audioRate) {
+    case 1:
+      return extension == ".flv" ? " -ar 44100 " : " -ar 48000 ";
+    case 3:
+      return " -ar 22050 ";
+    case 4:
+      return " -ar 11025 ";
+    default:
+      return " -ar 44100 ";
+  }
+}
+
+struct ContainerRow {
+  std::string_view extension;
+  std::string_view videoPiece;
+  std::string_view format;
+  bool crfQuality;  // quality by -crf (q + 10) rather than -qscale q
+};
+
+constexpr std::array<ContainerRow, 8> kContainers = {{
+    {".flv", " -vcodec libx264 -acodec mp3 ", "flv", true},
+    {".mov", " -vcodec libx264 -acodec mp3 ", "mov", true},
+    {".avi", " -vcodec libx264 -acodec pcm_s16le ", "avi", true},
+    {".mp4", " -r 30 ", "mp4", false},
+    {".m4v", " -r 30 ", "m4v", false},
+    {".ogg", " -r 30 ", "ogg", false},
+    {".ogv", " -r 30 ", "ogg", false},
+    {".webm", " -r 30 ", "webm", false},
+}};
+
+std::string QualityPiece(const ContainerRow& row, int32_t q) {
+  std::string format = " -f " + std::string(row.format) + " ";
+  if (q <= 0) return (row.crfQuality ? " -crf 22 -qscale 15" : " -sameq -qscale 15") + format;
+  if (row.crfQuality) return " -crf " + std::to_string(q + 10) + format;
+  return " -qscale " + std::to_string(q) + format;
+}
+
+}  // namespace
+
+fs::path EncoderToolPath(const fs::path& programFolder) {
+  return programFolder / "PLUG-IN" / "ffmpeg_III";
+}
+
+CommandLine SoundExtractionCommand(const fs::path& tool, const fs::path& movie,
+                                   const fs::path& tempFolder) {
+  CommandLine c;
+  c.Bare(tool.string()).Text(" -i ").Quoted(movie.string());
+  c.Text(" -f wav -ar 44100 -ac 2 -acodec pcm_s16le -y ")
+      .Quoted(SoundFilePath(tempFolder).string());
+  return c;
+}
+
+CommandLine FrameDecodingCommand(const fs::path& tool, const fs::path& movie,
+                                 const fs::path& tempFolder) {
+  CommandLine c;
+  c.Bare(tool.string()).Text("  -i ").Quoted(movie.string());
+  c.Text(" -y ").Quoted(SpoolPattern(tempFolder).string());
+  return c;
+}
+
+CommandLine MovieConversionCommand(const fs::path& tool, const fs::path& input,
+                                   const fs::path& output) {
+  CommandLine c;
+  c.Bare(tool.string()).Text(" -i ").Quoted(input.string());
+  c.Text(" -sameq -ar 44100 -ac 2 -acodec pcm_s16le -y ").Quoted(output.string());
+  return c;
+}
+
+std::string OutputExtension(const fs::path& output) {
+  std::string ext = output.extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return ext;
+}
+
+int32_t QualityFromText(std::string_view text) {
+  int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') break;
+    value = std::min<int64_t>(value * 10 + (c - '0'), INT32_MAX);
+  }
+  return static_cast<int32_t>(value);
+}
+
+bool SoundTrackUsable(const fs::path& tempFolder) {
+  std::error_code ec;
+  auto size = fs::file_size(SoundFilePath(tempFolder), ec);
+  return !ec && size > 0;
+}
+
+std::string RatePiece(int64_t timePerFrame) {
+  if (timePerFrame <= 0) return " -r 30 ";
+  // to_chars ignores the user's locale: the window program runs under it, and a
+  // decimal comma would make the tool refuse the rate.
+  char rate[64];
+  double fps = 10'000'000.0 / static_cast<double>(timePerFrame);
+  auto [end, ec] = std::to_chars(rate, rate + sizeof rate, fps, std::chars_format::fixed, 2);
+  if (ec != std::errc()) return " -r 30 ";
+  std::string text(rate, end);
+  if (text.find('.') < 2) text.insert(0, 2 - text.find('.'), '0');  // format "00.00"
+  return " -r " + text + " ";
+}
+
+CommandLine ExportCommand(const fs::path& tool, const fs::path& tempFolder,
+                          const ExportSettings& s) {
+  std::string extension = OutputExtension(s.output);
+  auto row = std::find_if(kContainers.begin(), kContainers.end(),
+                          [&](const ContainerRow& r) { return r.extension == extension; });
+  if (row == kContainers.end()) return {};
+
+  CommandLine c;
+  c.Quoted(tool.string()).Text(" ");
+  c.Text(RatePiece(s.timePerFrame));
+  c.Text("-i ").Quoted(SpoolPattern(tempFolder).string()).Text(" ");
+  if (s.soundAvailable) {
+    c.Text("-i ").Quoted(SoundFilePath(tempFolder).string());
+    c.Text(s.channels == 1 ? " -ac 1 " : " -ac 2 ");
+    c.Text(AudioRatePiece(s.audioRate, extension));
+  } else {
+    c.Text(" ");
+  }
+  c.Text(row->videoPiece);
+  // Without a known duration the limit is left out rather than given an empty value.
+  std::string limit = s.durationText.empty() ? std::string() : " -t " + s.durationText;
+  c.Text(limit + BitRatePiece(s.bitRate) + CodecModePiece(s.codecMode) +
+         SizePiece(s.resize, s.pictureWidth, s.pictureHeight));
+  c.Text(QualityPiece(*row, s.quality));
+  c.Text(" -y ").Quoted(s.output.string());
+  return c;
+}
+
+}  // namespace corvinex

@@ -1,0 +1,78 @@
+#pragma once
+// The encoder tool's command lines: sound extraction, frame decoding, movie
+// conversion and the export of the spooled frames, and the export thread body.
+// Each builder gives the exact logged text and the executed arguments together.
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "convert/child_process.h"
+#include "convert/command_line.h"
+
+namespace corvinex {
+
+class DiagnosticLog;
+
+// The tool in the PLUG-IN folder beside the program.
+std::filesystem::path EncoderToolPath(const std::filesystem::path& programFolder);
+
+CommandLine SoundExtractionCommand(const std::filesystem::path& tool,
+                                   const std::filesystem::path& movie,
+                                   const std::filesystem::path& tempFolder);
+CommandLine FrameDecodingCommand(const std::filesystem::path& tool,
+                                 const std::filesystem::path& movie,
+                                 const std::filesystem::path& tempFolder);
+CommandLine MovieConversionCommand(const std::filesystem::path& tool,
+                                   const std::filesystem::path& input,
+                                   const std::filesystem::path& output);
+
+struct ExportSettings {
+  std::filesystem::path output;
+  int32_t pictureWidth = 0;  // size of the spooled pictures
+  int32_t pictureHeight = 0;
+  int32_t resize = 0;           // 0 natural size, 1..5 = 90%..50%
+  int32_t channels = 0;         // 0 stereo, 1 mono
+  int32_t audioRate = 0;        // 0 auto, 1 48000, 2 44100, 3 22050, 4 11025
+  int32_t bitRate = 0;          // BITRATE: 0 auto, 1..9
+  int32_t codecMode = 0;        // CODECMODE: 0 auto, 1..5
+  int32_t quality = 0;          // 0 "Default", 1..21
+  int64_t timePerFrame = 0;     // 100-ns units; 0 when unknown
+  std::string durationText;     // hh:mm:ss.mmm
+  bool soundAvailable = false;  // temp.wav exists and is not empty
+};
+
+// The output path's extension, lower-cased, with its dot (".webm").
+std::string OutputExtension(const std::filesystem::path& output);
+// The quality list's text taken as a number: its leading digits, 0 without any.
+int32_t QualityFromText(std::string_view text);
+// Whether the extracted sound track is there to be used by an export.
+bool SoundTrackUsable(const std::filesystem::path& tempFolder);
+// " -r 25.00 " and the like: the input frame rate piece of an export.
+std::string RatePiece(int64_t timePerFrame);
+
+// Empty for an output extension the export does not know.
+CommandLine ExportCommand(const std::filesystem::path& tool,
+                          const std::filesystem::path& tempFolder, const ExportSettings& s);
+
+struct ExportResult {
+  bool started = false;
+  int exitCode = -1;
+  std::string errorLine;  // the tool's last error-stream line when it failed
+  bool ok() const { return started && exitCode == 0; }
+};
+
+struct EncoderFlags {
+  std::atomic<int32_t>* started = nullptr;  // set to 1 when the export begins
+  std::atomic<int32_t>* running = nullptr;  // cleared when the child has ended
+};
+
+// The export thread body: builds and logs the command, runs it to its end (the
+// tool's error stream goes to a scratch file in the temporary folder, read back for
+// the log when the tool fails), then clears the running flag.
+ExportResult EncodeMovie(const std::filesystem::path& tool, const std::filesystem::path& tempFolder,
+                         const ExportSettings& s, DiagnosticLog& log, EncoderFlags flags = {});
+
+}  // namespace corvinex

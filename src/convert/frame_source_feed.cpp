@@ -1,0 +1,22 @@
+#include "convert/frame_source_feed.h"
+
+namespace corvinex {
+
+void FrameSourceFeed::SetFrameCallback(FrameCallback callback) {
+  if (!callback) {
+    source_.SetFrameCallback({});
+    std::lock_guard lock(mutex_);
+    callback_ = {};
+    return;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    callback_ = std::move(callback);
+  }
+  source_.SetFrameCallback([this](const uint8_t* bytes, size_t length, int64_t) {
+    std::lock_guard lock(mutex_);
+    if (callback_) callback_(bytes, length);
+  });
+}
+
+}  // namespace corvinex

@@ -1,0 +1,24 @@
+#pragma once
+// The children of a conversion run that fill the temporary folder: the sound track
+// as temp.wav, and in the decoder route the input movie's frames as numbered BMPs.
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <filesystem>
+
+#include "convert/child_process.h"
+
+namespace corvinex {
+
+// Thread body: runs the sound extraction and waits for it. The child's id is kept in
+// `childPid` while it runs, so the run's clean-up can kill it; it is 0 afterwards.
+ChildExit ExtractSound(const std::filesystem::path& tool, const std::filesystem::path& movie,
+                       const std::filesystem::path& tempFolder, std::atomic<pid_t>& childPid);
+
+// Starts the frame decoding and returns at once with the child's id (0 when it could
+// not start). The caller ends it with KillProcess, which also reaps it.
+pid_t DecodeFrames(const std::filesystem::path& tool, const std::filesystem::path& movie,
+                   const std::filesystem::path& tempFolder);
+
+}  // namespace corvinex

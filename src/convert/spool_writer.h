@@ -1,0 +1,62 @@
+#pragma once
+// Writes the pipeline's output frames as numbered temporary BMP files on one writer
+// thread. The queue is bounded: a slow disk holds the pipeline back instead of
+// piling frames up in memory. Buffers of written frames are handed back for the
+// next frames, so the steady state allocates nothing. A frame that cannot be
+// written is logged and counted, never lost without a word.
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "transform/frame_sink.h"
+
+namespace corvinex {
+
+class DiagnosticLog;
+
+struct SpoolStats {
+  int64_t written = 0;
+  int64_t failed = 0;
+  std::string firstError;  // the first failure, for the end-of-run report
+};
+
+class SpoolWriter : public FrameSink {
+ public:
+  SpoolWriter(std::filesystem::path tempFolder, DiagnosticLog* log, size_t queueLimit = 4);
+  ~SpoolWriter() override;  // writes what is queued, then stops
+  SpoolWriter(const SpoolWriter&) = delete;
+  SpoolWriter& operator=(const SpoolWriter&) = delete;
+
+  std::vector<uint8_t> AcquireBuffer(size_t size) override;
+  // Blocks while the queue is full.
+  void Submit(OutputFrame&& frame) override;
+  // Waits until every submitted frame has been written (or has failed).
+  void Finish();
+  SpoolStats Stats() const;
+
+ private:
+  void Run();
+  void Write(const OutputFrame& frame);
+  void Fail(const std::filesystem::path& file, const std::string& reason);
+
+  const std::filesystem::path folder_;
+  DiagnosticLog* log_;
+  const size_t queueLimit_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<OutputFrame> queue_;
+  std::vector<std::vector<uint8_t>> spare_;
+  bool busy_ = false;
+  bool stopping_ = false;
+  SpoolStats stats_;
+  std::thread thread_;
+};
+
+}  // namespace corvinex

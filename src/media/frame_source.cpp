@@ -1,0 +1,581 @@
+#include "media/frame_source.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <vector>
+
+#include "media/audio_output.h"
+
+namespace corvinex {
+namespace {
+
+constexpr AVRational kUnits{1, static_cast<int>(kUnitsPerSecond)};
+constexpr int32_t kMaxSide = 16384;
+constexpr int32_t kAudioRate = 44100;
+constexpr int32_t kAudioChannels = 2;
+constexpr int kMaxDecodeErrors = 200;
+
+std::string AvError(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof text);
+  return text;
+}
+
+int64_t UnitsFromRate(AVRational rate) {
+  if (rate.num <= 0 || rate.den <= 0) return 0;
+  return av_rescale(kUnitsPerSecond, rate.den, rate.num);
+}
+
+}  // namespace
+
+// Everything that belongs to the libraries. Used by one thread at a time: the
+// caller of Open, then the decode thread.
+struct FrameSource::Decoder {
+  AVFormatContext* format = nullptr;
+  AVCodecContext* video = nullptr;
+  AVCodecContext* audio = nullptr;
+  SwsContext* scaler = nullptr;
+  int scalerColourSpace = -1;
+  bool scalerFullRange = false;
+  SwrContext* resampler = nullptr;
+  AVPacket* packet = nullptr;
+  AVFrame* frame = nullptr;
+  AVFrame* held = nullptr;  // last frame skipped while seeking
+  AVFrame* audioFrame = nullptr;
+  int videoIndex = -1;
+  int audioIndex = -1;
+  AVRational timeBase{1, 1};
+  int64_t startPts = 0;
+  int64_t averageTimePerFrame = 0;
+  int64_t lastTime = -1;
+  int64_t skipBefore = INT64_MIN;  // frames ending at or before this are skipped
+  bool drained = false;            // the demuxer is exhausted, the decoder flushed
+  int32_t width = 0, height = 0;
+  FrameImage back;  // the frame being converted, swapped with the current frame
+  int64_t backTime = 0;
+  std::vector<int16_t> samples;
+
+  ~Decoder() {
+    sws_freeContext(scaler);
+    swr_free(&resampler);
+    av_frame_free(&frame);
+    av_frame_free(&held);
+    av_frame_free(&audioFrame);
+    av_packet_free(&packet);
+    avcodec_free_context(&video);
+    avcodec_free_context(&audio);
+    avformat_close_input(&format);
+  }
+
+  OpenResult Open(const std::filesystem::path& path) {
+    OpenResult result;
+    packet = av_packet_alloc();
+    frame = av_frame_alloc();
+    held = av_frame_alloc();
+    audioFrame = av_frame_alloc();
+    if (!packet || !frame || !held || !audioFrame) {
+      result.detail = "out of memory";
+      return result;
+    }
+    // "file:" keeps names with a colon or a leading '-' from being read as protocols.
+    const std::string url = "file:" + path.string();
+    int rc = avformat_open_input(&format, url.c_str(), nullptr, nullptr);
+    if (rc < 0) {
+      result.detail = AvError(rc);
+      return result;
+    }
+    rc = avformat_find_stream_info(format, nullptr);
+    if (rc < 0) {
+      result.detail = AvError(rc);
+      return result;
+    }
+    const AVCodec* codec = nullptr;
+    videoIndex = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (videoIndex >= 0 &&
+        (format->streams[videoIndex]->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+      videoIndex = -1;  // a cover picture is not a movie
+    }
+    if (videoIndex < 0) {
+      result.status =
+          videoIndex == AVERROR_DECODER_NOT_FOUND ? OpenStatus::Unreadable : OpenStatus::NoVideo;
+      result.detail = "no video stream";
+      return result;
+    }
+    AVStream* stream = format->streams[videoIndex];
+    if (!codec || !(video = avcodec_alloc_context3(codec)) ||
+        avcodec_parameters_to_context(video, stream->codecpar) < 0) {
+      result.detail = "cannot open the video decoder";
+      return result;
+    }
+    video->thread_count = 0;  // as many decoding threads as the machine has cores
+    if (avcodec_open2(video, codec, nullptr) < 0) {
+      result.detail = "cannot open the video decoder";
+      return result;
+    }
+    width = video->width;
+    height = video->height;
+    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) {
+      result.detail = "unusable frame size";
+      return result;
+    }
+    timeBase = stream->time_base;
+    startPts = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+    averageTimePerFrame = UnitsFromRate(stream->avg_frame_rate);
+    if (averageTimePerFrame == 0) averageTimePerFrame = UnitsFromRate(stream->r_frame_rate);
+    OpenAudio();
+    back.Reset(width, height);
+    result.status = OpenStatus::Ok;
+    return result;
+  }
+
+  void OpenAudio() {
+    const AVCodec* codec = nullptr;
+    audioIndex = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, videoIndex, &codec, 0);
+    if (audioIndex < 0 || !codec) {
+      audioIndex = -1;
+      return;
+    }
+    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    if (!(audio = avcodec_alloc_context3(codec)) ||
+        avcodec_parameters_to_context(audio, format->streams[audioIndex]->codecpar) < 0 ||
+        avcodec_open2(audio, codec, nullptr) < 0 ||
+        swr_alloc_set_opts2(&resampler, &stereo, AV_SAMPLE_FMT_S16, kAudioRate, &audio->ch_layout,
+                            audio->sample_fmt, audio->sample_rate, 0, nullptr) < 0 ||
+        swr_init(resampler) < 0) {
+      avcodec_free_context(&audio);
+      swr_free(&resampler);
+      audioIndex = -1;  // the movie still plays, silently
+    }
+  }
+
+  // Duration of the video stream, or of the whole file when the stream states none.
+  int64_t Duration() const {
+    const AVStream* stream = format->streams[videoIndex];
+    if (stream->duration > 0) return av_rescale_q(stream->duration, timeBase, kUnits);
+    if (format->duration > 0) return av_rescale_q(format->duration, AV_TIME_BASE_Q, kUnits);
+    return 0;
+  }
+
+  void SeekTo(int64_t target) {
+    const int64_t ts = target <= 0 ? startPts : startPts + av_rescale_q(target, kUnits, timeBase);
+    if (av_seek_frame(format, videoIndex, ts, AVSEEK_FLAG_BACKWARD) < 0) {
+      // Some files cannot seek by timestamp: fall back to their first byte.
+      av_seek_frame(format, videoIndex, 0, AVSEEK_FLAG_BYTE | AVSEEK_FLAG_BACKWARD);
+    }
+    avcodec_flush_buffers(video);
+    if (audio) {
+      avcodec_flush_buffers(audio);
+      swr_init(resampler);
+    }
+    av_frame_unref(held);
+    drained = false;
+    lastTime = -1;
+    skipBefore = target <= 0 ? INT64_MIN : target;
+  }
+
+  void PlayAudio(AudioOutput* output) {
+    if (avcodec_send_packet(audio, packet) < 0) return;
+    while (avcodec_receive_frame(audio, audioFrame) == 0) {
+      const int capacity = swr_get_out_samples(resampler, audioFrame->nb_samples);
+      if (capacity > 0) {
+        const size_t needed = static_cast<size_t>(capacity) * kAudioChannels;
+        if (samples.size() < needed) samples.resize(needed);
+        auto* out = reinterpret_cast<uint8_t*>(samples.data());
+        const int got = swr_convert(resampler, &out, capacity,
+                                    const_cast<const uint8_t**>(audioFrame->extended_data),
+                                    audioFrame->nb_samples);
+        if (got > 0) output->Write(samples.data(), static_cast<size_t>(got));
+      }
+      av_frame_unref(audioFrame);
+    }
+  }
+
+  // Next decoded picture into `frame`; false at the end (or when the data is hopeless).
+  bool ReceivePicture(AudioOutput* audioOut) {
+    int errors = 0;
+    for (;;) {
+      int rc = avcodec_receive_frame(video, frame);
+      if (rc == 0) return true;
+      if (rc == AVERROR_EOF) return false;
+      if (rc != AVERROR(EAGAIN)) {
+        if (++errors > kMaxDecodeErrors) return false;
+        continue;
+      }
+      if (drained) return false;
+      rc = av_read_frame(format, packet);
+      if (rc < 0) {
+        avcodec_send_packet(video, nullptr);  // flush the frames still inside
+        drained = true;
+        continue;
+      }
+      if (packet->stream_index == videoIndex) {
+        // A damaged packet is dropped; the decoder resumes at the next good one.
+        if (avcodec_send_packet(video, packet) < 0 && ++errors > kMaxDecodeErrors) {
+          av_packet_unref(packet);
+          return false;
+        }
+      } else if (packet->stream_index == audioIndex && audioOut) {
+        PlayAudio(audioOut);
+      }
+      av_packet_unref(packet);
+    }
+  }
+
+  int64_t TimeOf(const AVFrame* f) {
+    const int64_t pts = f->best_effort_timestamp;
+    if (pts == AV_NOPTS_VALUE) {
+      return lastTime < 0 ? 0 : lastTime + std::max<int64_t>(averageTimePerFrame, 1);
+    }
+    return av_rescale_q(pts - startPts, timeBase, kUnits);
+  }
+
+  // Decodes the next frame to show into `back`; false at the end of the movie.
+  bool DecodeNext(AudioOutput* audioOut) {
+    for (;;) {
+      if (!ReceivePicture(audioOut)) {
+        if (!held->data[0]) return false;
+        // A seek past the last frame shows the last frame.
+        av_frame_unref(frame);
+        av_frame_move_ref(frame, held);
+        break;
+      }
+      const int64_t t = TimeOf(frame);
+      const int64_t length = std::max<int64_t>(averageTimePerFrame, 1);
+      if (skipBefore != INT64_MIN && t + length <= skipBefore) {
+        av_frame_unref(held);
+        av_frame_move_ref(held, frame);
+        continue;
+      }
+      break;
+    }
+    skipBefore = INT64_MIN;
+    av_frame_unref(held);
+    backTime = TimeOf(frame);
+    lastTime = backTime;
+    const bool converted = Convert();
+    av_frame_unref(frame);
+    return converted;
+  }
+
+  // To blue, green, red, unused; bottom-up rows (a negative stride turns the picture).
+  bool Convert() {
+    // A picture whose size changes inside the stream is scaled to the opening size.
+    const auto pixelFormat = static_cast<AVPixelFormat>(frame->format);
+    SwsContext* next =
+        sws_getCachedContext(scaler, frame->width, frame->height, pixelFormat, width, height,
+                             AV_PIX_FMT_BGR0, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!next) return false;
+    const int colourSpace = frame->colorspace == AVCOL_SPC_BT709 ? SWS_CS_ITU709 : SWS_CS_DEFAULT;
+    const bool fullRange = frame->color_range == AVCOL_RANGE_JPEG;
+    if (next != scaler || colourSpace != scalerColourSpace || fullRange != scalerFullRange) {
+      // Rebuilding the colour tables is costly: only when the stream's colours change.
+      int* inverse = nullptr;
+      int* table = nullptr;
+      int srcRange = 0, dstRange = 0, brightness = 0, contrast = 0, saturation = 0;
+      if (sws_getColorspaceDetails(next, &inverse, &srcRange, &table, &dstRange, &brightness,
+                                   &contrast, &saturation) >= 0) {
+        sws_setColorspaceDetails(next, sws_getCoefficients(colourSpace), fullRange || srcRange,
+                                 table, dstRange, brightness, contrast, saturation);
+      }
+      scalerColourSpace = colourSpace;
+      scalerFullRange = fullRange;
+    }
+    scaler = next;
+    uint8_t* dst[4] = {back.Bytes() + static_cast<size_t>(height - 1) * width * 4, nullptr, nullptr,
+                       nullptr};
+    int dstStride[4] = {-width * 4, 0, 0, 0};
+    return sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, dst, dstStride) > 0;
+  }
+};
+
+FrameSource::FrameSource() = default;
+
+FrameSource::~FrameSource() {
+  Close();
+}
+
+OpenResult FrameSource::Open(const std::filesystem::path& path, MovieInfo& info) {
+  Close();
+  auto decoder = std::make_unique<Decoder>();
+  OpenResult result = decoder->Open(path);
+  if (!result.ok()) return result;
+  const int64_t duration = decoder->Duration();
+  if (!decoder->DecodeNext(nullptr)) {
+    result.status = OpenStatus::Unreadable;
+    result.detail = "no picture could be decoded";
+    return result;
+  }
+  if (duration <= 0) {
+    // Pictures but no usable timing: a re-encoded copy gets fresh timestamps.
+    result.status = OpenStatus::NeedsTranscode;
+    result.detail = "the movie states no duration";
+    return result;
+  }
+  decoder->SeekTo(0);
+
+  info.path = path.string();
+  info.width = decoder->width;
+  info.height = decoder->height;
+  info.sampleSize = decoder->width * decoder->height * 4;
+  info.duration = duration;
+  info.durationSeconds = static_cast<double>(duration) / static_cast<double>(kUnitsPerSecond);
+  info.currentPosition = 0;
+  info.canStep = 1;
+
+  std::lock_guard lock(mutex_);
+  decoder_ = std::move(decoder);
+  std::swap(current_, decoder_->back);
+  decoder_->back.Reset(decoder_->width, decoder_->height);
+  hasCurrent_ = true;
+  currentTime_ = decoder_->backTime;
+  duration_ = duration;
+  quit_ = false;
+  playing_ = false;
+  seekPending_ = false;
+  clockBase_ = 0;
+  atEnd_ = false;
+  endEvent_ = false;
+  thread_ = std::thread([this] { Run(); });
+  return result;
+}
+
+void FrameSource::Close() {
+  {
+    std::lock_guard lock(mutex_);
+    quit_ = true;
+    if (audio_) audio_->Flush();
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+  std::lock_guard lock(mutex_);
+  decoder_.reset();
+  hasCurrent_ = false;
+  playing_ = false;
+  atEnd_ = false;
+  endEvent_ = false;
+  duration_ = 0;
+  clockBase_ = 0;
+  currentTime_ = 0;
+  delivered_.notify_all();
+}
+
+bool FrameSource::IsOpen() const {
+  std::lock_guard lock(mutex_);
+  return decoder_ != nullptr;
+}
+
+int64_t FrameSource::AverageTimePerFrame() const {
+  std::lock_guard lock(mutex_);
+  return decoder_ ? decoder_->averageTimePerFrame : 0;
+}
+
+int64_t FrameSource::ClockLocked() const {
+  if (callback_) return clockBase_;  // push mode: the last frame delivered
+  if (atEnd_) return duration_;
+  int64_t position = clockBase_;
+  if (playing_) {
+    const auto elapsed = std::chrono::steady_clock::now() - clockStart_;
+    position += std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count() / 100;
+  }
+  return std::clamp<int64_t>(position, 0, duration_);
+}
+
+void FrameSource::Play() {
+  std::lock_guard lock(mutex_);
+  if (!decoder_ || playing_) return;
+  clockStart_ = std::chrono::steady_clock::now();
+  playing_ = true;
+  wake_.notify_all();
+}
+
+void FrameSource::Pause() {
+  std::lock_guard lock(mutex_);
+  if (!decoder_ || !playing_) return;
+  clockBase_ = ClockLocked();
+  playing_ = false;
+  if (audio_) audio_->Flush();
+  wake_.notify_all();
+}
+
+void FrameSource::Stop() {
+  Pause();
+  Seek(0);
+}
+
+void FrameSource::Seek(int64_t position) {
+  std::lock_guard lock(mutex_);
+  if (!decoder_) return;
+  position = std::clamp<int64_t>(position, 0, duration_);
+  seekPending_ = true;
+  seekTarget_ = position;
+  clockBase_ = position;
+  clockStart_ = std::chrono::steady_clock::now();
+  ++seekGeneration_;
+  atEnd_ = false;
+  endEvent_ = false;
+  if (audio_) audio_->Flush();
+  wake_.notify_all();
+}
+
+bool FrameSource::IsPlaying() const {
+  std::lock_guard lock(mutex_);
+  return playing_;
+}
+
+int64_t FrameSource::Position() const {
+  std::lock_guard lock(mutex_);
+  return decoder_ ? ClockLocked() : 0;
+}
+
+int64_t FrameSource::Duration() const {
+  std::lock_guard lock(mutex_);
+  return duration_;
+}
+
+bool FrameSource::CopyCurrentFrame(FrameImage& frame) const {
+  std::lock_guard lock(mutex_);
+  if (!hasCurrent_) return false;
+  frame.width = current_.width;
+  frame.height = current_.height;
+  frame.pixels = current_.pixels;  // reuses the destination's storage when it is large enough
+  return true;
+}
+
+int64_t FrameSource::CurrentFrameTime() const {
+  std::lock_guard lock(mutex_);
+  return currentTime_;
+}
+
+void FrameSource::SetFrameCallback(FrameCallback callback) {
+  std::lock_guard lock(mutex_);
+  if (callback) {
+    callback_ = std::make_shared<const FrameCallback>(std::move(callback));
+  } else {
+    callback_.reset();
+  }
+  wake_.notify_all();
+}
+
+bool FrameSource::PollEndOfMovie() {
+  std::lock_guard lock(mutex_);
+  const bool pending = endEvent_;
+  endEvent_ = false;
+  return pending;
+}
+
+bool FrameSource::WaitEndOfMovie(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mutex_);
+  return delivered_.wait_for(lock, timeout, [this] { return endEvent_ || !decoder_; }) && endEvent_;
+}
+
+void FrameSource::SetAudioOutput(AudioOutput* output) {
+  std::lock_guard lock(mutex_);
+  if (audio_) audio_->Flush();
+  audio_ = output;
+  if (audio_) audio_->Start(kAudioRate, kAudioChannels);
+}
+
+void FrameSource::SetMute(bool mute) {
+  std::lock_guard lock(mutex_);
+  muted_ = mute;
+  if (mute && audio_) audio_->Flush();
+}
+
+// The decode thread. The lock is held except while the libraries or the callback
+// work, so commands are never kept waiting for a decode.
+void FrameSource::Run() {
+  std::unique_lock lock(mutex_);
+  bool decoded = false;  // a frame waits in the decoder's back buffer
+  bool showNow = false;  // the next frame is shown without waiting for the clock
+  bool drained = false;  // the decoder has no more frames
+  while (!quit_) {
+    if (seekPending_) {
+      const int64_t target = seekTarget_;
+      seekPending_ = false;
+      lock.unlock();
+      decoder_->SeekTo(target);
+      lock.lock();
+      decoded = false;
+      drained = false;
+      showNow = true;
+      continue;
+    }
+    const bool push = static_cast<bool>(callback_);
+    if (!decoded && !drained && (playing_ || showNow)) {
+      const uint64_t generation = seekGeneration_;
+      AudioOutput* sound = (!push && playing_ && !muted_) ? audio_ : nullptr;
+      lock.unlock();
+      const bool got = decoder_->DecodeNext(sound);
+      lock.lock();
+      if (generation != seekGeneration_) continue;  // a seek overtook this frame
+      decoded = got;
+      drained = !got;
+      continue;
+    }
+    if (drained) {
+      // The end: in pull mode once the clock has passed the last frame.
+      if (!atEnd_ && (push || showNow || ClockLocked() >= duration_)) {
+        atEnd_ = true;
+        endEvent_ = true;
+        showNow = false;
+        if (!push) clockBase_ = duration_;
+        delivered_.notify_all();
+        continue;
+      }
+      if (!atEnd_ && playing_) {
+        wake_.wait_for(lock, std::chrono::nanoseconds((duration_ - ClockLocked()) * 100));
+      } else {
+        wake_.wait(lock);
+      }
+      continue;
+    }
+    if (!decoded) {
+      wake_.wait(lock);
+      continue;
+    }
+    if (push && playing_) {
+      // A shared pointer copy: the callback may be replaced meanwhile, and copying
+      // the function itself could allocate on every frame.
+      const std::shared_ptr<const FrameCallback> deliver = callback_;
+      const int64_t time = decoder_->backTime;
+      lock.unlock();
+      (*deliver)(decoder_->back.Bytes(), decoder_->back.ByteSize(), time);
+      lock.lock();
+      currentTime_ = time;
+      clockBase_ = time;
+      decoded = false;
+      showNow = false;
+      continue;
+    }
+    if (!push && !showNow) {
+      if (!playing_) {
+        wake_.wait(lock);
+        continue;
+      }
+      const int64_t wait = decoder_->backTime - ClockLocked();
+      if (wait > 0) {
+        wake_.wait_for(lock, std::chrono::nanoseconds(wait * 100));
+        continue;
+      }
+    }
+    if (push) {
+      wake_.wait(lock);  // push mode but paused: the frame waits for Play
+      continue;
+    }
+    std::swap(current_, decoder_->back);
+    currentTime_ = decoder_->backTime;
+    hasCurrent_ = true;
+    decoded = false;
+    showNow = false;
+    delivered_.notify_all();
+  }
+}
+
+}  // namespace corvinex

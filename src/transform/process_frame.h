@@ -1,0 +1,71 @@
+#pragma once
+// The per-frame pipeline of a conversion: adjustments on the doughnut, unwrap,
+// sharpening, stereo and the assembly of the output frame, which goes to a FrameSink.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "transform/adjust_frame.h"
+#include "transform/frame_image.h"
+#include "transform/frame_sink.h"
+#include "transform/sharpen.h"
+#include "transform/stereo.h"
+
+namespace corvinex {
+
+struct AppSettings;
+struct SessionOptions;
+struct UnwrapGeometry;
+struct UnwrapBuffers;
+
+// The options one frame is processed with; the caller takes this snapshot per frame
+// so that the user's changes apply from the next frame.
+struct FrameOptions {
+  AdjustOptions adjust;
+  SharpenOptions sharpen;
+  StereoOptions stereo;
+  bool fastUnwrap = false;  // OS_PREVIEW
+  int32_t flipMode = 0;     // 1 horizontal | 2 vertical
+};
+
+FrameOptions FrameOptionsFrom(const AppSettings& settings, const SessionOptions& session);
+
+// What one run works on. Everything is prepared before the first frame; the pipeline
+// itself allocates nothing (the sink hands out recycled output buffers).
+struct FramePipeline {
+  const UnwrapGeometry* geometry = nullptr;
+  UnwrapBuffers* buffers = nullptr;
+  FrameImage* frame = nullptr;  // the frame buffer, Fw x Fh
+  FrameSink* sink = nullptr;
+  // W x E canvas holding the scaled logo when a logo is present; the panorama rows are
+  // written into it every frame.
+  FrameImage* logoCanvas = nullptr;
+  AdjustedFrameHook afterAdjust;  // doughnut preview and progress drawing
+};
+
+using UnwrapFunction = bool (*)(const UnwrapGeometry&, int32_t, const FrameImage&, UnwrapBuffers&);
+
+struct UnwrapPaths {
+  UnwrapFunction fast = nullptr;
+  UnwrapFunction quality = nullptr;
+};
+
+// True when the geometry, buffers and frame fit together so that no step can read or
+// write outside a buffer.
+bool PipelineReady(const FramePipeline& pipeline);
+
+// The frame in the frame buffer through adjustments, `paths` unwrap, sharpening, stereo
+// and output assembly; the output frame goes to the sink under `frameNumber`. Returns
+// false, doing nothing, when the pipeline is not ready.
+bool RunFramePipeline(FramePipeline& pipeline, const FrameOptions& options, int64_t frameNumber,
+                      const UnwrapPaths& paths);
+
+// RunFramePipeline with UnwrapFast and UnwrapQuality.
+bool ProcessFrame(FramePipeline& pipeline, const FrameOptions& options, int64_t frameNumber);
+
+// Copies a decoded sample into the frame buffer. An empty sample (no data or length 0)
+// is refused (false) and changes nothing. A sample longer than the frame buffer is cut
+// to it; a shorter one leaves the rest of the buffer as it was.
+bool IntakeSample(const uint8_t* data, size_t length, FrameImage& frame);
+
+}  // namespace corvinex

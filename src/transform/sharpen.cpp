@@ -1,0 +1,129 @@
+#include "transform/sharpen.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+#include "settings/app_settings.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace corvinex {
+
+SharpenOptions SharpenOptionsFrom(const AppSettings& s) {
+  SharpenOptions o;
+  o.on = s.SHARPEN_CH != 0 && s.SHARPEN != 0;
+  o.amount = s.SHARPEN;
+  o.radius = s.RADIUS;
+  return o;
+}
+
+SharpenWeights SharpenWeightsFor(const SharpenOptions& options) {
+  SharpenWeights w;
+  w.neighbour = (options.amount >= 1 && options.amount <= 5) ? options.amount : 1;
+  w.centre = 4 * w.neighbour + 1;
+  w.shift = (options.radius >= 0 && options.radius <= 2) ? options.radius : 3;
+  return w;
+}
+
+namespace {
+
+bool Usable(int32_t W, int32_t H, const FrameImage& P1, const FrameImage& P2,
+            const SharpenOptions& options) {
+  if (!options.on || options.amount == 0 || W < 1 || H < 3) return false;
+  const size_t n = static_cast<size_t>(W) * static_cast<size_t>(H);
+  return P1.PixelCount() >= n && P2.PixelCount() >= n;
+}
+
+void CopyInnerRowsBack(int32_t W, int32_t H, FrameImage& P1, const FrameImage& P2) {
+  const size_t first = static_cast<size_t>(W);
+  const size_t count = static_cast<size_t>(W) * static_cast<size_t>(H - 2);
+  std::memcpy(P1.pixels.data() + first, P2.pixels.data() + first, count * 4);
+}
+
+// One pixel of the unsharpened source into the destination, per 8-bit channel.
+inline void SharpenPixel(const uint8_t* src, uint8_t* dst, size_t i, size_t w,
+                         const SharpenWeights& wt) {
+  for (size_t c = 0; c < 4; ++c) {
+    auto at = [&](size_t index) { return int{src[index * 4 + c]}; };
+    const int p = at(i);
+    const int around = at(i + w) + at(i - w) + at(i - 1) + at(i + 1);
+    const int s = std::clamp(wt.centre * p - wt.neighbour * around, 0, 255);
+    dst[i * 4 + c] = static_cast<uint8_t>((s + ((1 << wt.shift) - 1) * p) >> wt.shift);
+  }
+}
+
+}  // namespace
+
+void SharpenPanoramaReference(int32_t W, int32_t H, FrameImage& P1, FrameImage& P2,
+                              const SharpenOptions& options) {
+  if (!Usable(W, H, P1, P2, options)) return;
+  const SharpenWeights wt = SharpenWeightsFor(options);
+  const uint8_t* src = P1.Bytes();
+  uint8_t* dst = P2.Bytes();
+  const size_t w = static_cast<size_t>(W);
+  const size_t end = static_cast<size_t>(H - 1) * w;
+  for (size_t i = w; i < end; ++i) SharpenPixel(src, dst, i, w, wt);
+  CopyInnerRowsBack(W, H, P1, P2);
+}
+
+#if defined(__SSE2__)
+
+void SharpenPanorama(int32_t W, int32_t H, FrameImage& P1, FrameImage& P2,
+                     const SharpenOptions& options) {
+  if (!Usable(W, H, P1, P2, options)) return;
+  const SharpenWeights wt = SharpenWeightsFor(options);
+  const uint32_t* src = P1.pixels.data();
+  uint32_t* dst = P2.pixels.data();
+  const size_t w = static_cast<size_t>(W);
+  const size_t end = static_cast<size_t>(H - 1) * w;
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i centre = _mm_set1_epi16(static_cast<int16_t>(wt.centre));
+  const __m128i neighbour = _mm_set1_epi16(static_cast<int16_t>(wt.neighbour));
+  const __m128i keep = _mm_set1_epi16(static_cast<int16_t>((1 << wt.shift) - 1));
+  const __m128i max255 = _mm_set1_epi16(255);
+  const __m128i shift = _mm_cvtsi32_si128(wt.shift);
+  auto load = [](const uint32_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  };
+  // Two pixels per half: m x p <= 21 x 255 and n x sum <= 5 x 1020 fit in 16 bits.
+  auto half = [&](__m128i p, __m128i around) {
+    __m128i s = _mm_sub_epi16(_mm_mullo_epi16(p, centre), _mm_mullo_epi16(around, neighbour));
+    s = _mm_min_epi16(_mm_max_epi16(s, zero), max255);
+    return _mm_srl_epi16(_mm_add_epi16(s, _mm_mullo_epi16(p, keep)), shift);
+  };
+  size_t i = w;
+  for (; i + 4 <= end; i += 4) {
+    const __m128i p = load(src + i);
+    const __m128i up = load(src + i + w);
+    const __m128i down = load(src + i - w);
+    const __m128i left = load(src + i - 1);
+    const __m128i right = load(src + i + 1);
+    auto sumOf = [&](auto unpack) {
+      return _mm_add_epi16(_mm_add_epi16(unpack(up, zero), unpack(down, zero)),
+                           _mm_add_epi16(unpack(left, zero), unpack(right, zero)));
+    };
+    const __m128i lo = half(_mm_unpacklo_epi8(p, zero),
+                            sumOf([](__m128i a, __m128i b) { return _mm_unpacklo_epi8(a, b); }));
+    const __m128i hi = half(_mm_unpackhi_epi8(p, zero),
+                            sumOf([](__m128i a, __m128i b) { return _mm_unpackhi_epi8(a, b); }));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(lo, hi));
+  }
+  const uint8_t* s8 = P1.Bytes();
+  uint8_t* d8 = P2.Bytes();
+  for (; i < end; ++i) SharpenPixel(s8, d8, i, w, wt);
+  CopyInnerRowsBack(W, H, P1, P2);
+}
+
+#else
+
+void SharpenPanorama(int32_t W, int32_t H, FrameImage& P1, FrameImage& P2,
+                     const SharpenOptions& options) {
+  SharpenPanoramaReference(W, H, P1, P2, options);
+}
+
+#endif
+
+}  // namespace corvinex

@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "convert/child_process.h"
+#include "settings/settings_file.h"
+#include "support/ffprobe.h"
+#include "support/sample_movie.h"
+#include "support/temp_dir.h"
+
+namespace corvinex {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kBatch = fs::path(CORVINEX_PROGRAM_DIR) / "corvinex-batch";
+
+struct BatchResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs the real tool with its own settings file, whose temporary folder lies
+// inside the test's folder.
+struct BatchFixture : ::testing::Test {
+  test::TempDir dir{"batch ü run"};
+  fs::path temp = dir / "my temp";
+  fs::path settingsFile = dir / "options.ini";
+
+  void SetUp() override {
+    AppSettings s;
+    s.X1 = 150;
+    s.Y1 = 20;
+    s.X2 = 316;
+    s.Y2 = 306;
+    s.RSIZE = 32;
+    s.APATH = temp.string();
+    s.OPATH = dir.path().string();
+    ASSERT_TRUE(WriteSettings(settingsFile, s));
+  }
+
+  BatchResult Run(std::vector<std::string> args, const std::string& tag = "run") {
+    std::vector<std::string> argv = {kBatch.string(), "--settings", settingsFile.string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildIo io;
+    io.stdoutFile = dir / (tag + ".out");
+    io.stderrFile = dir / (tag + ".err");
+    BatchResult result;
+    result.exitCode = RunProcess(argv, io, std::chrono::minutes(5)).exitCode;
+    result.out = test::ReadFileBytes(io.stdoutFile);
+    result.err = test::ReadFileBytes(io.stderrFile);
+    return result;
+  }
+
+  fs::path Movie(const std::string& name, int frames = 12) {
+    const fs::path movie = dir / name;
+    test::MakeSampleMovie(movie, {.width = 320, .height = 240, .frames = frames});
+    return movie;
+  }
+
+  bool TempHoldsNoRunFolder() {
+    if (!fs::exists(temp)) return true;
+    return fs::is_empty(temp);
+  }
+};
+
+TEST_F(BatchFixture, ConvertsBesideTheInputUnderTheDefaultName) {
+  const fs::path movie = Movie("take 'one' é.avi");
+  const BatchResult r = Run({movie.string(), "--lens", "10", "--sharpen", "2,1"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const fs::path output = dir / "take 'one' é_Unwrapped.mp4";
+  const auto facts = test::ProbeFile(output);
+  ASSERT_TRUE(facts.has_value()) << r.out << r.err;
+  EXPECT_TRUE(facts->hasAudio);
+  EXPECT_NE(r.out.find(output.string()), std::string::npos);
+  EXPECT_TRUE(TempHoldsNoRunFolder());
+}
+
+TEST_F(BatchFixture, FramesOnlyWritesTheProcessedFramesAndSkipsTheExport) {
+  const fs::path movie = Movie("frames.mp4", 10);
+  const fs::path frames = dir / "frames out";
+  const BatchResult geometry = Run({movie.string(), "--print-geometry"}, "geometry");
+  ASSERT_EQ(geometry.exitCode, 0) << geometry.err;
+  ASSERT_NE(geometry.out.find("\"W\": "), std::string::npos) << geometry.out;
+  const int width = std::stoi(geometry.out.substr(geometry.out.find("\"W\": ") + 5));
+  const int rows = std::stoi(geometry.out.substr(geometry.out.find("\"outRows\": ") + 11));
+
+  const BatchResult r =
+      Run({movie.string(), "--frames-only", frames.string(), "--pair", "--stereo", "static"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  int count = 0;
+  for (const auto& entry : fs::directory_iterator(frames)) {
+    ASSERT_EQ(entry.path().extension(), ".bmp");
+    const std::string bytes = test::ReadFileBytes(entry.path());
+    ASSERT_GE(bytes.size(), 54u);
+    int32_t w, h;
+    std::memcpy(&w, bytes.data() + 18, 4);
+    std::memcpy(&h, bytes.data() + 22, 4);
+    EXPECT_EQ(w, width);
+    EXPECT_EQ(h, 2 * rows);  // the stereo pair, no lens correction
+    ++count;
+  }
+  EXPECT_EQ(count, 10);
+  EXPECT_FALSE(fs::exists(dir / "frames_Unwrapped.mp4"));
+}
+
+TEST_F(BatchFixture, BadCommandLinesAndBadMoviesFailClearly) {
+  BatchResult r = Run({"--depth", "7", "x.mp4"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("--depth takes a whole number from 20 to 90"), std::string::npos);
+  r = Run({"--flip", "sideways", "x.mp4"});
+  EXPECT_EQ(r.exitCode, 2);
+  r = Run({"-o", "a.mp4", "x.mp4", "y.mp4"});
+  EXPECT_EQ(r.exitCode, 2);
+  r = Run({});
+  EXPECT_EQ(r.exitCode, 2);
+
+  test::WriteFileBytes(dir / "broken.mp4", std::string(5000, 'x'));
+  r = Run({(dir / "broken.mp4").string(), (dir / "missing.mp4").string()});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("broken.mp4: cannot be read as a movie"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("missing.mp4: no such movie file"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("0 of 2 movie(s) converted"), std::string::npos) << r.out;
+  EXPECT_TRUE(TempHoldsNoRunFolder());
+
+  r = Run({"--help"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.out.find("--frames-only DIR"), std::string::npos);
+}
+
+TEST_F(BatchFixture, TwoRunsAtOnceKeepTheirFilesApart) {
+  const fs::path a = Movie("a.mp4", 20);
+  const fs::path b = Movie("b.mp4", 20);
+  BatchResult first, second;
+  std::thread other([&] { second = Run({b.string(), "--route", "graph"}, "second"); });
+  first = Run({a.string()}, "first");
+  other.join();
+  ASSERT_EQ(first.exitCode, 0) << first.err;
+  ASSERT_EQ(second.exitCode, 0) << second.err;
+  for (const char* name : {"a_Unwrapped.mp4", "b_Unwrapped.mp4"}) {
+    const auto facts = test::ProbeFile(dir / name);
+    ASSERT_TRUE(facts.has_value()) << name;
+    EXPECT_NEAR(facts->durationSeconds, 0.8, 0.1) << name;
+  }
+  EXPECT_TRUE(TempHoldsNoRunFolder());
+}
+
+}  // namespace
+}  // namespace corvinex

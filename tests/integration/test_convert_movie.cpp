@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "convert/convert_movie.h"
+#include "convert/frame_source_feed.h"
+#include "media/frame_source.h"
+#include "media/movie_info.h"
+#include "settings/diagnostic_log.h"
+#include "support/ffprobe.h"
+#include "support/recording_ui.h"
+#include "support/sample_movie.h"
+#include "support/temp_dir.h"
+
+namespace corvinex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::RecordingUi;
+
+const fs::path kTool = fs::path(CORVINEX_PLUGIN_DIR) / "ffmpeg_III";
+
+// One open sample movie and everything a conversion run needs around it.
+struct ConversionFixture : ::testing::Test {
+  test::TempDir dir{"convert run é"};
+  fs::path movie = dir / "doughnut in.mp4";
+  fs::path temp = dir / "TEMP";
+  AppSettings settings;
+  SessionOptions options;
+  DiagnosticLog log{dir / "TLVPUB.log"};
+  RecordingUi ui;
+  std::atomic<int32_t> stop{0};
+  std::atomic<int32_t> streamState{1};
+  FrameSource source;
+  std::unique_ptr<FrameSourceFeed> feed;
+  MovieInfo info;
+
+  void Open(int frames = 24, bool sound = true) {
+    fs::create_directories(temp);
+    test::MakeSampleMovie(
+        movie, {.width = 320, .height = 240, .frames = frames, .fps = "25", .sound = sound});
+    ASSERT_TRUE(source.Open(movie, info).ok());
+    info.timePerFrame = TimePerFrameFrom("", source.AverageTimePerFrame());
+    info.frameCount = FrameCountFrom(info.duration, info.timePerFrame);
+    feed = std::make_unique<FrameSourceFeed>(source);
+    // The sample ring.
+    settings.X1 = 150;
+    settings.Y1 = 20;
+    settings.X2 = 316;
+    settings.Y2 = 306;
+    settings.RSIZE = 32;
+  }
+
+  ConversionOutcome Convert(const fs::path& output) {
+    ConversionContext context{.settings = settings,
+                              .options = options,
+                              .log = log,
+                              .ui = ui,
+                              .tempFolder = temp,
+                              .encoderTool = kTool,
+                              .input = {.moviePath = movie.string(),
+                                        .width = info.width,
+                                        .height = info.height,
+                                        .timePerFrame = info.timePerFrame,
+                                        .frameCount = info.frameCount,
+                                        .durationText = DurationText(info.durationSeconds),
+                                        .movieOpen = true,
+                                        .canStep = false},
+                              .graph = feed.get(),
+                              .stopRequest = stop,
+                              .StreamState = streamState};
+    return ConvertMovie(context, output.string());
+  }
+
+  std::string Log() { return test::ReadFileBytes(dir / "TLVPUB.log"); }
+
+  bool TempIsEmptyOfFrames() {
+    for (const auto& entry : fs::directory_iterator(temp)) {
+      const auto ext = entry.path().extension();
+      if (ext == ".bmp" || ext == ".wav") return false;
+    }
+    return true;
+  }
+};
+
+TEST_F(ConversionFixture, GraphRouteWritesAPanoramaMovieWithSound) {
+  Open();
+  ui.answers = {false};  // no second compression
+  const fs::path output = dir / "out \"quoted\" $x.mp4";
+  const ConversionOutcome outcome = Convert(output);
+  ASSERT_EQ(outcome.status, ConversionStatus::Exported) << outcome.lastExport.errorLine;
+  const auto& g = outcome.geometry;
+  EXPECT_EQ(outcome.outputWidth, g.W);
+  EXPECT_EQ(outcome.outputHeight, g.outRows + g.corrRows);
+
+  const auto facts = test::ProbeFile(output);
+  ASSERT_TRUE(facts.has_value());
+  EXPECT_EQ(facts->width, g.W);
+  EXPECT_EQ(facts->height, g.outRows + g.corrRows);
+  // The MP4 export writes 30 frames a second, so the duration is what must match.
+  EXPECT_NEAR(facts->durationSeconds, 0.96, 0.1) << Log();
+  EXPECT_TRUE(facts->hasAudio);
+
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].caption, "Successful termination");
+  EXPECT_EQ(ui.messages[0].text,
+            "Movie converted successfully.\r\nDo you want to save it with another compression "
+            "value ?");
+  EXPECT_EQ(ui.exports, 1);
+  EXPECT_EQ(ui.labels[309], "");  // cleared after the run
+  EXPECT_TRUE(ui.cutAreaEnabled);
+  EXPECT_EQ(streamState.load(), 0);
+  EXPECT_TRUE(TempIsEmptyOfFrames());
+
+  // The log tells the run's steps in order.
+  const std::string text = Log();
+  size_t at = 0;
+  for (const char* line : {"Convert Movie Begin ", "Output file ", "Output Folder Free Space:",
+                           "Set Stream to 0 position", "Set MovieDuration", "LOGO PRESENT = 0",
+                           "OS_PREVIEW = 0", "OS_DIRECT_ACCESS = 1", "OS_HRDWARE_SUPPORT = 0",
+                           "OS_DSS_SETUP = 0", "Begin Convert Process", "ConvertRectExport Begin",
+                           "ConvertRectExport End", "ConvertRectExport 1", "ConvertRectExport 2",
+                           "ConvertRectExport 3", "Convert Movie End "}) {
+    const size_t found = text.find(line, at);
+    ASSERT_NE(found, std::string::npos) << line << "\n" << text;
+    at = found;
+  }
+  EXPECT_EQ(text.find("END Convert Process"), std::string::npos);
+}
+
+TEST_F(ConversionFixture, StereoPairWithLensCorrectionIntoWebmIsTwiceAsHigh) {
+  Open(12, false);
+  settings.HSIZE = 0.0502f;
+  settings.STEREO_OUT_TYPE = 8;
+  options.STEREO_3DP = 1;
+  ui.answers = {false};
+  const fs::path output = dir / "pair.webm";
+  const ConversionOutcome outcome = Convert(output);
+  ASSERT_EQ(outcome.status, ConversionStatus::Exported) << outcome.lastExport.errorLine;
+  const auto& g = outcome.geometry;
+  EXPECT_GT(g.corrRows, 0);
+  const auto facts = test::ProbeFile(output);
+  ASSERT_TRUE(facts.has_value());
+  EXPECT_EQ(facts->width, g.W);
+  EXPECT_EQ(facts->height, 2 * (g.outRows + g.corrRows));
+  EXPECT_NEAR(facts->frameCount, 12, 1);
+  EXPECT_FALSE(facts->hasAudio);
+}
+
+TEST_F(ConversionFixture, OutputEqualToInputIsRefusedAndLeftAlone) {
+  Open(5);
+  const std::string before = test::ReadFileBytes(movie);
+  const ConversionOutcome outcome = Convert(fs::path("  " + movie.string() + " "));
+  EXPECT_EQ(outcome.status, ConversionStatus::Refused);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].caption, "Error Monitoring");
+  EXPECT_EQ(ui.messages[0].text, "Incorrect name of output file");
+  EXPECT_EQ(test::ReadFileBytes(movie), before);
+  EXPECT_EQ(ui.exports, 0);
+}
+
+TEST_F(ConversionFixture, StopDuringTheFrameLoopExportsNothingAndCleansUp) {
+  Open(120);
+  int pumps = 0;
+  ui.onPump = [&] {
+    if (++pumps == 3) stop = 1;
+  };
+  const fs::path output = dir / "stopped.mp4";
+  const ConversionOutcome outcome = Convert(output);
+  EXPECT_EQ(outcome.status, ConversionStatus::Stopped);
+  EXPECT_EQ(ui.exports, 0);
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_FALSE(fs::exists(output));
+  EXPECT_TRUE(TempIsEmptyOfFrames());
+  EXPECT_EQ(stop.load(), 0);
+  EXPECT_NE(Log().find("ConvertRectExport 3"), std::string::npos);
+}
+
+TEST_F(ConversionFixture, FailedExportIsReportedAndCanBeRetriedWithAnotherName) {
+  Open(8);
+  ui.answers = {true, false};  // retry after the failure, then stop
+  ui.recompressPaths = {(dir / "second try.mov").string()};
+  ui.nextChoice = {.quality = 5, .resize = 2};
+  const ConversionOutcome outcome = Convert(dir / "unknown.xyz");
+  ASSERT_EQ(ui.messages.size(), 2u) << Log();
+  EXPECT_EQ(ui.messages[0].caption, "Error Monitoring");
+  EXPECT_EQ(ui.messages[1].caption, "Successful termination") << ui.messages[1].text << Log();
+  EXPECT_EQ(ui.messages[1].caption, "Successful termination");
+  EXPECT_EQ(outcome.status, ConversionStatus::Exported);
+  EXPECT_EQ(options.QUALITY, 5);
+  EXPECT_EQ(options.RESIZE, 2);
+  const auto facts = test::ProbeFile(dir / "second try.mov");
+  ASSERT_TRUE(facts.has_value());
+  // 80 % of the width, rounded down to a multiple of 16.
+  EXPECT_EQ(facts->width, static_cast<int32_t>(outcome.geometry.W * 0.8) / 16 * 16);
+}
+
+}  // namespace
+}  // namespace corvinex

@@ -1,0 +1,292 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "convert/encoder_command.h"
+#include "support/temp_dir.h"
+
+namespace corvinex {
+namespace {
+
+namespace fs = std::filesystem;
+using Args = std::vector<std::string>;
+
+const fs::path kTool = "/opt/corvinex/PLUG-IN/ffmpeg_III";
+const fs::path kTemp = "/tmp/work";
+
+ExportSettings Flv25() {
+  ExportSettings s;
+  s.output = "/out/movie.FLV";
+  s.pictureWidth = 1998;
+  s.pictureHeight = 1000;
+  s.timePerFrame = 400000;
+  s.durationText = "00:00:02.000";
+  s.soundAvailable = true;
+  return s;
+}
+
+TEST(EncoderCommand, ToolLivesInThePluginFolder) {
+  EXPECT_EQ(EncoderToolPath("/opt/corvinex"), kTool);
+}
+
+TEST(EncoderCommand, FlvAtDefaultQualityInTheDocumentedOrder) {
+  EXPECT_EQ(ExportCommand(kTool, kTemp, Flv25()).LogText(),
+            "\"/opt/corvinex/PLUG-IN/ffmpeg_III\"  -r 25.00 -i \"/tmp/work/temp%06d.bmp\" "
+            "-i \"/tmp/work/temp.wav\" -ac 2  -ar 44100  -vcodec libx264 -acodec mp3  "
+            "-t 00:00:02.000 -crf 22 -qscale 15 -f flv  -y \"/out/movie.FLV\"");
+}
+
+TEST(EncoderCommand, EveryExtensionAtDefaultAndChosenQuality) {
+  struct Row {
+    const char* ext;
+    const char* video;
+    const char* qualityDefault;
+    const char* quality5;
+  };
+  const Row rows[] = {
+      {".flv", " -vcodec libx264 -acodec mp3 ", " -crf 22 -qscale 15 -f flv ", " -crf 15 -f flv "},
+      {".mov", " -vcodec libx264 -acodec mp3 ", " -crf 22 -qscale 15 -f mov ", " -crf 15 -f mov "},
+      {".avi", " -vcodec libx264 -acodec pcm_s16le ", " -crf 22 -qscale 15 -f avi ",
+       " -crf 15 -f avi "},
+      {".mp4", " -r 30 ", " -sameq -qscale 15 -f mp4 ", " -qscale 5 -f mp4 "},
+      {".m4v", " -r 30 ", " -sameq -qscale 15 -f m4v ", " -qscale 5 -f m4v "},
+      {".ogg", " -r 30 ", " -sameq -qscale 15 -f ogg ", " -qscale 5 -f ogg "},
+      {".ogv", " -r 30 ", " -sameq -qscale 15 -f ogg ", " -qscale 5 -f ogg "},
+      {".webm", " -r 30 ", " -sameq -qscale 15 -f webm ", " -qscale 5 -f webm "},
+  };
+  for (const auto& row : rows) {
+    ExportSettings s = Flv25();
+    s.output = std::string("/out/m") + row.ext;
+    s.soundAvailable = false;
+    std::string head =
+        "\"/opt/corvinex/PLUG-IN/ffmpeg_III\"  -r 25.00 -i \"/tmp/work/temp%06d.bmp\"  ";
+    std::string tail = " -y \"/out/m" + std::string(row.ext) + "\"";
+    EXPECT_EQ(ExportCommand(kTool, kTemp, s).LogText(),
+              head + row.video + " -t 00:00:02.000" + row.qualityDefault + tail)
+        << row.ext;
+    s.quality = QualityFromText("5:");
+    EXPECT_EQ(ExportCommand(kTool, kTemp, s).LogText(),
+              head + row.video + " -t 00:00:02.000" + row.quality5 + tail)
+        << row.ext;
+  }
+}
+
+TEST(EncoderCommand, UnknownExtensionBuildsNothing) {
+  for (const char* name : {"/out/movie.mkv", "/out/movie", "/out/movie.flv.txt"}) {
+    ExportSettings s = Flv25();
+    s.output = name;
+    CommandLine c = ExportCommand(kTool, kTemp, s);
+    EXPECT_TRUE(c.empty()) << name;
+    EXPECT_EQ(c.LogText(), "");
+    EXPECT_TRUE(c.Argv().empty());
+  }
+}
+
+TEST(EncoderCommand, QualityTextIsItsLeadingDigits) {
+  EXPECT_EQ(QualityFromText("Default"), 0);
+  EXPECT_EQ(QualityFromText("1:Max size"), 1);
+  EXPECT_EQ(QualityFromText("2:"), 2);
+  EXPECT_EQ(QualityFromText("21:Min size"), 21);
+  EXPECT_EQ(QualityFromText(""), 0);
+  EXPECT_EQ(QualityFromText("99999999999999"), INT32_MAX);
+  ExportSettings s = Flv25();
+  s.quality = 21;
+  EXPECT_NE(ExportCommand(kTool, kTemp, s).LogText().find(" -crf 31 -f flv "), std::string::npos);
+}
+
+TEST(EncoderCommand, RatePieceFormatsTwoDecimalsAndFallsBackTo30) {
+  EXPECT_EQ(RatePiece(0), " -r 30 ");
+  EXPECT_EQ(RatePiece(-5), " -r 30 ");
+  EXPECT_EQ(RatePiece(400000), " -r 25.00 ");
+  EXPECT_EQ(RatePiece(333667), " -r 29.97 ");
+  EXPECT_EQ(RatePiece(2000000), " -r 05.00 ");
+  EXPECT_EQ(RatePiece(83333), " -r 120.00 ");
+}
+
+TEST(EncoderCommand, AudioOptionsFollowTheSoundTrack) {
+  ExportSettings s = Flv25();
+  auto audioOf = [&](ExportSettings v) {
+    std::string text = ExportCommand(kTool, kTemp, v).LogText();
+    size_t begin = text.find("temp.wav\"");
+    size_t end = text.find("-vcodec");
+    if (v.output.extension() != ".FLV") end = text.find(" -r 30 ");
+    return begin == std::string::npos ? std::string("none")
+                                      : text.substr(begin + 9, end - begin - 9);
+  };
+  EXPECT_EQ(audioOf(s), " -ac 2  -ar 44100  ");
+  s.channels = 1;
+  s.audioRate = 1;  // 48000 Hz is not possible in FLV
+  EXPECT_EQ(audioOf(s), " -ac 1  -ar 44100  ");
+  s.output = "/out/movie.mp4";
+  EXPECT_EQ(audioOf(s), " -ac 1  -ar 48000 ");
+  s.audioRate = 2;
+  EXPECT_EQ(audioOf(s), " -ac 1  -ar 44100 ");
+  s.audioRate = 3;
+  EXPECT_EQ(audioOf(s), " -ac 1  -ar 22050 ");
+  s.audioRate = 4;
+  EXPECT_EQ(audioOf(s), " -ac 1  -ar 11025 ");
+  s.soundAvailable = false;
+  std::string text = ExportCommand(kTool, kTemp, s).LogText();
+  EXPECT_EQ(audioOf(s), "none");
+  EXPECT_NE(text.find("temp%06d.bmp\"   -r 30 "), std::string::npos) << text;
+  EXPECT_EQ(text.find("-ac"), std::string::npos);
+  EXPECT_EQ(text.find("-ar"), std::string::npos);
+}
+
+TEST(EncoderCommand, SoundTrackIsUsableOnlyWhenPresentAndNotEmpty) {
+  test::TempDir dir;
+  EXPECT_FALSE(SoundTrackUsable(dir.path()));
+  test::WriteFileBytes(dir / "temp.wav", "");
+  EXPECT_FALSE(SoundTrackUsable(dir.path()));
+  test::WriteFileBytes(dir / "temp.wav", "RIFF");
+  EXPECT_TRUE(SoundTrackUsable(dir.path()));
+}
+
+std::string TailOf(const ExportSettings& s) {
+  std::string text = ExportCommand(kTool, kTemp, s).LogText();
+  size_t begin = text.find(" -t ");
+  size_t end = text.find(" -crf ");
+  return text.substr(begin, end - begin);
+}
+
+TEST(EncoderCommand, BitRateTable) {
+  const char* rates[] = {"500k",  "700k",  "900k",  "1200k", "1500k",
+                         "2000k", "3000k", "4000k", "5000k"};
+  ExportSettings s = Flv25();
+  for (int i = 1; i <= 9; ++i) {
+    s.bitRate = i;
+    EXPECT_EQ(TailOf(s), std::string(" -t 00:00:02.000 -b ") + rates[i - 1] + " ");
+  }
+  s.bitRate = 10;  // an odd settings file: treated as automatic
+  EXPECT_EQ(TailOf(s), " -t 00:00:02.000");
+}
+
+TEST(EncoderCommand, CodecModeStrings) {
+  const std::string g =
+      " -g 250 -keyint_min 25 -sc_threshold 40 -i_qfactor 0.71 -b_strategy 1 -qcomp 0.6 -qmin 10 "
+      "-qmax 51 -qdiff 4 ";
+  const std::string max =
+      " -threads 0 -coder 1 -flags +loop -cmp +chroma -partitions "
+      "+parti8x8+parti4x4+partp8x8+partp4x4-partb8x8  -subq 8 ";
+  const std::string modes[] = {
+      " -threads 0 -coder 0 -flags +loop -cmp +chroma -partitions "
+      "-parti8x8-parti4x4-partp8x8-partp4x4-partb8x8  -subq 0 -me_range 16 " +
+          g,
+      " -threads 0 -coder 0 -flags +loop -cmp +chroma -partitions "
+      "-parti8x8+parti4x4+partp8x8-partp4x4-partb8x8  -subq 3 -me_range 16 " +
+          g,
+      " -threads 0 -coder 1 -flags +loop -cmp +chroma -partitions "
+      "-parti8x8+parti4x4+partp8x8+partp4x4-partb8x8  -subq 5 -me_range 16 " +
+          g,
+      max + " -me_range 16" + g + "-refs 16 ",
+      max + " -me_range 16" + g + "-refs 4 ",
+  };
+  ExportSettings s = Flv25();
+  s.bitRate = 4;
+  for (int mode = 1; mode <= 5; ++mode) {
+    s.codecMode = mode;
+    EXPECT_EQ(TailOf(s), " -t 00:00:02.000 -b 1200k " + modes[mode - 1]) << mode;
+  }
+}
+
+TEST(EncoderCommand, ResizeFloorsToMultiplesOf16) {
+  // The factors are 32-bit floats: 0.9f and 0.7f lie just below, so 800 x 0.9f floors to 704.
+  ExportSettings s = Flv25();
+  s.resize = 5;
+  EXPECT_EQ(TailOf(s), " -t 00:00:02.000 -s 992x496 ");
+  s.pictureWidth = 1600;
+  s.pictureHeight = 800;
+  const char* sizes[] = {" -s 1424x704 ", " -s 1280x640 ", " -s 1104x544 ", " -s 960x480 ",
+                         " -s 800x400 "};
+  for (int r = 1; r <= 5; ++r) {
+    s.resize = r;
+    EXPECT_EQ(TailOf(s), std::string(" -t 00:00:02.000") + sizes[r - 1]) << r;
+  }
+  s.codecMode = 1;
+  s.bitRate = 1;
+  s.resize = 1;
+  std::string tail = TailOf(s);
+  EXPECT_EQ(tail.rfind(" -t 00:00:02.000 -b 500k  -threads 0", 0), 0u) << tail;
+  EXPECT_EQ(tail.substr(tail.size() - 14), "  -s 1424x704 ");
+}
+
+TEST(EncoderCommand, ChildCommandsText) {
+  fs::path movie = "/m/my movie.avi";
+  EXPECT_EQ(SoundExtractionCommand(kTool, movie, kTemp).LogText(),
+            "/opt/corvinex/PLUG-IN/ffmpeg_III -i \"/m/my movie.avi\" -f wav -ar 44100 -ac 2 "
+            "-acodec pcm_s16le -y \"/tmp/work/temp.wav\"");
+  EXPECT_EQ(FrameDecodingCommand(kTool, movie, kTemp).LogText(),
+            "/opt/corvinex/PLUG-IN/ffmpeg_III  -i \"/m/my movie.avi\" -y "
+            "\"/tmp/work/temp%06d.bmp\"");
+  EXPECT_EQ(MovieConversionCommand(kTool, movie, "/o/copy.avi").LogText(),
+            "/opt/corvinex/PLUG-IN/ffmpeg_III -i \"/m/my movie.avi\" -sameq -ar 44100 -ac 2 "
+            "-acodec pcm_s16le -y \"/o/copy.avi\"");
+}
+
+TEST(EncoderCommand, ArgvKeepsEveryPathOneArgument) {
+  const std::string folder = "/tmp/-odd $HOME; \"q\" Żółw";
+  const fs::path tool = folder + "/PLUG-IN/ffmpeg_III";
+  const fs::path movie = "-i rm -rf ; `x` $(y).avi";
+  const fs::path temp = folder + "/TEMP";
+  EXPECT_EQ(SoundExtractionCommand(tool, movie, temp).Argv(),
+            (Args{tool, "-i", movie, "-f", "wav", "-ar", "44100", "-ac", "2", "-acodec",
+                  "pcm_s16le", "-y", temp.string() + "/temp.wav"}));
+  EXPECT_EQ(FrameDecodingCommand(tool, movie, temp).Argv(),
+            (Args{tool, "-i", movie, "-y", temp.string() + "/temp%06d.bmp"}));
+  EXPECT_EQ(MovieConversionCommand(tool, movie, folder + "/out.avi").Argv(),
+            (Args{tool, "-i", movie, "-sameq", "-ar", "44100", "-ac", "2", "-acodec", "pcm_s16le",
+                  "-y", folder + "/out.avi"}));
+
+  ExportSettings s = Flv25();
+  s.output = folder + "/ - out.webm";
+  s.quality = 3;
+  s.resize = 5;
+  s.bitRate = 1;
+  s.channels = 1;
+  EXPECT_EQ(ExportCommand(tool, temp, s).Argv(), (Args{tool,
+                                                       "-r",
+                                                       "25.00",
+                                                       "-i",
+                                                       temp.string() + "/temp%06d.bmp",
+                                                       "-i",
+                                                       temp.string() + "/temp.wav",
+                                                       "-ac",
+                                                       "1",
+                                                       "-ar",
+                                                       "44100",
+                                                       "-r",
+                                                       "30",
+                                                       "-t",
+                                                       "00:00:02.000",
+                                                       "-b",
+                                                       "500k",
+                                                       "-s",
+                                                       "992x496",
+                                                       "-qscale",
+                                                       "3",
+                                                       "-f",
+                                                       "webm",
+                                                       "-y",
+                                                       folder + "/ - out.webm"}));
+}
+
+TEST(EncoderCommand, UnknownDurationLeavesTheLimitOut) {
+  ExportSettings s = Flv25();
+  s.durationText.clear();
+  Args argv = ExportCommand(kTool, kTemp, s).Argv();
+  EXPECT_EQ(std::count(argv.begin(), argv.end(), "-t"), 0);
+  EXPECT_EQ(argv.back(), "/out/movie.FLV");
+}
+
+TEST(CommandLine, AdjacentPiecesJoinAndEmptyQuotedValuesSurvive) {
+  CommandLine c;
+  c.Text("-a").Quoted("b c").Text("d  e ").Quoted("").Bare("x y").Text(" ").Quoted("z");
+  EXPECT_EQ(c.LogText(), "-a\"b c\"d  e \"\"x y \"z\"");
+  EXPECT_EQ(c.Argv(), (Args{"-ab cd", "e", "x y", "z"}));
+  CommandLine empty;
+  empty.Text("  ").Quoted("");
+  EXPECT_EQ(empty.Argv(), (Args{""}));
+}
+
+}  // namespace
+}  // namespace corvinex

@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include "convert/bmp_header.h"
+#include "convert/spool_writer.h"
+#include "settings/diagnostic_log.h"
+#include "support/temp_dir.h"
+
+namespace corvinex {
+namespace {
+
+uint32_t Le32(const std::string& b, size_t at) {
+  return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 |
+         uint32_t(uint8_t(b[at + 2])) << 16 | uint32_t(uint8_t(b[at + 3])) << 24;
+}
+
+TEST(SpoolHeader, ByteExactFileAndInfoHeaders) {
+  SpoolHeader h = MakeSpoolHeader(2000, 500);
+  const uint8_t expected[54] = {
+      'B',  'M',  0x36, 0x09, 0x3D, 0x00,         // 4,000,054
+      0,    0,    0,    0,    54,   0,    0,  0,  // reserved, pixel offset
+      40,   0,    0,    0,    0xD0, 0x07, 0,  0,  // header size, width 2000
+      0xF4, 0x01, 0,    0,    1,    0,    32, 0,  // height 500, planes, 32 bits
+      0,    0,    0,    0,    0,    0,    0,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(std::vector<uint8_t>(h.begin(), h.end()),
+            std::vector<uint8_t>(std::begin(expected), std::end(expected)));
+}
+
+TEST(SpoolHeader, PictureHeightForLogoAndStereoPair) {
+  EXPECT_EQ(SpoolPictureHeight(500, 0, 0, false), 500);
+  EXPECT_EQ(SpoolPictureHeight(500, 0, 0, true), 1000);
+  EXPECT_EQ(SpoolPictureHeight(480, 20, 0, false), 500);
+  EXPECT_EQ(
+      Le32(std::string(reinterpret_cast<const char*>(MakeSpoolHeader(2000, 1000).data()), 54), 2),
+      8000054u);
+  EXPECT_EQ(LogoCanvasHeight(2006, true), 1003);
+  EXPECT_EQ(LogoCanvasHeight(2006, false), 1002);
+  EXPECT_EQ(LogoCanvasHeight(2004, true), 1002);
+  EXPECT_EQ(LogoCanvasHeight(2004, false), 1002);
+  EXPECT_EQ(SpoolPictureHeight(500, 20, 1002, true), 2004);
+}
+
+OutputFrame Frame(SpoolWriter& w, int64_t number, int32_t width, int32_t height, uint8_t seed) {
+  OutputFrame f;
+  f.number = number;
+  f.width = width;
+  f.height = height;
+  f.bytes = w.AcquireBuffer(4u * width * height);
+  for (size_t i = 0; i < f.bytes.size(); ++i) f.bytes[i] = static_cast<uint8_t>(i * 7 + seed);
+  return f;
+}
+
+TEST(SpoolWriter, WritesEveryFrameUnderItsNumberWithItsOwnBytes) {
+  test::TempDir dir;
+  std::vector<std::string> expected;
+  {
+    SpoolWriter w(dir.path(), nullptr, 2);
+    for (int n = 0; n < 12; ++n) {
+      OutputFrame f = Frame(w, n, 3, 2, static_cast<uint8_t>(n));
+      expected.emplace_back(f.bytes.begin(), f.bytes.end());
+      w.Submit(std::move(f));
+    }
+    w.Finish();
+    EXPECT_EQ(w.Stats().written, 12);
+    EXPECT_EQ(w.Stats().failed, 0);
+  }
+  for (int n = 0; n < 12; ++n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "temp%06d.bmp", n);
+    std::string bytes = test::ReadFileBytes(dir / name);
+    ASSERT_EQ(bytes.size(), 54u + 24u) << name;
+    SpoolHeader h = MakeSpoolHeader(3, 2);
+    EXPECT_EQ(bytes.substr(0, 54), std::string(h.begin(), h.end()));
+    EXPECT_EQ(bytes.substr(54), expected[n]) << name;
+  }
+}
+
+TEST(SpoolWriter, RecyclesTheBuffersOfWrittenFrames) {
+  test::TempDir dir;
+  SpoolWriter w(dir.path(), nullptr, 2);
+  std::vector<const uint8_t*> seen;
+  for (int n = 0; n < 20; ++n) {
+    OutputFrame f = Frame(w, n, 16, 16, 1);
+    seen.push_back(f.bytes.data());
+    w.Submit(std::move(f));
+    w.Finish();
+  }
+  // After the first frame every buffer comes back from the writer.
+  for (int n = 1; n < 20; ++n) EXPECT_EQ(seen[n], seen[0]) << n;
+}
+
+TEST(SpoolWriter, AStereoPairIsOneFileOfBothViews) {
+  test::TempDir dir;
+  SpoolWriter w(dir.path(), nullptr);
+  w.Submit(Frame(w, 7, 4, 2 * 3, 9));
+  w.Finish();
+  std::string bytes = test::ReadFileBytes(dir / "temp000007.bmp");
+  EXPECT_EQ(bytes.size(), 54u + 4 * 4 * 6);
+  EXPECT_EQ(Le32(bytes, 22), 6u);
+  EXPECT_EQ(Le32(bytes, 2), bytes.size());
+}
+
+TEST(SpoolWriter, UnwritableFilesAreLoggedAndCounted) {
+  test::TempDir dir;
+  DiagnosticLog log(dir / "log.txt");
+  SpoolWriter w(dir / "missing folder", &log);
+  for (int n = 0; n < 13; ++n) w.Submit(Frame(w, n, 2, 2, 0));
+  OutputFrame shortFrame = Frame(w, 13, 2, 2, 0);
+  shortFrame.bytes.resize(3);
+  w.Submit(std::move(shortFrame));
+  w.Finish();
+  SpoolStats stats = w.Stats();
+  EXPECT_EQ(stats.written, 0);
+  EXPECT_EQ(stats.failed, 14);
+  EXPECT_NE(stats.firstError.find("temp000000.bmp"), std::string::npos);
+  EXPECT_NE(stats.firstError.find("No such file"), std::string::npos);
+  std::string text = test::ReadFileBytes(dir / "log.txt");
+  EXPECT_EQ(text.rfind("SpoolFrame ERR ", 0), 0u);
+  // The log names the first failures; the count keeps the rest.
+  size_t lines = static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+  EXPECT_EQ(lines, 10u);
+}
+
+TEST(SpoolWriter, AFullDiskLosesNoFrameSilently) {
+  test::TempDir dir;
+  DiagnosticLog log;
+  // A file-size limit makes writes fail as on a full disk.
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  rlimit small = old;
+  small.rlim_cur = 54 + 4 * 64 * 64 + 100;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  SpoolStats stats;
+  {
+    SpoolWriter w(dir.path(), &log);
+    w.Submit(Frame(w, 0, 64, 64, 0));   // fits
+    w.Submit(Frame(w, 1, 128, 64, 0));  // does not
+    w.Submit(Frame(w, 2, 64, 64, 0));
+    w.Finish();
+    stats = w.Stats();
+  }
+  setrlimit(RLIMIT_FSIZE, &old);
+  EXPECT_EQ(stats.written, 2);
+  EXPECT_EQ(stats.failed, 1);
+  EXPECT_NE(stats.firstError.find("temp000001.bmp"), std::string::npos);
+  // No cut-off picture is left to be read as a frame.
+  EXPECT_FALSE(std::filesystem::exists(dir / "temp000001.bmp"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "temp000002.bmp"));
+}
+
+}  // namespace
+}  // namespace corvinex
