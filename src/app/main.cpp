@@ -12,6 +12,7 @@
 #include "app/screen_check.h"
 #include "app/startup.h"
 #include "app/window/main_window.h"
+#include "app/window/movie_session.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -36,6 +37,8 @@ int main(int argc, char** argv) {
   corvinex::WindowServices services;
   services.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   corvinex::MainWindow window(state, std::move(services));
+  corvinex::MovieSession session(window);
+  session.Provide(window.Services());
   window.show();
   state.log.LogLine("Main Form Created Ok");
   const int result = application.exec();

@@ -65,8 +65,8 @@ void DrawPanorama(const PreviewScene& scene, QImage& area) {
   for (int32_t x : {1, 250, 500, 750, 995}) painter.drawLine(x, 182, x, 170);
 
   if (scene.conversionRunning) {
-    for (const OverlayLine& line : ProgressOverlayLines(scene.progress)) {
-      TextAt(painter, 10, line.y, QString::fromStdString(line.text), Qt::white, &kLabelGrey);
+    for (const OverlayLine& line : scene.progressLines) {
+      TextAt(painter, line.x, line.y, QString::fromStdString(line.text), Qt::white, &kLabelGrey);
     }
   }
 }
@@ -141,23 +141,6 @@ PreviewPlacement PlacePreview(int32_t frameWidth, int32_t frameHeight) {
 QString DegreeScaleText() {
   const QString gap(77, ' ');
   return "360" + gap + "270" + gap + "180" + gap + "90" + QString(70, ' ') + "0";
-}
-
-std::vector<OverlayLine> ProgressOverlayLines(const ProgressOverlay& p) {
-  std::vector<OverlayLine> lines = {
-      {10, " Estimated processing time = " + p.estimateText + " "},
-      {30, " Time passed = " + p.passedText + " "},
-      {50, " Lens uses = " + p.lensName},
-      {70, " Resize Mode = " + std::to_string(100 - 10 * p.resizeStep) + "% "},
-  };
-  if (p.transformMode == 0) lines.push_back({90, " Transform mode = Auto (Fast) "});
-  if (p.transformMode == 2) lines.push_back({90, " Transform mode = FFMpeg Internal "});
-  // The stereo line gets a row of its own so that both stay readable.
-  if (p.stereoOn) {
-    lines.push_back(
-        {110, p.stereoType == 0 ? " 3DP Stereo Mode = Dynamic " : " 3DP Stereo Mode = Static "});
-  }
-  return lines;
 }
 
 int32_t PreviewDraw(const PreviewScene& scene, QImage* panoramaArea, QImage* doughnutArea) {

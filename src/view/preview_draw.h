@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/progress.h"
 #include "transform/frame_image.h"
 #include "transform/unwrap_geometry.h"
 
@@ -18,17 +19,6 @@ namespace corvinex {
 inline constexpr int32_t kDoughnutAreaSize = 600;
 inline constexpr int32_t kPanoramaAreaWidth = 1000;
 inline constexpr int32_t kPanoramaAreaHeight = 200;
-
-// The progress lines printed over the panorama while a conversion runs.
-struct ProgressOverlay {
-  std::string estimateText = "00.00.00";
-  std::string passedText = "00.00.00";
-  std::string lensName;
-  int32_t resizeStep = 0;     // 0..5 = 100%..50%
-  int32_t transformMode = 0;  // 0 automatic, 2 decoder route
-  bool stereoOn = false;
-  int32_t stereoType = 0;  // 0 dynamic, 1 static
-};
 
 struct PreviewScene {
   const FrameImage* frame = nullptr;     // current doughnut frame, bottom-up BGRX
@@ -42,7 +32,7 @@ struct PreviewScene {
   bool panoramaEnabled = true;
   bool cutAreaEnabled = true;
   bool conversionRunning = false;
-  ProgressOverlay progress;
+  std::vector<OverlayLine> progressLines;  // printed while a conversion runs
 };
 
 // Preview height and the vertical offset that centres it: PH = round(600 x h / w),
@@ -64,12 +54,5 @@ void DrawCaption(QImage& area, const QString& caption);
 
 // The degree scale text along the panorama's bottom.
 QString DegreeScaleText();
-
-// The progress lines (y 10, 30, ... with their texts) for the panorama area.
-struct OverlayLine {
-  int32_t y;
-  std::string text;
-};
-std::vector<OverlayLine> ProgressOverlayLines(const ProgressOverlay& progress);
 
 }  // namespace corvinex

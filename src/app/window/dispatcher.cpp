@@ -67,6 +67,7 @@ void MainWindow::Dispatch(int32_t id, int32_t notification) {
   const bool finished = RunCommand(id, notification);
   runningCommand_ = outer;
   if (finished) RefreshCutAreaLabels();
+  PublishView();
   if (outer == 0 && closePending_) FinishPendingClose();
 }
 

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <algorithm>
 
 #include "app/window/bitmap_button.h"
 #include "app/window/click_sound.h"
@@ -85,6 +86,7 @@ MainWindow::MainWindow(ProgramState& state, WindowServices services, QWidget* pa
   if (state.shortenedForm && flags_.panoramaPreviewEnabled) OpenOutputWindow();
   BuildTooltips();
   RefreshCutAreaLabels();
+  PublishView();
 }
 
 MainWindow::~MainWindow() {
@@ -212,6 +214,17 @@ void MainWindow::OpenOutputWindow() {
     outputWindow_ = window;
   }
   window->show();
+}
+
+ViewState MainWindow::PublishedView() {
+  std::lock_guard<std::mutex> hold(flags_.textMutex);
+  return flags_.view;
+}
+
+void MainWindow::PublishView() {
+  std::lock_guard<std::mutex> hold(flags_.textMutex);
+  flags_.view = {RingFromSettings(state_.settings), state_.settings.HSIZE,
+                 state_.options.FLIP_MODE};
 }
 
 OutputWindow* MainWindow::OutputWindowIfOpen() const {

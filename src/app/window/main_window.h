@@ -59,6 +59,11 @@ class MainWindow : public QMainWindow {
   void ClearPreviews();
   void PreviewCaptions() { ClearPreviews(); }
   void OpenOutputWindow();
+  // The user's current Cut Area, lens and flips, as last published; any thread.
+  ViewState PublishedView();
+  void PublishView();
+  // Sets every radio group's check marks from the current values.
+  void RefreshMenuChecks() { RefreshRadioChecks(); }
   OutputWindow* OutputWindowIfOpen() const;
 
   // Draws a scene into the preview back buffers under the drawing lock; any thread.

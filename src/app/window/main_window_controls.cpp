@@ -283,7 +283,11 @@ void MainWindow::BuildControls() {
   quality->setGeometry(900, 69, 99, 20);
   quality->setMaxVisibleItems(6);
   quality->setStyleSheet("QComboBox { color: white; background-color: black; }");
+  quality->setCurrentIndex(std::clamp(o.QUALITY, 0, 21));
   Register(cmd::kQualityList, quality);
+  // The export reads the quality from here.
+  connect(quality, &QComboBox::currentIndexChanged, this,
+          [this](int index) { state_.options.QUALITY = index; });
 
   auto* tempButton = new QPushButton("Set path for temporary Stream", client);
   tempButton->setGeometry(620, 472, 150, 17);

@@ -8,7 +8,17 @@
 #include <mutex>
 #include <string>
 
+#include "transform/unwrap_geometry.h"
+
 namespace corvinex {
+
+// What the stream thread needs of the user's choices, copied under a lock after
+// every command so that no thread reads a field while the window writes it.
+struct ViewState {
+  RingGeometry ring;
+  float HSIZE = 0;
+  int32_t flipMode = 0;
+};
 
 struct WindowState {
   std::atomic<int32_t> paused{0};
@@ -26,11 +36,13 @@ struct WindowState {
   std::atomic<int32_t> frameWidth{0};
   std::atomic<int32_t> frameHeight{0};
   std::atomic<int32_t> progressBarWidth{1};  // last width set by a conversion's progress
+  std::atomic<int32_t> previewRefreshBusy{0};
 
   // Texts written by the probe; read under the mutex.
   std::mutex textMutex;
   std::string movieInformation;           // "File Information"
   std::string moviePath;                  // the open movie
+  ViewState view;                         // published by the window
   std::array<std::string, 4> probeLines;  // the probe's first four lines
 };
 
