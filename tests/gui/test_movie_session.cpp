@@ -84,7 +84,7 @@ TEST_F(SessionFixture, ConvertDoughnutWritesTheOutputMovie) {
   // "Do you want to save it with another compression value ?" - no.
   AnswerNextMessageBox(QMessageBox::Cancel, &done);
   session->Convert(output.string());
-  EXPECT_EQ(done.title, "Successful termination");
+  EXPECT_EQ(done.title, "Successful termination") << done.text.toStdString();
   ASSERT_TRUE(std::filesystem::exists(output));
   const auto facts = ProbeFile(output);
   ASSERT_TRUE(facts.has_value());
