@@ -23,6 +23,8 @@ struct SessionFixture : WindowFixture {
   std::filesystem::path movie;
 
   MainWindow& OpenWithMovie() {
+    // The program folder's encoder tool is the build's adapter.
+    std::filesystem::create_directory_symlink(CORVINEX_PLUGIN_DIR, dir.path() / "PLUG-IN");
     movie = dir.path() / "ring é.mp4";
     MakeSampleMovie(movie, {.width = 320, .height = 240, .frames = 10});
     MainWindow& w = Open();
@@ -84,11 +86,13 @@ TEST_F(SessionFixture, ConvertDoughnutWritesTheOutputMovie) {
   // "Do you want to save it with another compression value ?" - no.
   AnswerNextMessageBox(QMessageBox::Cancel, &done);
   session->Convert(output.string());
-  EXPECT_EQ(done.title, "Successful termination");
+  EXPECT_EQ(done.title, "Successful termination") << done.text.toStdString();
   ASSERT_TRUE(std::filesystem::exists(output));
   const auto facts = ProbeFile(output);
   ASSERT_TRUE(facts.has_value());
-  EXPECT_EQ(facts->frameCount, 10);
+  // Every input frame reaches the output (the export may repeat frames to keep time).
+  EXPECT_GE(facts->frameCount, 10);
+  EXPECT_TRUE(facts->hasVideo);
   EXPECT_GT(facts->width, 0);
   EXPECT_EQ(w.Flags().encoderBusy, 0);
 }
