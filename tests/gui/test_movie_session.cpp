@@ -70,6 +70,7 @@ TEST_F(SessionFixture, LoadedMovieFillsLabelsAndPreviews) {
   scene.conversionRunning = true;
   scene.progressLines = ProgressOverlayLines(progress, info);
   w.Flags().conversionRunning = 1;
+  QTest::qWait(150);  // a refresh already under way finishes first
   w.DrawPreview(scene);
   QCoreApplication::processEvents();
   EXPECT_TRUE(SaveWindowPng(w, SnapshotPath("main_window_converting.png")));
