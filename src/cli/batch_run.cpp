@@ -13,6 +13,7 @@
 #include "convert/encoder_command.h"
 #include "convert/frame_source_feed.h"
 #include "media/frame_source.h"
+#include "media/media_probe.h"
 #include "media/movie_info.h"
 #include "settings/diagnostic_log.h"
 #include "settings/settings_file.h"
@@ -159,7 +160,13 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
       fail("cannot be read as a movie" + (opened.detail.empty() ? "" : " (" + opened.detail + ")"));
       continue;
     }
-    info.timePerFrame = TimePerFrameFrom("", source.AverageTimePerFrame());
+    // The frame rate comes from the encoder tool's report, as in the window program.
+    ProbeTexts probe;
+    if (!options.printGeometry) {
+      ProbeMovie(EncoderToolPath(setup.paths.programFolder), input.string(),
+                 setup.temp / "probe.txt", probe);
+    }
+    info.timePerFrame = TimePerFrameFrom(probe.probeText, source.AverageTimePerFrame());
     info.frameCount = FrameCountFrom(info.duration, info.timePerFrame);
     if (options.printGeometry) {
       UnwrapBuffers buffers;

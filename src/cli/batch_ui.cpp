@@ -51,7 +51,8 @@ void BatchUi::Sleep(int32_t ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-ExportResult BatchUi::ExportMovie(const std::function<ExportResult()>& encode) {
+ExportResult BatchUi::ExportMovie(std::string_view /*caption*/,
+                                  const std::function<ExportResult()>& encode) {
   if (barShown_) std::fputc('\n', out_);
   barShown_ = false;
   std::fprintf(out_, "Encoding the output movie...\n");

@@ -24,6 +24,7 @@ struct ConversionRun {
   FramePipeline pipeline;
   FrameOptions frameOptions;
   SoundExtractionRun sound;
+  pid_t decoderPid = 0;      // the decoder route's frame decoding child
   std::mutex progressMutex;  // the graph route's frames update the texts on another thread
   std::atomic<int32_t> firstFrameDone{0};
 

@@ -39,8 +39,10 @@ class ConversionUi {
   // Keep the user interface alive: handle pending events or wait `ms`.
   virtual void Pump(int32_t ms) = 0;
   virtual void Sleep(int32_t ms) = 0;
-  // Runs `encode` to its end while showing that the export works; returns its result.
-  virtual ExportResult ExportMovie(const std::function<ExportResult()>& encode) = 0;
+  // Runs `encode` to its end while a progress dialog with `caption` shows that the
+  // encoder works ("Output Movie Compression", "Movie Conversion"); returns its result.
+  virtual ExportResult ExportMovie(std::string_view caption,
+                                   const std::function<ExportResult()>& encode) = 0;
   // The re-export dialog: a new output path (empty: no further export); may change
   // the quality and size of the next export.
   virtual std::string RecompressDialog(const std::string& output, ExportChoice& choice) = 0;

@@ -6,11 +6,14 @@
 #include <ctime>
 #include <system_error>
 
+#include "convert/child_process.h"
 #include "convert/conversion_run.h"
 #include "convert/free_space.h"
+#include "convert/sound_extract.h"
 #include "convert/temp_files.h"
 #include "media/movie_info.h"
 #include "settings/diagnostic_log.h"
+#include "transform/output_assembly.h"
 
 namespace corvinex {
 namespace {
@@ -37,9 +40,7 @@ void ClearMovieLabels(ConversionUi& ui) {
 }
 
 int32_t OutputHeight(const ConversionRun& run) {
-  const UnwrapGeometry& g = run.outcome.geometry;
-  const int32_t view =
-      run.ctx.logoCanvas != nullptr ? run.ctx.logoCanvas->height : g.outRows + g.corrRows;
+  const int32_t view = OutputViewSize(run.outcome.geometry, run.ctx.logoCanvas).height;
   const bool pair = run.frameOptions.stereo.on && run.frameOptions.stereo.pairOn;
   return pair ? 2 * view : view;
 }
@@ -69,8 +70,9 @@ void ExportLoop(ConversionRun& run, std::string output) {
     s.durationText = ctx.input.durationText;
     s.soundAvailable = SoundTrackUsable(ctx.tempFolder);
     const fs::path frames = ctx.frameFolder.empty() ? ctx.tempFolder : ctx.frameFolder;
-    const ExportResult result =
-        ctx.ui.ExportMovie([&] { return EncodeMovie(ctx.encoderTool, frames, s, ctx.log); });
+    const ExportResult result = ctx.ui.ExportMovie("Output Movie Compression", [&] {
+      return EncodeMovie(ctx.encoderTool, frames, s, ctx.log);
+    });
     ctx.log.LogLine("ConvertRectExport End");
     run.outcome.lastExport = result;
     run.outcome.output = output;
@@ -207,7 +209,11 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   ctx.log.LogLine("OS_PREVIEW = " + std::to_string(ctx.options.OS_PREVIEW != 0 ? 1 : 0));
 
   run.sound.Start(ctx.encoderTool, input, ctx.tempFolder);
-  if (run.decoderRoute) ctx.ui.Sleep(20);
+  if (run.decoderRoute) {
+    ctx.ui.Sleep(20);
+    run.decoderPid = DecodeFrames(ctx.encoderTool, input, ctx.tempFolder);
+    ctx.ui.ClearTransformPreview();
+  }
 
   {
     std::lock_guard lock(run.progressMutex);
@@ -255,6 +261,8 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
 
   // Clean-up of the route.
   if (run.decoderRoute) {
+    KillProcess(run.decoderPid);
+    run.decoderPid = 0;
     ctx.ui.Pump(1000);
     run.sound.Kill();
     ctx.ui.Pump(500);

@@ -74,7 +74,11 @@ bool DecodedFrameReader::WaitForDecoder(const DecodedFrameSource& s, int64_t n) 
     return !Stopped(s);
   }
   std::filesystem::path next = SpoolFilePath(s.tempFolder, n + 1);
-  for (int i = 0; i < 21 && !Exists(next); ++i) {
+  // About two seconds when the decoder is not known. A decoder known to be alive is
+  // still working (a busy machine, a slow start): give it up to a minute rather
+  // than cutting the movie short.
+  const int rounds = s.decoderPid > 0 ? 600 : 21;
+  for (int i = 0; i < rounds && !Exists(next); ++i) {
     if (Stopped(s)) return false;
     if (!DecoderRunning(s.decoderPid)) break;  // nothing more will come
     std::this_thread::sleep_for(s.poll);

@@ -1,10 +1,78 @@
+#include <cstring>
+
+#include "convert/child_process.h"
 #include "convert/conversion_run.h"
+#include "convert/decoded_frame.h"
+#include "convert/temp_files.h"
+#include "settings/diagnostic_log.h"
+#include "transform/fix_aspect.h"
 
 namespace corvinex {
 
+// The encoder tool decodes the movie into numbered BMPs; each is read back, processed
+// under its own number, and its file is then overwritten by the processed frame.
 bool RunDecoderRoute(ConversionRun& run) {
-  (void)run;
-  return true;
+  ConversionContext& ctx = run.ctx;
+  const bool aspectFix = ctx.settings.ASPECT != 0;
+  DecodedFrameReader reader;
+  const DecodedFrameSource source{.tempFolder = ctx.tempFolder,
+                                  .frameCount = ctx.input.frameCount,
+                                  .width = ctx.input.width,
+                                  .height = ctx.input.height,
+                                  .stopRequest = &ctx.stopRequest,
+                                  .decoderPid = run.decoderPid};
+  FrameImage grab;
+  if (aspectFix) grab.Reset(ctx.input.width, ctx.input.height);
+
+  int32_t passes = 0;
+  int64_t lastProcessed = 0;
+  bool stopped = false;
+  for (int32_t index = 0; index <= ctx.input.frameCount - 2; ++index) {
+    // Keep the window alive without waiting: the frames are the pace here.
+    ctx.ui.Pump(0);
+    if (ctx.stopRequest.load() == 1) {
+      ctx.log.LogLine("CAVIEXIT = 1");
+      stopped = true;
+      break;
+    }
+    if (++passes > 4) {
+      {
+        std::lock_guard lock(run.progressMutex);
+        ProgressTick(ctx.progress, index + 1, index);
+      }
+      run.ShowProgress();
+      passes = 0;
+    }
+    {
+      std::lock_guard lock(run.progressMutex);
+      ProgressFrame(ctx.progress, ctx.clock(), false);
+    }
+    FrameImage& target = aspectFix ? grab : run.frame;
+    if (reader.LoadDecodedFrame(source, index + 1, target) == 0) {
+      if (ctx.stopRequest.load() == 1) {
+        ctx.log.LogLine("CAVIEXIT = 1");
+        stopped = true;
+        break;
+      }
+      ctx.log.LogLine("RENDERX_FFMPEG ERR, numframes = " + std::to_string(ctx.input.frameCount) +
+                      ", i = " + std::to_string(index));
+      if (!reader.LastError().empty()) ctx.log.LogLine(reader.LastError());
+      break;
+    }
+    if (aspectFix) {
+      FixAspect(grab.pixels.data(), grab.PixelCount(), run.frame, kAspectIntakeFactor);
+    }
+    if (ProcessFrame(run.pipeline, run.frameOptions, index + 1)) lastProcessed = index + 1;
+  }
+  if (!stopped) ctx.log.LogLine("END Convert Process");
+
+  // The decoder may still be writing raw frames beyond the processed ones; they must
+  // not reach the export.
+  KillProcess(run.decoderPid);
+  run.decoderPid = 0;
+  run.spool->Finish();
+  if (!stopped) RemoveSpoolFilesAfter(ctx.tempFolder, lastProcessed);
+  return !stopped;
 }
 
 }  // namespace corvinex

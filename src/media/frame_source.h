@@ -76,7 +76,8 @@ class FrameSource {
   int64_t CurrentFrameTime() const;
 
   // Push mode while a callback is installed; an empty function returns to pull mode.
-  // The callback runs on the decode thread.
+  // The callback runs on the decode thread; when this returns, the previous callback
+  // has finished. The callback must not call Open or Close.
   void SetFrameCallback(FrameCallback callback);
 
   // True once after the last frame has been delivered or shown (the end-of-movie
@@ -92,7 +93,8 @@ class FrameSource {
   struct Decoder;
   void Run();
   bool DecodeNextFrame(std::unique_lock<std::mutex>& lock);
-  int64_t ClockLocked() const;
+  int64_t MediaTimeLocked() const;  // the running clock, not limited to the duration
+  int64_t ClockLocked() const;      // the position callers see
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;       // commands for the decode thread
@@ -111,6 +113,7 @@ class FrameSource {
   int64_t duration_ = 0;
   bool atEnd_ = false;
   bool endEvent_ = false;
+  bool inCallback_ = false;
   uint64_t seekGeneration_ = 0;
   FrameImage current_;
   bool hasCurrent_ = false;

@@ -4,6 +4,7 @@
 
 #include "convert/convert_movie.h"
 #include "convert/frame_source_feed.h"
+#include "convert/movie_convert.h"
 #include "media/frame_source.h"
 #include "media/movie_info.h"
 #include "settings/diagnostic_log.h"
@@ -143,7 +144,7 @@ TEST_F(ConversionFixture, StereoPairWithLensCorrectionIntoWebmIsTwiceAsHigh) {
   ASSERT_TRUE(facts.has_value());
   EXPECT_EQ(facts->width, g.W);
   EXPECT_EQ(facts->height, 2 * (g.outRows + g.corrRows));
-  EXPECT_NEAR(facts->frameCount, 12, 1);
+  EXPECT_NEAR(facts->durationSeconds, 0.48, 0.1);
   EXPECT_FALSE(facts->hasAudio);
 }
 
@@ -193,6 +194,79 @@ TEST_F(ConversionFixture, FailedExportIsReportedAndCanBeRetriedWithAnotherName) 
   ASSERT_TRUE(facts.has_value());
   // 80 % of the width, rounded down to a multiple of 16.
   EXPECT_EQ(facts->width, static_cast<int32_t>(outcome.geometry.W * 0.8) / 16 * 16);
+}
+
+}  // namespace
+}  // namespace corvinex
+
+namespace corvinex {
+namespace {
+
+TEST_F(ConversionFixture, DecoderRouteProcessesAllButTheLastFrameFromOne) {
+  Open(30);
+  settings.DSSETUP = 2;
+  settings.HSIZE = 0.0251f;
+  ui.answers = {false};
+  const fs::path output = dir / "decoded.webm";
+  const ConversionOutcome outcome = Convert(output);
+  ASSERT_EQ(outcome.status, ConversionStatus::Exported) << Log();
+  EXPECT_EQ(outcome.framesProcessed, 29);
+  const auto& g = outcome.geometry;
+  const auto facts = test::ProbeFile(output);
+  ASSERT_TRUE(facts.has_value());
+  EXPECT_EQ(facts->width, g.W);
+  EXPECT_EQ(facts->height, g.outRows + g.corrRows);
+  EXPECT_TRUE(facts->hasAudio);
+  const std::string text = Log();
+  EXPECT_NE(text.find("Begin Convert Process\r\n"), std::string::npos);
+  EXPECT_LT(text.find("END Convert Process"), text.find("ConvertRectExport Begin"));
+  EXPECT_EQ(text.find("ConvertRectExport 1"), std::string::npos);  // the graph route's lines
+  EXPECT_EQ(text.find("RENDERX_FFMPEG ERR"), std::string::npos);
+  EXPECT_TRUE(TempIsEmptyOfFrames());
+}
+
+TEST_F(ConversionFixture, DecoderRouteStopLogsTheExitAndExportsNothing) {
+  Open(150);
+  settings.DSSETUP = 2;
+  int pumps = 0;
+  ui.onPump = [&] {
+    if (++pumps == 20) stop = 1;
+  };
+  const fs::path output = dir / "never.mp4";
+  const ConversionOutcome outcome = Convert(output);
+  EXPECT_EQ(outcome.status, ConversionStatus::Stopped);
+  EXPECT_FALSE(fs::exists(output));
+  EXPECT_EQ(ui.exports, 0);
+  EXPECT_NE(Log().find("CAVIEXIT = 1"), std::string::npos);
+  EXPECT_EQ(Log().find("END Convert Process"), std::string::npos);
+  EXPECT_TRUE(TempIsEmptyOfFrames());
+}
+
+}  // namespace
+}  // namespace corvinex
+
+namespace corvinex {
+namespace {
+
+TEST_F(ConversionFixture, TranscodeMakesAPlayableAviCopyInTheTemporaryFolder) {
+  Open(10);
+  const fs::path named = dir / "take 1.mp4";
+  fs::copy_file(movie, named);
+  test::WriteFileBytes(temp / "take 1.avi", "an older copy");
+  const std::string copy = TranscodeToTempAvi(named.string(), temp, kTool, ui, streamState);
+  EXPECT_EQ(copy, (temp / "take 1.avi").string());
+  EXPECT_EQ(ui.exportCaptions, std::vector<std::string>{"Movie Conversion"});
+  EXPECT_EQ(streamState.load(), 1);
+  const auto facts = test::ProbeFile(copy);
+  ASSERT_TRUE(facts.has_value());
+  EXPECT_EQ(facts->formatName, "avi");
+  EXPECT_EQ(facts->width, 320);
+  EXPECT_NEAR(facts->frameCount, 10, 1);
+
+  // A container the tool does not know: nothing written, and the result says so.
+  const MovieConvertResult bad =
+      MovieConvert({kTool, named.string(), (dir / "x.notacontainer").string()}, ui, streamState);
+  EXPECT_FALSE(bad.outputWritten);
 }
 
 }  // namespace

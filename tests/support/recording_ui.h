@@ -30,6 +30,7 @@ class RecordingUi : public ConversionUi {
   ExportChoice nextChoice;
   bool cutAreaEnabled = true;
   int32_t exports = 0;
+  std::vector<std::string> exportCaptions;
   int32_t windowHeight = 849;
   // Called on every pump: lets a test act in the middle of a run.
   std::function<void()> onPump;
@@ -58,8 +59,10 @@ class RecordingUi : public ConversionUi {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   }
   void Sleep(int32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-  ExportResult ExportMovie(const std::function<ExportResult()>& encode) override {
+  ExportResult ExportMovie(std::string_view caption,
+                           const std::function<ExportResult()>& encode) override {
     ++exports;
+    exportCaptions.emplace_back(caption);
     return encode();
   }
   std::string RecompressDialog(const std::string&, ExportChoice& choice) override {

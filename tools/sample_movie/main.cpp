@@ -59,7 +59,7 @@ int Fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  corvinex::sample::SampleMovieSpec spec;
+  corvinex::sample::SampleMovieRecipe recipe;
   std::vector<std::string> args(argv + 1, argv + argc);
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -68,27 +68,27 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     } else if (a == "--no-sound") {
-      spec.sound = false;
+      recipe.sound = false;
     } else if (a == "--lossless") {
-      spec.lossless = true;
+      recipe.lossless = true;
     } else if (a == "--size" && hasValue) {
-      if (!ParseSize(args[++i], spec.width, spec.height)) return Fail("bad --size " + args[i]);
+      if (!ParseSize(args[++i], recipe.width, recipe.height)) return Fail("bad --size " + args[i]);
     } else if (a == "--frames" && hasValue) {
-      if (!ParseInt(args[++i], spec.frames)) return Fail("bad --frames " + args[i]);
+      if (!ParseInt(args[++i], recipe.frames)) return Fail("bad --frames " + args[i]);
     } else if (a == "--fps" && hasValue) {
       auto rate = corvinex::sample::ParseFrameRate(args[++i]);
       if (!rate) return Fail("bad --fps " + args[i]);
-      spec.fps = *rate;
+      recipe.fps = *rate;
     } else if (a == "--cut" && hasValue) {
-      if (!ParseCut(args[++i], spec.ring)) return Fail("bad --cut " + args[i]);
-    } else if (a.rfind("--", 0) == 0 || !spec.output.empty()) {
+      if (!ParseCut(args[++i], recipe.ring)) return Fail("bad --cut " + args[i]);
+    } else if (a.rfind("--", 0) == 0 || !recipe.output.empty()) {
       return Fail("unexpected argument " + a);
     } else {
-      spec.output = a;
+      recipe.output = a;
     }
   }
-  if (spec.output.empty()) return Fail("no output file given");
-  const std::string error = corvinex::sample::EncodeSampleMovie(spec);
+  if (recipe.output.empty()) return Fail("no output file given");
+  const std::string error = corvinex::sample::EncodeSampleMovie(recipe);
   if (!error.empty()) {
     std::fprintf(stderr, "corvinex-sample: %s\n", error.c_str());
     return 1;

@@ -190,46 +190,46 @@ bool WriteToneWav(const std::filesystem::path& file, double seconds) {
   return static_cast<bool>(out);
 }
 
-std::string EncodeSampleMovie(const SampleMovieSpec& spec) {
-  if (spec.width < 16 || spec.height < 16 || spec.width > 8192 || spec.height > 8192) {
+std::string EncodeSampleMovie(const SampleMovieRecipe& recipe) {
+  if (recipe.width < 16 || recipe.height < 16 || recipe.width > 8192 || recipe.height > 8192) {
     return "the frame size must be between 16x16 and 8192x8192";
   }
-  if (spec.frames < 1) return "the movie needs at least one frame";
-  if (spec.fps.num <= 0 || spec.fps.den <= 0) return "the frame rate must be positive";
-  const OutputCodecs codecs = CodecsForOutput(spec.output, spec.lossless);
+  if (recipe.frames < 1) return "the movie needs at least one frame";
+  if (recipe.fps.num <= 0 || recipe.fps.den <= 0) return "the frame rate must be positive";
+  const OutputCodecs codecs = CodecsForOutput(recipe.output, recipe.lossless);
   if (!codecs.error.empty()) return codecs.error;
   const bool subsampled =
       std::find(codecs.video.begin(), codecs.video.end(), "yuv420p") != codecs.video.end();
-  if (subsampled && (spec.width % 2 != 0 || spec.height % 2 != 0)) {
+  if (subsampled && (recipe.width % 2 != 0 || recipe.height % 2 != 0)) {
     return "this codec needs an even width and height";
   }
-  const RingPlacement placement = PlaceRing(spec.width, spec.height, spec.ring);
+  const RingPlacement placement = PlaceRing(recipe.width, recipe.height, recipe.ring);
   if (!placement.valid()) return "the Cut Area is too small for this frame size";
 
   WorkFolder work;
   const std::filesystem::path wav = work.path() / "tone.wav";
   const std::filesystem::path messages = work.path() / "ffmpeg.txt";
-  if (spec.sound && !WriteToneWav(wav, spec.frames / spec.fps.value())) {
+  if (recipe.sound && !WriteToneWav(wav, recipe.frames / recipe.fps.value())) {
     return "cannot write the tone to " + wav.string();
   }
 
   std::vector<std::string> argv = {
-      spec.ffmpeg,  "-hide_banner",
+      recipe.ffmpeg,  "-hide_banner",
       "-nostdin",   "-loglevel",
       "error",      "-y",
       "-f",         "rawvideo",
       "-pix_fmt",   "bgra",
-      "-s",         std::to_string(spec.width) + "x" + std::to_string(spec.height),
-      "-framerate", spec.fps.Text(),
+      "-s",         std::to_string(recipe.width) + "x" + std::to_string(recipe.height),
+      "-framerate", recipe.fps.Text(),
       "-i",         "pipe:0"};
-  if (spec.sound) {
+  if (recipe.sound) {
     argv.insert(argv.end(), {"-i", "file:" + wav.string(), "-map", "0:v", "-map", "1:a"});
     argv.insert(argv.end(), codecs.audio.begin(), codecs.audio.end());
   } else {
     argv.insert(argv.end(), {"-map", "0:v"});
   }
   argv.insert(argv.end(), codecs.video.begin(), codecs.video.end());
-  argv.push_back("file:" + std::filesystem::absolute(spec.output).string());
+  argv.push_back("file:" + std::filesystem::absolute(recipe.output).string());
 
   int fds[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
@@ -247,15 +247,15 @@ std::string EncodeSampleMovie(const SampleMovieSpec& spec) {
 
   const RingMap map = BuildRingMap(placement, placement.W, placement.H);
   FrameImage pattern(placement.W, placement.H);
-  FrameImage frame(spec.width, spec.height);
+  FrameImage frame(recipe.width, recipe.height);
   bool sent = true;
-  for (int32_t i = 0; i < spec.frames && sent; ++i) {
+  for (int32_t i = 0; i < recipe.frames && sent; ++i) {
     DrawPanoramaPattern(pattern, i);
     WrapPanorama(pattern, map, frame);
     // ffmpeg's raw frames run top-down; ours bottom-up.
-    for (int32_t row = spec.height - 1; row >= 0 && sent; --row) {
+    for (int32_t row = recipe.height - 1; row >= 0 && sent; --row) {
       sent = SendAll(fds[0], reinterpret_cast<const uint8_t*>(frame.Row(row)),
-                     static_cast<size_t>(spec.width) * 4);
+                     static_cast<size_t>(recipe.width) * 4);
     }
   }
   close(fds[0]);

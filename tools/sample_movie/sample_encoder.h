@@ -26,7 +26,7 @@ std::optional<FrameRate> ParseFrameRate(const std::string& text);
 // The Cut Area that the "Reset" button gives: a ring well inside a 4:3 frame.
 inline constexpr RingGeometry kSampleRing{150, 20, 316, 306, 32};
 
-struct SampleMovieSpec {
+struct SampleMovieRecipe {
   std::filesystem::path output;
   int32_t width = 640;
   int32_t height = 480;
@@ -51,6 +51,6 @@ bool WriteToneWav(const std::filesystem::path& file, double seconds);
 
 // Draws, wraps and encodes; returns an empty string on success, else what went wrong
 // (with ffmpeg's own last message when ffmpeg failed).
-std::string EncodeSampleMovie(const SampleMovieSpec& spec);
+std::string EncodeSampleMovie(const SampleMovieRecipe& recipe);
 
 }  // namespace corvinex::sample
