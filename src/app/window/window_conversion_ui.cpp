@@ -75,11 +75,12 @@ void WindowConversionUi::Sleep(int32_t ms) {
   QThread::msleep(static_cast<unsigned long>(ms));
 }
 
-ExportResult WindowConversionUi::ExportMovie(const std::function<ExportResult()>& encode) {
+ExportResult WindowConversionUi::ExportMovie(std::string_view caption,
+                                             const std::function<ExportResult()>& encode) {
   // While the encoder runs the window cannot be closed.
   window_.Flags().encoderBusy = 1;
-  const ExportResult result =
-      RunWithExportProgress<ExportResult>(&window_, "Output Movie Compression", encode);
+  const ExportResult result = RunWithExportProgress<ExportResult>(
+      &window_, QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())), encode);
   window_.Flags().encoderBusy = 0;
   return result;
 }

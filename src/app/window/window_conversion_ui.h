@@ -22,7 +22,8 @@ class WindowConversionUi : public ConversionUi {
   int32_t WindowHeight() override;
   void Pump(int32_t ms) override;
   void Sleep(int32_t ms) override;
-  ExportResult ExportMovie(const std::function<ExportResult()>& encode) override;
+  ExportResult ExportMovie(std::string_view caption,
+                           const std::function<ExportResult()>& encode) override;
   std::string RecompressDialog(const std::string& output, ExportChoice& choice) override;
 
  private:
