@@ -59,7 +59,20 @@ void DrawPanorama(const PreviewScene& scene, QImage& area) {
                QRectF(0, 0, kPanoramaAreaWidth, kPanoramaAreaHeight));
 
   const QColor blue(0, 0, 0xFF);
-  TextAt(painter, 8, 167, DegreeScaleText(), blue, nullptr);
+  // The scale text is laid out for a system font of about 3 pixels a character;
+  // each number goes where that font puts it, so the numbers meet their ticks.
+  const QString scale = DegreeScaleText();
+  for (qsizetype i = 0; i < scale.size();) {
+    if (scale[i] == ' ') {
+      ++i;
+      continue;
+    }
+    qsizetype end = i;
+    while (end < scale.size() && scale[end] != ' ') ++end;
+    const int32_t x = 8 + static_cast<int32_t>(std::lround(3.025 * static_cast<double>(i)));
+    TextAt(painter, x, 167, scale.mid(i, end - i), blue, nullptr);
+    i = end;
+  }
   painter.setPen(QPen(blue, 2));
   painter.drawLine(1, 182, 1000, 182);
   for (int32_t x : {1, 250, 500, 750, 995}) painter.drawLine(x, 182, x, 170);

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QTimer>
+#include <functional>
 
 namespace corvinex::test {
 
@@ -18,10 +19,12 @@ struct SeenFileDialog {
   bool seen = false;
 };
 
-inline void AnswerNextFileDialog(const QString& path, SeenFileDialog* seen) {
+// `then` runs once the dialog is answered (to answer the next one, say).
+inline void AnswerNextFileDialog(const QString& path, SeenFileDialog* seen,
+                                 std::function<void()> then = {}) {
   auto* timer = new QTimer;
   timer->setInterval(20);
-  QObject::connect(timer, &QTimer::timeout, [timer, path, seen] {
+  QObject::connect(timer, &QTimer::timeout, [timer, path, seen, then] {
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
     if (!dialog) return;
     timer->stop();
@@ -38,10 +41,15 @@ inline void AnswerNextFileDialog(const QString& path, SeenFileDialog* seen) {
     }
     if (path.isEmpty()) {
       dialog->reject();
+    } else if (dialog->fileMode() == QFileDialog::Directory) {
+      // A folder browser answers with the folder it shows.
+      dialog->setDirectory(path);
+      static_cast<QDialog*>(dialog)->accept();
     } else {
       dialog->selectFile(path);
       static_cast<QDialog*>(dialog)->accept();
     }
+    if (then) then();
   });
   timer->start();
 }
