@@ -43,12 +43,15 @@ void BatchUi::ShowProgress(const ProgressState& progress) {
   barShown_ = true;
 }
 
+// The waits of a run give a window time to repaint and its stream loop time to
+// notice a state change; the batch tool has neither, so it only keeps the short
+// pacing waits of the frame loop.
 void BatchUi::Pump(int32_t ms) {
-  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  Sleep(ms);
 }
 
 void BatchUi::Sleep(int32_t ms) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(std::min(ms, 10)));
 }
 
 ExportResult BatchUi::ExportMovie(std::string_view /*caption*/,

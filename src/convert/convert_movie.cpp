@@ -109,7 +109,9 @@ void ExportLoop(ConversionRun& run, std::string output) {
 
 void CommonEnd(ConversionRun& run) {
   ConversionContext& ctx = run.ctx;
-  CleanTemp(ctx.tempFolder, CleanTempOptions{.keepAvi = true});
+  // The spool writer has finished and the decoder has ended: nothing can still be
+  // writing a frame, so one pass suffices.
+  CleanTemp(ctx.tempFolder, CleanTempOptions{.keepAvi = true, .settle = {}});
   run.buffers = UnwrapBuffers{};
   {
     std::lock_guard lock(run.progressMutex);
@@ -173,7 +175,8 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   }
   std::error_code ignored;
   if (!ctx.framesOnly) fs::remove(Trim(outputPath), ignored);
-  CleanTemp(ctx.tempFolder, CleanTempOptions{.keepAvi = true});
+  // No writer of this run has started yet.
+  CleanTemp(ctx.tempFolder, CleanTempOptions{.keepAvi = true, .settle = {}});
   ctx.ui.Pump(10);
   if (ctx.ui.WindowHeight() > 860) ctx.ui.SetCutAreaEnabled(false);
 
