@@ -1,0 +1,168 @@
+// The viewer's optimised projection: eight view pixels at a time with AVX2 for the
+// table arctangents and square root, then the four-pixel blend per pixel. It must give
+// exactly what RenderViewScalar gives; divisions run in double precision, whose
+// truncated quotient equals the integer quotient for these magnitudes.
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "transform/view_projection.h"
+
+namespace corvinex {
+namespace {
+
+// Largest |u|, |v|, |w| for which every product stays inside 32 bits.
+constexpr int64_t kMagnitudeLimit = 500000;
+
+uint32_t BlendDirect(const uint32_t* row0, const uint32_t* row1, int32_t cx, int32_t next,
+                     uint32_t fx, uint32_t fy) {
+  const uint32_t p00 = row0[cx], p10 = row0[next], p01 = row1[cx], p11 = row1[next];
+  const uint32_t gx = 255 - fx, gy = 255 - fy;
+  uint32_t out = 0;
+  for (uint32_t shift = 0; shift < 24; shift += 8) {
+    const uint32_t top = (gx * ((p00 >> shift) & 255) + fx * ((p10 >> shift) & 255)) >> 8;
+    const uint32_t bottom = (gx * ((p01 >> shift) & 255) + fx * ((p11 >> shift) & 255)) >> 8;
+    out |= ((gy * top + fy * bottom) >> 8) << shift;
+  }
+  return out;
+}
+
+__attribute__((target("avx2"))) inline __m256i Quotient4096(__m256i num, __m256i den) {
+  // num x 4096 / den for num <= den, den > 0; lanes with den 0 give 4096.
+  const __m256i zeroDen = _mm256_cmpeq_epi32(den, _mm256_setzero_si256());
+  const __m256i safeDen = _mm256_max_epi32(den, _mm256_set1_epi32(1));
+  const __m256i scaled = _mm256_slli_epi32(num, 12);
+  const __m256d lo = _mm256_div_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(scaled)),
+                                   _mm256_cvtepi32_pd(_mm256_castsi256_si128(safeDen)));
+  const __m256d hi = _mm256_div_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(scaled, 1)),
+                                   _mm256_cvtepi32_pd(_mm256_extracti128_si256(safeDen, 1)));
+  const __m256i q = _mm256_set_m128i(_mm256_cvttpd_epi32(hi), _mm256_cvttpd_epi32(lo));
+  return _mm256_blendv_epi8(q, _mm256_set1_epi32(4096), zeroDen);
+}
+
+// FixedAtan2(a, b) for eight lanes.
+__attribute__((target("avx2"))) inline __m256i Atan2x8(const int32_t* T, __m256i twoQ, __m256i a,
+                                                       __m256i b) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i absA = _mm256_abs_epi32(a);
+  const __m256i absB = _mm256_abs_epi32(b);
+  const __m256i index = Quotient4096(absB, _mm256_add_epi32(absA, absB));
+  const __m256i val = _mm256_i32gather_epi32(T, index, 4);
+  const __m256i aNeg = _mm256_cmpgt_epi32(zero, a);
+  const __m256i bPos = _mm256_cmpgt_epi32(b, zero);
+  const __m256i bNeg = _mm256_cmpgt_epi32(zero, b);
+  const __m256i ones = _mm256_set1_epi32(-1);
+  // Negated: b <= 0 when a >= 0, b >= 0 when a < 0.
+  const __m256i neg =
+      _mm256_blendv_epi8(_mm256_xor_si256(bPos, ones), _mm256_xor_si256(bNeg, ones), aNeg);
+  const __m256i signedVal = _mm256_sub_epi32(_mm256_xor_si256(val, neg), neg);
+  const __m256i turn = _mm256_blendv_epi8(twoQ, _mm256_sub_epi32(zero, twoQ), bNeg);
+  const __m256i result = _mm256_add_epi32(signedVal, _mm256_and_si256(turn, aNeg));
+  // a = 0 is a quarter turn either way, whatever the table's last entry holds.
+  const __m256i q = _mm256_srai_epi32(twoQ, 1);
+  const __m256i axis = _mm256_blendv_epi8(_mm256_sub_epi32(zero, q), q, bPos);
+  return _mm256_blendv_epi8(result, axis, _mm256_cmpeq_epi32(a, zero));
+}
+
+__attribute__((target("avx2"))) void RenderViewAvx2(ViewProjection& p, const ViewMatrix& n,
+                                                    const uint32_t* panorama, FrameImage& view) {
+  const int32_t vw = p.size.width;
+  const int32_t xmin = -((vw - 1) / 2);
+  const int32_t ymin = -(p.size.height / 2);
+  const int32_t* T = p.tables.atan.data();
+  const int32_t* S = p.tables.sqrt.data();
+  const __m256i twoQ = _mm256_set1_epi32(2 * p.tables.quarter);
+  const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i stepU = _mm256_mullo_epi32(lane, _mm256_set1_epi32(n[0][0]));
+  const __m256i stepV = _mm256_mullo_epi32(lane, _mm256_set1_epi32(n[1][0]));
+  const __m256i stepW = _mm256_mullo_epi32(lane, _mm256_set1_epi32(n[2][0]));
+  const __m256i halfPw = _mm256_set1_epi32(p.pw / 2);
+  const __m256i midRow = _mm256_set1_epi32((p.ph - 1) / 2);
+  const __m256i maxCx = _mm256_set1_epi32(p.pw - 1);
+  const __m256i maxCy = _mm256_set1_epi32(p.ph - 2);
+  const __m256i low8 = _mm256_set1_epi32(255);
+  const __m256i minusOne = _mm256_set1_epi32(-1);
+  const __m256i pwVec = _mm256_set1_epi32(p.pw);
+  alignas(32) int32_t offset[8];
+  alignas(32) int32_t fxs[8];
+  alignas(32) int32_t fys[8];
+  for (int32_t j = 0; j < p.size.height; ++j) {
+    const int32_t y = ymin + j;
+    uint32_t* out = view.Row(j);
+    int32_t u0 = n[0][0] * xmin + n[0][1] * y + n[0][2];
+    int32_t v0 = n[1][0] * xmin + n[1][1] * y + n[1][2];
+    int32_t w0 = n[2][0] * xmin + n[2][1] * y + n[2][2];
+    for (int32_t i = 0; i < vw; i += 8) {
+      const __m256i u = _mm256_add_epi32(_mm256_set1_epi32(u0), stepU);
+      const __m256i v = _mm256_add_epi32(_mm256_set1_epi32(v0), stepV);
+      const __m256i w = _mm256_add_epi32(_mm256_set1_epi32(w0), stepW);
+      u0 += 8 * n[0][0];
+      v0 += 8 * n[1][0];
+      w0 += 8 * n[2][0];
+      const __m256i hx = Atan2x8(T, twoQ, w, u);
+      const __m256i absU = _mm256_abs_epi32(u);
+      const __m256i absW = _mm256_abs_epi32(w);
+      const __m256i big = _mm256_max_epi32(absU, absW);
+      const __m256i small = _mm256_min_epi32(absU, absW);
+      const __m256i sIndex = Quotient4096(small, big);  // 4096 where big is 0: r is 0 anyway
+      const __m256i root = _mm256_i32gather_epi32(S, sIndex, 4);
+      const __m256i r = _mm256_srli_epi32(_mm256_mullo_epi32(big, root), 12);
+      const __m256i hy = Atan2x8(T, twoQ, r, v);
+      const __m256i cx = _mm256_add_epi32(_mm256_srai_epi32(hx, 8), halfPw);
+      const __m256i cy = _mm256_add_epi32(_mm256_srai_epi32(hy, 8), midRow);
+      const __m256i outside =
+          _mm256_or_si256(_mm256_or_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), cx),
+                                          _mm256_cmpgt_epi32(cx, maxCx)),
+                          _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), cy),
+                                          _mm256_cmpgt_epi32(cy, maxCy)));
+      const __m256i at = _mm256_add_epi32(_mm256_mullo_epi32(cy, pwVec), cx);
+      _mm256_store_si256(reinterpret_cast<__m256i*>(offset),
+                         _mm256_blendv_epi8(at, minusOne, outside));
+      _mm256_store_si256(reinterpret_cast<__m256i*>(fxs), _mm256_and_si256(hx, low8));
+      _mm256_store_si256(reinterpret_cast<__m256i*>(fys), _mm256_and_si256(hy, low8));
+      const int32_t count = std::min(8, vw - i);
+      for (int32_t k = 0; k < count; ++k) {
+        if (offset[k] < 0) continue;
+        const int32_t cyk = offset[k] / p.pw;
+        const int32_t cxk = offset[k] - cyk * p.pw;
+        const uint32_t* row0 = panorama + static_cast<size_t>(cyk) * p.pw;
+        out[i + k] = BlendDirect(row0, row0 + p.pw, cxk, cxk == p.pw - 1 ? 0 : cxk + 1,
+                                 static_cast<uint32_t>(fxs[k]), static_cast<uint32_t>(fys[k]));
+      }
+    }
+  }
+}
+
+bool WithinLimits(const ViewProjection& p, const ViewMatrix& n) {
+  const int64_t maxX = p.size.width;
+  const int64_t maxY = p.size.height;
+  for (const auto& row : n) {
+    const int64_t bound = std::abs(int64_t{row[0]}) * (maxX + 8) +
+                          std::abs(int64_t{row[1]}) * maxY + std::abs(int64_t{row[2]});
+    if (bound >= kMagnitudeLimit) return false;
+  }
+  return p.pw < (1 << 22) && static_cast<int64_t>(p.pw) * p.ph < (int64_t{1} << 31);
+}
+
+}  // namespace
+
+void RenderView(ViewProjection& p, const ViewerState& state, const uint32_t* panorama,
+                FrameImage& view) {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (panorama == nullptr || p.pw < 2 || p.ph < 2 || view.width != p.size.width ||
+      view.height != p.size.height ||
+      view.PixelCount() != static_cast<size_t>(view.width) * static_cast<size_t>(view.height)) {
+    return;
+  }
+  if (avx2) {
+    const ViewMatrix n = ViewMatrixFor(p, state);
+    if (WithinLimits(p, n)) {
+      RenderViewAvx2(p, n, panorama, view);
+      return;
+    }
+  }
+  RenderViewScalar(p, state, panorama, view);
+}
+
+}  // namespace corvinex
