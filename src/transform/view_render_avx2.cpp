@@ -15,17 +15,19 @@ namespace {
 // Largest |u|, |v|, |w| for which every product stays inside 32 bits.
 constexpr int64_t kMagnitudeLimit = 500000;
 
-uint32_t BlendDirect(const uint32_t* row0, const uint32_t* row1, int32_t cx, int32_t next,
-                     uint32_t fx, uint32_t fy) {
-  const uint32_t p00 = row0[cx], p10 = row0[next], p01 = row1[cx], p11 = row1[next];
+// The four-pixel blend with two channels per multiply: blue and red share one word,
+// green another; no lane exceeds 255 x 255, so the results equal the per-channel ones.
+inline uint32_t BlendPacked(uint32_t p00, uint32_t p10, uint32_t p01, uint32_t p11, uint32_t fx,
+                            uint32_t fy) {
+  constexpr uint32_t kPair = 0x00FF00FFu;
   const uint32_t gx = 255 - fx, gy = 255 - fy;
-  uint32_t out = 0;
-  for (uint32_t shift = 0; shift < 24; shift += 8) {
-    const uint32_t top = (gx * ((p00 >> shift) & 255) + fx * ((p10 >> shift) & 255)) >> 8;
-    const uint32_t bottom = (gx * ((p01 >> shift) & 255) + fx * ((p11 >> shift) & 255)) >> 8;
-    out |= ((gy * top + fy * bottom) >> 8) << shift;
-  }
-  return out;
+  const uint32_t topRb = ((gx * (p00 & kPair) + fx * (p10 & kPair)) >> 8) & kPair;
+  const uint32_t bottomRb = ((gx * (p01 & kPair) + fx * (p11 & kPair)) >> 8) & kPair;
+  const uint32_t topG = ((gx * ((p00 >> 8) & 255) + fx * ((p10 >> 8) & 255)) >> 8);
+  const uint32_t bottomG = ((gx * ((p01 >> 8) & 255) + fx * ((p11 >> 8) & 255)) >> 8);
+  const uint32_t rb = ((gy * topRb + fy * bottomRb) >> 8) & kPair;
+  const uint32_t g = (gy * topG + fy * bottomG) >> 8;
+  return rb | (g << 8);
 }
 
 __attribute__((target("avx2"))) inline __m256i Quotient4096(__m256i num, __m256i den) {
@@ -83,8 +85,9 @@ __attribute__((target("avx2"))) void RenderViewAvx2(ViewProjection& p, const Vie
   const __m256i maxCy = _mm256_set1_epi32(p.ph - 2);
   const __m256i low8 = _mm256_set1_epi32(255);
   const __m256i minusOne = _mm256_set1_epi32(-1);
-  const __m256i pwVec = _mm256_set1_epi32(p.pw);
-  alignas(32) int32_t offset[8];
+  const size_t pw = static_cast<size_t>(p.pw);
+  alignas(32) int32_t cxs[8];
+  alignas(32) int32_t cys[8];
   alignas(32) int32_t fxs[8];
   alignas(32) int32_t fys[8];
   for (int32_t j = 0; j < p.size.height; ++j) {
@@ -116,18 +119,19 @@ __attribute__((target("avx2"))) void RenderViewAvx2(ViewProjection& p, const Vie
                                           _mm256_cmpgt_epi32(cx, maxCx)),
                           _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), cy),
                                           _mm256_cmpgt_epi32(cy, maxCy)));
-      const __m256i at = _mm256_add_epi32(_mm256_mullo_epi32(cy, pwVec), cx);
-      _mm256_store_si256(reinterpret_cast<__m256i*>(offset),
-                         _mm256_blendv_epi8(at, minusOne, outside));
+      _mm256_store_si256(reinterpret_cast<__m256i*>(cxs),
+                         _mm256_blendv_epi8(cx, minusOne, outside));
+      _mm256_store_si256(reinterpret_cast<__m256i*>(cys), cy);
       _mm256_store_si256(reinterpret_cast<__m256i*>(fxs), _mm256_and_si256(hx, low8));
       _mm256_store_si256(reinterpret_cast<__m256i*>(fys), _mm256_and_si256(hy, low8));
       const int32_t count = std::min(8, vw - i);
       for (int32_t k = 0; k < count; ++k) {
-        if (offset[k] < 0) continue;
-        const int32_t cyk = offset[k] / p.pw;
-        const int32_t cxk = offset[k] - cyk * p.pw;
-        const uint32_t* row0 = panorama + static_cast<size_t>(cyk) * p.pw;
-        out[i + k] = BlendDirect(row0, row0 + p.pw, cxk, cxk == p.pw - 1 ? 0 : cxk + 1,
+        const int32_t cxk = cxs[k];
+        if (cxk < 0) continue;
+        const uint32_t* row0 = panorama + static_cast<size_t>(cys[k]) * pw;
+        const uint32_t* row1 = row0 + pw;
+        const int32_t next = cxk == p.pw - 1 ? 0 : cxk + 1;
+        out[i + k] = BlendPacked(row0[cxk], row0[next], row1[cxk], row1[next],
                                  static_cast<uint32_t>(fxs[k]), static_cast<uint32_t>(fys[k]));
       }
     }
@@ -142,7 +146,7 @@ bool WithinLimits(const ViewProjection& p, const ViewMatrix& n) {
                           std::abs(int64_t{row[1]}) * maxY + std::abs(int64_t{row[2]});
     if (bound >= kMagnitudeLimit) return false;
   }
-  return p.pw < (1 << 22) && static_cast<int64_t>(p.pw) * p.ph < (int64_t{1} << 31);
+  return p.pw < (1 << 22);
 }
 
 }  // namespace
