@@ -1,5 +1,6 @@
 #include "extras/logo_ui.h"
 
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <cstring>
@@ -13,6 +14,14 @@ bool LoadLogoWithMessage(QWidget* parent, const std::filesystem::path& file, Log
   QMessageBox::critical(parent, QString::fromUtf8(kBadLogoCaption.data(), kBadLogoCaption.size()),
                         QString::fromUtf8(kBadLogoText.data(), kBadLogoText.size()));
   return false;
+}
+
+bool ChooseLogo(QWidget* parent, LogoState& logo, const QString& folder) {
+  ClearLogo(logo);
+  const QString file = QFileDialog::getOpenFileName(parent, QStringLiteral("Load Video"), folder,
+                                                    QStringLiteral("Logo Images (*.jpg)"));
+  if (file.isEmpty()) return false;
+  return LoadLogoWithMessage(parent, std::filesystem::path(file.toStdString()), logo);
 }
 
 void ShowLogoState(QLabel& label, const LogoState& logo) {

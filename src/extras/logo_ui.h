@@ -17,6 +17,10 @@ namespace corvinex {
 // refused. Returns whether a logo is present.
 bool LoadLogoWithMessage(QWidget* parent, const std::filesystem::path& file, LogoState& logo);
 
+// "Add Logo to video": clears the logo, then offers the chooser in `folder`; a chosen
+// file goes through LoadLogoWithMessage. Cancelling leaves no logo.
+bool ChooseLogo(QWidget* parent, LogoState& logo, const QString& folder);
+
 // Text and colours of the logo state label.
 void ShowLogoState(QLabel& label, const LogoState& logo);
 

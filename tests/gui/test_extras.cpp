@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QDialog>
+#include <QFileDialog>
 #include <QImage>
 #include <QLabel>
 #include <QTest>
@@ -13,6 +14,7 @@
 #include "extras/about_box.h"
 #include "extras/external_links.h"
 #include "extras/logo_decode.h"
+#include "extras/logo_maker.h"
 #include "extras/logo_ui.h"
 #include "support/modal_answer.h"
 #include "support/temp_dir.h"
@@ -90,6 +92,72 @@ TEST(LogoLoad, ARefusedFileShowsTheBadFormatMessage) {
   const QImage preview = LogoPreviewImage(logo);
   EXPECT_EQ(preview.size(), QSize(375, 52));
   EXPECT_GT(qRed(preview.pixel(187, 26)), 200);
+}
+
+// Answers the next file dialog with `file`, or cancels it when `file` is empty.
+void AnswerNextFileDialog(const QString& file) {
+  auto* timer = new QTimer;
+  timer->setInterval(20);
+  QObject::connect(timer, &QTimer::timeout, [timer, file] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    timer->stop();
+    timer->deleteLater();
+    if (file.isEmpty()) {
+      dialog->reject();
+    } else {
+      dialog->selectFile(file);
+      static_cast<QDialog*>(dialog)->accept();
+    }
+  });
+  timer->start();
+}
+
+TEST(LogoLoad, TheChooserClearsTheLogoFirstAndLoadsTheChosenFile) {
+  test::TempDir dir{"logo é"};
+  const fs::path wide = SaveJpeg(dir / "wide é.jpg", 1200, 200, Qt::red);
+  LogoState logo;
+  AnswerNextFileDialog(QString::fromStdString(wide.string()));
+  EXPECT_TRUE(ChooseLogo(nullptr, logo, QString::fromStdString(dir.path().string())));
+  EXPECT_TRUE(logo.present);
+  EXPECT_EQ(logo.image.width, 1200);
+  // Cancelling the chooser leaves no logo.
+  AnswerNextFileDialog({});
+  EXPECT_FALSE(ChooseLogo(nullptr, logo, QString::fromStdString(dir.path().string())));
+  EXPECT_FALSE(logo.present);
+}
+
+TEST(LogoMaker, MakesAWideStripTheChooserAccepts) {
+  test::TempDir dir{"logo é"};
+  LogoMakerOptions options;
+  options.text = QStringLiteral("Panorama Ü");
+  options.textColour = Qt::yellow;
+  options.backgroundColour = Qt::darkBlue;
+  options.height = 64;
+  const QImage strip = RenderLogoImage(options);
+  EXPECT_EQ(strip.size(), QSize(512, 64));
+  EXPECT_FALSE(strip.allGray());
+  const fs::path file = dir / "made logo.jpg";
+  ASSERT_TRUE(SaveLogoImage(options, QString::fromStdString(file.string())));
+  LogoState logo;
+  EXPECT_TRUE(LoadLogo(file, logo));
+}
+
+TEST(LogoMaker, ASecondRequestWhileItRunsIsIgnored) {
+  bool second = true;
+  bool busyInside = false;
+  QTimer::singleShot(50, [&] {
+    busyInside = LogoMakerBusy();
+    second = RunLogoMaker(nullptr);
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->objectName(), "logoMaker");
+    dialog->reject();
+  });
+  EXPECT_TRUE(RunLogoMaker(nullptr));
+  EXPECT_TRUE(busyInside);
+  EXPECT_FALSE(second);
+  EXPECT_FALSE(LogoMakerBusy());
 }
 
 // Records the addresses the desktop is asked to open (QTextBrowser::setSource is a
