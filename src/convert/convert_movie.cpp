@@ -13,6 +13,7 @@
 #include "convert/temp_files.h"
 #include "media/movie_info.h"
 #include "settings/diagnostic_log.h"
+#include "transform/output_assembly.h"
 
 namespace corvinex {
 namespace {
@@ -39,9 +40,7 @@ void ClearMovieLabels(ConversionUi& ui) {
 }
 
 int32_t OutputHeight(const ConversionRun& run) {
-  const UnwrapGeometry& g = run.outcome.geometry;
-  const int32_t view =
-      run.ctx.logoCanvas != nullptr ? run.ctx.logoCanvas->height : g.outRows + g.corrRows;
+  const int32_t view = OutputViewSize(run.outcome.geometry, run.ctx.logoCanvas).height;
   const bool pair = run.frameOptions.stereo.on && run.frameOptions.stereo.pairOn;
   return pair ? 2 * view : view;
 }

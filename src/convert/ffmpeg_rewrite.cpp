@@ -18,8 +18,9 @@ struct Option {
 
 // Options that take no value; every other option takes one.
 bool IsFlag(std::string_view name) {
-  static constexpr std::array<std::string_view, 10> kFlags = {
-      "y", "n", "sameq", "nostdin", "hide_banner", "an", "vn", "sn", "stats", "nostats"};
+  static constexpr std::array<std::string_view, 11> kFlags = {
+      "y",  "n",  "sameq",        "nostdin", "hide_banner", "an",
+      "vn", "sn", "noautorotate", "stats",   "nostats"};
   return std::find(kFlags.begin(), kFlags.end(), name) != kFlags.end();
 }
 
@@ -107,6 +108,14 @@ class Rewriter {
       if (options_[i].name == "i") lastInput = i + 1;
     std::vector<Option> head(options_.begin(), options_.begin() + static_cast<long>(lastInput));
     std::vector<Option> tail(options_.begin() + static_cast<long>(lastInput), options_.end());
+    const Option* forced = Find(tail, "f");
+    if (lastInput > 0 &&
+        FormatOf(forced && forced->value ? *forced->value : "", outputs_.back()) == "image2") {
+      // Decoded frames are the stored pictures, one file per frame: not turned by
+      // rotation metadata, none repeated or dropped for a variable rate.
+      head.insert(head.begin() + static_cast<long>(lastInput - 1), Option{"noautorotate", {}});
+      tail.insert(tail.begin(), Option{"fps_mode", "passthrough"});
+    }
     Append(out, head);
     Append(out, RewriteOutputOptions(tail));
     for (const auto& o : outputs_) out.push_back(o);
@@ -161,6 +170,7 @@ class Rewriter {
     bool sameq = false;
     std::optional<double> qscale;
     std::optional<double> crf;
+    std::optional<std::string> subq;  // tells the codec mode: 0 "Ultra Fast", 3 "Fast"
     std::optional<std::string> bitRate;
     bool hasPixelFormat = false;
     bool hasFilter = false;
@@ -183,6 +193,7 @@ class Rewriter {
       } else if (o.name == "partitions" && x264) {
         kept.push_back({"partitions", X264Partitions(o.value.value_or(""))});
       } else if (IsX264Tuning(o.name) && !x264) {
+        if (o.name == "subq") subq = o.value;
         // dropped: tuning of another encoder
       } else {
         hasPixelFormat |= o.name == "pix_fmt";
@@ -193,6 +204,7 @@ class Rewriter {
 
     if (bitRate) kept.push_back({"b:v", *bitRate});
     AddQuality(kept, x264, vpx, theora, video.empty(), sameq, qscale, crf, bitRate);
+    if (vpx) AddVpxSpeed(kept, ParseNumber(subq));
 
     if (format == "image2" && !hasPixelFormat) {
       // The decoded frames are read back as 24-bit pictures.
@@ -207,6 +219,20 @@ class Rewriter {
       if (!hasPixelFormat) kept.push_back({"pix_fmt", "yuv420p"});
     }
     return kept;
+  }
+
+  // VP9 at its default speed takes several times as long as x264; the fast codec
+  // modes choose its real-time speeds, the others a moderate good-quality speed.
+  static void AddVpxSpeed(std::vector<Option>& kept, std::optional<double> subq) {
+    if (subq && *subq <= 0) {
+      kept.push_back({"deadline", "realtime"});
+      kept.push_back({"cpu-used", "8"});
+    } else if (subq && *subq <= 3) {
+      kept.push_back({"deadline", "realtime"});
+      kept.push_back({"cpu-used", "6"});
+    } else {
+      kept.push_back({"cpu-used", "4"});
+    }
   }
 
   // Quality: -sameq is gone and -qscale means something else to every encoder, so
@@ -233,7 +259,6 @@ class Rewriter {
         if (!bitRate) kept.push_back({"b:v", "0"});
       }
       kept.push_back({"row-mt", "1"});
-      kept.push_back({"cpu-used", "4"});
     } else if (theora) {
       // Theora counts quality upwards from 0 to 10; a bit rate alone sets the rate.
       if (qscale && !sameq) {

@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <mutex>
 #include <vector>
 
 #include "media/audio_output.h"
@@ -56,6 +57,8 @@ struct FrameSource::Decoder {
   int64_t averageTimePerFrame = 0;
   int64_t lastTime = -1;
   int64_t skipBefore = INT64_MIN;  // frames ending at or before this are skipped
+  bool checkLanding = false;       // the first frame after a seek is still to come
+  bool rewound = false;            // this seek already fell back to the start
   bool drained = false;            // the demuxer is exhausted, the decoder flushed
   int32_t width = 0, height = 0;
   FrameImage back;  // the frame being converted, swapped with the current frame
@@ -163,8 +166,8 @@ struct FrameSource::Decoder {
     return 0;
   }
 
-  void SeekTo(int64_t target) {
-    const int64_t ts = target <= 0 ? startPts : startPts + av_rescale_q(target, kUnits, timeBase);
+  // Positions the demuxer on a key frame at or before `ts` (stream time base).
+  void Reposition(int64_t ts) {
     if (av_seek_frame(format, videoIndex, ts, AVSEEK_FLAG_BACKWARD) < 0) {
       // Some files cannot seek by timestamp: fall back to their first byte.
       av_seek_frame(format, videoIndex, 0, AVSEEK_FLAG_BYTE | AVSEEK_FLAG_BACKWARD);
@@ -177,7 +180,26 @@ struct FrameSource::Decoder {
     av_frame_unref(held);
     drained = false;
     lastTime = -1;
+  }
+
+  void SeekTo(int64_t target) {
+    Reposition(target <= 0 ? startPts : startPts + av_rescale_q(target, kUnits, timeBase));
     skipBefore = target <= 0 ? INT64_MIN : target;
+    checkLanding = skipBefore != INT64_MIN;
+    rewound = false;
+  }
+
+  // A seek that landed after its target (or nowhere) in a file with a poor index is
+  // done again the slow way: from the start, decoding forward.
+  bool RewindAfterBadLanding(bool gotFrame, int64_t t) {
+    if (!checkLanding) return false;
+    checkLanding = false;
+    if (rewound || (gotFrame && t <= skipBefore)) return false;
+    const int64_t target = skipBefore;
+    Reposition(startPts);
+    skipBefore = target;
+    rewound = true;
+    return true;
   }
 
   void PlayAudio(AudioOutput* output) {
@@ -240,6 +262,7 @@ struct FrameSource::Decoder {
   bool DecodeNext(AudioOutput* audioOut) {
     for (;;) {
       if (!ReceivePicture(audioOut)) {
+        if (RewindAfterBadLanding(false, 0)) continue;
         if (!held->data[0]) return false;
         // A seek past the last frame shows the last frame.
         av_frame_unref(frame);
@@ -247,6 +270,10 @@ struct FrameSource::Decoder {
         break;
       }
       const int64_t t = TimeOf(frame);
+      if (RewindAfterBadLanding(true, t)) {
+        av_frame_unref(frame);
+        continue;
+      }
       const int64_t length = std::max<int64_t>(averageTimePerFrame, 1);
       if (skipBefore != INT64_MIN && t + length <= skipBefore) {
         av_frame_unref(held);
@@ -295,7 +322,12 @@ struct FrameSource::Decoder {
   }
 };
 
-FrameSource::FrameSource() = default;
+FrameSource::FrameSource() {
+  // Failures reach the user through OpenResult and the diagnostic log; the
+  // libraries' own chatter on standard error helps nobody.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
+}
 
 FrameSource::~FrameSource() {
   Close();
@@ -376,15 +408,19 @@ int64_t FrameSource::AverageTimePerFrame() const {
   return decoder_ ? decoder_->averageTimePerFrame : 0;
 }
 
-int64_t FrameSource::ClockLocked() const {
-  if (callback_) return clockBase_;  // push mode: the last frame delivered
-  if (atEnd_) return duration_;
+int64_t FrameSource::MediaTimeLocked() const {
   int64_t position = clockBase_;
   if (playing_) {
     const auto elapsed = std::chrono::steady_clock::now() - clockStart_;
     position += std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count() / 100;
   }
-  return std::clamp<int64_t>(position, 0, duration_);
+  return position;
+}
+
+int64_t FrameSource::ClockLocked() const {
+  if (callback_) return clockBase_;  // push mode: the last frame delivered
+  if (atEnd_) return duration_;
+  return std::clamp<int64_t>(MediaTimeLocked(), 0, duration_);
 }
 
 void FrameSource::Play() {
@@ -511,6 +547,11 @@ void FrameSource::Run() {
     if (!decoded && !drained && (playing_ || showNow)) {
       const uint64_t generation = seekGeneration_;
       AudioOutput* sound = (!push && playing_ && !muted_) ? audio_ : nullptr;
+      if (!push && playing_ && !showNow) {
+        // Playing behind the clock (a slow machine, a large movie): frames that are
+        // already over are decoded but not converted or shown.
+        decoder_->skipBefore = std::max(decoder_->skipBefore, MediaTimeLocked());
+      }
       lock.unlock();
       const bool got = decoder_->DecodeNext(sound);
       lock.lock();
@@ -521,7 +562,7 @@ void FrameSource::Run() {
     }
     if (drained) {
       // The end: in pull mode once the clock has passed the last frame.
-      if (!atEnd_ && (push || showNow || ClockLocked() >= duration_)) {
+      if (!atEnd_ && (push || showNow || MediaTimeLocked() >= duration_)) {
         atEnd_ = true;
         endEvent_ = true;
         showNow = false;
@@ -530,7 +571,7 @@ void FrameSource::Run() {
         continue;
       }
       if (!atEnd_ && playing_) {
-        wake_.wait_for(lock, std::chrono::nanoseconds((duration_ - ClockLocked()) * 100));
+        wake_.wait_for(lock, std::chrono::nanoseconds((duration_ - MediaTimeLocked()) * 100));
       } else {
         wake_.wait(lock);
       }
@@ -559,7 +600,8 @@ void FrameSource::Run() {
         wake_.wait(lock);
         continue;
       }
-      const int64_t wait = decoder_->backTime - ClockLocked();
+      // Unclamped: a frame stamped past the stated duration must still come due.
+      const int64_t wait = decoder_->backTime - MediaTimeLocked();
       if (wait > 0) {
         wake_.wait_for(lock, std::chrono::nanoseconds(wait * 100));
         continue;

@@ -92,7 +92,8 @@ class FrameSource {
   struct Decoder;
   void Run();
   bool DecodeNextFrame(std::unique_lock<std::mutex>& lock);
-  int64_t ClockLocked() const;
+  int64_t MediaTimeLocked() const;  // the running clock, not limited to the duration
+  int64_t ClockLocked() const;      // the position callers see
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;       // commands for the decode thread

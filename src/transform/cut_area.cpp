@@ -1,7 +1,9 @@
 #include "transform/cut_area.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 
 namespace corvinex {
 
@@ -33,42 +35,52 @@ bool IsCutAreaButton(int32_t id) {
                      [id](const CutAreaButton& b) { return b.id == id; });
 }
 
+namespace {
+
+// Values read from a settings file may sit at the ends of the int32 range; a
+// click there stops at the end instead of overflowing.
+void Step(int32_t& value, int32_t delta) {
+  value = static_cast<int32_t>(std::clamp<int64_t>(int64_t{value} + delta, INT32_MIN, INT32_MAX));
+}
+
+}  // namespace
+
 RingGeometry ApplyCutAreaButton(const RingGeometry& ring, int32_t id) {
   RingGeometry r = ring;
   switch (id) {
     case kCutLeft:
-      r.X1 -= 1;
+      Step(r.X1, -1);
       break;
     case kCutRight:
-      r.X1 += 1;
+      Step(r.X1, 1);
       break;
     case kCutUp:
-      r.Y1 -= 1;
+      Step(r.Y1, -1);
       break;
     case kCutDown:
-      r.Y1 += 1;
+      Step(r.Y1, 1);
       break;
     case kCutReset:
       r = ResetRing();
       break;
     case kCutGrowExternal:
       // Corner by one, size by two: the centre of the square stays put.
-      r.X1 -= 1;
-      r.Y1 -= 1;
-      r.X2 += 2;
-      r.Y2 += 2;
+      Step(r.X1, -1);
+      Step(r.Y1, -1);
+      Step(r.X2, 2);
+      Step(r.Y2, 2);
       break;
     case kCutShrinkExternal:
-      r.X1 += 1;
-      r.Y1 += 1;
-      r.X2 -= 2;
-      r.Y2 -= 2;
+      Step(r.X1, 1);
+      Step(r.Y1, 1);
+      Step(r.X2, -2);
+      Step(r.Y2, -2);
       break;
     case kCutGrowInternal:
-      r.RSIZE += 1;
+      Step(r.RSIZE, 1);
       break;
     case kCutShrinkInternal:
-      r.RSIZE -= 1;
+      Step(r.RSIZE, -1);
       break;
     default:
       break;
@@ -98,7 +110,7 @@ std::array<LabelText, 6> RefreshCutAreaLabels(const RingGeometry& ring) {
   return {{
       {300, std::to_string(ring.X1)},
       {301, std::to_string(ring.Y1)},
-      {302, std::to_string(ring.X2 - ring.X1)},
+      {302, std::to_string(int64_t{ring.X2} - ring.X1)},
       {310, std::to_string(ring.X2)},
       {311, std::to_string(ring.Y2)},
       {322, std::to_string(ring.RSIZE)},

@@ -18,6 +18,39 @@ FrameOptions FrameOptionsFrom(const AppSettings& settings, const SessionOptions&
   return o;
 }
 
+namespace {
+
+size_t PanoramaPixels(const UnwrapGeometry& g) {
+  return static_cast<size_t>(g.W) * static_cast<size_t>(g.H + 1);
+}
+
+// The previous-panorama buffer keeps this frame's panorama as it was before stereo.
+void StereoStep(const UnwrapGeometry& g, UnwrapBuffers& b, const StereoOptions& stereo) {
+  const size_t full = PanoramaPixels(g);
+  std::copy_n(b.P1.pixels.begin(), full, b.currentCopy.pixels.begin());
+  RenderStereo(g.W, g.H, b, stereo);
+  std::copy_n(b.currentCopy.pixels.begin(), full, b.previous.pixels.begin());
+}
+
+// View 1 from P1, then view 2 from P2 for the stereo pair, into a buffer of the sink's.
+void SubmitOutput(FramePipeline& p, bool pair, int64_t frameNumber) {
+  const UnwrapGeometry& g = *p.geometry;
+  const ViewSize view = OutputViewSize(g, p.logoCanvas);
+  const size_t viewBytes = view.ByteSize();
+  const size_t total = pair ? 2 * viewBytes : viewBytes;
+  OutputFrame out;
+  out.number = frameNumber;
+  out.width = view.width;
+  out.height = pair ? 2 * view.height : view.height;
+  out.bytes = p.sink->AcquireBuffer(total);
+  out.bytes.resize(total);
+  AssembleView(g, p.buffers->P1, p.logoCanvas, out.bytes.data());
+  if (pair) AssembleView(g, p.buffers->P2, p.logoCanvas, out.bytes.data() + viewBytes);
+  p.sink->Submit(std::move(out));
+}
+
+}  // namespace
+
 bool PipelineReady(const FramePipeline& p) {
   if (p.geometry == nullptr || p.buffers == nullptr || p.frame == nullptr || p.sink == nullptr) {
     return false;
@@ -28,9 +61,10 @@ bool PipelineReady(const FramePipeline& p) {
     return false;
   }
   if (p.frame->width != g.Fw || p.frame->height != g.Fh) return false;
-  const size_t full = static_cast<size_t>(g.W) * static_cast<size_t>(g.H + 1);
+  const size_t full = PanoramaPixels(g);
   const UnwrapBuffers& b = *p.buffers;
-  for (const FrameImage* img : {&b.P1, &b.P2, &b.previous, &b.currentCopy}) {
+  for (const FrameImage* img :
+       {&b.P1, &b.P2, &b.previous, &b.currentCopy, &b.stereoA, &b.stereoB}) {
     if (img->PixelCount() < full) return false;
   }
   return true;
@@ -48,36 +82,18 @@ bool RunFramePipeline(FramePipeline& p, const FrameOptions& options, int64_t fra
   const UnwrapFunction unwrap = options.fastUnwrap ? paths.fast : paths.quality;
   // The unwrap refuses a frame of another size than the geometry's.
   if (unwrap != nullptr && !unwrap(g, options.flipMode, *p.frame, b)) return false;
-  CpuPause(options.adjust);
+  CpuPause(options.adjust);  // each unwrap path ends with the pause
   b.cacheValid = true;
 
   if (options.sharpen.on) SharpenPanorama(g.W, g.H, b.P1, b.P2, options.sharpen);
-
-  const bool stereo = options.stereo.on;
-  if (stereo) {
-    std::copy(b.P1.pixels.begin(), b.P1.pixels.end(), b.currentCopy.pixels.begin());
-    RenderStereo(g.W, g.H, b, options.stereo);
-    std::copy(b.currentCopy.pixels.begin(), b.currentCopy.pixels.end(), b.previous.pixels.begin());
-  }
-
-  const bool pair = stereo && options.stereo.pairOn;
-  const ViewSize view = OutputViewSize(g, p.logoCanvas);
-  const size_t viewBytes = view.ByteSize();
-  OutputFrame out;
-  out.number = frameNumber;
-  out.width = view.width;
-  out.height = pair ? 2 * view.height : view.height;
-  out.bytes = p.sink->AcquireBuffer(pair ? 2 * viewBytes : viewBytes);
-  out.bytes.resize(pair ? 2 * viewBytes : viewBytes);
-  AssembleView(g, b.P1, p.logoCanvas, out.bytes.data());
-  if (pair) AssembleView(g, b.P2, p.logoCanvas, out.bytes.data() + viewBytes);
-  p.sink->Submit(std::move(out));
+  if (options.stereo.on) StereoStep(g, b, options.stereo);
+  SubmitOutput(p, options.stereo.on && options.stereo.pairOn, frameNumber);
   return true;
 }
 
 bool IntakeSample(const uint8_t* data, size_t length, FrameImage& frame) {
-  if (data == nullptr || length == 0) return false;
-  std::memcpy(frame.Bytes(), data, std::min(length, frame.ByteSize()));
+  if (data == nullptr || length == 0 || length < frame.ByteSize()) return false;
+  std::memcpy(frame.Bytes(), data, frame.ByteSize());
   return true;
 }
 

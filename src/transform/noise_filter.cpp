@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace corvinex {
@@ -72,6 +72,38 @@ inline void SumAhead4(const uint32_t* px, size_t i, size_t w, int16_t* out) {
   _mm_store_si128(reinterpret_cast<__m128i*>(out + 8), hi);
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) inline __m256i Widen4(const uint32_t* p) {
+  return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+
+// The same sums four pixels at a time in 256-bit lanes; returns the first index not done.
+__attribute__((target("avx2"))) size_t SumAheadAvx2(const uint32_t* px, size_t start, size_t end,
+                                                    size_t w, int16_t* out) {
+  size_t i = start;
+  for (; i + 4 <= end; i += 4) {
+    __m256i sum = _mm256_add_epi16(Widen4(px + i), Widen4(px + i + 1));
+    sum = _mm256_add_epi16(sum, _mm256_add_epi16(Widen4(px + i + w - 1), Widen4(px + i + w)));
+    sum = _mm256_add_epi16(sum, _mm256_add_epi16(Widen4(px + i + w + 1), Widen4(px + i - w)));
+    sum = _mm256_add_epi16(sum, Widen4(px + i - w + 1));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(out + (i - start) * 4), sum);
+  }
+  return i;
+}
+
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#else
+size_t SumAheadAvx2(const uint32_t*, size_t start, size_t, size_t, int16_t*) {
+  return start;
+}
+bool HasAvx2() {
+  return false;
+}
+#endif
+
 inline void SumAhead1(const uint32_t* px, size_t i, size_t w, int16_t* out) {
   const size_t offsets[7] = {i, i + 1, i + w - 1, i + w, i + w + 1, i - w, i - w + 1};
   for (int c = 0; c < 4; ++c) {
@@ -83,7 +115,9 @@ inline void SumAhead1(const uint32_t* px, size_t i, size_t w, int16_t* out) {
 
 }  // namespace
 
-void NoiseFilterPass(FrameImage& frame) {
+namespace {
+
+void VectorPass(FrameImage& frame, bool avx2) {
   const PassRange r = RangeOf(frame);
   const size_t w = r.stride;
   if (w < 9) {
@@ -92,26 +126,48 @@ void NoiseFilterPass(FrameImage& frame) {
   }
   const size_t chunk = std::min(kChunk, w - 1);
   uint32_t* px = frame.pixels.data();
-  alignas(16) int16_t ahead[kChunk * 4];
+  alignas(32) int16_t ahead[kChunk * 4];
   const __m128i zero = _mm_setzero_si128();
   for (size_t start = r.first; start < r.last; start += chunk) {
     const size_t end = std::min(start + chunk, r.last);
-    size_t i = start;
+    size_t i = avx2 ? SumAheadAvx2(px, start, end, w, ahead) : start;
     for (; i + 4 <= end; i += 4) SumAhead4(px, i, w, ahead + (i - start) * 4);
     for (; i < end; ++i) SumAhead1(px, i, w, ahead + (i - start) * 4);
+    // Serial sweep: the left neighbour is the value just written. Results stay as
+    // 16-bit channels in `ahead` and are packed to bytes for the whole chunk after.
     __m128i left = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(px[start - 1])), zero);
     for (i = start; i < end; ++i) {
-      const __m128i sum =
-          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(ahead + (i - start) * 4));
-      left = _mm_srli_epi16(_mm_add_epi16(left, sum), 3);
-      px[i] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(left, zero)));
+      __m128i* slot = reinterpret_cast<__m128i*>(ahead + (i - start) * 4);
+      left = _mm_srli_epi16(_mm_add_epi16(left, _mm_loadl_epi64(slot)), 3);
+      _mm_storel_epi64(slot, left);
+    }
+    for (i = start; i + 4 <= end; i += 4) {
+      const __m128i* pair = reinterpret_cast<const __m128i*>(ahead + (i - start) * 4);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(px + i),
+                       _mm_packus_epi16(_mm_load_si128(pair), _mm_load_si128(pair + 1)));
+    }
+    for (; i < end; ++i) {
+      const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(ahead + (i - start) * 4));
+      px[i] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(v, zero)));
     }
   }
+}
+
+}  // namespace
+
+void NoiseFilterPass(FrameImage& frame) {
+  VectorPass(frame, HasAvx2());
+}
+void NoiseFilterPassSse2(FrameImage& frame) {
+  VectorPass(frame, false);
 }
 
 #else
 
 void NoiseFilterPass(FrameImage& frame) {
+  NoiseFilterPassReference(frame);
+}
+void NoiseFilterPassSse2(FrameImage& frame) {
   NoiseFilterPassReference(frame);
 }
 

@@ -63,9 +63,10 @@ bool RunFramePipeline(FramePipeline& pipeline, const FrameOptions& options, int6
 // RunFramePipeline with UnwrapFast and UnwrapQuality.
 bool ProcessFrame(FramePipeline& pipeline, const FrameOptions& options, int64_t frameNumber);
 
-// Copies a decoded sample into the frame buffer. An empty sample (no data or length 0)
-// is refused (false) and changes nothing. A sample longer than the frame buffer is cut
-// to it; a shorter one leaves the rest of the buffer as it was.
+// Copies a decoded sample (Fw x Fh BGRX pixels, bottom-up, as bytes at any alignment)
+// into the frame buffer. A sample without data, or shorter than the frame (a frame
+// source out of step with the run), is refused (false) and changes nothing; bytes
+// beyond the frame are ignored.
 bool IntakeSample(const uint8_t* data, size_t length, FrameImage& frame);
 
 }  // namespace corvinex

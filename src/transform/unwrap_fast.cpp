@@ -1,8 +1,6 @@
 // The fast path: a nearest-pixel look-up table built once per geometry and flip
 // mode, then one indexed 32-bit copy per panorama pixel and frame.
 
-#include <immintrin.h>
-
 #include <cmath>
 #include <cstddef>
 
@@ -46,25 +44,10 @@ void GatherPixelsScalar(const uint32_t* src, const int32_t* index, uint32_t* dst
   for (size_t s = 0; s < count; ++s) dst[s] = src[index[s]];
 }
 
-__attribute__((target("avx2"))) static void GatherPixelsAvx2(const uint32_t* src,
-                                                             const int32_t* index, uint32_t* dst,
-                                                             size_t count) {
-  size_t s = 0;
-  const int* base = reinterpret_cast<const int*>(src);
-  for (; s + 8 <= count; s += 8) {
-    const __m256i idx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(index + s));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + s), _mm256_i32gather_epi32(base, idx, 4));
-  }
-  for (; s < count; ++s) dst[s] = src[index[s]];
-}
-
+// A plain loop: on the processors measured, vector gather instructions were
+// slower than scalar loads for this access pattern.
 void GatherPixels(const uint32_t* src, const int32_t* index, uint32_t* dst, size_t count) {
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2) {
-    GatherPixelsAvx2(src, index, dst, count);
-  } else {
-    GatherPixelsScalar(src, index, dst, count);
-  }
+  GatherPixelsScalar(src, index, dst, count);
 }
 
 bool UnwrapFast(const UnwrapGeometry& g, int32_t flipMode, const FrameImage& frame,

@@ -38,9 +38,14 @@ struct PolarWarp {
 // Modes 2 and 4 (`factor` scales the source step). Mode 1 needs PolarWarp and
 // goes through the overload below. Returns false for an empty buffer or mode 1.
 bool WarpResample(ConstPixels src, Pixels dst, WarpMode mode, float factor);
+// The same, one pixel at a time: the reference the tests hold WarpResample to.
+bool WarpResampleScalar(ConstPixels src, Pixels dst, WarpMode mode, float factor);
 
 // Mode 1: fills the cache first when `cacheValid` is false (and sets it), then
-// samples every destination slot from its cached coordinates.
+// samples every destination slot from its cached coordinates. Unlike the other
+// modes it writes black where the window leaves the source: the panorama is
+// sharpened and merged in place after the unwrap, and a pixel left alone would
+// carry those changes into the next frame and compound them there.
 void WarpResample(ConstPixels src, Pixels dst, PolarWarp& polar, bool& cacheValid);
 
 // The cache fill alone: (su, sv) of every destination pixel, stored at its
@@ -50,7 +55,10 @@ void FillPolarCache(int32_t width, int32_t height, PolarWarp& polar);
 // Samples dst slot s at source offset (su[s], sv[s]) from the source centre.
 // The dispatching version picks a vectorised kernel when the processor has one;
 // the scalar version is the reference the tests hold it to.
-void ResampleCached(ConstPixels src, Pixels dst, const float* su, const float* sv);
-void ResampleCachedScalar(ConstPixels src, Pixels dst, const float* su, const float* sv);
+enum class SkippedPixels { Keep, Clear };
+void ResampleCached(ConstPixels src, Pixels dst, const float* su, const float* sv,
+                    SkippedPixels skipped = SkippedPixels::Keep);
+void ResampleCachedScalar(ConstPixels src, Pixels dst, const float* su, const float* sv,
+                          SkippedPixels skipped = SkippedPixels::Keep);
 
 }  // namespace corvinex

@@ -151,3 +151,72 @@ TEST_F(BatchFixture, TwoRunsAtOnceKeepTheirFilesApart) {
 
 }  // namespace
 }  // namespace corvinex
+
+namespace corvinex {
+namespace {
+
+// Inputs a user may really have: none of them may crash the tool, hang it, leave
+// temporary files, or change the input.
+TEST_F(BatchFixture, HostileMoviesFailClearlyAndLeaveNothingBehind) {
+  test::WriteFileBytes(dir / "empty.mp4", "");
+  const fs::path audio = dir / "only sound.m4a";
+  ASSERT_EQ(
+      RunProcess({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=d=1", "-y", audio.string()})
+          .exitCode,
+      0);
+  const fs::path whole = Movie("whole.mp4", 20);
+  const std::string bytes = test::ReadFileBytes(whole);
+  test::WriteFileBytes(dir / "truncated.mp4", bytes.substr(0, bytes.size() / 2));
+  const std::string audioBytes = test::ReadFileBytes(audio);
+
+  const BatchResult r = Run({(dir / "empty.mp4").string(), audio.string()});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("empty.mp4: cannot be read as a movie"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("only sound.m4a: cannot be read as a movie"), std::string::npos) << r.err;
+  EXPECT_EQ(test::ReadFileBytes(audio), audioBytes);
+
+  // A cut-off movie either converts what it holds or fails with a message.
+  const BatchResult cut = Run({(dir / "truncated.mp4").string()}, "truncated");
+  EXPECT_TRUE(cut.exitCode == 0 || !cut.err.empty()) << cut.out;
+  EXPECT_TRUE(TempHoldsNoRunFolder());
+}
+
+TEST_F(BatchFixture, GarbageSettingsAndACutAreaOutsideTheFrameStillConvert) {
+  std::string garbage;
+  for (int i = 0; i < 4000; ++i) garbage.push_back(static_cast<char>((i * 7919) % 251));
+  test::WriteFileBytes(settingsFile, garbage + "<X1>12</X1><APATH>" + temp.string());
+  const fs::path movie = Movie("plain.mp4", 8);
+  BatchResult r = Run({movie.string(), "-o", (dir / "garbage.mp4").string()}, "garbage");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(test::ProbeFile(dir / "garbage.mp4").has_value());
+
+  SetUp();  // a good settings file again
+  r = Run({movie.string(), "--cut", "5000,-4000,20,10,3", "-o", (dir / "outside.mp4").string()},
+          "outside");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(test::ProbeFile(dir / "outside.mp4").has_value());
+  EXPECT_TRUE(TempHoldsNoRunFolder());
+}
+
+TEST_F(BatchFixture, MissingEncoderAdapterIsReportedAndKeepsNothing) {
+  // A program folder without PLUG-IN/ffmpeg_III.
+  const fs::path program = dir / "bare program";
+  fs::create_directories(program);
+  fs::copy_file(kBatch, program / "corvinex-batch");
+  const fs::path movie = Movie("needs encoder.mp4", 6);
+  ChildIo io;
+  io.stdoutFile = dir / "bare.out";
+  io.stderrFile = dir / "bare.err";
+  const int code = RunProcess({(program / "corvinex-batch").string(), "--settings",
+                               settingsFile.string(), movie.string()},
+                              io, std::chrono::minutes(2))
+                       .exitCode;
+  const std::string err = test::ReadFileBytes(io.stderrFile);
+  EXPECT_EQ(code, 1);
+  EXPECT_NE(err.find("the encoder did not write"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(dir / "needs encoder_Unwrapped.mp4"));
+  EXPECT_TRUE(TempHoldsNoRunFolder());
+}
+
+}  // namespace
+}  // namespace corvinex

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "convert/child_process.h"
+#include "support/sample_movie.h"
 #include "support/temp_dir.h"
 
 namespace corvinex::test {
@@ -88,25 +89,13 @@ bool RunFfmpeg(const std::vector<std::string>& args) {
 
 void MakeMovie(const std::filesystem::path& movie, int width, int height, int frames, int fps,
                bool withSound) {
-  std::string size = std::to_string(width) + "x" + std::to_string(height);
-  std::vector<std::string> args = {"-f", "lavfi", "-i",
-                                   "testsrc=size=" + size + ":rate=" + std::to_string(fps)};
-  if (withSound) {
-    std::string seconds = std::to_string(static_cast<double>(frames) / fps);
-    args.insert(args.end(),
-                {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=" + seconds});
-  }
-  // With sound the length is a time: a frame limit would end the muxing before the
-  // interleaved sound has been written.
-  if (withSound) {
-    args.insert(args.end(), {"-t", std::to_string(static_cast<double>(frames) / fps)});
-  } else {
-    args.insert(args.end(), {"-frames:v", std::to_string(frames)});
-  }
-  args.insert(args.end(), {"-pix_fmt", "yuv420p", "-c:v", "libx264"});
-  if (withSound) args.insert(args.end(), {"-c:a", "aac"});
-  args.push_back(movie.string());
-  ASSERT_TRUE(RunFfmpeg(args)) << "cannot make " << movie;
+  SampleMovieOptions options;
+  options.width = width;
+  options.height = height;
+  options.frames = frames;
+  options.fps = std::to_string(fps);
+  options.sound = withSound;
+  ASSERT_NO_THROW(MakeSampleMovie(movie, options));
 }
 
 void MakeWav(const std::filesystem::path& wav, double seconds) {

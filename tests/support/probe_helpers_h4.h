@@ -30,7 +30,7 @@ ProbedMovie ProbeWithFfprobe(const std::filesystem::path& movie);
 // Runs the system ffmpeg with the given arguments (no shell); true when it succeeded.
 bool RunFfmpeg(const std::vector<std::string>& args);
 
-// A movie of `frames` test-pattern frames, with a sine sound track when `withSound`.
+// A sample doughnut movie of `frames` frames, with a sound track when `withSound`.
 void MakeMovie(const std::filesystem::path& movie, int width, int height, int frames, int fps,
                bool withSound);
 

@@ -14,8 +14,8 @@ using namespace std::chrono_literals;
 TEST(ChildProcess, ArgumentsReachTheChildUnchangedWithoutAShell) {
   test::TempDir dir;
   auto out = dir / "out file.txt";
-  const std::vector<std::string> tricky = {"a b", "quote\"inside", "$HOME", "x;rm -rf y",
-                                           "-leading", "Żółw ñ", "", "`id`"};
+  const std::vector<std::string> tricky = {"a b",      "quote\"inside", "$HOME", "x;rm -rf y",
+                                           "-leading", "Żółw ñ",        "",      "`id`"};
   std::vector<std::string> argv = {"printf", "[%s]\\n"};
   argv.insert(argv.end(), tricky.begin(), tricky.end());
   ChildIo io;

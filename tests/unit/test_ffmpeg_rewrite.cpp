@@ -59,7 +59,7 @@ TEST(FfmpegRewrite, SameqAndQscaleBecomeEachEncodersQuality) {
   Args webm = Export({"-qscale", "5", "-f", "webm", "-y", "o.webm"});
   EXPECT_EQ(ValueOf(webm, "-crf"), "20");
   EXPECT_EQ(ValueOf(webm, "-b:v"), "0");
-  // The movie conversion into AVI (MPEG-4 part 2).
+  // The movie conversion into AVI (FFmpeg's own MPEG-4 encoder).
   Args avi = RewriteForFfmpeg({"-i", "in.mov", "-sameq", "-ar", "44100", "-ac", "2", "-acodec",
                                "pcm_s16le", "-y", "copy.avi"});
   EXPECT_EQ(ValueOf(avi, "-q:v"), "2");
@@ -106,6 +106,11 @@ TEST(FfmpegRewrite, X264TuningIsTranslatedOrDroppedForOtherEncoders) {
        {"-coder", "-flags", "-cmp", "-partitions", "-subq", "-me_range", "-refs"})
     EXPECT_FALSE(Has(theora, gone)) << gone;
   EXPECT_EQ(ValueOf(theora, "-g"), "250");
+  Args webm = tuning;
+  webm.insert(webm.end(), {"-f", "webm", "-y", "o.webm"});
+  EXPECT_EQ(ValueOf(Export(webm), "-deadline"), "realtime");  // "Fast" (-subq 3)
+  EXPECT_EQ(ValueOf(Export(webm), "-cpu-used"), "6");
+  EXPECT_EQ(ValueOf(Export({"-f", "webm", "-y", "o.webm"}), "-cpu-used"), "4");
   EXPECT_EQ(ValueOf(theora, "-threads"), "0");
 }
 
@@ -122,7 +127,8 @@ TEST(FfmpegRewrite, PlayablePicturesAndAcceptedSampleRates) {
   }
   // Decoded frames are 24-bit pictures; the sound track gets no picture options.
   Args decode = RewriteForFfmpeg({"-i", "in.mov", "-y", "/t/temp%06d.bmp"});
-  EXPECT_EQ(ValueOf(decode, "-pix_fmt"), "bgr24");
+  EXPECT_EQ(decode, (Args{"ffmpeg", "-nostdin", "-noautorotate", "-i", "in.mov", "-fps_mode",
+                          "passthrough", "-y", "-pix_fmt", "bgr24", "/t/temp%06d.bmp"}));
   Args sound = RewriteForFfmpeg({"-i", "in.mov", "-f", "wav", "-ar", "44100", "-ac", "2", "-acodec",
                                  "pcm_s16le", "-y", "/t/temp.wav"});
   EXPECT_EQ(sound, (Args{"ffmpeg", "-nostdin", "-i", "in.mov", "-f", "wav", "-ar", "44100", "-ac",

@@ -1,0 +1,150 @@
+// The per-frame pipeline end to end with the real geometry and both unwrap paths, on
+// frames made by the sample generator from a known panorama pattern.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "ring_wrap.h"
+#include "sample_pattern.h"
+#include "settings/diagnostic_log.h"
+#include "support/allocation_counter.h"
+#include "transform/process_frame.h"
+#include "transform/unwrap_geometry.h"
+
+namespace corvinex {
+namespace {
+
+class KeepingSink : public FrameSink {
+ public:
+  std::vector<uint8_t> AcquireBuffer(size_t size) override {
+    std::vector<uint8_t> b;
+    if (!spare.empty()) {
+      b = std::move(spare.back());
+      spare.pop_back();
+    }
+    b.reserve(size);
+    return b;
+  }
+  void Submit(OutputFrame&& frame) override { frames.push_back(std::move(frame)); }
+  // Hands the buffers of the frames so far back, as a writer does once they are on disk.
+  void Recycle() {
+    for (OutputFrame& f : frames) spare.push_back(std::move(f.bytes));
+    frames.clear();
+  }
+  std::vector<OutputFrame> frames;
+  std::vector<std::vector<uint8_t>> spare;
+};
+
+const RingGeometry kFallbackRing{150, 20, 316, 306, 32};
+
+struct EndToEnd {
+  DiagnosticLog log;
+  UnwrapBuffers buffers;
+  UnwrapGeometry g;
+  FrameImage pattern;
+  FrameImage frame;
+  KeepingSink sink;
+  FramePipeline p;
+  FrameOptions o;
+  EndToEnd(int32_t fw, int32_t fh, const RingGeometry& ring, float lens) {
+    g = PrepareUnwrapGeometry(fw, fh, ring, lens, GeometryVariant::Conversion, buffers, log);
+    pattern = sample::MakePanoramaPattern(g.W, g.H, 3);
+    frame = sample::WrapPanorama(pattern, fw, fh, ring);
+    p.geometry = &g;
+    p.buffers = &buffers;
+    p.frame = &frame;
+    p.sink = &sink;
+    o.sharpen.on = false;
+  }
+  uint32_t Output(size_t frameIndex, int32_t row, int32_t col) const {
+    uint32_t px;
+    const auto& bytes = sink.frames.at(frameIndex).bytes;
+    std::memcpy(&px, bytes.data() + (static_cast<size_t>(row) * g.W + col) * 4, 4);
+    return px;
+  }
+};
+
+TEST(ProcessFrameEndToEnd, FallbackCutAreaWithSevenPercentLensGives1228By400) {
+  EndToEnd e(1920, 1080, kFallbackRing, 0.0352f);
+  ASSERT_EQ(e.g.W, 1228);
+  ASSERT_EQ(e.g.outRows, 386);
+  ASSERT_EQ(e.g.corrRows, 14);
+  e.o.fastUnwrap = true;
+  ASSERT_TRUE(ProcessFrame(e.p, e.o, 1));
+  const OutputFrame& f = e.sink.frames.at(0);
+  EXPECT_EQ(f.width, 1228);
+  EXPECT_EQ(f.height, 400);
+  ASSERT_EQ(f.bytes.size(), 1228u * 400 * 4);
+  // The outer half of the strip reads the drawn pattern back at the same row and column
+  // (a few samples share a frame pixel with a neighbour, hence not all).
+  int64_t same = 0, checked = 0;
+  for (int32_t t = e.g.H / 2 - e.g.cutRows; t < e.g.outRows; ++t) {
+    for (int32_t x = 0; x < e.g.W; ++x) {
+      ++checked;
+      same += e.Output(0, t, x) == e.pattern.Row(e.g.cutRows + t)[x];
+    }
+  }
+  EXPECT_GT(same, checked * 9 / 10);
+  for (int32_t t = 386; t < 400; ++t) {
+    for (int32_t x = 0; x < e.g.W; x += 97) ASSERT_EQ(e.Output(0, t, x), 0u) << t;
+  }
+}
+
+TEST(ProcessFrameEndToEnd, QualityPathFillsTheCacheOnceAndRepeatsItself) {
+  EndToEnd e(400, 300, kFallbackRing, 0.0f);
+  e.o.flipMode = 1;
+  ASSERT_TRUE(ProcessFrame(e.p, e.o, 1));
+  EXPECT_TRUE(e.buffers.cacheValid);
+  ASSERT_TRUE(ProcessFrame(e.p, e.o, 2));
+  ASSERT_EQ(e.sink.frames.size(), 2u);
+  EXPECT_EQ(e.sink.frames[0].height, e.g.outRows);
+  EXPECT_EQ(e.sink.frames[0].bytes, e.sink.frames[1].bytes)
+      << "the cached coordinates give the first frame's result again";
+
+  // The same frame unwrapped on its own, with the same flip, gives the same strip.
+  DiagnosticLog log;
+  UnwrapBuffers direct;
+  const UnwrapGeometry g = PrepareUnwrapGeometry(400, 300, kFallbackRing, 0.0f,
+                                                 GeometryVariant::Conversion, direct, log);
+  ASSERT_TRUE(UnwrapQuality(g, 1, e.frame, direct));
+  const size_t bytes = static_cast<size_t>(g.W) * g.outRows * 4;
+  EXPECT_EQ(std::memcmp(e.sink.frames[1].bytes.data(), direct.P1.Row(g.cutRows), bytes), 0);
+}
+
+TEST(ProcessFrameEndToEnd, VerticalFlipDropsTheOuterRadiiInstead) {
+  EndToEnd plain(400, 300, kFallbackRing, 0.0f);
+  EndToEnd flipped(400, 300, kFallbackRing, 0.0f);
+  plain.o.fastUnwrap = flipped.o.fastUnwrap = true;
+  flipped.o.flipMode = 2;
+  ASSERT_TRUE(ProcessFrame(plain.p, plain.o, 0));
+  ASSERT_TRUE(ProcessFrame(flipped.p, flipped.o, 0));
+  const UnwrapGeometry& g = plain.g;
+  ASSERT_GT(g.cutRows, 0);
+  // Output row t of the flipped run is radius H - 1 - (cutRows + t).
+  for (int32_t t = 0; t < g.outRows; ++t) {
+    const int32_t radius = g.H - 1 - (g.cutRows + t);
+    for (int32_t x = 0; x < g.W; x += 7) {
+      ASSERT_EQ(flipped.Output(0, t, x), plain.buffers.P1.Row(radius)[x]) << t << "," << x;
+    }
+  }
+}
+
+TEST(ProcessFrameEndToEnd, LaterFramesAllocateNothingOnEitherPath) {
+  for (bool fast : {true, false}) {
+    EndToEnd e(640, 480, kFallbackRing, 0.0502f);
+    e.o.fastUnwrap = fast;
+    e.o.adjust = {true, 100, true, 2, true, 150, true, 100};
+    e.o.sharpen = {true, 3, 2};
+    e.o.stereo = {true, StereoType::Dynamic, true, 25, 4, true};
+    ASSERT_TRUE(ProcessFrame(e.p, e.o, 1));
+    e.sink.Recycle();
+    e.sink.frames.reserve(4);
+    const uint64_t before = test::ThreadAllocations();
+    ASSERT_TRUE(ProcessFrame(e.p, e.o, 2));
+    EXPECT_EQ(test::ThreadAllocations(), before) << (fast ? "fast" : "quality");
+    EXPECT_EQ(e.sink.frames.at(0).height, 2 * (e.g.outRows + e.g.corrRows));
+  }
+}
+
+}  // namespace
+}  // namespace corvinex
