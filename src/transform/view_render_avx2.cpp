@@ -30,6 +30,19 @@ inline uint32_t BlendPacked(uint32_t p00, uint32_t p10, uint32_t p01, uint32_t p
   return rb | (g << 8);
 }
 
+// a x wa + b x wb, shifted down by 8, per 32-bit lane.
+__attribute__((target("avx2"))) inline __m256i Mix(__m256i a, __m256i b, __m256i wa, __m256i wb) {
+  return _mm256_srli_epi32(_mm256_add_epi32(_mm256_mullo_epi32(wa, a), _mm256_mullo_epi32(wb, b)),
+                           8);
+}
+// Blue and red of each pixel, each in its own half-word.
+__attribute__((target("avx2"))) inline __m256i Pair(__m256i px) {
+  return _mm256_and_si256(px, _mm256_set1_epi32(0x00FF00FF));
+}
+__attribute__((target("avx2"))) inline __m256i Green(__m256i px) {
+  return _mm256_and_si256(_mm256_srli_epi32(px, 8), _mm256_set1_epi32(255));
+}
+
 __attribute__((target("avx2"))) inline __m256i Quotient4096(__m256i num, __m256i den) {
   // num x 4096 / den for num <= den, den > 0; lanes with den 0 give 4096.
   const __m256i zeroDen = _mm256_cmpeq_epi32(den, _mm256_setzero_si256());
@@ -86,6 +99,8 @@ __attribute__((target("avx2"))) void RenderViewAvx2(ViewProjection& p, const Vie
   const __m256i low8 = _mm256_set1_epi32(255);
   const __m256i minusOne = _mm256_set1_epi32(-1);
   const size_t pw = static_cast<size_t>(p.pw);
+  const __m256i pwVec = _mm256_set1_epi32(p.pw);
+  const __m256i one = _mm256_set1_epi32(1);
   alignas(32) int32_t cxs[8];
   alignas(32) int32_t cys[8];
   alignas(32) int32_t fxs[8];
@@ -119,12 +134,43 @@ __attribute__((target("avx2"))) void RenderViewAvx2(ViewProjection& p, const Vie
                                           _mm256_cmpgt_epi32(cx, maxCx)),
                           _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), cy),
                                           _mm256_cmpgt_epi32(cy, maxCy)));
+      const int32_t count = std::min(8, vw - i);
+      if (count == 8) {
+        const __m256i fx = _mm256_and_si256(hx, low8);
+        const __m256i fy = _mm256_and_si256(hy, low8);
+        // Lanes outside the panorama read pixel 0 and keep the old view pixel.
+        const __m256i safeCx = _mm256_andnot_si256(outside, cx);
+        const __m256i safeCy = _mm256_andnot_si256(outside, cy);
+        const __m256i rowStart = _mm256_mullo_epi32(safeCy, pwVec);
+        const __m256i right = _mm256_add_epi32(safeCx, one);
+        const __m256i wrapped =
+            _mm256_andnot_si256(_mm256_cmpeq_epi32(right, pwVec), right);  // pw wraps to 0
+        const __m256i at00 = _mm256_add_epi32(rowStart, safeCx);
+        const __m256i at10 = _mm256_add_epi32(rowStart, wrapped);
+        const auto* base = reinterpret_cast<const int*>(panorama);
+        const __m256i p00 = _mm256_i32gather_epi32(base, at00, 4);
+        const __m256i p10 = _mm256_i32gather_epi32(base, at10, 4);
+        const __m256i p01 = _mm256_i32gather_epi32(base, _mm256_add_epi32(at00, pwVec), 4);
+        const __m256i p11 = _mm256_i32gather_epi32(base, _mm256_add_epi32(at10, pwVec), 4);
+        const __m256i gx = _mm256_sub_epi32(low8, fx);
+        const __m256i gy = _mm256_sub_epi32(low8, fy);
+        const __m256i topRb = Pair(Mix(Pair(p00), Pair(p10), gx, fx));
+        const __m256i bottomRb = Pair(Mix(Pair(p01), Pair(p11), gx, fx));
+        const __m256i topG = Mix(Green(p00), Green(p10), gx, fx);
+        const __m256i bottomG = Mix(Green(p01), Green(p11), gx, fx);
+        const __m256i rb = Pair(Mix(topRb, bottomRb, gy, fy));
+        const __m256i g = Mix(topG, bottomG, gy, fy);
+        const __m256i blended = _mm256_or_si256(rb, _mm256_slli_epi32(g, 8));
+        auto* target = reinterpret_cast<__m256i*>(out + i);
+        _mm256_storeu_si256(target,
+                            _mm256_blendv_epi8(blended, _mm256_loadu_si256(target), outside));
+        continue;
+      }
       _mm256_store_si256(reinterpret_cast<__m256i*>(cxs),
                          _mm256_blendv_epi8(cx, minusOne, outside));
       _mm256_store_si256(reinterpret_cast<__m256i*>(cys), cy);
       _mm256_store_si256(reinterpret_cast<__m256i*>(fxs), _mm256_and_si256(hx, low8));
       _mm256_store_si256(reinterpret_cast<__m256i*>(fys), _mm256_and_si256(hy, low8));
-      const int32_t count = std::min(8, vw - i);
       for (int32_t k = 0; k < count; ++k) {
         const int32_t cxk = cxs[k];
         if (cxk < 0) continue;
@@ -146,7 +192,8 @@ bool WithinLimits(const ViewProjection& p, const ViewMatrix& n) {
                           std::abs(int64_t{row[1]}) * maxY + std::abs(int64_t{row[2]});
     if (bound >= kMagnitudeLimit) return false;
   }
-  return p.pw < (1 << 22);
+  // Pixel offsets of the gathers stay inside 32 bits.
+  return p.pw < (1 << 22) && static_cast<int64_t>(p.pw) * (p.ph + 1) < (int64_t{1} << 31);
 }
 
 }  // namespace
