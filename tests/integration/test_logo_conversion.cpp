@@ -124,6 +124,29 @@ TEST_F(LogoConversion, FramesCarryTheLogoAtBottomAndTop) {
   }
 }
 
+TEST_F(LogoConversion, TheStereoPairStacksTwoCanvases) {
+  const fs::path logo = MakeLogo("logo.jpg", "1200x200");
+  const fs::path frames = dir / "pair frames";
+  std::string err;
+  ASSERT_EQ(Run({movie.string(), "--frames-only", frames.string(), "--logo", logo.string(),
+                 "--pair", "--stereo", "static", "--route", "decoder"},
+                nullptr, &err),
+            0)
+      << err;
+  int count = 0;
+  for (const auto& entry : fs::directory_iterator(frames)) {
+    const std::string bytes = test::ReadFileBytes(entry.path());
+    ASSERT_GT(bytes.size(), 54u);
+    int32_t w, h;
+    std::memcpy(&w, bytes.data() + 18, 4);
+    std::memcpy(&h, bytes.data() + 22, 4);
+    EXPECT_EQ(h, 2 * LogoFrameHeight(w, true));
+    EXPECT_EQ(static_cast<size_t>(w) * h * 4 + 54, bytes.size());
+    ++count;
+  }
+  EXPECT_GT(count, 0);
+}
+
 TEST_F(LogoConversion, ABadLogoIsRefusedBeforeAnyMovie) {
   const fs::path narrow = MakeLogo("narrow.jpg", "1199x200");
   const fs::path broken = dir / "broken.jpg";
