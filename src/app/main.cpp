@@ -1,6 +1,7 @@
 // Tessaline Corvinex: screen check, start-up, the main window, shutdown.
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QMessageBox>
 #include <QScreen>
 #include <chrono>
@@ -11,6 +12,7 @@
 #include "app/screen_check.h"
 #include "app/startup.h"
 #include "app/window/main_window.h"
+#include "app/window/movie_session.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -32,7 +34,11 @@ int main(int argc, char** argv) {
                                .now = std::chrono::system_clock::now(),
                                .shortenedForm = decision.form == corvinex::ScreenForm::Shortened});
 
-  corvinex::MainWindow window(state);
+  corvinex::WindowServices services;
+  services.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  corvinex::MainWindow window(state, std::move(services));
+  corvinex::MovieSession session(window);
+  session.Provide(window.Services());
   window.show();
   state.log.LogLine("Main Form Created Ok");
   const int result = application.exec();

@@ -490,7 +490,12 @@ int64_t FrameSource::CurrentFrameTime() const {
 }
 
 void FrameSource::SetFrameCallback(FrameCallback callback) {
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
+  // Once this returns, the previous callback is not running any more (unless the
+  // callback itself is the caller), so what it refers to may go away.
+  if (std::this_thread::get_id() != thread_.get_id()) {
+    delivered_.wait(lock, [this] { return !inCallback_; });
+  }
   if (callback) {
     callback_ = std::make_shared<const FrameCallback>(std::move(callback));
   } else {
@@ -586,11 +591,15 @@ void FrameSource::Run() {
       // the function itself could allocate on every frame.
       const std::shared_ptr<const FrameCallback> deliver = callback_;
       const int64_t time = decoder_->backTime;
+      inCallback_ = true;
       lock.unlock();
       (*deliver)(decoder_->back.Bytes(), decoder_->back.ByteSize(), time);
       lock.lock();
+      inCallback_ = false;
+      delivered_.notify_all();
       currentTime_ = time;
-      clockBase_ = time;
+      clockBase_ = time;  // back in pull mode, the clock goes on from this frame
+      clockStart_ = std::chrono::steady_clock::now();
       decoded = false;
       showNow = false;
       continue;

@@ -76,7 +76,8 @@ class FrameSource {
   int64_t CurrentFrameTime() const;
 
   // Push mode while a callback is installed; an empty function returns to pull mode.
-  // The callback runs on the decode thread.
+  // The callback runs on the decode thread; when this returns, the previous callback
+  // has finished. The callback must not call Open or Close.
   void SetFrameCallback(FrameCallback callback);
 
   // True once after the last frame has been delivered or shown (the end-of-movie
@@ -112,6 +113,7 @@ class FrameSource {
   int64_t duration_ = 0;
   bool atEnd_ = false;
   bool endEvent_ = false;
+  bool inCallback_ = false;
   uint64_t seekGeneration_ = 0;
   FrameImage current_;
   bool hasCurrent_ = false;

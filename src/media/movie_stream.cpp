@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "settings/diagnostic_log.h"
+#include "transform/fix_aspect.h"
 
 namespace corvinex {
 
@@ -73,11 +74,15 @@ void MovieStream::TogglePlayPause() {
 }
 
 void MovieStream::GrabCurrentFrame() {
-  if (OS_ASPECT != 0 && aspectFix_) {
-    if (source_.CopyCurrentFrame(grab_)) aspectFix_(grab_, currentFrame_);
-  } else {
+  if (OS_ASPECT == 0) {
     source_.CopyCurrentFrame(currentFrame_);  // a failed copy leaves the frame as it was
+    return;
   }
+  if (!source_.CopyCurrentFrame(grab_)) return;
+  if (currentFrame_.width != grab_.width || currentFrame_.height != grab_.height) {
+    currentFrame_.Reset(grab_.width, grab_.height);
+  }
+  FixAspect(grab_.pixels.data(), grab_.PixelCount(), currentFrame_, kAspectPreviewFactor);
 }
 
 void MovieStream::OpenMovie(const std::filesystem::path& path, const std::string& probeText) {

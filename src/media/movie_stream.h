@@ -91,11 +91,9 @@ class MovieStream {
   // Blocks until no stream holds the decoder, at most `limit`.
   bool WaitUntilClosed(std::chrono::milliseconds limit);
 
-  // Copies the last decoded frame into the current frame (with the aspect fix when
-  // OS_ASPECT is on and a fix is installed).
+  // Copies the last decoded frame into the current frame; with OS_ASPECT on, the
+  // middle of each row is stretched to the full width (the preview's factor).
   void GrabCurrentFrame();
-  using AspectFix = std::function<void(const FrameImage& source, FrameImage& target)>;
-  void SetAspectFix(AspectFix fix) { aspectFix_ = std::move(fix); }
 
   FrameSource& source() { return source_; }
   // Stable from StreamState 1 until the stream closes.
@@ -121,7 +119,6 @@ class MovieStream {
   std::string currentMovie_;
   FrameImage currentFrame_;
   FrameImage grab_;
-  AspectFix aspectFix_;
   std::mutex mutex_;
   std::condition_variable changed_;
   uint64_t wakeups_ = 0;

@@ -132,6 +132,22 @@ TEST_F(LosslessMovie, PushModeDeliversEveryFrameOnceInOrderExactly) {
   EXPECT_EQ(again.times, out.times);
 }
 
+TEST_F(LosslessMovie, RemovingTheCallbackWaitsForTheRunningOne) {
+  FrameSource source;
+  MovieInfo info;
+  ASSERT_TRUE(source.Open(movie_, info).ok());
+  std::atomic<bool> entered{false}, finished{false};
+  source.SetFrameCallback([&](const uint8_t*, size_t, int64_t) {
+    entered = true;
+    std::this_thread::sleep_for(100ms);
+    finished = true;
+  });
+  source.Play();
+  ASSERT_TRUE(WaitFor([&] { return entered.load(); }));
+  source.SetFrameCallback({});
+  EXPECT_TRUE(finished.load());  // what the callback used may now be destroyed
+}
+
 TEST_F(LosslessMovie, SeekShowsTheFrameAtThatTime) {
   FrameSource source;
   MovieInfo info;
@@ -234,8 +250,10 @@ TEST_P(LossyMovies, DeliverAsManyFramesAsTheFileHoldsCloseToThePattern) {
   const int64_t tpf = source.AverageTimePerFrame();
   source.Pause();  // paused, the frame stays until it has been looked at
   source.Seek(middle * tpf + tpf / 2);
-  ASSERT_TRUE(WaitFor([&] { return std::llabs(source.CurrentFrameTime() - middle * tpf) < tpf / 4; }))
-      << source.CurrentFrameTime() << " " << middle * tpf;
+  ASSERT_TRUE(WaitFor([&] {
+    return std::llabs(source.CurrentFrameTime() - middle * tpf) < tpf / 4;
+  })) << source.CurrentFrameTime()
+      << " " << middle * tpf;
   FrameImage shown;
   ASSERT_TRUE(source.CopyCurrentFrame(shown));
   EXPECT_LT(MeanError(ExpectedFrame(c.options, middle), shown.Bytes()), 6.0);

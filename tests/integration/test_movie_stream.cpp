@@ -105,9 +105,18 @@ TEST(MovieStream, OpensShowsLogsAndClosesInOrder) {
     std::lock_guard lock(f.host.mutex);
     return f.host.refreshes >= 2;
   }));
+  // With OS_ASPECT on the grab is the stretched picture, without it the decoded one.
+  f.stream.source().Pause();
   f.stream.GrabCurrentFrame();
-  EXPECT_EQ(f.stream.currentFrame().width, 320);
-  EXPECT_EQ(f.stream.currentFrame().PixelCount(), 320u * 240u);
+  FrameImage raw;
+  ASSERT_TRUE(f.stream.source().CopyCurrentFrame(raw));
+  const FrameImage& grabbed = f.stream.currentFrame();
+  ASSERT_EQ(grabbed.width, 320);
+  ASSERT_EQ(grabbed.PixelCount(), 320u * 240u);
+  EXPECT_NE(grabbed.pixels, raw.pixels);
+  f.stream.OS_ASPECT = 0;
+  f.stream.GrabCurrentFrame();
+  EXPECT_EQ(f.stream.currentFrame().pixels, raw.pixels);
   f.stream.RequestClose();
   load.join();
 

@@ -1,24 +1,288 @@
 #include "app/window/main_window.h"
 
+#include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMetaObject>
+#include <algorithm>
 
+#include "app/window/bitmap_button.h"
+#include "app/window/click_sound.h"
+#include "app/window/command_ids.h"
+#include "app/window/output_window.h"
 #include "app/window/qt_shutdown_hooks.h"
+#include "transform/cut_area.h"
+#include "view/preview_canvas.h"
 
 namespace corvinex {
+namespace {
 
-MainWindow::MainWindow(ProgramState& state, QWidget* parent) : QMainWindow(parent), state_(state) {
+QFont WindowFont() {
+  QFont font("DejaVu Sans");
+  font.setStretch(QFont::Condensed);
+  font.setPixelSize(11);
+  return font;
+}
+
+// Ids of the six buttons with a hover look, in hover-table order, and their images.
+constexpr std::array<std::pair<int32_t, const char*>, 6> kHoverButtons = {{
+    {cmd::kPlayPause, "b_pause"},
+    {cmd::kSave, "b_save"},
+    {cmd::kLoad, "b_load"},
+    {cmd::kConvert, "b_convert"},
+    {cmd::kStop, "b_stopt"},
+    {cmd::kHelp, "help"},
+}};
+
+}  // namespace
+
+MainWindow::MainWindow(ProgramState& state, WindowServices services, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      state_(state),
+      services_(std::move(services)) {
   setWindowTitle("Tessaline Corvinex");
-  if (state.shortenedForm) {
-    setFixedSize(1010, 650);
-  } else {
-    setFixedSize(1024, 849);
+  setFixedSize(state.shortenedForm ? QSize(1010, 650) : QSize(1024, 849));
+  setWindowIcon(QIcon(":/icons/VIDEO.png"));
+  setFont(WindowFont());
+  sounds_ = new ClickSounds(this);
+  lensMenu_.lensName = state.lensName;
+
+  BuildMenus();
+  RefreshRadioChecks();
+  actions_[cmd::kAutoSave]->setChecked(state.settings.AUTOSAVE != 0);
+  actions_[cmd::kStereoPair]->setChecked(state.settings.STEREO_OUT_TYPE != 0);
+  actions_[cmd::kStereo3dp]->setChecked(state.options.STEREO_3DP != 0);
+  actions_[cmd::kDepthCheck]->setChecked(state.options.DEPTH_CH != 0);
+
+  auto* client = new QWidget(this);
+  client->setObjectName("client");
+  client->setAutoFillBackground(true);
+  QPalette palette = client->palette();
+  palette.setColor(QPalette::Window, QColor(0x77, 0x77, 0x77));
+  palette.setColor(QPalette::WindowText, Qt::black);
+  client->setPalette(palette);
+  setCentralWidget(client);
+  BuildControls();
+
+  // Every control reaches the dispatcher under its own identifier.
+  for (const auto& [id, widget] : controls_) {
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+      const int32_t commandId = id;
+      connect(button, &QAbstractButton::clicked, this, [this, commandId] { Dispatch(commandId); });
+    }
+    if (auto* bitmap = qobject_cast<BitmapButton*>(widget)) {
+      const int32_t buttonId = id;
+      connect(bitmap, &BitmapButton::hoverChanged, this,
+              [this, buttonId](bool inside) { OnHover(buttonId, inside); });
+      bitmap->setCursor(QCursor(QPixmap(":/icons/autor.png"), 1, 1));
+    }
   }
-  setStyleSheet("QMainWindow { background: #777777; color: black; }");
-  auto* placeholder = new QLabel("Main Window", this);
-  placeholder->setAlignment(Qt::AlignCenter);
-  setCentralWidget(placeholder);
+
+  if (state.shortenedForm && flags_.panoramaPreviewEnabled) OpenOutputWindow();
+  BuildTooltips();
+  RefreshCutAreaLabels();
+  PublishView();
+}
+
+MainWindow::~MainWindow() {
+  // The output window shares the drawing lock; it must go before the lock does.
+  if (outputWindow_) delete outputWindow_.data();
+}
+
+QWidget* MainWindow::Control(int32_t id) const {
+  const auto found = controls_.find(id);
+  return found == controls_.end() ? nullptr : found->second;
+}
+
+QAction* MainWindow::Action(int32_t id) const {
+  const auto found = actions_.find(id);
+  return found == actions_.end() ? nullptr : found->second;
+}
+
+void MainWindow::CheckStyle(int32_t id, bool on, const char* onStyle, const char* offStyle) {
+  if (QWidget* box = Control(id)) {
+    box->setStyleSheet(QString("QCheckBox { %1 }").arg(on ? onStyle : offStyle));
+    box->update();
+  }
+}
+
+void MainWindow::RefreshCutAreaLabels() {
+  for (const LabelText& label : corvinex::RefreshCutAreaLabels(RingFromSettings(state_.settings))) {
+    if (auto* widget = ControlAs<QLabel>(label.control)) {
+      widget->setText(QString::fromStdString(label.text));
+    }
+  }
+}
+
+void MainWindow::RefreshLensChecks() {
+  ShowLens(state_.settings.HSIZE, lensMenu_);
+  for (size_t i = 0; i < kLensProfiles.size(); ++i) {
+    actions_[kLensProfiles[i].menuId]->setChecked(lensMenu_.checked[i]);
+  }
+  state_.lensName = lensMenu_.lensName;
+}
+
+void MainWindow::RefreshDepthChecks() {
+  const int32_t depth = state_.options.DEPTH;
+  for (int32_t id = cmd::kDepthFirst; id <= cmd::kDepthLast; ++id) {
+    actions_[id]->setChecked(id == 898 + depth / 5);
+  }
+  if (auto* list = ControlAs<QComboBox>(cmd::kDepthList)) list->setCurrentIndex(depth / 5 - 4);
+}
+
+void MainWindow::RefreshRadioChecks() {
+  auto group = [this](int32_t first, int32_t last, int32_t index) {
+    for (int32_t id = first; id <= last; ++id) actions_[id]->setChecked(id - first == index);
+  };
+  const AppSettings& s = state_.settings;
+  const SessionOptions& o = state_.options;
+  RefreshLensChecks();
+  actions_[cmd::kDirectShowAuto]->setChecked(s.DSSETUP == 0);
+  actions_[cmd::kDirectShowFfmpeg]->setChecked(s.DSSETUP == 2);
+  group(cmd::kBitRateFirst, cmd::kBitRateLast, s.BITRATE);
+  group(cmd::kCodecFirst, cmd::kCodecLast, s.CODECMODE);
+  group(cmd::kResizeFirst, cmd::kResizeLast, o.RESIZE);
+  group(cmd::kChannelsFirst, cmd::kChannelsLast, o.AUDIO_CHANNELS);
+  group(cmd::kRateFirst, cmd::kRateLast, o.AUDIO_RATE);
+  group(cmd::kStereoTypeFirst, cmd::kStereoTypeLast, o.STEREO_TYPE);
+  RefreshDepthChecks();
+}
+
+void MainWindow::SetOperationControls(bool enabled) {
+  static constexpr int32_t kControls[] = {3900,
+                                          3901,
+                                          3902,
+                                          3903,
+                                          3904,
+                                          3907,
+                                          3908,
+                                          3917,
+                                          3918,
+                                          cmd::kLoad,
+                                          cmd::kSave,
+                                          cmd::kConvert,
+                                          cmd::kPlayPause,
+                                          cmd::kFastConversion,
+                                          cmd::kFlipHorizontal,
+                                          cmd::kFlipVertical,
+                                          cmd::kStereoPair};
+  static constexpr int32_t kItems[] = {cmd::kLoad,
+                                       cmd::kSave,
+                                       cmd::kTempPath,
+                                       cmd::kConvert,
+                                       cmd::kMovieToAvi,
+                                       cmd::kPlayPause,
+                                       cmd::kDirectShowAuto,
+                                       cmd::kDirectShowFfmpeg,
+                                       801,
+                                       802,
+                                       803,
+                                       804,
+                                       805,
+                                       cmd::kLogoMaker,
+                                       cmd::kAddLogo,
+                                       cmd::kViewer,
+                                       cmd::kStereoPair};
+  for (int32_t id : kControls) Control(id)->setEnabled(enabled);
+  for (int32_t id : kItems) actions_[id]->setEnabled(enabled);
+  if (enabled) {
+    actions_[cmd::kDirectShowAuto]->setChecked(state_.settings.DSSETUP == 0);
+    actions_[cmd::kDirectShowFfmpeg]->setChecked(state_.settings.DSSETUP == 2);
+    RefreshLensChecks();
+  }
+}
+
+void MainWindow::ClearPreviews() {
+  transformArea_->ShowCaption();
+  doughnutArea_->ShowCaption();
+  if (outputWindow_) outputWindow_->Area()->ShowCaption();
+}
+
+void MainWindow::OpenOutputWindow() {
+  if (outputWindow_) {
+    std::lock_guard<std::mutex> hold(drawingLock_);
+    delete outputWindow_.data();
+  }
+  auto* window = new OutputWindow(drawingLock_, this);
+  {
+    std::lock_guard<std::mutex> hold(drawingLock_);
+    outputWindow_ = window;
+  }
+  window->show();
+}
+
+ViewState MainWindow::PublishedView() {
+  std::lock_guard<std::mutex> hold(flags_.textMutex);
+  return flags_.view;
+}
+
+void MainWindow::PublishView() {
+  std::lock_guard<std::mutex> hold(flags_.textMutex);
+  flags_.view = {RingFromSettings(state_.settings), state_.settings.HSIZE,
+                 state_.options.FLIP_MODE};
+}
+
+OutputWindow* MainWindow::OutputWindowIfOpen() const {
+  return outputWindow_.data();
+}
+
+void MainWindow::DrawPreview(const PreviewScene& scene) {
+  PreviewCanvas* panorama = nullptr;
+  int32_t changed = 0;
+  {
+    std::lock_guard<std::mutex> hold(drawingLock_);
+    panorama = outputWindow_ ? outputWindow_->Area() : transformArea_;
+    changed = corvinex::PreviewDraw(scene, &panorama->BackBuffer(), &doughnutArea_->BackBuffer());
+  }
+  if (changed & 1) panorama->RequestRepaint();
+  if (changed & 2) doughnutArea_->RequestRepaint();
+}
+
+void MainWindow::SetLabelText(int32_t id, const QString& text) {
+  QMetaObject::invokeMethod(
+      this,
+      [this, id, text] {
+        if (auto* label = ControlAs<QLabel>(id)) label->setText(text);
+      },
+      Qt::AutoConnection);
+}
+
+void MainWindow::SetPositionBarWidth(int32_t width) {
+  QMetaObject::invokeMethod(
+      this,
+      [this, width] {
+        if (QWidget* bar = Control(cmd::kPositionBar)) bar->resize(std::clamp(width, 1, 598), 12);
+      },
+      Qt::AutoConnection);
+}
+
+void MainWindow::OnHover(int32_t id, bool inside) {
+  for (size_t i = 0; i < kHoverButtons.size(); ++i) {
+    auto* button = ControlAs<BitmapButton>(kHoverButtons[i].first);
+    const QString base = kHoverButtons[i].second;
+    if (inside && kHoverButtons[i].first == id) {
+      hover_[i] = 1;
+      button->SetButtonImage(base + "3");
+    } else if (hover_[i] == 1) {
+      hover_[i] = 0;
+      button->SetButtonImage(base + "1");
+    }
+  }
+}
+
+bool MainWindow::ConfirmExit() {
+  const auto answer = QMessageBox::warning(this, "Exit IDE", "Are you sure?",
+                                           QMessageBox::Ok | QMessageBox::Cancel);
+  if (answer != QMessageBox::Ok) return false;
+  QtShutdownHooks hooks;
+  RunShutdown(state_, hooks);
+  shutdownDone_ = true;
+  return true;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -26,19 +290,27 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  if (encoderBusy_) {
+  if (flags_.encoderBusy) {
     event->ignore();
     return;
   }
-  const auto answer = QMessageBox::warning(this, "Exit IDE", "Are you sure?",
-                                           QMessageBox::Ok | QMessageBox::Cancel);
-  if (answer != QMessageBox::Ok) {
+  if (runningCommand_ != 0) {
+    // A command runs in place below this event: ask it to stop, and close once it
+    // has returned, so that nothing it still uses goes away under it.
+    if (QMessageBox::warning(this, "Exit IDE", "Are you sure?",
+                             QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok) {
+      closePending_ = true;
+      state_.stopFlag = 1;
+    }
     event->ignore();
     return;
   }
-  QtShutdownHooks hooks;
-  RunShutdown(state_, hooks);
-  shutdownDone_ = true;
+  if (!ConfirmExit()) {
+    event->ignore();
+    return;
+  }
+  QtShutdownHooks().Pump(10);
+  if (outputWindow_) outputWindow_->close();
   event->accept();
 }
 

@@ -1,0 +1,15 @@
+#pragma once
+// Text and background colours of the check boxes whose look follows their state.
+
+namespace corvinex {
+
+inline constexpr const char* kWhiteOnBlack = "color: #FFFFFF; background-color: #000000;";
+inline constexpr const char* kGreyOnBlack = "color: #808080; background-color: #000000;";
+inline constexpr const char* kAdjustOn = "color: #FFFFFF; background-color: #888888;";
+inline constexpr const char* kAdjustOff = "color: #000000; background-color: #888888;";
+inline constexpr const char* kFlipHorizontalOn = "color: #FFFFFF; background-color: #4150FF;";
+inline constexpr const char* kFlipHorizontalOff = "color: #FFFFFF; background-color: #415072;";
+inline constexpr const char* kFlipVerticalOn = "color: #FFFFFF; background-color: #41AF50;";
+inline constexpr const char* kFlipVerticalOff = "color: #FFFFFF; background-color: #417250;";
+
+}  // namespace corvinex

@@ -1,0 +1,203 @@
+#include "app/window/file_choosers.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QThread>
+#include <filesystem>
+
+#include "app/window/main_window.h"
+#include "app/window/qt_shutdown_hooks.h"
+#include "view/preview_canvas.h"
+
+namespace corvinex {
+namespace {
+
+QString BothCases(const QString& patterns) {
+  QStringList all;
+  for (const QString& pattern : patterns.split(';')) all << pattern << pattern.toUpper();
+  return all.join(' ');
+}
+
+QStringList Filters(const std::initializer_list<std::pair<const char*, const char*>>& rows,
+                    const char* prefix = "") {
+  QStringList filters;
+  for (const auto& [description, patterns] : rows) {
+    filters << QString("%1%2 (%3)").arg(prefix, description, BothCases(patterns));
+  }
+  return filters;
+}
+
+QString FolderOf(const QString& path) {
+  return QFileInfo(path).absolutePath();
+}
+
+void ClearMovieInformation(MainWindow& window) {
+  for (int32_t id : {409, 309, 303, 304, 305, 306, 307}) {
+    if (auto* label = window.ControlAs<QLabel>(id)) label->clear();
+  }
+}
+
+// After a cancelled choice: the movie closes and the doughnut area shows its caption.
+void CloseAfterCancel(MainWindow& window) {
+  window.State().StreamState = 0;
+  window.Flags().movieOpen = 0;
+  window.DoughnutArea()->ShowCaption();
+}
+
+}  // namespace
+
+QStringList OpenMovieFilters() {
+  return Filters({
+      {"All video files",
+       "*.avi;*.asf;*.mpg;*.mpeg;*.mov;*.qt;*.mkv;*.m2ts;*.mts;*.ts;*.m2t;*.tod;*.mp4;*.flv;*.f4v;"
+       "*.m4v"},
+      {"MOV video files (*.MOV)", "*.mov"},
+      {"AVI video files (*.AVI)", "*.avi"},
+      {"MP4 video files (*.MP4)", "*.mp4"},
+      {"ASF video files (*.ASF)", "*.asf"},
+      {"MPG video files (*.MPG, *.MPEG)", "*.mpg;*.mpeg"},
+      {"QT video files (*.QT)", "*.qt"},
+      {"M2TS video files (*.M2TS)", "*.m2ts"},
+      {"MTS video files (*.MTS)", "*.mts"},
+      {"TS video files (*.TS)", "*.ts"},
+      {"M2T video files (*.M2T)", "*.m2t"},
+      {"MKV video files (*.MKV)", "*.mkv"},
+      {"TOD video files (*.TOD)", "*.tod"},
+      {"FLV video files (*.FLV)", "*.flv"},
+      {"F4V video files (*.F4V)", "*.f4v"},
+      {"M4V video files (*.M4V)", "*.m4v"},
+  });
+}
+
+QStringList OutputMovieFilters() {
+  return Filters({{" FLV video files (*.FLV)", "*.flv"},
+                  {" AVI 2.0 video files (*.AVI)", "*.avi"},
+                  {" MOV video files (*.MOV)", "*.mov"},
+                  {" MP4 video files (*.MP4)", "*.mp4"},
+                  {" M4V video files (*.M4V)", "*.m4v"},
+                  {" OGG video files (*.OGG)", "*.ogg"},
+                  {" OGV video files (*.OGV)", "*.ogv"},
+                  {" WEBM video files (*.WEBM)", "*.webm"}},
+                 "Rectangular Video");
+}
+
+QStringList AviMovFilters() {
+  return Filters({{" AVI 2.0 video files (*.AVI)", "*.avi"}, {" MOV video files (*.MOV)", "*.mov"}},
+                 "Rectangular Video");
+}
+
+QString ProposedOutputName(const std::string& moviePath) {
+  const std::filesystem::path path(moviePath);
+  return QString::fromStdString(path.stem().string()) + "_Unwrapped";
+}
+
+QString FileDialog(QWidget* owner, const FileDialogRequest& request) {
+  QFileDialog dialog(owner, request.title,
+                     request.initialFolder.isEmpty() ? QDir::currentPath() : request.initialFolder);
+  // Our own dialog rather than the platform's, so the details view can be set directly.
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setViewMode(QFileDialog::Detail);
+  dialog.setNameFilters(request.filters);
+  if (!request.filters.isEmpty()) dialog.selectNameFilter(request.filters.front());
+  if (request.save) {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+  } else {
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+  }
+  if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  const QStringList chosen = dialog.selectedFiles();
+  return chosen.isEmpty() ? QString() : chosen.front();
+}
+
+std::string ChooseInputMovie(MainWindow& window, ChooserMode mode) {
+  WindowState& flags = window.Flags();
+  ProgramState& state = window.State();
+  if (flags.chooserOpen.exchange(1) == 1) return {};
+  state.log.LogLine("GetMultipleFiles pMediaControl begin");
+  if (flags.movieOpen && window.Services().playPause) {
+    window.Services().playPause(window, false);
+    QThread::msleep(100);
+  }
+  state.log.LogLine("GetMultipleFiles pMediaControl Ok");
+  ClearMovieInformation(window);
+  const QString chosen =
+      FileDialog(&window, {.title = "Load Video",
+                           .fileName = {},
+                           .initialFolder = QString::fromStdString(state.settings.OPATH),
+                           .filters = OpenMovieFilters(),
+                           .save = false,
+                           .fileMustExist = true});
+  flags.chooserOpen = 0;
+  window.repaint();
+  QtShutdownHooks().Pump(10);
+  window.ClearPreviews();
+  if (chosen.trimmed().isEmpty()) {
+    CloseAfterCancel(window);
+    return {};
+  }
+  state.settings.OPATH = FolderOf(chosen).toStdString();
+  (void)mode;  // both modes return the name; the caller opens it in Act mode
+  return chosen.toStdString();
+}
+
+std::string ChooseOutputMovie(MainWindow& window, ChooserMode mode) {
+  WindowState& flags = window.Flags();
+  ProgramState& state = window.State();
+  flags.paused = flags.paused != 0 ? 0 : 1;
+  QThread::msleep(100);
+  ClearMovieInformation(window);
+  std::string moviePath;
+  {
+    std::lock_guard<std::mutex> hold(flags.textMutex);
+    moviePath = flags.moviePath;
+  }
+  const bool act = mode == ChooserMode::Act;
+  const QString chosen =
+      FileDialog(&window, {.title = act ? "Save Rectangular Video" : "Save Video",
+                           .fileName = ProposedOutputName(moviePath),
+                           .initialFolder = QString::fromStdString(state.settings.OPATH),
+                           .filters = act ? OutputMovieFilters() : AviMovFilters(),
+                           .save = true,
+                           .fileMustExist = false});
+  if (chosen.trimmed().isEmpty()) {
+    CloseAfterCancel(window);
+    return {};
+  }
+  window.repaint();
+  QtShutdownHooks().Pump(10);
+  window.ClearPreviews();
+  state.settings.OPATH = FolderOf(chosen).toStdString();
+  return chosen.toStdString();
+}
+
+std::string ChooseOutputFile(QWidget* owner, const QString& folder, std::string& lastFolder) {
+  // A save dialog that insisted on an existing file could never name a new movie.
+  const QString chosen = FileDialog(owner, {.title = "Save Rectangular Video",
+                                            .fileName = "Output Video",
+                                            .initialFolder = folder,
+                                            .filters = OutputMovieFilters(),
+                                            .save = true,
+                                            .fileMustExist = false});
+  if (chosen.trimmed().isEmpty()) return {};
+  lastFolder = FolderOf(chosen).toStdString();
+  return chosen.toStdString();
+}
+
+std::string ChooseFolder(QWidget* owner, const std::string& path) {
+  QString start = QString::fromStdString(path);
+  while (start.size() > 1 && start.endsWith('/')) start.chop(1);
+  const QString chosen = QFileDialog::getExistingDirectory(
+      owner, "Select Folder", start.left(255),
+      QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+  QString result = chosen;
+  while (result.size() > 1 && result.endsWith('/')) result.chop(1);
+  return result.toStdString();
+}
+
+}  // namespace corvinex

@@ -1,0 +1,59 @@
+#pragma once
+// The open movie behind the main window: the frame source, the stream loop that
+// refreshes the previews on a thread of its own, and the conversion run. It
+// supplies the window's movie services.
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "app/window/window_services.h"
+#include "media/frame_source.h"
+#include "media/movie_info.h"
+#include "transform/unwrap_geometry.h"
+
+namespace corvinex {
+
+class MainWindow;
+
+class MovieSession {
+ public:
+  explicit MovieSession(MainWindow& window);
+  ~MovieSession();
+  MovieSession(const MovieSession&) = delete;
+  MovieSession& operator=(const MovieSession&) = delete;
+
+  // Fills the movie members of `services` (open, play/pause, stop, convert).
+  void Provide(WindowServices& services);
+
+  // Opens `path` and starts the stream loop; a loop still running ends first.
+  void OpenMovie(const std::string& path);
+  // Ends the stream loop and closes the movie.
+  void CloseMovie();
+  void PlayPause(bool play);
+  void StopForConversion();
+  void Convert(const std::string& output);
+
+  FrameSource& Source() { return source_; }
+  MovieInfo Info() const;
+
+ private:
+  void StreamLoop(std::string path);
+  bool OpenOnStreamThread(const std::string& path);
+  void PreviewRefresh();
+
+  MainWindow& window_;
+  FrameSource source_;
+  mutable std::mutex infoMutex_;
+  MovieInfo info_;
+  std::thread stream_;
+  // Owned by the stream thread while it runs.
+  FrameImage frame_;
+  UnwrapBuffers buffers_;
+  UnwrapGeometry geometry_;
+  RingGeometry cachedRing_{};
+  bool geometryChanged_ = true;
+};
+
+}  // namespace corvinex

@@ -1,0 +1,39 @@
+#pragma once
+// What the window asks of the rest of the program. Each member is optional: an
+// empty one means the part is not in this build yet, and the command then only
+// writes a line to the diagnostic log. Tests fill them to watch the calls.
+
+#include <QUrl>
+#include <functional>
+#include <string>
+
+namespace corvinex {
+
+class MainWindow;
+
+// The maker's web page (a fixed address of the program, to be configured).
+inline constexpr const char* kMakerWebPage = "https://tessaline.example/";
+
+struct WindowServices {
+  // Opens the chosen movie in the frame source and starts its stream loop.
+  std::function<void(MainWindow&, const std::string& path)> openMovie;
+  // Runs (true) or pauses (false) the open movie; rewinds first at the end.
+  std::function<void(MainWindow&, bool play)> playPause;
+  // Stops the open movie and seeks it to the start, before a conversion.
+  std::function<void(MainWindow&)> stopForConversion;
+  // The conversion driver: runs one whole Convert Doughnut to `output`.
+  std::function<void(MainWindow&, const std::string& output)> convertMovie;
+  // Plain movie transcoding (Convert Movie to AVI).
+  std::function<void(MainWindow&, const std::string& input, const std::string& output)>
+      transcodeMovie;
+  std::function<void(MainWindow&)> startViewer;
+  std::function<void(MainWindow&)> closeViewer;
+  std::function<void(MainWindow&)> chooseLogo;
+  std::function<void(MainWindow&)> runLogoMaker;
+  std::function<void(MainWindow&)> startR3dConverter;
+  std::function<void(MainWindow&)> showAbout;
+  // The shell's open action (manual, web page); QDesktopServices by default.
+  std::function<bool(const QUrl&)> openUrl;
+};
+
+}  // namespace corvinex

@@ -1,0 +1,179 @@
+#include "view/preview_draw.h"
+
+#include <QPainter>
+#include <cmath>
+
+namespace corvinex {
+namespace {
+
+const QColor kCaptionGrey(0x33, 0x33, 0x33);
+const QColor kLabelGrey(0x80, 0x80, 0x80);
+
+QFont PreviewFont() {
+  QFont font("DejaVu Sans");
+  font.setPixelSize(12);
+  // Plain pixels, as the colours are given: no blending with what lies beneath.
+  font.setStyleStrategy(QFont::NoAntialias);
+  return font;
+}
+
+// Draws a frame held bottom-up straight from its buffer: the flip is a painter
+// transform, so no copy or conversion is made per frame.
+void DrawBottomUp(QPainter& painter, const FrameImage& image, int32_t firstRow, int32_t rows,
+                  const QRectF& target) {
+  if (image.width <= 0 || rows <= 0) return;
+  const QImage view(reinterpret_cast<const uchar*>(image.Row(firstRow)), image.width, rows,
+                    static_cast<qsizetype>(image.width) * 4, QImage::Format_RGB32);
+  painter.save();
+  painter.translate(target.left(), target.top() + target.height());
+  painter.scale(1.0, -1.0);
+  painter.drawImage(QRectF(0, 0, target.width(), target.height()), view);
+  painter.restore();
+}
+
+// Text at a top-left position, as a text-out call places it.
+void TextAt(QPainter& painter, int32_t x, int32_t y, const QString& text, const QColor& ink,
+            const QColor* background) {
+  const QFontMetrics metrics(painter.font());
+  const QRect box(x, y, metrics.horizontalAdvance(text), metrics.height());
+  if (background) painter.fillRect(box, *background);
+  painter.setPen(ink);
+  painter.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
+}
+
+// An ellipse in the bounding box (left, top)-(right, bottom), right and bottom
+// excluded, as a GDI ellipse.
+QRect EllipseBox(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+  return QRect(left, top, right - left - 1, bottom - top - 1);
+}
+
+void DrawPanorama(const PreviewScene& scene, QImage& area) {
+  QPainter painter(&area);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.setFont(PreviewFont());
+  const FrameImage& panorama = *scene.panorama;
+  const int32_t rows = std::min(scene.panoramaRows, panorama.height);
+  // Unflipped, the picture starts above the rows cut for the internal circle.
+  const int32_t firstRow = scene.flipVertical ? 0 : std::min(scene.cutRows, panorama.height - rows);
+  DrawBottomUp(painter, panorama, firstRow, rows,
+               QRectF(0, 0, kPanoramaAreaWidth, kPanoramaAreaHeight));
+
+  const QColor blue(0, 0, 0xFF);
+  // The scale text is laid out for a system font of about 3 pixels a character;
+  // each number goes where that font puts it, so the numbers meet their ticks.
+  const QString scale = DegreeScaleText();
+  for (qsizetype i = 0; i < scale.size();) {
+    if (scale[i] == ' ') {
+      ++i;
+      continue;
+    }
+    qsizetype end = i;
+    while (end < scale.size() && scale[end] != ' ') ++end;
+    const int32_t x = 8 + static_cast<int32_t>(std::lround(3.025 * static_cast<double>(i)));
+    TextAt(painter, x, 167, scale.mid(i, end - i), blue, nullptr);
+    i = end;
+  }
+  painter.setPen(QPen(blue, 2));
+  painter.drawLine(1, 182, 1000, 182);
+  for (int32_t x : {1, 250, 500, 750, 995}) painter.drawLine(x, 182, x, 170);
+
+  if (scene.conversionRunning) {
+    for (const OverlayLine& line : scene.progressLines) {
+      TextAt(painter, line.x, line.y, QString::fromStdString(line.text), Qt::white, &kLabelGrey);
+    }
+  }
+}
+
+void DrawDoughnut(const PreviewScene& scene, QImage& area) {
+  const FrameImage& frame = *scene.frame;
+  const PreviewPlacement place = PlacePreview(frame.width, frame.height);
+  const int32_t oy = place.oy;
+  QPainter painter(&area);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.setFont(PreviewFont());
+  DrawBottomUp(painter, frame, 0, frame.height, QRectF(0, oy, kDoughnutAreaSize, place.PH));
+  // The bars reach the area's edges so that no caption or older frame shows there.
+  painter.fillRect(QRect(0, 0, kDoughnutAreaSize, oy + 1), Qt::black);
+  painter.fillRect(QRect(0, kDoughnutAreaSize - oy, kDoughnutAreaSize, oy), Qt::black);
+
+  const std::string first = scene.probeLines[0];
+  if (first.find_first_not_of(' ') != std::string::npos) {
+    TextAt(painter, 10, 10, QString::fromStdString(scene.probeLines[1]), Qt::white, &kLabelGrey);
+    TextAt(painter, 10, 30, QString::fromStdString(scene.probeLines[2]), Qt::white, &kLabelGrey);
+    if (!scene.probeLines[3].empty()) {
+      TextAt(painter, 10, 50, QString::fromStdString(scene.probeLines[3]), Qt::white, &kLabelGrey);
+    }
+  }
+
+  const RingGeometry& r = scene.ring;
+  const int32_t cx = (2 * r.X1 + r.X2) / 2;
+  const int32_t cy = (2 * r.Y1 + r.Y2) / 2;
+  const QColor red(0xFF, 0, 0), blue(0, 0, 0xFF), green(0, 0xFF, 0);
+
+  painter.setPen(QPen(blue, 2));
+  painter.setBrush(QColor(0x22, 0x22, 0x77));
+  painter.drawEllipse(EllipseBox(cx - r.RSIZE, cy - r.RSIZE + oy, cx + r.RSIZE, cy + r.RSIZE + oy));
+  painter.setBrush(Qt::NoBrush);
+
+  // Dotted pens fill their gaps with the opaque background, white for the circles.
+  painter.setBackgroundMode(Qt::OpaqueMode);
+  painter.setBackground(Qt::white);
+  painter.setPen(QPen(red, 1, Qt::DotLine));
+  painter.drawEllipse(EllipseBox(r.X1 + 5, r.Y1 + oy, r.X1 + r.X2 - 1, r.Y1 + r.Y2 + oy));
+  painter.setPen(QPen(blue, 1, Qt::DotLine));
+  painter.drawEllipse(EllipseBox(r.X1 + 11, r.Y1 + oy + 6, r.X1 + r.X2 - 7, r.Y1 + r.Y2 + oy - 6));
+
+  const int32_t px = static_cast<int32_t>(std::nearbyint(0.5 * (1 + r.X2) + r.X1 + 1));
+  const int32_t py = static_cast<int32_t>(std::nearbyint(0.5 * (1 + r.Y2) + r.Y1 + 1));
+  painter.setBackground(Qt::black);
+  painter.setPen(QPen(green, 1, Qt::DotLine));
+  painter.drawLine(px, r.Y1 - 20 + oy, px, r.Y1 + r.Y2 + 20 + oy);
+  painter.drawLine(r.X1 - 20, oy + py, r.X1 + r.X2 + 20, oy + py);
+  painter.setPen(QPen(red, 2));
+  painter.drawLine(px, oy + py, r.X1 + r.X2 + 20, oy + py);
+
+  painter.setBackgroundMode(Qt::TransparentMode);
+  const QColor labelGrey(0x55, 0x55, 0x55);
+  TextAt(painter, r.X1 + r.X2 + 9, oy + py - 18, "360", labelGrey, nullptr);
+  TextAt(painter, r.X1 - 27, oy + py - 18, "180", labelGrey, nullptr);
+  TextAt(painter, px + 5, r.Y1 - 24 + oy, "270", labelGrey, nullptr);
+  TextAt(painter, px - 16, r.Y1 + r.Y2 + 4 + oy, "90", labelGrey, nullptr);
+  TextAt(painter, r.X1 + r.X2 + 15, oy + py + 5, "0", labelGrey, nullptr);
+}
+
+}  // namespace
+
+PreviewPlacement PlacePreview(int32_t frameWidth, int32_t frameHeight) {
+  PreviewPlacement place;
+  if (frameWidth <= 0 || frameHeight <= 0) return place;
+  place.PH = static_cast<int32_t>(std::nearbyint(600.0 * frameHeight / frameWidth));
+  place.oy = static_cast<int32_t>(std::nearbyint(0.5 * (600 - place.PH)));
+  return place;
+}
+
+QString DegreeScaleText() {
+  const QString gap(77, ' ');
+  return "360" + gap + "270" + gap + "180" + gap + "90" + QString(70, ' ') + "0";
+}
+
+int32_t PreviewDraw(const PreviewScene& scene, QImage* panoramaArea, QImage* doughnutArea) {
+  int32_t changed = 0;
+  if (scene.panoramaEnabled && panoramaArea && scene.panorama && scene.panorama->width > 0) {
+    DrawPanorama(scene, *panoramaArea);
+    changed |= 1;
+  }
+  if (scene.cutAreaEnabled && doughnutArea && scene.frame && scene.frame->width > 0) {
+    DrawDoughnut(scene, *doughnutArea);
+    changed |= 2;
+  }
+  return changed;
+}
+
+void DrawCaption(QImage& area, const QString& caption) {
+  area.fill(kCaptionGrey);
+  QPainter painter(&area);
+  painter.setFont(PreviewFont());
+  TextAt(painter, 10, 10, caption, Qt::white, &kCaptionGrey);
+}
+
+}  // namespace corvinex

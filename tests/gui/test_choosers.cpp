@@ -1,0 +1,94 @@
+// The file and folder choosers as the commands open them.
+
+#include <fstream>
+
+#include "app/window/file_choosers.h"
+#include "gui/dialog_answer.h"
+#include "gui/window_fixture.h"
+#include "support/modal_answer.h"
+
+namespace corvinex::test {
+namespace {
+
+TEST(Choosers, FilterListsOfferBothCasesAndTheProposalDropsTheExtension) {
+  const QStringList open = OpenMovieFilters();
+  ASSERT_EQ(open.size(), 16);
+  EXPECT_TRUE(open.front().startsWith("All video files ("));
+  EXPECT_TRUE(open.at(1).startsWith("MOV video files (*.MOV) ("));
+  EXPECT_TRUE(open.at(1).contains("*.mov *.MOV"));
+  const QStringList output = OutputMovieFilters();
+  ASSERT_EQ(output.size(), 8);
+  EXPECT_TRUE(output.front().startsWith("Rectangular Video FLV video files (*.FLV)"));
+  EXPECT_TRUE(output.back().contains("*.webm *.WEBM"));
+  EXPECT_EQ(AviMovFilters().size(), 2);
+  EXPECT_EQ(ProposedOutputName("/films/a b/ring.mov"), "ring_Unwrapped");
+  EXPECT_EQ(ProposedOutputName("/films/ringé.v2.mp4"), "ringé.v2_Unwrapped");
+}
+
+TEST_F(WindowFixture, LoadOpensTheChosenMovieAndRemembersItsFolder) {
+  MainWindow& w = Open();
+  const auto folder = dir.path() / "films é";
+  std::filesystem::create_directories(folder);
+  const auto movie = folder / "ring.mov";
+  std::ofstream(movie) << "x";
+  SeenFileDialog seen;
+  AnswerNextFileDialog(QString::fromStdString(movie.string()), &seen);
+  QTest::keyClick(&w, Qt::Key_L, Qt::ControlModifier);
+  EXPECT_EQ(seen.title, "Load Video");
+  EXPECT_TRUE(seen.detailView);
+  EXPECT_EQ(seen.filters, OpenMovieFilters());
+  EXPECT_EQ(calls, std::vector<std::string>({"openMovie " + movie.string()}));
+  EXPECT_EQ(state.settings.OPATH, folder.string());
+
+  // The save dialog proposes ring_Unwrapped in the folder last used.
+  w.Flags().moviePath = movie.string();
+  SeenFileDialog save;
+  AnswerNextFileDialog("", &save);
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  QTest::keyClick(&w, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(save.title, "Save Rectangular Video");
+  EXPECT_EQ(save.proposedName, "ring_Unwrapped");
+  EXPECT_EQ(save.folder.toStdString(), folder.string());
+  // Cancelled: the movie closes and no conversion runs.
+  EXPECT_EQ(state.StreamState, 0);
+  EXPECT_EQ(calls.size(), 1u);
+  EXPECT_TRUE(w.Action(104)->isEnabled());
+}
+
+TEST_F(WindowFixture, CancelledLoadClosesTheStream) {
+  MainWindow& w = Open();
+  AnswerNextFileDialog("", nullptr);
+  w.Action(100)->trigger();
+  EXPECT_EQ(state.StreamState, 0);
+  EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(WindowFixture, MovieToAviAsksForBothNamesAndSaysWhatIsMissing) {
+  MainWindow& w = Open();
+  SeenMessage seen;
+  AnswerNextFileDialog("", nullptr);
+  AnswerNextMessageBox(QMessageBox::Ok, &seen);
+  QTest::keyClick(&w, Qt::Key_F, Qt::ControlModifier);
+  EXPECT_EQ(seen.title, "Attention");
+  EXPECT_EQ(seen.text, "Input file not found");
+  EXPECT_TRUE(w.Action(100)->isEnabled());  // controls come back after the refusal
+  EXPECT_EQ(state.StreamState, 0);
+}
+
+TEST_F(WindowFixture, TemporaryFolderFollowsTheBrowserAndCancelKeepsIt) {
+  MainWindow& w = Open();
+  const std::string before = state.settings.APATH;
+  AnswerNextFileDialog("", nullptr);
+  ClickControl(111);
+  EXPECT_EQ(state.settings.APATH, before);
+  const auto chosen = dir.path() / "tmp é";
+  std::filesystem::create_directories(chosen);
+  AnswerNextFileDialog(QString::fromStdString(chosen.string()), nullptr);
+  w.Action(111)->trigger();
+  EXPECT_EQ(state.settings.APATH, chosen.string());
+  EXPECT_EQ(LabelText(112).toStdString(), chosen.string());
+}
+
+}  // namespace
+}  // namespace corvinex::test

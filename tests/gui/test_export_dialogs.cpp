@@ -1,0 +1,128 @@
+// The export progress window and the re-export dialog.
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "app/window/export_progress_dialog.h"
+#include "app/window/recompress_dialog.h"
+#include "gui/dialog_answer.h"
+#include "gui/window_fixture.h"
+
+namespace corvinex::test {
+namespace {
+
+TEST(ExportProgress, ProcessingTimeUsesWholeHoursMinutesSeconds) {
+  EXPECT_EQ(ProcessingTimeText(3725), "Processing time: 01:02:05");
+  EXPECT_EQ(ProcessingTimeText(59.99), "Processing time: 00:00:59");
+  EXPECT_EQ(ProcessingTimeText(0), "Processing time: 00:00:00");
+  EXPECT_EQ(ProcessingTimeText(-5), "Processing time: 00:00:00");
+}
+
+TEST(ExportProgress, SquaresLightUpInTurnThenStartOver) {
+  std::array<int32_t, 5> levels{20, 20, 20, 20, 20};
+  AdvanceSquareLevels(levels);
+  EXPECT_EQ(levels, (std::array<int32_t, 5>{25, 20, 20, 20, 20}));
+  int passes = 1;
+  while (levels[1] == 20) {
+    AdvanceSquareLevels(levels);
+    ++passes;
+  }
+  // 20 + 5 x 47 = 255; the 48th step passes 255 and carries.
+  EXPECT_EQ(passes, 48);
+  EXPECT_EQ(levels, (std::array<int32_t, 5>{255, 25, 20, 20, 20}));
+  levels = {255, 255, 255, 255, 255};
+  AdvanceSquareLevels(levels);
+  EXPECT_EQ(levels, (std::array<int32_t, 5>{20, 20, 20, 20, 20}));
+}
+
+TEST_F(WindowFixture, ExportProgressRunsUntilTheWorkEnds) {
+  MainWindow& w = Open();
+  std::atomic<bool> sawDialog{false};
+  QTimer probe;
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (top->isVisible() && top->windowTitle() == "Output Movie Compression") sawDialog = true;
+    }
+  });
+  probe.start(10);
+  const int result = RunWithExportProgress<int>(&w, "Output Movie Compression", [] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    return 42;
+  });
+  EXPECT_EQ(result, 42);
+  EXPECT_TRUE(sawDialog);
+}
+
+struct RecompressFixture : WindowFixture {
+  // Presses a button of the re-export dialog once it is up, after `prepare`.
+  void WhenUp(std::function<void(RecompressDialog&)> act) {
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+      auto* dialog = qobject_cast<RecompressDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      timer->stop();
+      timer->deleteLater();
+      act(*dialog);
+    });
+    timer->start();
+  }
+  static void Choose(RecompressDialog& d, const char* list, int index) {
+    auto* box = d.findChild<QComboBox*>(list);
+    box->setCurrentIndex(index);
+    emit box->activated(index);
+  }
+};
+
+TEST_F(RecompressFixture, SaveReturnsTheTypedPathWithTheNewChoices) {
+  MainWindow& w = Open();
+  ExportChoice choice;
+  WhenUp([](RecompressDialog& d) {
+    d.findChild<QLineEdit*>("101")->setText("/tmp/other name.mov");
+    Choose(d, "213", 12);
+    Choose(d, "870", 3);
+    d.findChild<QPushButton*>("2002")->click();
+  });
+  EXPECT_EQ(RunRecompressDialog(w, "/tmp/first.mp4", choice), "/tmp/other name.mov");
+  EXPECT_EQ(choice.quality, 12);
+  EXPECT_EQ(choice.resize, 3);
+  EXPECT_EQ(w.ControlAs<QComboBox>(213)->currentText(), "12:");
+  EXPECT_TRUE(w.Action(873)->isChecked());
+  EXPECT_FALSE(w.Action(870)->isChecked());
+}
+
+TEST_F(RecompressFixture, CancelAndCloseBoxEndWithoutExport) {
+  MainWindow& w = Open();
+  ExportChoice choice;
+  WhenUp([](RecompressDialog& d) {
+    d.findChild<QLineEdit*>("101")->setText("/tmp/typed.mp4");
+    d.findChild<QPushButton*>("2004")->click();
+  });
+  EXPECT_EQ(RunRecompressDialog(w, "/tmp/first.mp4", choice), "");
+  WhenUp([](RecompressDialog& d) { d.close(); });
+  EXPECT_EQ(RunRecompressDialog(w, "/tmp/first.mp4", choice), "");
+}
+
+TEST_F(RecompressFixture, CancelledFileChooserKeepsTheText) {
+  MainWindow& w = Open();
+  ExportChoice choice;
+  SeenFileDialog seen;
+  WhenUp([&seen](RecompressDialog& d) {
+    AnswerNextFileDialog("", &seen);
+    d.findChild<QPushButton*>("100")->click();
+    d.findChild<QPushButton*>("2002")->click();
+  });
+  const std::string first = (dir.path() / "first.mp4").string();
+  EXPECT_EQ(RunRecompressDialog(w, first, choice), first);
+  EXPECT_EQ(seen.title, "Save Rectangular Video");
+  EXPECT_EQ(seen.proposedName, "Output Video");
+  EXPECT_EQ(seen.folder.toStdString(), dir.path().string());
+  EXPECT_TRUE(seen.detailView);
+}
+
+}  // namespace
+}  // namespace corvinex::test

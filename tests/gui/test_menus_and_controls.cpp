@@ -1,0 +1,173 @@
+// The menu tree, the accelerators, the two window forms and the controls'
+// starting state.
+
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+
+#include "app/window/output_window.h"
+#include "gui/window_fixture.h"
+#include "support/modal_answer.h"
+
+namespace corvinex::test {
+namespace {
+
+QStringList ItemTexts(QMenu* menu) {
+  QStringList texts;
+  for (QAction* action : menu->actions()) {
+    texts << (action->isSeparator() ? "-"
+              : action->menu()      ? action->text() + " >"
+                                    : action->text());
+  }
+  return texts;
+}
+
+QMenu* TopMenu(MainWindow& w, int index) {
+  return w.menuBar()->actions().at(index)->menu();
+}
+
+TEST_F(WindowFixture, MenuTreeHasTheKnownTextsInOrder) {
+  MainWindow& w = Open();
+  QStringList titles;
+  for (QAction* action : w.menuBar()->actions()) titles << action->text();
+  EXPECT_EQ(titles, QStringList({"&File", "&Stereo Vision", "&Option", "&Help"}));
+
+  EXPECT_EQ(ItemTexts(TopMenu(w, 0)),
+            QStringList({"Load Doughnut Movie\tCtrl + L", "Play/Pause Video",
+                         "Convert Doughnut\tCtrl + C", "-", "360 video viewer\tCtrl + V", "-",
+                         "Popup Output Window\tCtrl + O", "-", "File Information", "-",
+                         "Convert R3D to MOV\tCtrl + D", "Convert Movie to AVI\tCtrl + F", "-",
+                         "Exit\tAlt + F4"}));
+  QMenu* stereo = TopMenu(w, 1);
+  EXPECT_EQ(ItemTexts(stereo), QStringList({"Enable 3ZU Reduze Vezoro", "Set type of 3DP Stereo >",
+                                            "-", "Enable 3DP Depth", "Select value of 3DP Depth >",
+                                            "-", "Enable the vertical stereo pair out format"}));
+  const QStringList depth = ItemTexts(stereo->actions().at(4)->menu());
+  ASSERT_EQ(depth.size(), 17);
+  EXPECT_EQ(depth.front(), "  Max Depth value = 20 ");
+  EXPECT_EQ(depth.at(2), "      Depth value = 25 ");
+  EXPECT_EQ(depth.at(14), "      Depth value = 85 ");
+  EXPECT_EQ(depth.at(15), "-");
+  EXPECT_EQ(depth.back(), "  Min Depth value = 90 ");
+
+  QMenu* option = TopMenu(w, 2);
+  EXPECT_EQ(ItemTexts(option).size(), 18);
+  EXPECT_EQ(ItemTexts(option->actions().at(0)->menu()),
+            QStringList({" Standard", "-", " 7%", "-", " 3%", " 5%", " 10%"}));
+  EXPECT_EQ(ItemTexts(option->actions().at(9)->menu()),
+            QStringList({" Auto (hardware support)", "-", " FFMpeg Internal "}));
+  EXPECT_EQ(ItemTexts(option->actions().at(11)->menu()),
+            QStringList({"  Auto", "-", "  500k", "  700k", "  900k", " 1200k", " 1500k", " 2000k",
+                         " 3000k", " 4000k", " 5000k"}));
+  EXPECT_EQ(ItemTexts(TopMenu(w, 3)),
+            QStringList({"Help\tF1", "-", "Tessaline Inc. Web Site", "-", "About"}));
+}
+
+TEST_F(WindowFixture, StandardFormGreysThePopupOutputWindow) {
+  MainWindow& w = Open(false);
+  EXPECT_EQ(w.size(), QSize(1024, 849));
+  EXPECT_FALSE(w.Action(810)->isEnabled());
+  EXPECT_EQ(w.Control(2008)->pos(), QPoint(5, 624));
+  EXPECT_EQ(w.OutputWindowIfOpen(), nullptr);
+  // The transform area lies inside the client area.
+  EXPECT_LE(w.Control(2008)->geometry().bottom(), w.centralWidget()->height());
+}
+
+TEST_F(WindowFixture, ShortenedFormOpensTheOutputWindowAtStart) {
+  MainWindow& w = Open(true);
+  EXPECT_EQ(w.size(), QSize(1010, 650));
+  EXPECT_TRUE(w.Action(810)->isEnabled());
+  EXPECT_EQ(w.Control(2008)->pos(), QPoint(5, 824));
+  EXPECT_GT(w.Control(2008)->y(), w.centralWidget()->height());
+  ASSERT_NE(w.OutputWindowIfOpen(), nullptr);
+  EXPECT_EQ(w.OutputWindowIfOpen()->windowTitle(), "Output 360 stream");
+  EXPECT_EQ(w.OutputWindowIfOpen()->size(), QSize(1000, 200));
+
+  // Ctrl + O closes the old output window and opens a new one.
+  QPointer<OutputWindow> first = w.OutputWindowIfOpen();
+  QTest::keyClick(&w, Qt::Key_O, Qt::ControlModifier);
+  QCoreApplication::processEvents();
+  EXPECT_NE(w.OutputWindowIfOpen(), nullptr);
+  EXPECT_TRUE(first.isNull());
+  // Its close box destroys it and the window forgets it.
+  w.OutputWindowIfOpen()->close();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(w.OutputWindowIfOpen(), nullptr);
+}
+
+TEST_F(WindowFixture, ControlsStartFromTheSettings) {
+  state.settings.STEREO_OUT_TYPE = 8;
+  state.settings.AUTOSAVE = 0;
+  state.settings.BRIGHTNESS = 400;
+  state.settings.BITRATE = 3;
+  state.settings.HSIZE = 0.0251f;
+  MainWindow& w = Open();
+  EXPECT_TRUE(w.Action(743)->isChecked());
+  EXPECT_TRUE(w.ControlAs<QCheckBox>(743)->isChecked());
+  EXPECT_FALSE(w.Action(599)->isChecked());
+  EXPECT_FALSE(w.ControlAs<QCheckBox>(599)->isChecked());
+  // Out of range shows at the nearest end; the stored value waits for a move.
+  EXPECT_EQ(w.ControlAs<QSlider>(520)->value(), 255);
+  EXPECT_EQ(state.settings.BRIGHTNESS, 400);
+  EXPECT_TRUE(w.Action(833)->isChecked());
+  EXPECT_FALSE(w.Action(830)->isChecked());
+  EXPECT_TRUE(w.Action(804)->isChecked());
+  EXPECT_EQ(state.lensName, "Ovalto Lens ");
+  EXPECT_TRUE(w.Action(904)->isChecked());  // depth 30
+  EXPECT_EQ(w.ControlAs<QComboBox>(900)->currentText(), "30");
+  EXPECT_EQ(w.ControlAs<QComboBox>(213)->count(), 22);
+  EXPECT_EQ(w.ControlAs<QComboBox>(213)->currentText(), "Default");
+  EXPECT_EQ(w.ControlAs<QComboBox>(213)->itemText(21), "21:Min size");
+  EXPECT_EQ(LabelText(112), QString::fromStdString(state.settings.APATH));
+}
+
+TEST_F(WindowFixture, ControlsSitWhereTheLayoutPutsThem) {
+  MainWindow& w = Open();
+  const std::pair<int32_t, QRect> places[] = {
+      {2007, {5, 5, 600, 600}},   {3011, {5, 607, 600, 14}},  {3012, {6, 608, 1, 12}},
+      {3907, {620, 26, 21, 21}},  {3918, {664, 68, 21, 21}},  {300, {741, 27, 50, 17}},
+      {322, {792, 63, 50, 17}},   {599, {740, 81, 153, 18}},  {110, {900, 25, 100, 22}},
+      {303, {701, 120, 295, 17}}, {409, {701, 246, 90, 17}},  {806, {800, 248, 140, 23}},
+      {590, {731, 312, 50, 18}},  {585, {942, 393, 54, 18}},  {740, {895, 415, 100, 18}},
+      {112, {620, 492, 375, 17}}, {215, {772, 472, 223, 17}}, {809, {849, 606, 60, 15}},
+  };
+  for (const auto& [id, place] : places) {
+    EXPECT_EQ(w.Control(id)->geometry(), place) << id;
+  }
+  EXPECT_EQ(w.Control(3904)->toolTip(), " Reset ");
+  EXPECT_EQ(w.Control(808)->toolTip(), " Use it with the Anaglyph 3D stereo glasses, \"Red-Cyan\"");
+  EXPECT_EQ(w.ControlAs<QSlider>(519)->minimum(), 20);
+  EXPECT_EQ(w.ControlAs<QSlider>(519)->maximum(), 235);
+  EXPECT_EQ(w.ControlAs<QSlider>(809)->minimum(), -10);
+}
+
+TEST_F(WindowFixture, EveryCaptionFitsItsControl) {
+  MainWindow& w = Open();
+  for (QLabel* label : w.centralWidget()->findChildren<QLabel*>()) {
+    if (label->text().isEmpty() || label->objectName() == "112") continue;
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
+        << label->text().toStdString();
+  }
+  for (QAbstractButton* button : w.centralWidget()->findChildren<QAbstractButton*>()) {
+    if (button->text().isEmpty()) continue;
+    const int indicator = qobject_cast<QCheckBox*>(button) ? 18 : 4;
+    EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()) + indicator, button->width())
+        << button->text().toStdString();
+  }
+}
+
+TEST_F(WindowFixture, SlidersStoreTheirValueAtOnce) {
+  MainWindow& w = Open();
+  auto* contrast = w.ControlAs<QSlider>(519);
+  contrast->setFocus();
+  contrast->setValue(100);
+  QTest::keyClick(contrast, Qt::Key_PageUp);
+  EXPECT_EQ(state.settings.CONTRAST, 108);
+  w.ControlAs<QSlider>(809)->setValue(-7);
+  EXPECT_EQ(state.options.GLASSES, -7);
+  w.ControlAs<QSlider>(590)->setValue(3);
+  EXPECT_EQ(state.settings.RADIUS, 3);
+}
+
+}  // namespace
+}  // namespace corvinex::test

@@ -1,0 +1,102 @@
+// The window over a real movie: the stream loop fills the labels and draws the
+// previews; a whole conversion runs through the window's dialogs.
+
+#include <QDir>
+
+#include "app/window/movie_session.h"
+#include "app/window/window_snapshot.h"
+#include "gui/window_fixture.h"
+#include "support/ffprobe.h"
+#include "support/modal_answer.h"
+#include "support/sample_movie.h"
+#include "view/preview_canvas.h"
+
+namespace corvinex::test {
+namespace {
+
+QString SnapshotPath(const QString& name) {
+  return QDir(QCoreApplication::applicationDirPath()).filePath(name);
+}
+
+struct SessionFixture : WindowFixture {
+  std::unique_ptr<MovieSession> session;
+  std::filesystem::path movie;
+
+  MainWindow& OpenWithMovie() {
+    // The program folder's encoder tool is the build's adapter.
+    std::filesystem::create_directory_symlink(CORVINEX_PLUGIN_DIR, dir.path() / "PLUG-IN");
+    movie = dir.path() / "ring é.mp4";
+    MakeSampleMovie(movie, {.width = 320, .height = 240, .frames = 10});
+    MainWindow& w = Open();
+    session = std::make_unique<MovieSession>(w);
+    session->Provide(w.Services());
+    session->OpenMovie(movie.string());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.Flags().movieOpen == 1; }, 20000));
+    // The first refresh has drawn the frame over the caption.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return w.DoughnutArea()->Snapshot().pixel(300, 10) == qRgb(0, 0, 0); }, 10000));
+    return w;
+  }
+  void TearDown() override {
+    session.reset();
+    WindowFixture::TearDown();
+  }
+};
+
+TEST_F(SessionFixture, LoadedMovieFillsLabelsAndPreviews) {
+  MainWindow& w = OpenWithMovie();
+  QTest::qWait(200);
+  EXPECT_EQ(LabelText(304), "320x240");
+  EXPECT_FALSE(LabelText(309).isEmpty());
+  EXPECT_EQ(state.StreamState, 1);
+  // The panorama area shows a picture, no longer the caption grey.
+  EXPECT_NE(w.TransformArea()->Snapshot().pixel(500, 80), qRgb(0x33, 0x33, 0x33));
+  EXPECT_TRUE(SaveWindowPng(w, SnapshotPath("main_window_movie.png")));
+
+  // A Cut Area step redraws the ring at its new place on the next pass.
+  ClickControl(3904);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return w.Flags().cutAreaRedraw == 0; }, 5000));
+  EXPECT_EQ(LabelText(300), "150");
+
+  // During a conversion the panorama carries the progress text.
+  ProgressState progress;
+  OverlayInfo info;
+  info.lensName = state.lensName;
+  PreviewScene scene;
+  FrameImage panorama(400, 101);
+  scene.panorama = &panorama;
+  scene.panoramaWidth = 400;
+  scene.panoramaRows = 100;
+  scene.conversionRunning = true;
+  scene.progressLines = ProgressOverlayLines(progress, info);
+  w.Flags().conversionRunning = 1;
+  QTest::qWait(150);  // a refresh already under way finishes first
+  w.DrawPreview(scene);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(SaveWindowPng(w, SnapshotPath("main_window_converting.png")));
+  w.Flags().conversionRunning = 0;
+
+  session->CloseMovie();
+  EXPECT_EQ(w.Flags().movieOpen, 0);
+}
+
+TEST_F(SessionFixture, ConvertDoughnutWritesTheOutputMovie) {
+  MainWindow& w = OpenWithMovie();
+  const auto output = dir.path() / "ring é_Unwrapped.mp4";
+  SeenMessage done;
+  // "Do you want to save it with another compression value ?" - no.
+  AnswerNextMessageBox(QMessageBox::Cancel, &done);
+  session->Convert(output.string());
+  EXPECT_EQ(done.title, "Successful termination") << done.text.toStdString();
+  ASSERT_TRUE(std::filesystem::exists(output));
+  const auto facts = ProbeFile(output);
+  ASSERT_TRUE(facts.has_value());
+  // Every input frame reaches the output (the export may repeat frames to keep time).
+  EXPECT_GE(facts->frameCount, 10);
+  EXPECT_TRUE(facts->hasVideo);
+  EXPECT_GT(facts->width, 0);
+  EXPECT_EQ(w.Flags().encoderBusy, 0);
+}
+
+}  // namespace
+}  // namespace corvinex::test

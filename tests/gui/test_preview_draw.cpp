@@ -1,0 +1,185 @@
+// The preview drawing on known pictures: bars, overlay colours at their
+// coordinates, the panorama with its scale and the progress text.
+
+#include <QImage>
+#include <thread>
+
+#include "app/window/output_window.h"
+#include "gui/window_fixture.h"
+#include "view/preview_canvas.h"
+#include "view/preview_draw.h"
+
+namespace corvinex::test {
+namespace {
+
+QRgb Rgb(int r, int g, int b) {
+  return qRgb(r, g, b);
+}
+
+// Frames of one colour with the spare byte left 0, as the decoder delivers them.
+FrameImage Solid(int32_t w, int32_t h, uint8_t r, uint8_t g, uint8_t b) {
+  FrameImage frame(w, h);
+  std::fill(frame.pixels.begin(), frame.pixels.end(), PackBgrx(b, g, r, 0));
+  return frame;
+}
+
+int CountColour(const QImage& image, QRect area, QRgb colour) {
+  int count = 0;
+  area = area.intersected(image.rect());
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    for (int x = area.left(); x <= area.right(); ++x) count += image.pixel(x, y) == colour;
+  }
+  return count;
+}
+
+PreviewScene RingScene(const FrameImage& frame) {
+  PreviewScene scene;
+  scene.frame = &frame;
+  scene.ring = {150, 20, 316, 306, 32};
+  return scene;
+}
+
+TEST(PreviewDraw, WideFrameSitsBetweenBlackBars) {
+  const FrameImage frame = Solid(1920, 1080, 0xC0, 0x80, 0x40);
+  EXPECT_EQ(PlacePreview(1920, 1080).PH, 338);
+  EXPECT_EQ(PlacePreview(1920, 1080).oy, 131);
+  QImage area(600, 600, QImage::Format_RGB32);
+  DrawCaption(area, "Main Window");
+  EXPECT_EQ(PreviewDraw(RingScene(frame), nullptr, &area), 2);
+  const QRgb picture = Rgb(0xC0, 0x80, 0x40);
+  for (int x : {0, 20, 590}) {
+    EXPECT_EQ(area.pixel(x, 0), Rgb(0, 0, 0));
+    EXPECT_EQ(area.pixel(x, 131), Rgb(0, 0, 0));
+    EXPECT_EQ(area.pixel(x, 469), Rgb(0, 0, 0));
+    EXPECT_EQ(area.pixel(x, 599), Rgb(0, 0, 0));
+  }
+  // The top box covers rows 1 to oy, so the picture shows from row 132 to 468.
+  EXPECT_EQ(area.pixel(20, 132), picture);
+  EXPECT_EQ(area.pixel(20, 468), picture);
+  // Left of the overlay the bars are wholly black.
+  EXPECT_EQ(CountColour(area, QRect(0, 0, 120, 132), Rgb(0, 0, 0)), 120 * 132);
+  EXPECT_EQ(CountColour(area, QRect(0, 469, 120, 131), Rgb(0, 0, 0)), 120 * 131);
+}
+
+TEST(PreviewDraw, CutAreaOverlayHasItsColoursAtItsPlaces) {
+  const FrameImage frame = Solid(1920, 1080, 0xC0, 0x80, 0x40);
+  QImage area(600, 600, QImage::Format_RGB32);
+  PreviewDraw(RingScene(frame), nullptr, &area);
+  const int oy = 131;
+  // Centre (308, 173): the internal circle is filled #222277 with a blue rim.
+  EXPECT_EQ(area.pixel(308, 173 + oy), Rgb(0x22, 0x22, 0x77));
+  EXPECT_GT(CountColour(area, QRect(308 - 34, 173 + oy - 2, 5, 5), Rgb(0, 0, 0xFF)), 0);
+  // External circle: red at its left and top edges, dotted.
+  EXPECT_GT(CountColour(area, QRect(153, 173 + oy - 6, 5, 13), Rgb(0xFF, 0, 0)), 0);
+  EXPECT_GT(CountColour(area, QRect(300, 20 + oy - 1, 20, 3), Rgb(0xFF, 0, 0)), 0);
+  // Guide circle inside it: blue.
+  EXPECT_GT(CountColour(area, QRect(159, 173 + oy - 6, 5, 13), Rgb(0, 0, 0xFF)), 0);
+  // Cross through px = 310 (309.5 rounds to even), py = 174: green, dotted on black.
+  EXPECT_GT(CountColour(area, QRect(310, 20 - 20 + oy, 1, 15), Rgb(0, 0xFF, 0)), 3);
+  EXPECT_GT(CountColour(area, QRect(310, 20 - 20 + oy, 1, 15), Rgb(0, 0, 0)), 3);
+  EXPECT_GT(CountColour(area, QRect(135, 174 + oy, 15, 1), Rgb(0, 0xFF, 0)), 3);
+  // The zero-degree ray is solid red to X1 + X2 + 20.
+  EXPECT_EQ(CountColour(area, QRect(400, 174 + oy, 60, 1), Rgb(0xFF, 0, 0)), 60);
+  // Degree labels in #555555.
+  EXPECT_GT(CountColour(area, QRect(475, 174 + oy - 18, 30, 16), Rgb(0x55, 0x55, 0x55)), 5);
+  // Far from the overlay the picture is untouched.
+  EXPECT_EQ(area.pixel(60, 300), Rgb(0xC0, 0x80, 0x40));
+}
+
+TEST(PreviewDraw, SquareFrameLeavesOnlyOnePixelBars) {
+  const FrameImage frame = Solid(800, 800, 0x10, 0xA0, 0x10);
+  QImage area(600, 600, QImage::Format_RGB32);
+  PreviewDraw(RingScene(frame), nullptr, &area);
+  EXPECT_EQ(area.pixel(40, 1), Rgb(0x10, 0xA0, 0x10));
+  EXPECT_EQ(area.pixel(40, 598), Rgb(0x10, 0xA0, 0x10));
+}
+
+TEST(PreviewDraw, ProbeLinesShowOnlyAfterAProbe) {
+  const FrameImage frame = Solid(640, 640, 0x20, 0x20, 0x20);
+  QImage area(600, 600, QImage::Format_RGB32);
+  PreviewScene scene = RingScene(frame);
+  PreviewDraw(scene, nullptr, &area);
+  EXPECT_EQ(CountColour(area, QRect(10, 10, 150, 50), Rgb(0x80, 0x80, 0x80)), 0);
+  scene.probeLines = {"Input #0", "Duration: 00:00:05.00", "Stream #0:0: Video: h264", ""};
+  PreviewDraw(scene, nullptr, &area);
+  EXPECT_GT(CountColour(area, QRect(10, 10, 150, 14), Rgb(0x80, 0x80, 0x80)), 100);
+  EXPECT_GT(CountColour(area, QRect(10, 30, 150, 14), Rgb(0x80, 0x80, 0x80)), 100);
+  EXPECT_EQ(CountColour(area, QRect(10, 52, 150, 10), Rgb(0x80, 0x80, 0x80)), 0);
+}
+
+TEST(PreviewDraw, PanoramaWithScaleAndProgressText) {
+  // A panorama of 100 x 40 rows (plus one) with 10 rows cut for the internal circle:
+  // the cut rows are red, the picture rows green.
+  FrameImage panorama(100, 41);
+  for (int32_t row = 0; row < 41; ++row) {
+    std::fill_n(panorama.Row(row), 100,
+                row < 10 ? PackBgrx(0, 0, 0xFF, 0) : PackBgrx(0, 0xFF, 0, 0));
+  }
+  PreviewScene scene;
+  scene.panorama = &panorama;
+  scene.panoramaWidth = 100;
+  scene.panoramaRows = 30;
+  scene.cutRows = 10;
+  QImage area(1000, 200, QImage::Format_RGB32);
+  EXPECT_EQ(PreviewDraw(scene, &area, nullptr), 1);
+  EXPECT_EQ(area.pixel(500, 100), Rgb(0, 0xFF, 0));
+  EXPECT_EQ(CountColour(area, area.rect(), Rgb(0xFF, 0, 0)), 0);
+  // Blue scale line at y 182 and a tick at x 500.
+  EXPECT_EQ(area.pixel(600, 182), Rgb(0, 0, 0xFF));
+  EXPECT_EQ(area.pixel(500, 175), Rgb(0, 0, 0xFF));
+  EXPECT_EQ(CountColour(area, QRect(10, 10, 200, 100), Rgb(0x80, 0x80, 0x80)), 0);
+
+  scene.flipVertical = true;  // starts at the buffer's first row: the cut rows show
+  scene.conversionRunning = true;
+  ProgressState progress;
+  OverlayInfo info;
+  info.lensName = "Vistrel Lens ";
+  scene.progressLines = ProgressOverlayLines(progress, info);
+  PreviewDraw(scene, &area, nullptr);
+  EXPECT_GT(CountColour(area, area.rect(), Rgb(0xFF, 0, 0)), 1000);
+  EXPECT_GT(CountColour(area, QRect(10, 10, 200, 12), Rgb(0x80, 0x80, 0x80)), 200);
+  EXPECT_GT(CountColour(area, QRect(10, 90, 150, 12), Rgb(0x80, 0x80, 0x80)), 200);
+}
+
+TEST_F(WindowFixture, AnotherThreadDrawsIntoTheBackBuffers) {
+  MainWindow& w = Open();
+  const FrameImage frame = Solid(1920, 1080, 0xC0, 0x80, 0x40);
+  FrameImage panorama = Solid(200, 51, 0x30, 0x60, 0x90);
+  PreviewScene scene = RingScene(frame);
+  scene.panorama = &panorama;
+  scene.panoramaWidth = 200;
+  scene.panoramaRows = 50;
+  std::thread drawer([&] {
+    for (int i = 0; i < 20; ++i) w.DrawPreview(scene);
+  });
+  for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+  drawer.join();
+  QCoreApplication::processEvents();
+  const QImage doughnut = w.DoughnutArea()->Snapshot();
+  EXPECT_EQ(doughnut.pixel(20, 200), Rgb(0xC0, 0x80, 0x40));
+  EXPECT_EQ(doughnut.pixel(20, 20), Rgb(0, 0, 0));
+  EXPECT_EQ(w.TransformArea()->Snapshot().pixel(300, 100), Rgb(0x30, 0x60, 0x90));
+
+  // The captions come back with ClearPreviews.
+  w.ClearPreviews();
+  EXPECT_EQ(w.DoughnutArea()->Snapshot().pixel(300, 300), Rgb(0x33, 0x33, 0x33));
+  EXPECT_GT(CountColour(w.DoughnutArea()->Snapshot(), QRect(10, 10, 90, 15), Rgb(255, 255, 255)),
+            20);
+}
+
+TEST_F(WindowFixture, OutputWindowTakesThePanoramaWhileOpen) {
+  MainWindow& w = Open(true);
+  FrameImage panorama = Solid(200, 51, 0x30, 0x60, 0x90);
+  PreviewScene scene;
+  scene.panorama = &panorama;
+  scene.panoramaWidth = 200;
+  scene.panoramaRows = 50;
+  w.DrawPreview(scene);
+  ASSERT_NE(w.OutputWindowIfOpen(), nullptr);
+  EXPECT_EQ(w.OutputWindowIfOpen()->Area()->Snapshot().pixel(300, 100), Rgb(0x30, 0x60, 0x90));
+  // The transform area keeps its old picture.
+  EXPECT_EQ(w.TransformArea()->Snapshot().pixel(300, 100), Rgb(0x33, 0x33, 0x33));
+}
+
+}  // namespace
+}  // namespace corvinex::test
