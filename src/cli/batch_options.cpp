@@ -186,6 +186,11 @@ const std::vector<Flag>& Flags() {
       {"--audio-rate", "I", "sampling rate index 0 (auto) .. 4",
        Number("--audio-rate", 0, 4,
               [](AppSettings&, SessionOptions& so, int32_t n) { so.AUDIO_RATE = n; })},
+      {"--logo", "FILE", "put this wide logo (at least 6:1) above and below the panorama",
+       [](const std::string& v, BatchOptions& o) -> std::string {
+         o.logo = v;
+         return {};
+       }},
       {"--frames-only", "DIR", "write the processed frames as BMP files into DIR, no export",
        [](const std::string& v, BatchOptions& o) -> std::string {
          o.framesOnly = v;

@@ -17,6 +17,7 @@ struct BatchOptions {
   std::optional<std::filesystem::path> settingsFile;
   std::optional<std::filesystem::path> output;
   std::optional<std::filesystem::path> framesOnly;
+  std::optional<std::filesystem::path> logo;  // wide JPEG strip for the spherical output
   bool printGeometry = false;
   bool help = false;
   // Applied in order after the settings file has been read.

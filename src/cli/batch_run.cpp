@@ -12,6 +12,7 @@
 #include "convert/convert_movie.h"
 #include "convert/encoder_command.h"
 #include "convert/frame_source_feed.h"
+#include "extras/logo_decode.h"
 #include "media/frame_source.h"
 #include "media/media_probe.h"
 #include "media/movie_info.h"
@@ -114,6 +115,13 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
     return 2;
   }
 
+  LogoState logo;
+  if (options.logo && !LoadLogo(*options.logo, logo)) {
+    std::fprintf(env.err, "corvinex-batch: %s: %s\n", options.logo->string().c_str(),
+                 std::string(kBadLogoText).c_str());
+    return 2;
+  }
+
   std::error_code error;
   const std::string pid = std::to_string(::getpid());
   setup.temp = fs::path(setup.settings.APATH) / ("corvinex-batch-" + pid);
@@ -179,6 +187,12 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
       continue;
     }
 
+    FrameImage logoCanvas;
+    if (logo.present) {
+      const UnwrapGeometry g = ComputeUnwrapGeometry(
+          info.width, info.height, RingFromSettings(setup.settings), setup.settings.HSIZE);
+      PrepareLogoFrame(logo.image, g.W, DecoderRoute(setup.settings), logoCanvas);
+    }
     const fs::path output = options.output.value_or(DefaultBatchOutput(input));
     BatchUi ui(env.err, env.drawBar);
     FrameSourceFeed feed(source);
@@ -201,6 +215,7 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
                               .stopRequest = gStopRequest,
                               .StreamState = streamState,
                               .lensName = LensNameFor(setup.settings.HSIZE),
+                              .logoCanvas = logo.present ? &logoCanvas : nullptr,
                               .frameFolder = options.framesOnly.value_or(fs::path()),
                               .framesOnly = options.framesOnly.has_value()};
     const ConversionOutcome outcome = ConvertMovie(context, output.string());

@@ -1,0 +1,30 @@
+#pragma once
+// The logo's user-facing side: loading a chosen file with the bad-format message,
+// the label text and colours, and the preview picture.
+
+#include <QImage>
+#include <QString>
+#include <filesystem>
+
+#include "transform/logo_frame.h"
+
+class QLabel;
+class QWidget;
+
+namespace corvinex {
+
+// LoadLogo, then "Bad Logo format." in a "Logo Image Error" box when the file was
+// refused. Returns whether a logo is present.
+bool LoadLogoWithMessage(QWidget* parent, const std::filesystem::path& file, LogoState& logo);
+
+// "Add Logo to video": clears the logo, then offers the chooser in `folder`; a chosen
+// file goes through LoadLogoWithMessage. Cancelling leaves no logo.
+bool ChooseLogo(QWidget* parent, LogoState& logo, const QString& folder);
+
+// Text and colours of the logo state label.
+void ShowLogoState(QLabel& label, const LogoState& logo);
+
+// The 375 x 52 preview picture: the stretched logo, or black.
+QImage LogoPreviewImage(const LogoState& logo);
+
+}  // namespace corvinex
