@@ -13,6 +13,11 @@
 #include "app/startup.h"
 #include "app/window/main_window.h"
 #include "app/window/movie_session.h"
+#include "extras/about_box.h"
+#include "extras/external_links.h"
+#include "extras/logo_maker.h"
+#include "extras/logo_ui.h"
+#include "transform/logo_frame.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -36,8 +41,19 @@ int main(int argc, char** argv) {
 
   corvinex::WindowServices services;
   services.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  corvinex::LogoState logo;
+  services.chooseLogo = [&logo, &state](corvinex::MainWindow& w) {
+    corvinex::ChooseLogo(&w, logo, QString::fromStdString(state.lastLogoFolder));
+  };
+  services.runLogoMaker = [](corvinex::MainWindow& w) { corvinex::RunLogoMaker(&w); };
+  services.showAbout = [](corvinex::MainWindow& w) { corvinex::ShowAboutBox(&w); };
+  corvinex::R3DConverterState r3d;
+  services.startR3dConverter = [&r3d, &state](corvinex::MainWindow&) {
+    corvinex::StartR3DConverter(r3d, state.paths.programFolder);
+  };
   corvinex::MainWindow window(state, std::move(services));
   corvinex::MovieSession session(window);
+  session.SetLogo(&logo);
   session.Provide(window.Services());
   window.show();
   state.log.LogLine("Main Form Created Ok");

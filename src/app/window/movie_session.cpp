@@ -178,6 +178,14 @@ void MovieSession::Convert(const std::string& output) {
   WindowConversionUi ui(window_);
   FrameSourceFeed feed(source_);
   state.stopFlag = 0;
+  // The logo canvas is as wide as the run's panorama.
+  FrameImage logoCanvas;
+  const bool withLogo = logo_ != nullptr && logo_->present;
+  if (withLogo) {
+    const UnwrapGeometry g = ComputeUnwrapGeometry(
+        info.width, info.height, RingFromSettings(state.settings), state.settings.HSIZE);
+    PrepareLogoFrame(logo_->image, g.W, DecoderRoute(state.settings), logoCanvas);
+  }
   ConversionContext context{.settings = state.settings,
                             .options = state.options,
                             .log = state.log,
@@ -195,7 +203,8 @@ void MovieSession::Convert(const std::string& output) {
                             .graph = &feed,
                             .stopRequest = state.stopFlag,
                             .StreamState = state.StreamState,
-                            .lensName = state.lensName};
+                            .lensName = state.lensName,
+                            .logoCanvas = withLogo ? &logoCanvas : nullptr};
   flags.conversionRunning = 1;
   ConvertMovie(context, output);
   flags.conversionRunning = 0;

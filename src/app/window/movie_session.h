@@ -11,6 +11,7 @@
 #include "app/window/window_services.h"
 #include "media/frame_source.h"
 #include "media/movie_info.h"
+#include "transform/logo_frame.h"
 #include "transform/unwrap_geometry.h"
 
 namespace corvinex {
@@ -34,6 +35,9 @@ class MovieSession {
   void PlayPause(bool play);
   void StopForConversion();
   void Convert(const std::string& output);
+  // The logo the user chose (owned by the caller); its canvas goes under the
+  // panorama of every converted frame.
+  void SetLogo(const LogoState* logo) { logo_ = logo; }
 
   FrameSource& Source() { return source_; }
   MovieInfo Info() const;
@@ -51,6 +55,7 @@ class MovieSession {
   // Owned by the stream thread while it runs.
   FrameImage frame_;
   UnwrapBuffers buffers_;
+  const LogoState* logo_ = nullptr;
   UnwrapGeometry geometry_;
   RingGeometry cachedRing_{};
   bool geometryChanged_ = true;
