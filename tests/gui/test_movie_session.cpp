@@ -100,3 +100,26 @@ TEST_F(SessionFixture, ConvertDoughnutWritesTheOutputMovie) {
 
 }  // namespace
 }  // namespace corvinex::test
+
+namespace corvinex::test {
+namespace {
+
+TEST_F(SessionFixture, MovieToAviConvertsAndReportsAFailure) {
+  MainWindow& w = OpenWithMovie();
+  const auto output = dir.path() / "copy é.avi";
+  w.Services().transcodeMovie(w, movie.string(), output.string());
+  const auto facts = ProbeFile(output);
+  ASSERT_TRUE(facts.has_value());
+  EXPECT_EQ(facts->formatName, "avi");
+  EXPECT_EQ(facts->width, 320);
+
+  // A container the tool does not know writes nothing: the window says so.
+  SeenMessage failed;
+  AnswerNextMessageBox(QMessageBox::Ok, &failed);
+  w.Services().transcodeMovie(w, movie.string(), (dir.path() / "copy.nosuch").string());
+  EXPECT_EQ(failed.title, "Error Monitoring");
+  EXPECT_TRUE(failed.text.startsWith("The movie could not be converted:"));
+}
+
+}  // namespace
+}  // namespace corvinex::test

@@ -11,6 +11,8 @@
 #include "convert/convert_movie.h"
 #include "convert/encoder_command.h"
 #include "convert/frame_source_feed.h"
+#include "convert/movie_convert.h"
+#include "convert/movie_convert.h"
 #include "media/media_probe.h"
 #include "transform/cut_area.h"
 #include "transform/lens_profile.h"
@@ -34,6 +36,20 @@ void MovieSession::Provide(WindowServices& services) {
   services.playPause = [this](MainWindow&, bool play) { PlayPause(play); };
   services.stopForConversion = [this](MainWindow&) { StopForConversion(); };
   services.convertMovie = [this](MainWindow&, const std::string& output) { Convert(output); };
+  services.transcodeMovie = [this](MainWindow& w, const std::string& input,
+                                   const std::string& output) {
+    WindowConversionUi ui(w);
+    const MovieConvertResult result = MovieConvert(
+        {EncoderToolPath(w.State().paths.programFolder), input, output}, ui, w.State().StreamState);
+    // The tool's failure used to pass without a word.
+    if (!result.outputWritten) {
+      const std::string reason = result.encoder.errorLine.empty()
+                                     ? std::string("The encoder wrote no output movie.")
+                                     : result.encoder.errorLine;
+      ui.Message("Error Monitoring", "The movie could not be converted:\r\n" + reason,
+                 MessageIcon::Stop, false);
+    }
+  };
 }
 
 MovieInfo MovieSession::Info() const {
