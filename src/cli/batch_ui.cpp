@@ -28,7 +28,7 @@ std::string ProgressBarText(int32_t barWidth, const std::string& frameLabel,
   const int filled = std::clamp(barWidth, 0, 598) * kCells / 598;
   std::string bar = "[" + std::string(static_cast<size_t>(filled), '#') +
                     std::string(static_cast<size_t>(kCells - filled), '.') + "]";
-  char percent[8];
+  char percent[16];
   std::snprintf(percent, sizeof percent, "%3d%%", std::clamp(barWidth, 0, 598) * 100 / 598);
   return bar + " " + percent + "  frame " + (frameLabel.empty() ? "0" : frameLabel) + "  elapsed " +
          passed;
