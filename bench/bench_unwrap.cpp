@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -230,8 +231,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-        seconds_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+      // With --benchmark_repetitions the median stands for the kernel.
+      const std::string& name = run.run_name.function_name;
+      if (run.run_type == Run::RT_Iteration && run.iterations > 0 && !medians_.count(name)) {
+        seconds_[name] = run.GetAdjustedCPUTime();
+      } else if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+        seconds_[name] = run.GetAdjustedCPUTime();
+        medians_.insert(name);
       }
     }
   }
@@ -256,6 +262,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
  private:
   std::map<std::string, double> seconds_;
+  std::set<std::string> medians_;
 };
 
 }  // namespace

@@ -55,7 +55,7 @@ bool UnwrapFast(const UnwrapGeometry& g, int32_t flipMode, const FrameImage& fra
   const size_t slots = static_cast<size_t>(g.W) * static_cast<size_t>(g.H);
   // The table indexes a frame of exactly Fw x Fh pixels and a P1 of W x (H + 1).
   if (!g.Usable() || frame.width != g.Fw || frame.height != g.Fh ||
-      frame.pixels.size() != static_cast<size_t>(g.Fw) * static_cast<size_t>(g.Fh) ||
+      frame.pixels.size() < static_cast<size_t>(g.Fw) * static_cast<size_t>(g.Fh) ||
       buffers.P1.width != g.W || buffers.P1.height != g.H + 1 ||
       buffers.tableIndex.size() != slots) {
     return false;

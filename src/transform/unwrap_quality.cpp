@@ -31,7 +31,7 @@ bool UnwrapQuality(const UnwrapGeometry& g, int32_t flipMode, const FrameImage& 
                    UnwrapBuffers& buffers) {
   const size_t slots = static_cast<size_t>(g.W) * static_cast<size_t>(g.H);
   if (!g.Usable() || frame.width != g.Fw || frame.height != g.Fh ||
-      frame.pixels.size() != static_cast<size_t>(g.Fw) * static_cast<size_t>(g.Fh) ||
+      frame.pixels.size() < static_cast<size_t>(g.Fw) * static_cast<size_t>(g.Fh) ||
       buffers.P1.width != g.W || buffers.P1.height != g.H + 1 || buffers.crop.width != g.cropW ||
       buffers.crop.height != g.cropH + 1) {
     return false;
