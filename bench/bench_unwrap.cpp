@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "settings/diagnostic_log.h"
-#include "transform/fix_aspect.h"
+#include "transform/pixel_ratio_fix.h"
 #include "transform/unwrap_geometry.h"
 #include "transform/warp_resample.h"
 

@@ -5,7 +5,7 @@
 #include "convert/decoded_frame.h"
 #include "convert/temp_files.h"
 #include "settings/diagnostic_log.h"
-#include "transform/fix_aspect.h"
+#include "transform/pixel_ratio_fix.h"
 
 namespace corvinex {
 

@@ -1,7 +1,7 @@
 #include <cstring>
 
 #include "convert/conversion_run.h"
-#include "transform/fix_aspect.h"
+#include "transform/pixel_ratio_fix.h"
 
 namespace corvinex {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "settings/diagnostic_log.h"
-#include "transform/fix_aspect.h"
+#include "transform/pixel_ratio_fix.h"
 
 namespace corvinex {
 

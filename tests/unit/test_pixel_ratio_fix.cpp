@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "transform/fix_aspect.h"
+#include "transform/pixel_ratio_fix.h"
 #include "unwrap_test_helpers.h"
 
 namespace corvinex {

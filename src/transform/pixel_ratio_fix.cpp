@@ -1,4 +1,4 @@
-#include "transform/fix_aspect.h"
+#include "transform/pixel_ratio_fix.h"
 
 #include "transform/warp_resample.h"
 
