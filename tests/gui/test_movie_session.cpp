@@ -123,3 +123,25 @@ TEST_F(SessionFixture, MovieToAviConvertsAndReportsAFailure) {
 
 }  // namespace
 }  // namespace corvinex::test
+
+namespace corvinex::test {
+namespace {
+
+TEST_F(SessionFixture, ViewerOpensOnThePreviewPanoramaOnce) {
+  MainWindow& w = OpenWithMovie();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Flags().viewerReady == 1; }, 10000));
+  w.Action(850)->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Flags().viewerOpen == 1; }, 5000));
+  auto viewers = w.findChildren<ViewerWindow*>();
+  ASSERT_EQ(viewers.size(), 1);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return viewers[0]->isVisible(); }, 5000));
+  // A second request while it is open opens nothing more.
+  w.Action(850)->trigger();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(w.findChildren<ViewerWindow*>().size(), 1);
+  w.Services().closeViewer(w);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return w.Flags().viewerOpen == 0; }, 5000));
+}
+
+}  // namespace
+}  // namespace corvinex::test

@@ -12,7 +12,6 @@
 #include "convert/encoder_command.h"
 #include "convert/frame_source_feed.h"
 #include "convert/movie_convert.h"
-#include "convert/movie_convert.h"
 #include "media/media_probe.h"
 #include "transform/cut_area.h"
 #include "transform/lens_profile.h"
@@ -36,6 +35,10 @@ void MovieSession::Provide(WindowServices& services) {
   services.playPause = [this](MainWindow&, bool play) { PlayPause(play); };
   services.stopForConversion = [this](MainWindow&) { StopForConversion(); };
   services.convertMovie = [this](MainWindow&, const std::string& output) { Convert(output); };
+  services.startViewer = [this](MainWindow& w) { StartViewer(w); };
+  services.closeViewer = [this](MainWindow&) {
+    if (viewer_) viewer_->close();
+  };
   services.transcodeMovie = [this](MainWindow& w, const std::string& input,
                                    const std::string& output) {
     WindowConversionUi ui(w);
@@ -140,6 +143,7 @@ void MovieSession::PreviewRefresh() {
     geometryChanged_ = false;
     flags.cutAreaRedraw = 0;
     const MovieInfo info = Info();
+    std::lock_guard<std::mutex> hold(panoramaMutex_);
     geometry_ = PrepareUnwrapGeometry(info.width, info.height, view.ring, view.HSIZE,
                                       GeometryVariant::Preview, buffers_, window_.State().log);
     window_.SetLabelText(cmd::kGeometryValue, QString::fromStdString(GeometryLabelText(geometry_)));
@@ -147,7 +151,11 @@ void MovieSession::PreviewRefresh() {
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(5));
   if (source_.CopyCurrentFrame(frame_) && geometry_.W > 0) {
-    UnwrapFast(geometry_, view.flipMode, frame_, buffers_);
+    {
+      // The viewer copies the panorama from its own thread.
+      std::lock_guard<std::mutex> hold(panoramaMutex_);
+      UnwrapFast(geometry_, view.flipMode, frame_, buffers_);
+    }
     flags.viewerReady = buffers_.tableValid ? 1 : 0;
     PreviewScene scene;
     scene.frame = &frame_;
@@ -225,6 +233,44 @@ void MovieSession::Convert(const std::string& output) {
   ConvertMovie(context, output);
   flags.conversionRunning = 0;
   state.stopFlag = 0;
+}
+
+}  // namespace corvinex
+
+namespace corvinex {
+
+bool MovieSession::CopyPanorama(FrameImage& into) {
+  std::lock_guard<std::mutex> hold(panoramaMutex_);
+  const UnwrapGeometry& g = geometry_;
+  if (g.W != into.width || g.outRows != into.height || buffers_.P1.width != g.W) return false;
+  // The panorama's rows are cutRows .. H - 1 of P1, bottom-up like the viewer's.
+  for (int32_t row = 0; row < g.outRows; ++row) {
+    const uint32_t* from = buffers_.P1.Row(g.cutRows + row);
+    std::copy(from, from + g.W, into.Row(row));
+  }
+  return true;
+}
+
+void MovieSession::StartViewer(MainWindow& w) {
+  int32_t pw = 0;
+  int32_t ph = 0;
+  {
+    std::lock_guard<std::mutex> hold(panoramaMutex_);
+    pw = geometry_.W;
+    ph = geometry_.outRows;
+  }
+  ViewerWindow* viewer = OpenViewerWindow(
+      &w, pw, ph, [this](FrameImage& into) { return CopyPanorama(into); },
+      [this, &w] {
+        // The viewer's Play/Pause acts like the main window's.
+        WindowState& flags = w.Flags();
+        flags.paused = flags.paused != 0 ? 0 : 1;
+        PlayPause(flags.paused == 0);
+      });
+  if (viewer == nullptr) return;
+  viewer_ = viewer;
+  w.Flags().viewerOpen = 1;
+  QObject::connect(viewer, &ViewerWindow::closed, &w, [&w] { w.Flags().viewerOpen = 0; });
 }
 
 }  // namespace corvinex

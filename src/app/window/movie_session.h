@@ -3,8 +3,10 @@
 // refreshes the previews on a thread of its own, and the conversion run. It
 // supplies the window's movie services.
 
+#include <QPointer>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -13,6 +15,7 @@
 #include "media/movie_info.h"
 #include "transform/logo_frame.h"
 #include "transform/unwrap_geometry.h"
+#include "view/viewer_window.h"
 
 namespace corvinex {
 
@@ -38,6 +41,8 @@ class MovieSession {
   // The logo the user chose (owned by the caller); its canvas goes under the
   // panorama of every converted frame.
   void SetLogo(const LogoState* logo) { logo_ = logo; }
+  // Opens the 360 viewer on the preview's panorama.
+  void StartViewer(MainWindow& w);
 
   FrameSource& Source() { return source_; }
   MovieInfo Info() const;
@@ -56,6 +61,9 @@ class MovieSession {
   FrameImage frame_;
   UnwrapBuffers buffers_;
   const LogoState* logo_ = nullptr;
+  bool CopyPanorama(FrameImage& into);
+  std::mutex panoramaMutex_;  // geometry_ and buffers_.P1, shared with the viewer
+  QPointer<ViewerWindow> viewer_;
   UnwrapGeometry geometry_;
   RingGeometry cachedRing_{};
   bool geometryChanged_ = true;
