@@ -5,13 +5,19 @@
 namespace corvinex {
 
 ChildExit ExtractSound(const std::filesystem::path& tool, const std::filesystem::path& movie,
-                       const std::filesystem::path& tempFolder, std::atomic<pid_t>& childPid) {
+                       const std::filesystem::path& tempFolder, const std::atomic<bool>& cancel) {
   ChildStart start = StartProcess(SoundExtractionCommand(tool, movie, tempFolder).Argv());
   if (!start.ok()) return {};
-  childPid.store(start.pid);
-  ChildExit exit = WaitProcess(start.pid);
-  childPid.store(0);
-  return exit;
+  // The thread that waits is the one that kills, so a reaped process id is never
+  // signalled.
+  for (;;) {
+    const ChildExit exit = WaitProcess(start.pid, std::chrono::milliseconds(100));
+    if (exit.exited) return exit;
+    if (cancel.load()) {
+      KillProcess(start.pid);
+      return {};
+    }
+  }
 }
 
 pid_t DecodeFrames(const std::filesystem::path& tool, const std::filesystem::path& movie,

@@ -11,10 +11,10 @@
 
 namespace corvinex {
 
-// Thread body: runs the sound extraction and waits for it. The child's id is kept in
-// `childPid` while it runs, so the run's clean-up can kill it; it is 0 afterwards.
+// Thread body: runs the sound extraction and waits for it; setting `cancel` ends the
+// child (exited is then false).
 ChildExit ExtractSound(const std::filesystem::path& tool, const std::filesystem::path& movie,
-                       const std::filesystem::path& tempFolder, std::atomic<pid_t>& childPid);
+                       const std::filesystem::path& tempFolder, const std::atomic<bool>& cancel);
 
 // Starts the frame decoding and returns at once with the child's id (0 when it could
 // not start). The caller ends it with KillProcess, which also reaps it.

@@ -88,11 +88,11 @@ TEST(SoundExtraction, WritesCdQualityWavOrNothingForASilentMovie) {
   fs::path silent = dir / "silent.mp4";
   test::MakeMovie(withSound, 160, 120, 25, 25, true);
   test::MakeMovie(silent, 160, 120, 25, 25, false);
-  std::atomic<pid_t> pid{0};
+  std::atomic<bool> cancel{false};
 
-  ChildExit e = ExtractSound(kTool, withSound, dir.path(), pid);
+  ChildExit e = ExtractSound(kTool, withSound, dir.path(), cancel);
   EXPECT_TRUE(e.exited);
-  EXPECT_EQ(pid.load(), 0);
+  EXPECT_EQ(e.exitCode, 0);
   ASSERT_TRUE(SoundTrackUsable(dir.path()));
   test::ProbedMovie wav = test::ProbeWithFfprobe(dir / "temp.wav");
   EXPECT_EQ(wav.formatName, "wav");
@@ -102,7 +102,7 @@ TEST(SoundExtraction, WritesCdQualityWavOrNothingForASilentMovie) {
   EXPECT_NEAR(wav.duration, 1.0, 0.1);
 
   fs::remove(dir / "temp.wav");
-  ExtractSound(kTool, silent, dir.path(), pid);
+  ExtractSound(kTool, silent, dir.path(), cancel);
   EXPECT_FALSE(SoundTrackUsable(dir.path()));
 }
 
