@@ -70,6 +70,8 @@ void ExportLoop(ConversionRun& run, std::string output) {
     s.durationText = ctx.input.durationText;
     s.soundAvailable = SoundTrackUsable(ctx.tempFolder);
     const fs::path frames = ctx.frameFolder.empty() ? ctx.tempFolder : ctx.frameFolder;
+    std::error_code error;
+    const bool existedBefore = fs::exists(output, error);
     const ExportResult result = ctx.ui.ExportMovie("Output Movie Compression", [&] {
       return EncodeMovie(ctx.encoderTool, frames, s, ctx.log);
     });
@@ -86,6 +88,9 @@ void ExportLoop(ConversionRun& run, std::string output) {
                              "compression value ?",
                              MessageIcon::Information, true);
     } else {
+      // What a failed encoder left under a new name is a broken movie that could pass
+      // for the result; a file that was there before the export is not touched.
+      if (!existedBefore) fs::remove(output, error);
       std::string reason = result.errorLine;
       if (reason.empty()) {
         reason = result.started ? "The encoder wrote no output movie."

@@ -4,6 +4,7 @@
 
 #include "convert/encoder_command.h"
 #include "settings/diagnostic_log.h"
+#include "settings/whole_file.h"
 
 namespace corvinex {
 namespace {
@@ -12,8 +13,7 @@ namespace fs = std::filesystem;
 
 // The last non-empty line of the tool's error stream (progress lines end in CR).
 std::string LastLine(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string text = ReadWholeFile(file).value_or(std::string());
   size_t end = text.find_last_not_of("\r\n ");
   if (end == std::string::npos) return {};
   size_t begin = text.find_last_of("\r\n", end);

@@ -4,21 +4,18 @@
 #include <QByteArray>
 #include <QImage>
 #include <QImageReader>
-#include <cstring>
-#include <fstream>
-#include <iterator>
-#include <vector>
+#include <optional>
+#include <string>
+
+#include "settings/whole_file.h"
 
 namespace corvinex {
 
 bool DecodeLogoFile(const std::filesystem::path& file, FrameImage& out) {
   out.Reset(0, 0);
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
-  const std::vector<char> bytes{std::istreambuf_iterator<char>(in),
-                                std::istreambuf_iterator<char>()};
-  if (bytes.empty()) return false;
-  QByteArray data(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  const std::optional<std::string> bytes = ReadWholeFile(file);
+  if (!bytes || bytes->empty()) return false;
+  QByteArray data(bytes->data(), static_cast<qsizetype>(bytes->size()));
   QBuffer buffer(&data);
   if (!buffer.open(QIODevice::ReadOnly)) return false;
   QImageReader reader(&buffer);

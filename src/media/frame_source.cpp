@@ -133,7 +133,6 @@ struct FrameSource::Decoder {
     averageTimePerFrame = UnitsFromRate(stream->avg_frame_rate);
     if (averageTimePerFrame == 0) averageTimePerFrame = UnitsFromRate(stream->r_frame_rate);
     OpenAudio();
-    back.Reset(width, height);
     result.status = OpenStatus::Ok;
     return result;
   }
@@ -315,6 +314,9 @@ struct FrameSource::Decoder {
       scalerFullRange = fullRange;
     }
     scaler = next;
+    // Sized at the first picture, not at opening: a header may claim a huge size
+    // for a file that holds no picture at all.
+    if (back.width != width || back.height != height) back.Reset(width, height);
     uint8_t* dst[4] = {back.Bytes() + static_cast<size_t>(height - 1) * width * 4, nullptr, nullptr,
                        nullptr};
     int dstStride[4] = {-width * 4, 0, 0, 0};

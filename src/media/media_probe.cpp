@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "convert/child_process.h"
+#include "settings/whole_file.h"
 
 namespace corvinex {
 namespace {
@@ -74,9 +75,7 @@ ProbeRun ProbeMovie(const std::filesystem::path& tool, const std::string& movieP
     run.timedOut = true;
   }
 
-  std::ifstream in(reportFile, std::ios::binary);
-  std::string report((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  in.close();
+  const std::string report = ReadWholeFile(reportFile).value_or(std::string());
   std::filesystem::remove(reportFile, ec);
   ParseProbeReport(std::filesystem::path(path).filename().string(), report, texts);
   return run;

@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "settings/leading_number.h"
+#include "settings/whole_file.h"
 
 namespace corvinex {
 namespace {
@@ -66,6 +67,16 @@ std::string TrimBlanks(std::string_view text, std::string_view blanks) {
   if (first == std::string_view::npos) return {};
   const size_t last = text.find_last_not_of(blanks);
   return std::string(text.substr(first, last - first + 1));
+}
+
+// A folder read from the file: blanks and NULs trimmed from both ends, and the text
+// ends at a NUL left inside it. The system would end the path there anyway, so a
+// path kept whole would name one folder here and another in every file operation
+// (the batch tool's clean-up would remove the folder before the NUL).
+std::string FolderFromText(std::string_view text) {
+  const std::string_view blanks(" \0", 2);
+  const std::string trimmed = TrimBlanks(text, blanks);
+  return TrimBlanks(std::string_view(trimmed).substr(0, trimmed.find('\0')), blanks);
 }
 
 // At most 7 significant digits, shortest form, '.' whatever the locale.
@@ -198,19 +209,16 @@ SettingsReadResult ParseSettings(std::string_view text, AppSettings& settings) {
       (folder.field == &AppSettings::APATH ? heldTemp : heldLastUsed) = CutFolderText(piece);
     }
   }
-  const std::string_view blanks(" \0", 2);
-  settings.APATH = TrimBlanks(heldTemp, blanks);
-  settings.OPATH = TrimBlanks(heldLastUsed, blanks);
+  settings.APATH = FolderFromText(heldTemp);
+  settings.OPATH = FolderFromText(heldLastUsed);
   result.complete = true;
   return result;
 }
 
 SettingsReadResult ReadSettings(const std::filesystem::path& file, AppSettings& settings) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return {};
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return {};
-  return ParseSettings(text, settings);
+  const std::optional<std::string> text = ReadWholeFile(file);
+  if (!text) return {};
+  return ParseSettings(*text, settings);
 }
 
 }  // namespace corvinex

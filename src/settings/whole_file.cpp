@@ -1,0 +1,21 @@
+#include "settings/whole_file.h"
+
+#include <array>
+#include <fstream>
+
+namespace corvinex {
+
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string text;
+  std::array<char, 65536> chunk;
+  // read() turns the buffer's exception into the bad state.
+  while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) {
+    text.append(chunk.data(), static_cast<size_t>(in.gcount()));
+  }
+  if (in.bad()) return std::nullopt;
+  return text;
+}
+
+}  // namespace corvinex

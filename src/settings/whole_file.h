@@ -1,0 +1,15 @@
+#pragma once
+// Reading a whole file into memory without exceptions. The standard stream buffer
+// throws on a read error (a folder where a file was expected, a failing disk), and
+// iterating over it directly lets that escape and end the program.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace corvinex {
+
+// The file's bytes; nullopt when it cannot be opened or a read fails.
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& file);
+
+}  // namespace corvinex

@@ -1,0 +1,126 @@
+// A broken installation or disk under the real batch tool: a missing or crashing
+// encoder adapter, a temporary folder on a full disk, a read-only program folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "settings/settings_file.h"
+#include "support/ffprobe.h"
+#include "support/hostile_batch.h"
+
+namespace corvinex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ExpectNothingLost;
+using test::FailedSaying;
+using test::InputGuard;
+
+struct HostileEnvironment : test::HostileBatchTest {
+  fs::path movie;
+  fs::path output;
+
+  void SetUp() override {
+    HostileBatchTest::SetUp();
+    movie = Movie("take ü.mp4");
+    output = dir / "panorama out.mp4";
+  }
+
+  void InstallAdapter(const std::string& script) {
+    const fs::path adapter = program / "PLUG-IN" / "ffmpeg_III";
+    fs::remove(adapter);
+    test::WriteFileBytes(adapter, script);
+    fs::permissions(adapter, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+  }
+};
+
+TEST_F(HostileEnvironment, MissingEncoderAdapterIsReported) {
+  program = CopyProgram("no adapter", false);
+  const InputGuard guard(movie);
+  const test::ToolRun run = Run({movie.string(), "-o", output.string()});
+  ExpectNothingLost(run, temp, guard);
+  EXPECT_TRUE(FailedSaying(run, "The encoder could not be started."));
+  EXPECT_FALSE(fs::exists(output));
+}
+
+TEST_F(HostileEnvironment, EncoderAdapterKilledBySignalIsReported) {
+  program = CopyProgram("crashing adapter");
+  InstallAdapter("#!/bin/sh\nkill -SEGV $$\n");
+  const InputGuard guard(movie);
+  const test::ToolRun run = Run({movie.string(), "-o", output.string()});
+  ExpectNothingLost(run, temp, guard);
+  EXPECT_TRUE(FailedSaying(run, "the encoder did not write"));
+  EXPECT_FALSE(fs::exists(output));
+}
+
+TEST_F(HostileEnvironment, ExportCrashingHalfwayLeavesNoHalfMovie) {
+  // The adapter works for everything but the export, which writes part of the movie
+  // and then dies.
+  program = CopyProgram("export crash");
+  fs::rename(program / "PLUG-IN" / "ffmpeg_III", program / "PLUG-IN" / "real adapter");
+  InstallAdapter(
+      "#!/bin/sh\n"
+      "for last; do :; done\n"
+      "case \"$last\" in *'panorama out.mp4') printf 'half a movie' > \"$last\"; kill -SEGV $$;; "
+      "esac\n"
+      "exec \"$(dirname \"$0\")/real adapter\" \"$@\"\n");
+  const InputGuard guard(movie);
+  const test::ToolRun run = Run({movie.string(), "-o", output.string()});
+  ExpectNothingLost(run, temp, guard);
+  EXPECT_TRUE(FailedSaying(run, "the encoder did not write"));
+  EXPECT_FALSE(fs::exists(output)) << "a broken output movie was left";
+}
+
+TEST_F(HostileEnvironment, TemporaryFolderOnAFullDiskFailsClearly) {
+  if (!test::NamespacesWork()) GTEST_SKIP() << "no user and mount namespaces here";
+  program = CopyProgram("full disk");
+  // About 5 MB of frames for a 3 MB disk.
+  movie = Movie("large take.mp4", {.width = 640, .height = 480, .frames = 25});
+  const fs::path small = dir / "small disk";
+  fs::create_directories(small);
+  temp = small;
+  WriteGoodSettings(settingsFile);
+  const fs::path listing = dir / "left on disk.txt";
+  const InputGuard guard(movie);
+  // The listing is taken before the namespace, and with it the small disk, goes away.
+  const test::ToolRun run = RunUnshared(
+      "D=\"$1\"; L=\"$2\"; shift 2; mount -t tmpfs -o size=3m tmpfs \"$D\" || exit 97; "
+      "\"$TOOL\" \"$@\"; rc=$?; ls -A \"$D\" > \"$L\"; exit $rc",
+      {small.string(), listing.string(), "--settings", settingsFile.string(), movie.string(), "-o",
+       output.string()},
+      "full");
+  ASSERT_NE(run.exitCode, 97) << "no tmpfs: " << run.err;
+  ExpectNothingLost(run, temp, guard);
+  EXPECT_TRUE(FailedSaying(run, "could not be written"));
+  EXPECT_EQ(test::ReadFileBytes(listing), "") << "left in the temporary folder";
+}
+
+TEST_F(HostileEnvironment, ReadOnlyProgramFolderStillConvertsWithATemporaryFolderElsewhere) {
+  if (!test::NamespacesWork()) GTEST_SKIP() << "no user and mount namespaces here";
+  program = CopyProgram("read only");
+  const InputGuard guard(movie);
+  const std::string readOnly =
+      "P=\"$1\"; shift; mount --bind \"$P\" \"$P\" && mount -o remount,bind,ro \"$P\" || exit 97; ";
+  test::ToolRun run = RunUnshared(readOnly + "exec \"$TOOL\" \"$@\"",
+                                  {program.string(), "--settings", settingsFile.string(),
+                                   movie.string(), "-o", output.string()},
+                                  "elsewhere");
+  ASSERT_NE(run.exitCode, 97) << "no read-only bind mount: " << run.err;
+  ExpectNothingLost(run, temp, guard);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  const auto facts = test::ProbeFile(output);
+  ASSERT_TRUE(facts.has_value());
+  EXPECT_TRUE(facts->hasVideo);
+
+  // Without a settings file the temporary folder is the program's own TEMP.
+  fs::remove(output);
+  run = RunUnshared(readOnly + "exec \"$TOOL\" \"$@\"",
+                    {program.string(), movie.string(), "-o", output.string()}, "inside");
+  ExpectNothingLost(run, program / "TEMP", guard);
+  EXPECT_TRUE(FailedSaying(run, "cannot create the temporary folder"));
+  EXPECT_FALSE(fs::exists(output));
+}
+
+}  // namespace
+}  // namespace corvinex

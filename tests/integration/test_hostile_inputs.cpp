@@ -1,0 +1,163 @@
+// Broken and strange movies through the real batch tool: each either converts into a
+// real movie or is refused with a message naming it, and none may crash or hang the
+// tool, leave temporary files or change the input.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "convert/child_process.h"
+#include "support/ffprobe.h"
+#include "support/hostile_batch.h"
+
+namespace corvinex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ConvertedOrRefused;
+using test::ExpectNothingLost;
+using test::FailedSaying;
+using test::InputGuard;
+
+void Ffmpeg(std::vector<std::string> args) {
+  args.insert(args.begin(), {"ffmpeg", "-v", "error", "-nostdin", "-y"});
+  ASSERT_EQ(RunProcess(args, {}, std::chrono::minutes(1)).exitCode, 0) << args.back();
+}
+
+fs::path Output(const fs::path& input) {
+  return input.parent_path() / (input.stem().string() + "_Unwrapped.mp4");
+}
+
+struct HostileMovies : test::HostileBatchTest {
+  // Converts `input` and checks what every hostile run owes.
+  test::ToolRun Convert(const fs::path& input) {
+    const InputGuard guard(input);
+    const test::ToolRun run = Run({input.string()}, input.stem().string());
+    ExpectNothingLost(run, temp, guard);
+    return run;
+  }
+};
+
+// Containers keep their index in different places, so a cut or a damaged middle
+// hurts each in its own way.
+class BrokenContainer : public HostileMovies, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(BrokenContainer, TruncatedMovieConvertsWhatItHoldsOrIsRefused) {
+  const fs::path whole = Movie(std::string("whole") + GetParam());
+  const std::string bytes = test::ReadFileBytes(whole);
+  const fs::path cut = dir / (std::string("cut short") + GetParam());
+  test::WriteFileBytes(cut, bytes.substr(0, bytes.size() * 2 / 5));
+  const test::ToolRun run = Convert(cut);
+  EXPECT_TRUE(ConvertedOrRefused(run, cut, Output(cut)));
+}
+
+TEST_P(BrokenContainer, MovieWithDamagedMiddleConvertsOrIsRefused) {
+  const fs::path movie = Movie(std::string("damaged") + GetParam());
+  std::string bytes = test::ReadFileBytes(movie);
+  for (size_t i = bytes.size() / 2 - 1500; i < bytes.size() / 2 + 1500; ++i) bytes[i] ^= 0x5A;
+  test::WriteFileBytes(movie, bytes);
+  const test::ToolRun run = Convert(movie);
+  EXPECT_TRUE(ConvertedOrRefused(run, movie, Output(movie)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, BrokenContainer, ::testing::Values(".mp4", ".avi", ".mkv"),
+                         [](const auto& info) { return std::string(info.param + 1); });
+
+TEST_F(HostileMovies, ZeroByteFileIsRefused) {
+  const fs::path empty = dir / "empty.mp4";
+  test::WriteFileBytes(empty, "");
+  const test::ToolRun run = Convert(empty);
+  EXPECT_TRUE(FailedSaying(run, "empty.mp4: cannot be read as a movie"));
+  EXPECT_FALSE(fs::exists(Output(empty)));
+}
+
+TEST_F(HostileMovies, SoundWithoutPictureIsRefused) {
+  const fs::path sound = dir / "only sound.m4a";
+  Ffmpeg({"-f", "lavfi", "-i", "sine=d=1", sound.string()});
+  const test::ToolRun run = Convert(sound);
+  EXPECT_TRUE(FailedSaying(run, "only sound.m4a: cannot be read as a movie (no video stream)"));
+  EXPECT_FALSE(fs::exists(Output(sound)));
+}
+
+// A raw YUV movie whose header may claim any size; `data` is all that follows it.
+fs::path WriteY4m(const fs::path& file, int width, int height, const std::string& data) {
+  test::WriteFileBytes(file, "YUV4MPEG2 W" + std::to_string(width) + " H" + std::to_string(height) +
+                                 " F25:1 Ip A1:1 C420jpeg\n" + data);
+  return file;
+}
+
+TEST_F(HostileMovies, EnormousDeclaredSizeIsRefusedWithoutExhaustingMemory) {
+  const fs::path huge = WriteY4m(dir / "huge.y4m", 60000, 40000, "FRAME\n" + std::string(64, 'x'));
+  EXPECT_TRUE(FailedSaying(Convert(huge), "huge.y4m: cannot be read as a movie"));
+  // Within every limit of the libraries, yet the data holds no whole picture.
+  const fs::path large =
+      WriteY4m(dir / "large.y4m", 16000, 16000, "FRAME\n" + std::string(64, 'x'));
+  EXPECT_TRUE(FailedSaying(Convert(large), "large.y4m: cannot be read as a movie"));
+}
+
+TEST_F(HostileMovies, ExtremelyWideFlatPicturesConvertOrAreRefused) {
+  // Two real frames of 8192 x 2 pixels.
+  const int w = 8192, h = 2;
+  std::string frames;
+  for (int f = 0; f < 2; ++f)
+    frames += "FRAME\n" + std::string(w * h * 3 / 2, static_cast<char>(90 + f));
+  const fs::path flat = WriteY4m(dir / "flat.y4m", w, h, frames);
+  const test::ToolRun run = Convert(flat);
+  EXPECT_TRUE(ConvertedOrRefused(run, flat, Output(flat)));
+}
+
+class OddSize : public HostileMovies, public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(OddSize, ConvertsOrIsRefusedClearly) {
+  const auto [w, h] = GetParam();
+  const fs::path movie = dir / ("odd " + std::to_string(w) + "x" + std::to_string(h) + ".mkv");
+  // A lossless codec takes any size, even 1 x 1.
+  Ffmpeg({"-f", "lavfi", "-i", "testsrc=d=1:r=25:s=" + std::to_string(w) + "x" + std::to_string(h),
+          "-c:v", "ffv1", "-pix_fmt", "bgr0", movie.string()});
+  const test::ToolRun run = Convert(movie);
+  EXPECT_TRUE(ConvertedOrRefused(run, movie, Output(movie)));
+  if (run.exitCode == 0) {
+    const auto facts = test::ProbeFile(Output(movie));
+    ASSERT_TRUE(facts.has_value());
+    EXPECT_GE(facts->frameCount, 20);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, OddSize,
+                         ::testing::Values(std::pair{1, 1}, std::pair{3, 3}, std::pair{641, 359},
+                                           std::pair{2, 480}),
+                         [](const auto& info) {
+                           return std::to_string(info.param.first) + "x" +
+                                  std::to_string(info.param.second);
+                         });
+
+TEST_F(HostileMovies, PictureSizeChangingMidwayConvertsAtTheOpeningSize) {
+  // Two H.264 transport stream pieces joined by ffmpeg's concat with a stream copy.
+  const fs::path small = dir / "small.ts";
+  const fs::path large = dir / "large.ts";
+  Ffmpeg({"-f", "lavfi", "-i", "testsrc=d=1:r=25:s=160x120", "-c:v", "libx264", "-preset",
+          "ultrafast", "-pix_fmt", "yuv420p", small.string()});
+  Ffmpeg({"-f", "lavfi", "-i", "testsrc=d=1:r=25:s=320x200", "-c:v", "libx264", "-preset",
+          "ultrafast", "-pix_fmt", "yuv420p", large.string()});
+  const fs::path list = dir / "pieces.txt";
+  test::WriteFileBytes(list, "file '" + small.string() + "'\nfile '" + large.string() + "'\n");
+  const fs::path joined = dir / "changing size.ts";
+  Ffmpeg({"-f", "concat", "-safe", "0", "-i", list.string(), "-c", "copy", joined.string()});
+
+  const test::ToolRun geometry = Run({joined.string(), "--print-geometry"}, "geometry");
+  ASSERT_EQ(geometry.exitCode, 0) << geometry.err;
+  const size_t at = geometry.out.find("\"W\": ");
+  ASSERT_NE(at, std::string::npos) << geometry.out;
+
+  const test::ToolRun run = Convert(joined);
+  ASSERT_TRUE(ConvertedOrRefused(run, joined, Output(joined)));
+  if (run.exitCode == 0) {
+    const auto facts = test::ProbeFile(Output(joined));
+    ASSERT_TRUE(facts.has_value());
+    EXPECT_EQ(facts->width, std::stoi(geometry.out.substr(at + 5)));
+    EXPECT_GE(facts->frameCount, 40) << "the second piece is missing";
+  }
+}
+
+}  // namespace
+}  // namespace corvinex
