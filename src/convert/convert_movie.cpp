@@ -45,6 +45,13 @@ int32_t OutputHeight(const ConversionRun& run) {
   return pair ? 2 * view : view;
 }
 
+// The same file under another spelling ("./take.mp4", a link): the run removes the
+// output before it starts, so writing there would destroy the movie being read.
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return fs::equivalent(a, b, error) && !error;
+}
+
 bool OutputWritten(const fs::path& output) {
   std::error_code error;
   return fs::is_regular_file(output, error) && fs::file_size(output, error) > 0 && !error;
@@ -108,6 +115,10 @@ void ExportLoop(ConversionRun& run, std::string output) {
     ctx.options.RESIZE = choice.resize;
     const std::string trimmed = Trim(next, std::string_view(" \0", 2));
     if (trimmed.empty()) return;
+    if (SameFile(trimmed, Trim(ctx.input.moviePath))) {
+      ctx.ui.Message("Error Monitoring", "Incorrect name of output file", MessageIcon::Stop, false);
+      return;
+    }
     output = trimmed;
   }
 }
@@ -158,7 +169,7 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
     ctx.ui.Message("Error Monitoring", "Video file not found!", MessageIcon::Stop, false);
     return run.outcome;
   }
-  if (Trim(outputPath) == input) {
+  if (Trim(outputPath) == input || SameFile(Trim(outputPath), input)) {
     ctx.ui.Message("Error Monitoring", "Incorrect name of output file", MessageIcon::Stop, false);
     return run.outcome;
   }

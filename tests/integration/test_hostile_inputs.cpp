@@ -2,6 +2,7 @@
 // real movie or is refused with a message naming it, and none may crash or hang the
 // tool, leave temporary files or change the input.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <filesystem>
 #include <string>
@@ -86,6 +87,13 @@ fs::path WriteY4m(const fs::path& file, int width, int height, const std::string
   return file;
 }
 
+// The largest resident size of any child this test process has waited for, in MB.
+long LargestChildMegabytes() {
+  rusage usage{};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  return usage.ru_maxrss / 1024;
+}
+
 TEST_F(HostileMovies, EnormousDeclaredSizeIsRefusedWithoutExhaustingMemory) {
   const fs::path huge = WriteY4m(dir / "huge.y4m", 60000, 40000, "FRAME\n" + std::string(64, 'x'));
   EXPECT_TRUE(FailedSaying(Convert(huge), "huge.y4m: cannot be read as a movie"));
@@ -93,6 +101,8 @@ TEST_F(HostileMovies, EnormousDeclaredSizeIsRefusedWithoutExhaustingMemory) {
   const fs::path large =
       WriteY4m(dir / "large.y4m", 16000, 16000, "FRAME\n" + std::string(64, 'x'));
   EXPECT_TRUE(FailedSaying(Convert(large), "large.y4m: cannot be read as a movie"));
+  // A picture buffer for the claimed size alone would be a gigabyte.
+  EXPECT_LT(LargestChildMegabytes(), 600);
 }
 
 TEST_F(HostileMovies, ExtremelyWideFlatPicturesConvertOrAreRefused) {
@@ -130,6 +140,36 @@ INSTANTIATE_TEST_SUITE_P(Sizes, OddSize,
                            return std::to_string(info.param.first) + "x" +
                                   std::to_string(info.param.second);
                          });
+
+TEST_F(HostileMovies, OutputNamingTheInputUnderAnotherSpellingIsRefused) {
+  const fs::path movie = Movie("source.mp4");
+  fs::create_symlink(movie, dir / "link.mp4");
+  for (const fs::path& output : {dir / "." / "source.mp4", dir / "link.mp4"}) {
+    SCOPED_TRACE(output);
+    const InputGuard guard(movie);
+    const test::ToolRun run = Run({movie.string(), "-o", output.string()}, "same");
+    ExpectNothingLost(run, temp, guard);
+    EXPECT_TRUE(FailedSaying(run, "Incorrect name of output file"));
+  }
+}
+
+TEST_F(HostileMovies, LogoThatIsAFolderOrCutShortIsRefused) {
+  const fs::path movie = Movie("with logo.mp4");
+  const fs::path folder = dir / "logo folder.jpg";
+  fs::create_directories(folder);
+  const fs::path logo = dir / "logo strip.jpg";
+  Ffmpeg({"-f", "lavfi", "-i", "color=c=red:s=600x60", "-frames:v", "1", logo.string()});
+  const std::string bytes = test::ReadFileBytes(logo);
+  test::WriteFileBytes(logo, bytes.substr(0, bytes.size() / 3));
+  for (const fs::path& bad : {folder, logo}) {
+    SCOPED_TRACE(bad);
+    const InputGuard guard(movie);
+    const test::ToolRun run = Run({movie.string(), "--logo", bad.string()}, "logo");
+    ExpectNothingLost(run, temp, guard);
+    EXPECT_TRUE(FailedSaying(run, bad.filename().string() + ": Bad Logo format."));
+    EXPECT_FALSE(fs::exists(Output(movie)));
+  }
+}
 
 TEST_F(HostileMovies, PictureSizeChangingMidwayConvertsAtTheOpeningSize) {
   // Two H.264 transport stream pieces joined by ffmpeg's concat with a stream copy.
