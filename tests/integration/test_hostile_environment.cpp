@@ -33,25 +33,26 @@ struct HostileEnvironment : test::HostileBatchTest {
     test::WriteFileBytes(adapter, script);
     fs::permissions(adapter, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
   }
+
+  // Converts the movie, which must fail with `words` and leave no output behind.
+  void ExpectFailureSaying(const std::string& words) {
+    const InputGuard guard(movie);
+    const test::ToolRun run = Run({movie.string(), "-o", output.string()});
+    ExpectNothingLost(run, temp, guard);
+    EXPECT_TRUE(FailedSaying(run, words));
+    EXPECT_FALSE(fs::exists(output)) << "a failed run left an output movie";
+  }
 };
 
 TEST_F(HostileEnvironment, MissingEncoderAdapterIsReported) {
   program = CopyProgram("no adapter", false);
-  const InputGuard guard(movie);
-  const test::ToolRun run = Run({movie.string(), "-o", output.string()});
-  ExpectNothingLost(run, temp, guard);
-  EXPECT_TRUE(FailedSaying(run, "The encoder could not be started."));
-  EXPECT_FALSE(fs::exists(output));
+  ExpectFailureSaying("The encoder could not be started.");
 }
 
 TEST_F(HostileEnvironment, EncoderAdapterKilledBySignalIsReported) {
   program = CopyProgram("crashing adapter");
   InstallAdapter("#!/bin/sh\nkill -SEGV $$\n");
-  const InputGuard guard(movie);
-  const test::ToolRun run = Run({movie.string(), "-o", output.string()});
-  ExpectNothingLost(run, temp, guard);
-  EXPECT_TRUE(FailedSaying(run, "the encoder did not write"));
-  EXPECT_FALSE(fs::exists(output));
+  ExpectFailureSaying("the encoder did not write");
 }
 
 TEST_F(HostileEnvironment, ExportCrashingHalfwayLeavesNoHalfMovie) {
@@ -65,11 +66,7 @@ TEST_F(HostileEnvironment, ExportCrashingHalfwayLeavesNoHalfMovie) {
       "case \"$last\" in *'panorama out.mp4') printf 'half a movie' > \"$last\"; kill -SEGV $$;; "
       "esac\n"
       "exec \"$(dirname \"$0\")/real adapter\" \"$@\"\n");
-  const InputGuard guard(movie);
-  const test::ToolRun run = Run({movie.string(), "-o", output.string()});
-  ExpectNothingLost(run, temp, guard);
-  EXPECT_TRUE(FailedSaying(run, "the encoder did not write"));
-  EXPECT_FALSE(fs::exists(output)) << "a broken output movie was left";
+  ExpectFailureSaying("the encoder did not write");
 }
 
 TEST_F(HostileEnvironment, TemporaryFolderOnAFullDiskFailsClearly) {

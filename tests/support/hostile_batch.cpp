@@ -40,7 +40,7 @@ void HostileBatchTest::SetUp() {
   WriteGoodSettings(settingsFile);
 }
 
-void HostileBatchTest::WriteGoodSettings(const fs::path& file) {
+AppSettings HostileBatchTest::GoodSettings() const {
   AppSettings s;
   s.X1 = 150;
   s.Y1 = 20;
@@ -49,7 +49,11 @@ void HostileBatchTest::WriteGoodSettings(const fs::path& file) {
   s.RSIZE = 32;
   s.APATH = temp.string();
   s.OPATH = dir.path().string();
-  ASSERT_TRUE(WriteSettings(file, s));
+  return s;
+}
+
+void HostileBatchTest::WriteGoodSettings(const fs::path& file) {
+  ASSERT_TRUE(WriteSettings(file, GoodSettings()));
 }
 
 fs::path HostileBatchTest::CopyProgram(const std::string& name, bool withAdapter) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/app_settings.h"
 #include "support/sample_movie.h"
 #include "support/temp_dir.h"
 
@@ -55,7 +56,8 @@ class HostileBatchTest : public ::testing::Test {
   std::filesystem::path Movie(const std::string& name, SampleMovieOptions options = Small());
   static SampleMovieOptions Small() { return {.width = 160, .height = 120, .frames = 25}; }
 
-  // Writes a settings file whose temporary folder is `temp`, with the sample ring.
+  // Settings whose temporary folder is `temp`, with the sample ring, and their file.
+  AppSettings GoodSettings() const;
   void WriteGoodSettings(const std::filesystem::path& file);
 
  private:
