@@ -118,15 +118,56 @@ size_t CountEntries(const fs::path& folder) {
   return count;
 }
 
+// A movie that failed: why, on standard error.
+void Fail(const BatchEnvironment& env, const fs::path& input, const std::string& why,
+          BatchTally& tally) {
+  std::fprintf(env.err, "corvinex-batch: %s: %s\n", input.string().c_str(), why.c_str());
+  ++tally.failed;
+}
+
+// Tells how the movie ended and counts it.
+void ReportOutcome(const fs::path& input, const BatchTarget& target,
+                   const ConversionOutcome& outcome, const BatchUi& ui, const BatchEnvironment& env,
+                   BatchTally& tally) {
+  auto fail = [&](const std::string& why) { Fail(env, input, why, tally); };
+  const int32_t width = outcome.outputWidth;
+  const int32_t height = outcome.outputHeight;
+  switch (outcome.status) {
+    case ConversionStatus::Exported:
+      ++tally.converted;
+      std::fprintf(env.out, "%s -> %s (%dx%d, %lld frames)\n", input.string().c_str(),
+                   outcome.output.string().c_str(), width, height,
+                   static_cast<long long>(outcome.framesProcessed));
+      break;
+    case ConversionStatus::FramesOnly:
+      ++tally.converted;
+      std::fprintf(env.out, "%s -> %lld frames of %dx%d in %s\n", input.string().c_str(),
+                   static_cast<long long>(outcome.framesProcessed), width, height,
+                   target.frameFolder.string().c_str());
+      break;
+    case ConversionStatus::Stopped:
+      fail("stopped");
+      break;
+    case ConversionStatus::ExportFailed:
+      fail("the encoder did not write " + outcome.output.string() +
+           (outcome.lastExport.errorLine.empty() ? "" : ": " + outcome.lastExport.errorLine));
+      break;
+    default:
+      fail(ui.Errors().empty() ? "not converted" : ui.Errors().back());
+      break;
+  }
+  if (outcome.framesNotSpooled > 0) {
+    fail(std::to_string(outcome.framesNotSpooled) +
+         " frame(s) could not be written: " + outcome.spoolError);
+  }
+}
+
 // Converts one movie and counts it; a failure is told on standard error.
 void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOptions& options,
                 const BatchEnvironment& env, BatchSetup& setup, const LogoState& logo,
                 DiagnosticLog& log, BatchTally& tally) {
   std::error_code error;
-  auto fail = [&](const std::string& why) {
-    std::fprintf(env.err, "corvinex-batch: %s: %s\n", input.string().c_str(), why.c_str());
-    ++tally.failed;
-  };
+  auto fail = [&](const std::string& why) { Fail(env, input, why, tally); };
   if (!fs::is_regular_file(input, error)) {
     fail("no such movie file");
     return;
@@ -195,36 +236,7 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
                             .frameFolder = target.frameFolder,
                             .framesOnly = options.framesOnly.has_value()};
   const ConversionOutcome outcome = ConvertMovie(context, target.output.string());
-  const int32_t width = outcome.outputWidth;
-  const int32_t height = outcome.outputHeight;
-  switch (outcome.status) {
-    case ConversionStatus::Exported:
-      ++tally.converted;
-      std::fprintf(env.out, "%s -> %s (%dx%d, %lld frames)\n", input.string().c_str(),
-                   outcome.output.string().c_str(), width, height,
-                   static_cast<long long>(outcome.framesProcessed));
-      break;
-    case ConversionStatus::FramesOnly:
-      ++tally.converted;
-      std::fprintf(env.out, "%s -> %lld frames of %dx%d in %s\n", input.string().c_str(),
-                   static_cast<long long>(outcome.framesProcessed), width, height,
-                   target.frameFolder.string().c_str());
-      break;
-    case ConversionStatus::Stopped:
-      fail("stopped");
-      break;
-    case ConversionStatus::ExportFailed:
-      fail("the encoder did not write " + outcome.output.string() +
-           (outcome.lastExport.errorLine.empty() ? "" : ": " + outcome.lastExport.errorLine));
-      break;
-    default:
-      fail(ui.Errors().empty() ? "not converted" : ui.Errors().back());
-      break;
-  }
-  if (outcome.framesNotSpooled > 0) {
-    fail(std::to_string(outcome.framesNotSpooled) +
-         " frame(s) could not be written: " + outcome.spoolError);
-  }
+  ReportOutcome(input, target, outcome, ui, env, tally);
 }
 
 }  // namespace
