@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <regex>
 #include <sstream>
 
 #include "convert/child_process.h"
@@ -45,34 +44,44 @@ struct AfterMovie {
 };
 
 std::vector<AfterMovie> ResourceLines(const std::string& log) {
-  static const std::regex line(
-      R"(Batch movie (\d+) of \d+ done: resident memory (\d+) kB, open files (\d+), )"
-      R"(temporary files (\d+))");
   std::vector<AfterMovie> movies;
   std::istringstream in(log);
   std::string text;
-  std::smatch m;
   while (std::getline(in, text)) {
-    if (!std::regex_search(text, m, line)) continue;
-    EXPECT_EQ(std::stoul(m[1]), movies.size() + 1) << text;
-    movies.push_back({std::stoll(m[2]), std::stoi(m[3]), static_cast<int32_t>(std::stoi(m[4]))});
+    const size_t at = text.find("Batch movie ");
+    if (at == std::string::npos) continue;
+    int number = 0, count = 0, files = 0, temporary = 0;
+    long long resident = 0;
+    const int read = std::sscanf(text.c_str() + at,
+                                 "Batch movie %d of %d done: resident memory %lld kB, open files "
+                                 "%d, temporary files %d",
+                                 &number, &count, &resident, &files, &temporary);
+    EXPECT_EQ(read, 5) << text;
+    EXPECT_EQ(number, static_cast<int>(movies.size()) + 1) << text;
+    movies.push_back({resident, files, temporary});
   }
   return movies;
 }
 
 // "INPUT -> OUTPUT (WxH, N frames)" lines of standard output, by output.
 std::map<fs::path, std::string> OutputsNamed(const std::string& out, int64_t frames, int& lines) {
-  static const std::regex line(R"((.+) -> (.+) \((\d+)x(\d+), (\d+) frames\))");
   std::map<fs::path, std::string> outputs;
   std::istringstream in(out);
   std::string text;
-  std::smatch m;
   lines = 0;
   while (std::getline(in, text)) {
-    if (!std::regex_match(text, m, line)) continue;
+    const size_t arrow = text.find(" -> ");
+    const size_t facts = text.rfind(" (");
+    int width = 0, height = 0;
+    long long processed = 0;
+    if (arrow == std::string::npos || facts == std::string::npos || facts < arrow ||
+        std::sscanf(text.c_str() + facts, " (%dx%d, %lld frames)", &width, &height, &processed) !=
+            3) {
+      continue;
+    }
     ++lines;
-    outputs[fs::path(m[2].str())] = m[1].str();
-    EXPECT_EQ(std::stoll(m[5]), frames) << text;
+    outputs[fs::path(text.substr(arrow + 4, facts - arrow - 4))] = text.substr(0, arrow);
+    EXPECT_EQ(processed, frames) << text;
   }
   return outputs;
 }
