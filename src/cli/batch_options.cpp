@@ -78,7 +78,9 @@ Apply Switch(std::function<void(AppSettings&, SessionOptions&)> set) {
 
 const std::vector<Flag>& Flags() {
   static const std::vector<Flag> flags = {
-      {"-o", "OUTPUT", "output movie (one input only); default INPUT_Unwrapped.mp4 beside it",
+      {"-o", "OUTPUT",
+       "output movie (one input only); default INPUT_Unwrapped.mp4 beside it (_2, _3, ... if "
+       "the run already uses it)",
        [](const std::string& v, BatchOptions& o) -> std::string {
          o.output = v;
          return {};
@@ -191,7 +193,9 @@ const std::vector<Flag>& Flags() {
          o.logo = v;
          return {};
        }},
-      {"--frames-only", "DIR", "write the processed frames as BMP files into DIR, no export",
+      {"--frames-only", "DIR",
+       "write the processed frames as BMP files into DIR (DIR/NAME for several inputs), no "
+       "export",
        [](const std::string& v, BatchOptions& o) -> std::string {
          o.framesOnly = v;
          return {};

@@ -8,7 +8,9 @@
 #include <system_error>
 
 #include "app/program_paths.h"
+#include "cli/batch_outputs.h"
 #include "cli/batch_ui.h"
+#include "cli/process_resources.h"
 #include "convert/convert_movie.h"
 #include "convert/encoder_command.h"
 #include "convert/frame_source_feed.h"
@@ -101,11 +103,143 @@ std::string PrepareSettings(const BatchOptions& options, BatchSetup& setup) {
   return {};
 }
 
-}  // namespace
+struct BatchTally {
+  int converted = 0;
+  int failed = 0;
+};
 
-fs::path DefaultBatchOutput(const fs::path& input) {
-  return input.parent_path() / (input.stem().string() + "_Unwrapped.mp4");
+// Entries in the run's temporary folder; 0 when it does not exist.
+size_t CountEntries(const fs::path& folder) {
+  std::error_code error;
+  size_t count = 0;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    ++count;
+  }
+  return count;
 }
+
+// A movie that failed: why, on standard error.
+void Fail(const BatchEnvironment& env, const fs::path& input, const std::string& why,
+          BatchTally& tally) {
+  std::fprintf(env.err, "corvinex-batch: %s: %s\n", input.string().c_str(), why.c_str());
+  ++tally.failed;
+}
+
+// Tells how the movie ended and counts it.
+void ReportOutcome(const fs::path& input, const BatchTarget& target,
+                   const ConversionOutcome& outcome, const BatchUi& ui, const BatchEnvironment& env,
+                   BatchTally& tally) {
+  auto fail = [&](const std::string& why) { Fail(env, input, why, tally); };
+  const int32_t width = outcome.outputWidth;
+  const int32_t height = outcome.outputHeight;
+  switch (outcome.status) {
+    case ConversionStatus::Exported:
+      ++tally.converted;
+      std::fprintf(env.out, "%s -> %s (%dx%d, %lld frames)\n", input.string().c_str(),
+                   outcome.output.string().c_str(), width, height,
+                   static_cast<long long>(outcome.framesProcessed));
+      break;
+    case ConversionStatus::FramesOnly:
+      ++tally.converted;
+      std::fprintf(env.out, "%s -> %lld frames of %dx%d in %s\n", input.string().c_str(),
+                   static_cast<long long>(outcome.framesProcessed), width, height,
+                   target.frameFolder.string().c_str());
+      break;
+    case ConversionStatus::Stopped:
+      fail("stopped");
+      break;
+    case ConversionStatus::ExportFailed:
+      fail("the encoder did not write " + outcome.output.string() +
+           (outcome.lastExport.errorLine.empty() ? "" : ": " + outcome.lastExport.errorLine));
+      break;
+    default:
+      fail(ui.Errors().empty() ? "not converted" : ui.Errors().back());
+      break;
+  }
+  if (outcome.framesNotSpooled > 0) {
+    fail(std::to_string(outcome.framesNotSpooled) +
+         " frame(s) could not be written: " + outcome.spoolError);
+  }
+}
+
+// Converts one movie and counts it; a failure is told on standard error.
+void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOptions& options,
+                const BatchEnvironment& env, BatchSetup& setup, const LogoState& logo,
+                DiagnosticLog& log, BatchTally& tally) {
+  std::error_code error;
+  auto fail = [&](const std::string& why) { Fail(env, input, why, tally); };
+  if (!fs::is_regular_file(input, error)) {
+    fail("no such movie file");
+    return;
+  }
+  FrameSource source;
+  MovieInfo info;
+  const OpenResult opened = source.Open(input, info);
+  if (!opened.ok()) {
+    fail("cannot be read as a movie" + (opened.detail.empty() ? "" : " (" + opened.detail + ")"));
+    return;
+  }
+  // The frame rate comes from the encoder tool's report, as in the window program.
+  ProbeTexts probe;
+  if (!options.printGeometry) {
+    ProbeMovie(EncoderToolPath(setup.paths.programFolder), input.string(), setup.temp / "probe.txt",
+               probe);
+  }
+  info.timePerFrame = TimePerFrameFrom(probe.probeText, source.AverageTimePerFrame());
+  info.frameCount = FrameCountFrom(info.duration, info.timePerFrame);
+  if (options.printGeometry) {
+    UnwrapBuffers buffers;
+    DiagnosticLog quiet;
+    const UnwrapGeometry g =
+        PrepareUnwrapGeometry(info.width, info.height, RingFromSettings(setup.settings),
+                              setup.settings.HSIZE, GeometryVariant::Conversion, buffers, quiet);
+    std::fputs(GeometryJson(input, g).c_str(), env.out);
+    ++tally.converted;
+    return;
+  }
+
+  if (options.framesOnly) {
+    fs::create_directories(target.frameFolder, error);
+    if (error || !fs::is_directory(target.frameFolder, error)) {
+      fail("cannot create the frame folder " + target.frameFolder.string());
+      return;
+    }
+  }
+  FrameImage logoCanvas;
+  if (logo.present) {
+    const UnwrapGeometry g = ComputeUnwrapGeometry(
+        info.width, info.height, RingFromSettings(setup.settings), setup.settings.HSIZE);
+    PrepareLogoFrame(logo.image, g.W, DecoderRoute(setup.settings), logoCanvas);
+  }
+  BatchUi ui(env.err, env.drawBar);
+  FrameSourceFeed feed(source);
+  std::atomic<int32_t> streamState{1};
+  ConversionContext context{.settings = setup.settings,
+                            .options = setup.session,
+                            .log = log,
+                            .ui = ui,
+                            .tempFolder = setup.temp,
+                            .encoderTool = EncoderToolPath(setup.paths.programFolder),
+                            .input = {.moviePath = input.string(),
+                                      .width = info.width,
+                                      .height = info.height,
+                                      .timePerFrame = info.timePerFrame,
+                                      .frameCount = info.frameCount,
+                                      .durationText = DurationText(info.durationSeconds),
+                                      .movieOpen = true,
+                                      .canStep = info.canStep != 0},
+                            .graph = &feed,
+                            .stopRequest = gStopRequest,
+                            .StreamState = streamState,
+                            .lensName = LensNameFor(setup.settings.HSIZE),
+                            .logoCanvas = logo.present ? &logoCanvas : nullptr,
+                            .frameFolder = target.frameFolder,
+                            .framesOnly = options.framesOnly.has_value()};
+  const ConversionOutcome outcome = ConvertMovie(context, target.output.string());
+  ReportOutcome(input, target, outcome, ui, env, tally);
+}
+
+}  // namespace
 
 int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
   BatchSetup setup;
@@ -149,115 +283,27 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
   auto previousInt = std::signal(SIGINT, OnInterrupt);
   auto previousTerm = std::signal(SIGTERM, OnInterrupt);
 
-  int converted = 0;
-  int failed = 0;
-  for (const fs::path& input : options.inputs) {
+  BatchTally tally;
+  const std::vector<BatchTarget> targets =
+      PlanBatchTargets(options.inputs, options.output, options.framesOnly);
+  for (size_t i = 0; i < options.inputs.size(); ++i) {
     if (gInterrupted.load() != 0) break;
-    auto fail = [&](const std::string& why) {
-      std::fprintf(env.err, "corvinex-batch: %s: %s\n", input.string().c_str(), why.c_str());
-      ++failed;
-    };
-    if (!fs::is_regular_file(input, error)) {
-      fail("no such movie file");
-      continue;
-    }
-    FrameSource source;
-    MovieInfo info;
-    const OpenResult opened = source.Open(input, info);
-    if (!opened.ok()) {
-      fail("cannot be read as a movie" + (opened.detail.empty() ? "" : " (" + opened.detail + ")"));
-      continue;
-    }
-    // The frame rate comes from the encoder tool's report, as in the window program.
-    ProbeTexts probe;
-    if (!options.printGeometry) {
-      ProbeMovie(EncoderToolPath(setup.paths.programFolder), input.string(),
-                 setup.temp / "probe.txt", probe);
-    }
-    info.timePerFrame = TimePerFrameFrom(probe.probeText, source.AverageTimePerFrame());
-    info.frameCount = FrameCountFrom(info.duration, info.timePerFrame);
-    if (options.printGeometry) {
-      UnwrapBuffers buffers;
-      DiagnosticLog quiet;
-      const UnwrapGeometry g =
-          PrepareUnwrapGeometry(info.width, info.height, RingFromSettings(setup.settings),
-                                setup.settings.HSIZE, GeometryVariant::Conversion, buffers, quiet);
-      std::fputs(GeometryJson(input, g).c_str(), env.out);
-      ++converted;
-      continue;
-    }
-
-    FrameImage logoCanvas;
-    if (logo.present) {
-      const UnwrapGeometry g = ComputeUnwrapGeometry(
-          info.width, info.height, RingFromSettings(setup.settings), setup.settings.HSIZE);
-      PrepareLogoFrame(logo.image, g.W, DecoderRoute(setup.settings), logoCanvas);
-    }
-    const fs::path output = options.output.value_or(DefaultBatchOutput(input));
-    BatchUi ui(env.err, env.drawBar);
-    FrameSourceFeed feed(source);
-    std::atomic<int32_t> streamState{1};
-    ConversionContext context{.settings = setup.settings,
-                              .options = setup.session,
-                              .log = log,
-                              .ui = ui,
-                              .tempFolder = setup.temp,
-                              .encoderTool = EncoderToolPath(setup.paths.programFolder),
-                              .input = {.moviePath = input.string(),
-                                        .width = info.width,
-                                        .height = info.height,
-                                        .timePerFrame = info.timePerFrame,
-                                        .frameCount = info.frameCount,
-                                        .durationText = DurationText(info.durationSeconds),
-                                        .movieOpen = true,
-                                        .canStep = info.canStep != 0},
-                              .graph = &feed,
-                              .stopRequest = gStopRequest,
-                              .StreamState = streamState,
-                              .lensName = LensNameFor(setup.settings.HSIZE),
-                              .logoCanvas = logo.present ? &logoCanvas : nullptr,
-                              .frameFolder = options.framesOnly.value_or(fs::path()),
-                              .framesOnly = options.framesOnly.has_value()};
-    const ConversionOutcome outcome = ConvertMovie(context, output.string());
-    const int32_t width = outcome.outputWidth;
-    const int32_t height = outcome.outputHeight;
-    switch (outcome.status) {
-      case ConversionStatus::Exported:
-        ++converted;
-        std::fprintf(env.out, "%s -> %s (%dx%d, %lld frames)\n", input.string().c_str(),
-                     outcome.output.string().c_str(), width, height,
-                     static_cast<long long>(outcome.framesProcessed));
-        break;
-      case ConversionStatus::FramesOnly:
-        ++converted;
-        std::fprintf(env.out, "%s -> %lld frames of %dx%d in %s\n", input.string().c_str(),
-                     static_cast<long long>(outcome.framesProcessed), width, height,
-                     options.framesOnly->string().c_str());
-        break;
-      case ConversionStatus::Stopped:
-        fail("stopped");
-        break;
-      case ConversionStatus::ExportFailed:
-        fail("the encoder did not write " + outcome.output.string() +
-             (outcome.lastExport.errorLine.empty() ? "" : ": " + outcome.lastExport.errorLine));
-        break;
-      default:
-        fail(ui.Errors().empty() ? "not converted" : ui.Errors().back());
-        break;
-    }
-    if (outcome.framesNotSpooled > 0) {
-      fail(std::to_string(outcome.framesNotSpooled) +
-           " frame(s) could not be written: " + outcome.spoolError);
-    }
+    ConvertOne(options.inputs[i], targets[i], options, env, setup, logo, log, tally);
+    // One line per movie, so a long run shows whether memory, descriptors or
+    // temporary files grow from movie to movie.
+    log.LogLine("Batch movie " + std::to_string(i + 1) + " of " +
+                std::to_string(options.inputs.size()) +
+                " done: " + ResourcesText(ReadProcessResources()) + ", temporary files " +
+                std::to_string(CountEntries(setup.temp)));
   }
 
   std::signal(SIGINT, previousInt);
   std::signal(SIGTERM, previousTerm);
   if (!options.printGeometry) fs::remove_all(setup.temp, error);
-  if (options.inputs.size() > 1 || failed > 0) {
-    std::fprintf(env.out, "%d of %zu movie(s) converted\n", converted, options.inputs.size());
+  if (options.inputs.size() > 1 || tally.failed > 0) {
+    std::fprintf(env.out, "%d of %zu movie(s) converted\n", tally.converted, options.inputs.size());
   }
-  return failed == 0 && gInterrupted.load() == 0 ? 0 : 1;
+  return tally.failed == 0 && gInterrupted.load() == 0 ? 0 : 1;
 }
 
 }  // namespace corvinex

@@ -19,7 +19,4 @@ struct BatchEnvironment {
 // The exit status: 0 all converted, 1 a movie failed, 2 a bad command line.
 int RunBatch(const BatchOptions& options, const BatchEnvironment& env);
 
-// INPUT's folder / (INPUT's name without extension + "_Unwrapped.mp4").
-std::filesystem::path DefaultBatchOutput(const std::filesystem::path& input);
-
 }  // namespace corvinex

@@ -1,0 +1,80 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+
+#include "cli/batch_outputs.h"
+#include "cli/process_resources.h"
+#include "support/temp_dir.h"
+
+namespace corvinex {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(BatchTargets, EveryInputGetsItsOwnOutputAndNoneReplacesAnInput) {
+  test::TempDir dir;
+  const fs::path avi = dir / "clip.avi";
+  const fs::path mkv = dir / "clip.mkv";
+  const fs::path named = dir / "clip_Unwrapped.mp4";  // a movie of the run, not an output
+  const fs::path other = dir / "sub" / "clip.avi";
+  const auto targets = PlanBatchTargets({avi, mkv, avi, named, other}, {}, {});
+  ASSERT_EQ(targets.size(), 5u);
+  EXPECT_EQ(targets[0].output, dir / "clip_Unwrapped_2.mp4");
+  EXPECT_EQ(targets[1].output, dir / "clip_Unwrapped_3.mp4");
+  EXPECT_EQ(targets[2].output, dir / "clip_Unwrapped_4.mp4");
+  EXPECT_EQ(targets[3].output, dir / "clip_Unwrapped_Unwrapped.mp4");
+  EXPECT_EQ(targets[4].output, dir / "sub" / "clip_Unwrapped.mp4");  // another folder
+  for (const auto& t : targets) EXPECT_TRUE(t.frameFolder.empty());
+
+  // The same file spelled another way is the same file.
+  const fs::path relative = fs::relative(avi);
+  const auto spelled = PlanBatchTargets({avi, relative}, {}, {});
+  EXPECT_EQ(spelled[0].output, dir / "clip_Unwrapped.mp4");
+  EXPECT_EQ(spelled[1].output.filename(), "clip_Unwrapped_2.mp4");
+
+  // A lone input keeps the plain names; -o is taken as given.
+  const auto one = PlanBatchTargets({mkv}, dir / "out.mp4", dir / "frames");
+  EXPECT_EQ(one[0].output, dir / "out.mp4");
+  EXPECT_EQ(one[0].frameFolder, dir / "frames");
+}
+
+TEST(BatchTargets, SeveralInputsPutTheirFramesInAFolderEach) {
+  const fs::path frames = "/tmp/frames here";
+  const auto targets = PlanBatchTargets({"/a/take.mp4", "/b/take.avi", "/a/other.mkv"}, {}, frames);
+  EXPECT_EQ(targets[0].frameFolder, frames / "take");
+  EXPECT_EQ(targets[1].frameFolder, frames / "take_2");
+  EXPECT_EQ(targets[2].frameFolder, frames / "other");
+}
+
+TEST(ProcessResources, CountsOpenFilesAndResidentMemory) {
+  const ProcessResources before = ReadProcessResources();
+  ASSERT_TRUE(before.problem.empty()) << before.problem;
+  ASSERT_GT(before.residentKb, 0);
+  ASSERT_GE(before.openFiles, 3);  // at least the three standard streams
+
+  const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  constexpr size_t kBytes = 32u << 20;
+  auto block = std::make_unique<char[]>(kBytes);
+  std::memset(block.get(), 1, kBytes);  // touched, so resident
+  const ProcessResources during = ReadProcessResources();
+  EXPECT_EQ(during.openFiles, before.openFiles + 1);
+  EXPECT_GE(during.residentKb, before.residentKb + 30 * 1024);
+  EXPECT_EQ(block[kBytes - 1], 1);
+  ::close(fd);
+  block.reset();
+  EXPECT_EQ(ReadProcessResources().openFiles, before.openFiles);
+
+  EXPECT_EQ(ResourcesText(during), "resident memory " + std::to_string(during.residentKb) +
+                                       " kB, open files " + std::to_string(during.openFiles));
+  ProcessResources unread;
+  unread.problem = "cannot open /proc/self/status";
+  EXPECT_EQ(ResourcesText(unread),
+            "resident memory unknown, open files unknown (cannot open /proc/self/status)");
+}
+
+}  // namespace
+}  // namespace corvinex
