@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "app/program_paths.h"
@@ -33,7 +35,14 @@ int main(int argc, char** argv) {
                              QString::fromStdString(decision.text));
   }
 
-  corvinex::ProgramState state(corvinex::PathsForFolder(corvinex::RunningProgramFolder()));
+  corvinex::ProgramState state(corvinex::PathsForProgram(
+      corvinex::RunningProgramFolder(), std::getenv("XDG_DATA_HOME"), std::getenv("HOME")));
+  if (corvinex::KeepsDataElsewhere(state.paths)) {
+    std::fprintf(stderr,
+                 "corvinex: the program folder %s cannot be written; settings, log and "
+                 "temporary files are kept in %s\n",
+                 state.paths.programFolder.c_str(), state.paths.settingsFile.parent_path().c_str());
+  }
   std::error_code error;
   corvinex::RunStartup(state, {.currentDirectory = std::filesystem::current_path(error),
                                .now = std::chrono::system_clock::now(),
