@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QIcon>
 #include <QMessageBox>
 #include <QScreen>
 #include <chrono>
@@ -23,6 +24,9 @@
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+  // The desktop entry's name lets the window system match windows to its icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("corvinex"));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/VIDEO.png")));
   const QSize screen = QGuiApplication::primaryScreen()->size();
   const corvinex::ScreenDecision decision = corvinex::DecideScreen(screen.width(), screen.height());
   if (decision.form == corvinex::ScreenForm::Refused) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -13,6 +14,7 @@
 #include "support/ffprobe.h"
 #include "support/sample_movie.h"
 #include "support/temp_dir.h"
+#include "support/wait_for.h"
 
 namespace corvinex {
 namespace {
@@ -25,7 +27,8 @@ struct ToolRun {
   std::string err;
 };
 
-ToolRun RunIn(const test::TempDir& dir, const std::vector<std::string>& argv, const std::string& tag) {
+ToolRun RunIn(const test::TempDir& dir, const std::vector<std::string>& argv,
+              const std::string& tag) {
   ChildIo io;
   io.stdoutFile = dir / (tag + ".out");
   io.stderrFile = dir / (tag + ".err");
@@ -189,6 +192,43 @@ TEST_F(InstallLayout, InstalledBatchToolHelpsAndConverts) {
     logged = logged || entry.path().filename().string().starts_with("TLVPUB-batch-");
   }
   EXPECT_TRUE(logged);
+}
+
+TEST_F(InstallLayout, InstalledWindowProgramStartsFromItsFolder) {
+  // An offscreen screen large enough for the standard window form. Qt reads the
+  // platform argument as Latin-1, so this file's path stays ASCII.
+  std::string name = (fs::temp_directory_path() / "corvinex-screens-XXXXXX").string();
+  const int fd = ::mkstemp(name.data());
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  const fs::path screens = name;
+  test::WriteFileBytes(screens, R"({"screens": [{"name": "main", "x": 0, "y": 0, "width": 1920,)"
+                                R"( "height": 1080, "logicalDpi": 96, "dpr": 1}]})");
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  const std::string before = platform != nullptr ? platform : "";
+  ASSERT_EQ(::setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + screens.string()).c_str(), 1),
+            0);
+  ChildIo io;
+  io.stderrFile = dir_->path() / "window.err";
+  const ChildStart child = StartProcess({(prefix_ / "bin" / "corvinex").string()}, io);
+  ASSERT_TRUE(child.ok()) << child.error;
+  // The log beside the installed program says the window is up.
+  const fs::path log = Folder() / "TLVPUB.log";
+  const bool started = test::WaitFor(
+      [&] {
+        return fs::exists(log) &&
+               test::ReadFileBytes(log).find("Main Form Created Ok") != std::string::npos;
+      },
+      std::chrono::seconds(60));
+  KillProcess(child.pid);
+  fs::remove(screens);
+  if (platform != nullptr) {
+    ::setenv("QT_QPA_PLATFORM", before.c_str(), 1);
+  } else {
+    ::unsetenv("QT_QPA_PLATFORM");
+  }
+  EXPECT_TRUE(started) << test::ReadFileBytes(io.stderrFile);
+  EXPECT_TRUE(fs::is_directory(Folder() / "TEMP"));
 }
 
 }  // namespace

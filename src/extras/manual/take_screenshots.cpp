@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QIcon>
 #include <QImage>
 #include <QPixmap>
 #include <QTemporaryDir>
@@ -80,6 +81,7 @@ int Fail(const char* what) {
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/VIDEO.png")));
   if (argc != 4) {
     std::fprintf(stderr, "usage: corvinex_take_screenshots PLUGIN_FOLDER MOVIE OUTPUT_FOLDER\n");
     return 2;
