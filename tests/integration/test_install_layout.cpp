@@ -169,6 +169,18 @@ TEST_F(InstallLayout, DesktopEntryNamesTheInstalledProgramAndIcon) {
   EXPECT_EQ(check.out.find("error"), std::string::npos) << check.out;
 }
 
+TEST_F(InstallLayout, MetainfoLaunchesTheDesktopEntryAndValidates) {
+  const fs::path metainfo = prefix_ / "share/metainfo/org.example.corvinex.metainfo.xml";
+  ASSERT_TRUE(fs::is_regular_file(metainfo));
+  EXPECT_NE(test::ReadFileBytes(metainfo).find(
+                R"(<launchable type="desktop-id">corvinex.desktop</launchable>)"),
+            std::string::npos);
+  const ToolRun check =
+      RunIn(*dir_, {"appstreamcli", "validate", "--no-net", metainfo.string()}, "appstream");
+  EXPECT_EQ(check.exitCode, 0) << "appstreamcli (scripts/setup installs it):\n"
+                               << check.out << check.err;
+}
+
 TEST_F(InstallLayout, InstalledBatchToolHelpsAndConverts) {
   const fs::path batch = prefix_ / "bin" / "corvinex-batch";
   const ToolRun help = RunIn(*dir_, {batch.string(), "--help"}, "help");
