@@ -114,7 +114,7 @@ class InstallLayout : public ::testing::Test {
   }
   void SetUp() override { ASSERT_EQ(install_.exitCode, 0) << install_.out << install_.err; }
 
-  static fs::path Folder() { return prefix_ / "lib" / "corvinex"; }
+  static fs::path Folder() { return prefix_ / CORVINEX_INSTALL_DIR; }
 
   static test::TempDir* dir_;
   static fs::path prefix_;
