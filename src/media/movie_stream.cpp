@@ -15,7 +15,11 @@ constexpr auto kConversionGrace = std::chrono::milliseconds(500);
 constexpr auto kCloseWait = std::chrono::seconds(10);
 }  // namespace
 
-MovieStream::MovieStream(StreamHost& host, DiagnosticLog& log) : host_(host), log_(log) {}
+MovieStream::MovieStream(StreamHost& host, DiagnosticLog& log,
+                         std::atomic<int32_t>* sharedStreamState)
+    : StreamState(sharedStreamState != nullptr ? *sharedStreamState : ownStreamState_),
+      host_(host),
+      log_(log) {}
 
 MovieStream::~MovieStream() {
   RequestClose();

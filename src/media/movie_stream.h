@@ -61,11 +61,18 @@ class StreamHost {
 
 class MovieStream {
  public:
-  MovieStream(StreamHost& host, DiagnosticLog& log);
+  // `sharedStreamState`, when given, is the program's own StreamState, which the
+  // window's commands set to end the stream loop.
+  MovieStream(StreamHost& host, DiagnosticLog& log,
+              std::atomic<int32_t>* sharedStreamState = nullptr);
   ~MovieStream();
 
+ private:
+  std::atomic<int32_t> ownStreamState_{0};
+
+ public:
   // Flags shared with the commands (written by one thread, read by another).
-  std::atomic<int32_t> StreamState{0};  // 0 none or close requested, 2 opening/closing, 1 on
+  std::atomic<int32_t>& StreamState;  // 0 none or close requested, 2 opening/closing, 1 on
   std::atomic<int32_t> graphBusy{0};
   std::atomic<int32_t> paused{0};
   std::atomic<int32_t> conversionRunning{0};

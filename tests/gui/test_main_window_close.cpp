@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <algorithm>
+#include <string>
+#include <vector>
 
 #include "app/startup.h"
 #include "app/window/main_window.h"
@@ -58,6 +61,31 @@ TEST_F(CloseFixture, BusyEncoderKeepsTheWindowWithoutAsking) {
   window.SetEncoderBusy(false);
   AnswerNextMessageBox(QMessageBox::Ok, nullptr);
   EXPECT_TRUE(window.close());
+}
+
+}  // namespace
+}  // namespace corvinex
+
+namespace corvinex {
+namespace {
+
+TEST_F(CloseFixture, ShutdownClosesTheViewerAndStopsTheMovieFirst) {
+  std::vector<std::string> calls;
+  WindowServices services;
+  services.closeViewer = [&](MainWindow&) { calls.push_back("closeViewer"); };
+  services.playPause = [&](MainWindow&, bool play) { calls.push_back(play ? "play" : "pause"); };
+  MainWindow window(state, std::move(services));
+  window.SetFeedbackScale(0.02);
+  window.show();
+  window.Flags().viewerOpen = 1;
+  window.Flags().movieOpen = 1;
+  AnswerNextMessageBox(QMessageBox::Ok, nullptr);
+  EXPECT_TRUE(window.close());
+  ASSERT_FALSE(calls.empty());
+  EXPECT_EQ(calls.front(), "closeViewer");
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "pause"), 5);
+  EXPECT_EQ(window.Flags().viewerOpen, 0);
+  EXPECT_NE(Log().find("EXIT\r\nEXIT2\r\nEXIT3\r\n"), std::string::npos);
 }
 
 }  // namespace

@@ -73,7 +73,7 @@ void MainWindow::Dispatch(int32_t id, int32_t notification) {
 
 void MainWindow::FinishPendingClose() {
   closePending_ = false;
-  QtShutdownHooks hooks;
+  WindowShutdownHooks hooks(*this);
   RunShutdown(state_, hooks);
   shutdownDone_ = true;
   close();

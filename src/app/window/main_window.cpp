@@ -279,7 +279,7 @@ bool MainWindow::ConfirmExit() {
   const auto answer = QMessageBox::warning(this, "Exit IDE", "Are you sure?",
                                            QMessageBox::Ok | QMessageBox::Cancel);
   if (answer != QMessageBox::Ok) return false;
-  QtShutdownHooks hooks;
+  WindowShutdownHooks hooks(*this);
   RunShutdown(state_, hooks);
   shutdownDone_ = true;
   return true;

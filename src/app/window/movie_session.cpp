@@ -18,13 +18,8 @@
 #include "transform/sharpen.h"
 
 namespace corvinex {
-namespace {
-
-constexpr auto kStreamPass = std::chrono::milliseconds(40);
-
-}  // namespace
-
-MovieSession::MovieSession(MainWindow& window) : window_(window) {}
+MovieSession::MovieSession(MainWindow& window)
+    : window_(window), stream_(*this, window.State().log, &window.State().StreamState) {}
 
 MovieSession::~MovieSession() {
   CloseMovie();
@@ -61,77 +56,113 @@ MovieInfo MovieSession::Info() const {
 }
 
 void MovieSession::CloseMovie() {
-  window_.State().StreamState = 0;
-  if (stream_.joinable()) stream_.join();
-  source_.Close();
+  stream_.RequestClose();
+  // The load thread may be waiting for the window (a transcoding dialog or a message
+  // box), so events are served while it ends; the request is repeated because a
+  // finished transcoding leaves StreamState at 1.
+  while (!loaderDone_) {
+    stream_.RequestClose();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (loader_.joinable()) loader_.join();
+  stream_.source().Close();
   window_.Flags().movieOpen = 0;
 }
 
 void MovieSession::OpenMovie(const std::string& path) {
   CloseMovie();
   window_.State().StreamState = 2;
-  stream_ = std::thread([this, path] { StreamLoop(path); });
+  loaderDone_ = false;
+  loader_ = std::thread([this, path] {
+    Load(path);
+    loaderDone_ = true;
+  });
 }
 
-bool MovieSession::OpenOnStreamThread(const std::string& path) {
+void MovieSession::Load(const std::string& path) {
+  ProgramState& state = window_.State();
+  probe_ = {};
+  ProbeMovie(EncoderToolPath(state.paths.programFolder), path,
+             std::filesystem::path(state.settings.APATH) / "probe.txt", probe_);
+  stream_.OS_ASPECT = state.settings.ASPECT;
+  stream_.paused = 0;
+  window_.Flags().paused = 0;
+  stream_.OpenMovie(path, probe_.probeText);
+  window_.Flags().movieOpen = 0;
+}
+
+void MovieSession::ShowStreamError(const std::string& text) {
+  window_.State().log.LogLine("Movie cannot be opened: " + text);
+  QMetaObject::invokeMethod(&window_, [this, text] {
+    QMessageBox::information(&window_, "Error Monitoring", QString::fromStdString(text));
+  });
+}
+
+void MovieSession::ShowFatalMovieError(const std::string& text) {
+  QMetaObject::invokeMethod(&window_, [this, text] {
+    QMessageBox::critical(&window_, "Error", QString::fromStdString(text));
+  });
+}
+
+std::optional<std::filesystem::path> MovieSession::TranscodeToTempAvi(
+    const std::filesystem::path& movie) {
+  // The "Movie Conversion" dialog belongs to the window's thread; CloseMovie serves
+  // events while it waits for this thread, so the blocking call cannot deadlock.
+  std::optional<std::filesystem::path> copy;
+  QMetaObject::invokeMethod(
+      &window_,
+      [this, &movie, &copy] {
+        ProgramState& state = window_.State();
+        WindowConversionUi ui(window_);
+        const std::string output = corvinex::TranscodeToTempAvi(
+            movie.string(), state.settings.APATH, EncoderToolPath(state.paths.programFolder), ui,
+            state.StreamState);
+        std::error_code ec;
+        if (!output.empty() && std::filesystem::file_size(output, ec) > 0 && !ec) copy = output;
+      },
+      Qt::BlockingQueuedConnection);
+  return copy;
+}
+
+void MovieSession::ShowMovieLabels(const MovieLabels& labels) {
   ProgramState& state = window_.State();
   WindowState& flags = window_.Flags();
-  ProbeTexts probe;
-  const std::filesystem::path tool = EncoderToolPath(state.paths.programFolder);
-  ProbeMovie(tool, path, std::filesystem::path(state.settings.APATH) / "probe.txt", probe);
-  MovieInfo info;
-  const OpenResult opened = source_.Open(path, info);
-  if (!opened.ok()) {
-    state.log.LogLine("Movie cannot be opened: " + path + " " + opened.detail);
-    QMetaObject::invokeMethod(&window_, [this] {
-      QMessageBox::warning(&window_, "Error", "The movie cannot be opened.");
-    });
-    return false;
-  }
-  info.timePerFrame = TimePerFrameFrom(probe.probeText, source_.AverageTimePerFrame());
-  info.frameCount = FrameCountFrom(info.duration, info.timePerFrame);
+  const MovieInfo info = stream_.info();
   {
     std::lock_guard<std::mutex> hold(infoMutex_);
     info_ = info;
   }
   {
     std::lock_guard<std::mutex> hold(flags.textMutex);
-    flags.moviePath = path;
-    flags.movieInformation = probe.probeText;
-    flags.probeLines = {probe.probeText, probe.fileLine, probe.videoLine, probe.soundLine};
+    flags.moviePath = stream_.currentMovie();
+    flags.movieInformation = probe_.probeText;
+    flags.probeLines = {probe_.probeText, probe_.fileLine, probe_.videoLine, probe_.soundLine};
   }
   flags.frameWidth = info.width;
   flags.frameHeight = info.height;
   flags.movieOpen = 1;
-  flags.cutAreaAdjustable = 1;
   state.movieLoaded = 1;
-  window_.SetLabelText(303, QString::fromStdString(VideoFileLabel(path)));
-  window_.SetLabelText(304, QString::fromStdString(FrameSizeLabel(info)));
-  window_.SetLabelText(305, QString::fromStdString(FrameRateLabel(info)));
-  window_.SetLabelText(306, QString::fromStdString(FrameCountLabel(info)));
-  window_.SetLabelText(409, QString::fromStdString(DurationText(info.durationSeconds)));
+  window_.SetLabelText(303, QString::fromStdString(labels.videoFile));
+  window_.SetLabelText(304, QString::fromStdString(labels.frameSize));
+  window_.SetLabelText(305, QString::fromStdString(labels.frameRate));
+  window_.SetLabelText(306, QString::fromStdString(labels.frameCount));
+  window_.SetLabelText(409, QString::fromStdString(labels.duration));
   geometryChanged_ = true;
-  return true;
 }
 
-void MovieSession::StreamLoop(std::string path) {
-  ProgramState& state = window_.State();
-  if (!OpenOnStreamThread(path)) {
-    state.StreamState = 0;
-    window_.Flags().movieOpen = 0;
-    return;
-  }
-  state.StreamState = 1;
-  while (state.StreamState != 0) {
-    const int64_t duration = source_.Duration();
-    if (duration > 0) {
-      window_.SetPositionBarWidth(static_cast<int32_t>(
-          std::lround(598.0 * static_cast<double>(source_.Position()) / duration)));
-    }
-    if (!window_.Flags().conversionRunning) PreviewRefresh();
-    std::this_thread::sleep_for(kStreamPass);
-  }
+void MovieSession::SetPositionBar(int32_t width) {
+  window_.SetPositionBarWidth(width);
+}
+
+void MovieSession::EnableMovieControls() {
+  window_.Flags().cutAreaAdjustable = 1;
+}
+
+void MovieSession::RestorePreviewCaptions() {
   window_.Flags().movieOpen = 0;
+  window_.Flags().viewerReady = 0;
+  QMetaObject::invokeMethod(&window_, [this] { window_.ClearPreviews(); });
 }
 
 void MovieSession::PreviewRefresh() {
@@ -149,16 +180,17 @@ void MovieSession::PreviewRefresh() {
     window_.SetLabelText(cmd::kGeometryValue, QString::fromStdString(GeometryLabelText(geometry_)));
     cachedRing_ = view.ring;
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  if (source_.CopyCurrentFrame(frame_) && geometry_.W > 0) {
+  stream_.GrabCurrentFrame();
+  const FrameImage& frame = stream_.currentFrame();
+  if (frame.width > 0 && geometry_.W > 0) {
     {
       // The viewer copies the panorama from its own thread.
       std::lock_guard<std::mutex> hold(panoramaMutex_);
-      UnwrapFast(geometry_, view.flipMode, frame_, buffers_);
+      UnwrapFast(geometry_, view.flipMode, frame, buffers_);
     }
     flags.viewerReady = buffers_.tableValid ? 1 : 0;
     PreviewScene scene;
-    scene.frame = &frame_;
+    scene.frame = &frame;
     scene.panorama = &buffers_.P1;
     scene.panoramaWidth = geometry_.W;
     scene.panoramaRows = geometry_.outRows;
@@ -177,22 +209,24 @@ void MovieSession::PreviewRefresh() {
 }
 
 void MovieSession::PlayPause(bool play) {
+  FrameSource& source = stream_.source();
+  stream_.paused = play ? 0 : 1;
   if (!play) {
-    source_.Pause();
+    source.Pause();
     return;
   }
   // At the end of the movie a new run starts from the beginning.
-  if (source_.Duration() > 0 && source_.Position() >= source_.Duration()) {
-    source_.Seek(0);
+  if (source.Duration() > 0 && source.Position() >= source.Duration()) {
+    source.Seek(0);
     window_.SetPositionBarWidth(1);
   }
-  source_.Play();
+  source.Play();
 }
 
 void MovieSession::StopForConversion() {
-  source_.Pause();
+  stream_.source().Pause();
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  source_.Seek(0);
+  stream_.source().Seek(0);
 }
 
 void MovieSession::Convert(const std::string& output) {
@@ -200,7 +234,7 @@ void MovieSession::Convert(const std::string& output) {
   WindowState& flags = window_.Flags();
   const MovieInfo info = Info();
   WindowConversionUi ui(window_);
-  FrameSourceFeed feed(source_);
+  FrameSourceFeed feed(stream_.source());
   state.stopFlag = 0;
   // The logo canvas is as wide as the run's panorama.
   FrameImage logoCanvas;
@@ -230,7 +264,9 @@ void MovieSession::Convert(const std::string& output) {
                             .lensName = state.lensName,
                             .logoCanvas = withLogo ? &logoCanvas : nullptr};
   flags.conversionRunning = 1;
+  stream_.conversionRunning = 1;
   ConvertMovie(context, output);
+  stream_.conversionRunning = 0;
   flags.conversionRunning = 0;
   state.stopFlag = 0;
 }

@@ -1,7 +1,7 @@
 #pragma once
-// The open movie behind the main window: the frame source, the stream loop that
-// refreshes the previews on a thread of its own, and the conversion run. It
-// supplies the window's movie services.
+// The open movie behind the main window: the movie stream (frame source and the
+// stream loop that refreshes the previews) on a load thread of its own, and the
+// conversion run. It supplies the window's movie services and is the stream's host.
 
 #include <QPointer>
 #include <atomic>
@@ -12,7 +12,9 @@
 
 #include "app/window/window_services.h"
 #include "media/frame_source.h"
+#include "media/media_probe.h"
 #include "media/movie_info.h"
+#include "media/movie_stream.h"
 #include "transform/logo_frame.h"
 #include "transform/unwrap_geometry.h"
 #include "view/viewer_window.h"
@@ -21,10 +23,10 @@ namespace corvinex {
 
 class MainWindow;
 
-class MovieSession {
+class MovieSession : private StreamHost {
  public:
   explicit MovieSession(MainWindow& window);
-  ~MovieSession();
+  ~MovieSession() override;
   MovieSession(const MovieSession&) = delete;
   MovieSession& operator=(const MovieSession&) = delete;
 
@@ -33,7 +35,8 @@ class MovieSession {
 
   // Opens `path` and starts the stream loop; a loop still running ends first.
   void OpenMovie(const std::string& path);
-  // Ends the stream loop and closes the movie.
+  // Ends the stream loop and closes the movie. Events are served meanwhile, since the
+  // load thread may be waiting for the window (a transcoding dialog, a message).
   void CloseMovie();
   void PlayPause(bool play);
   void StopForConversion();
@@ -44,21 +47,31 @@ class MovieSession {
   // Opens the 360 viewer on the preview's panorama.
   void StartViewer(MainWindow& w);
 
-  FrameSource& Source() { return source_; }
+  FrameSource& Source() { return stream_.source(); }
   MovieInfo Info() const;
 
  private:
-  void StreamLoop(std::string path);
-  bool OpenOnStreamThread(const std::string& path);
-  void PreviewRefresh();
+  void Load(const std::string& path);
+  // StreamHost: called on the load thread.
+  void ShowStreamError(const std::string& text) override;
+  void ShowFatalMovieError(const std::string& text) override;
+  std::optional<std::filesystem::path> TranscodeToTempAvi(
+      const std::filesystem::path& movie) override;
+  void ShowMovieLabels(const MovieLabels& labels) override;
+  void SetPositionBar(int32_t width) override;
+  void PreviewRefresh() override;
+  void RestorePreviewCaptions() override;
+  void EnableMovieControls() override;
+  void InvalidateUnwrapCache() override { geometryChanged_ = true; }
 
   MainWindow& window_;
-  FrameSource source_;
+  MovieStream stream_;
   mutable std::mutex infoMutex_;
   MovieInfo info_;
-  std::thread stream_;
-  // Owned by the stream thread while it runs.
-  FrameImage frame_;
+  std::thread loader_;
+  std::atomic<bool> loaderDone_{true};
+  // Owned by the load thread while it runs.
+  ProbeTexts probe_;
   UnwrapBuffers buffers_;
   const LogoState* logo_ = nullptr;
   bool CopyPanorama(FrameImage& into);

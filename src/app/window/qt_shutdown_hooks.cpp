@@ -4,6 +4,8 @@
 #include <QDeadlineTimer>
 #include <QThread>
 
+#include "app/window/main_window.h"
+
 namespace corvinex {
 
 void QtShutdownHooks::Pump(int32_t milliseconds) {
@@ -17,6 +19,23 @@ void QtShutdownHooks::Pump(int32_t milliseconds) {
 
 void QtShutdownHooks::Sleep(int32_t milliseconds) {
   QThread::msleep(static_cast<unsigned long>(milliseconds));
+}
+
+bool WindowShutdownHooks::ViewerOpen() {
+  return window_.Flags().viewerOpen != 0;
+}
+
+void WindowShutdownHooks::CloseViewer() {
+  if (window_.Services().closeViewer) window_.Services().closeViewer(window_);
+  window_.Flags().viewerOpen = 0;
+}
+
+bool WindowShutdownHooks::MovieOpen() {
+  return window_.Flags().movieOpen != 0;
+}
+
+void WindowShutdownHooks::StopMovie() {
+  if (window_.Services().playPause) window_.Services().playPause(window_, false);
 }
 
 }  // namespace corvinex

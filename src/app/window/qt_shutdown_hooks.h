@@ -17,4 +17,20 @@ class QtShutdownHooks : public ShutdownHooks {
   void Sleep(int32_t milliseconds) override;
 };
 
+class MainWindow;
+
+// The window's own shutdown: the viewer closes and the movie stops through the
+// window's services before the stream loop is asked to end.
+class WindowShutdownHooks : public QtShutdownHooks {
+ public:
+  explicit WindowShutdownHooks(MainWindow& window) : window_(window) {}
+  bool ViewerOpen() override;
+  void CloseViewer() override;
+  bool MovieOpen() override;
+  void StopMovie() override;
+
+ private:
+  MainWindow& window_;
+};
+
 }  // namespace corvinex
