@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QIcon>
 #include <QMessageBox>
 #include <QScreen>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "app/program_paths.h"
@@ -21,6 +24,9 @@
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+  // The desktop entry's name lets the window system match windows to its icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("corvinex"));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/VIDEO.png")));
   const QSize screen = QGuiApplication::primaryScreen()->size();
   const corvinex::ScreenDecision decision = corvinex::DecideScreen(screen.width(), screen.height());
   if (decision.form == corvinex::ScreenForm::Refused) {
@@ -33,7 +39,14 @@ int main(int argc, char** argv) {
                              QString::fromStdString(decision.text));
   }
 
-  corvinex::ProgramState state(corvinex::PathsForFolder(corvinex::RunningProgramFolder()));
+  corvinex::ProgramState state(corvinex::PathsForProgram(
+      corvinex::RunningProgramFolder(), std::getenv("XDG_DATA_HOME"), std::getenv("HOME")));
+  if (corvinex::KeepsDataElsewhere(state.paths)) {
+    std::fprintf(stderr,
+                 "corvinex: the program folder %s cannot be written; settings, log and "
+                 "temporary files are kept in %s\n",
+                 state.paths.programFolder.c_str(), state.paths.settingsFile.parent_path().c_str());
+  }
   std::error_code error;
   corvinex::RunStartup(state, {.currentDirectory = std::filesystem::current_path(error),
                                .now = std::chrono::system_clock::now(),

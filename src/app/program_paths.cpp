@@ -1,5 +1,9 @@
 #include "app/program_paths.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
 #include <system_error>
 
 #include "settings/settings_file.h"
@@ -19,6 +23,46 @@ ProgramPaths PathsForFolder(const std::filesystem::path& programFolder) {
   paths.defaultTemp = folder / "TEMP";
   paths.pluginFolder = folder / "PLUG-IN";
   return paths;
+}
+
+std::filesystem::path UserDataFolder(const char* xdgDataHome, const char* home) {
+  // The XDG rules ignore a relative XDG_DATA_HOME.
+  if (xdgDataHome != nullptr && xdgDataHome[0] == '/') {
+    return std::filesystem::path(xdgDataHome) / "corvinex";
+  }
+  if (home != nullptr && home[0] == '/') {
+    return std::filesystem::path(home) / ".local" / "share" / "corvinex";
+  }
+  return {};
+}
+
+bool FolderIsWritable(const std::filesystem::path& folder) {
+  std::string probe = (folder / ".corvinex-write-test-XXXXXX").string();
+  const int fd = ::mkstemp(probe.data());
+  if (fd < 0) return false;
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return true;
+}
+
+ProgramPaths PathsForProgram(const std::filesystem::path& programFolder, const char* xdgDataHome,
+                             const char* home) {
+  ProgramPaths paths = PathsForFolder(programFolder);
+  if (FolderIsWritable(paths.programFolder)) return paths;
+  const std::filesystem::path data = UserDataFolder(xdgDataHome, home);
+  if (data.empty()) return paths;
+  std::error_code error;
+  std::filesystem::create_directories(data, error);
+  if (!FolderIsWritable(data)) return paths;
+  const ProgramPaths user = PathsForFolder(data);
+  paths.settingsFile = user.settingsFile;
+  paths.logFile = user.logFile;
+  paths.defaultTemp = user.defaultTemp;
+  return paths;
+}
+
+bool KeepsDataElsewhere(const ProgramPaths& paths) {
+  return paths.settingsFile.parent_path() != paths.programFolder;
 }
 
 std::filesystem::path RunningProgramFolder() {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <system_error>
 
 #include "app/program_paths.h"
@@ -243,7 +244,8 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
 
 int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
   BatchSetup setup;
-  setup.paths = PathsForFolder(env.programFolder);
+  setup.paths =
+      PathsForProgram(env.programFolder, std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
   if (const std::string problem = PrepareSettings(options, setup); !problem.empty()) {
     std::fprintf(env.err, "corvinex-batch: %s\n", problem.c_str());
     return 2;
@@ -275,7 +277,7 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
       return 1;
     }
   }
-  DiagnosticLog log(setup.paths.programFolder / ("TLVPUB-batch-" + pid + ".log"));
+  DiagnosticLog log(setup.paths.logFile.parent_path() / ("TLVPUB-batch-" + pid + ".log"));
   log.StartNew(std::chrono::system_clock::now());
 
   gStopRequest = 0;

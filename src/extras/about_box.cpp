@@ -78,7 +78,10 @@ QDialog* CreateAboutBox(QWidget* parent) {
   auto* version = new QLabel(QStringLiteral(" v4.0 Build 050.07"), box);
   version->setObjectName(QStringLiteral("label101"));
   version->setStyleSheet(QStringLiteral("color: black; background: transparent;"));
-  version->setGeometry(UnitsX(*box, 130), UnitsY(*box, 48), UnitsX(*box, 70), UnitsY(*box, 10));
+  // Right-aligned to the line's end: wider fonts than the box was laid out for
+  // would otherwise cut the build number off.
+  version->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  version->setGeometry(UnitsX(*box, 100), UnitsY(*box, 48), UnitsX(*box, 100), UnitsY(*box, 10));
 
   auto* mail = new ClickLabel(QStringLiteral("email: TL Inc."), &MailClicked, box);
   mail->setObjectName(QStringLiteral("label2002"));

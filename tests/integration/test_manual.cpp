@@ -17,6 +17,14 @@ TEST(UserManual, LiesBesideTheProgramAsAPdf) {
   ASSERT_GT(bytes.size(), 1000u);
   EXPECT_EQ(bytes.substr(0, 5), "%PDF-");
   EXPECT_NE(bytes.find("%%EOF"), std::string::npos);
+
+  // The screenshots of the program are embedded as pictures, not left as links.
+  size_t images = 0;
+  for (size_t at = bytes.find("/Subtype /Image"); at != std::string::npos;
+       at = bytes.find("/Subtype /Image", at + 1)) {
+    ++images;
+  }
+  EXPECT_GE(images, 4u);
 }
 
 }  // namespace

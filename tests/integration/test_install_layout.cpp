@@ -1,0 +1,247 @@
+// `cmake --install` of this build into a fresh prefix: the program folder, the
+// commands, the desktop entry and the icon, and the installed tools really run.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "convert/child_process.h"
+#include "support/ffprobe.h"
+#include "support/sample_movie.h"
+#include "support/temp_dir.h"
+#include "support/wait_for.h"
+
+namespace corvinex {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+ToolRun RunIn(const test::TempDir& dir, const std::vector<std::string>& argv,
+              const std::string& tag) {
+  ChildIo io;
+  io.stdoutFile = dir / (tag + ".out");
+  io.stderrFile = dir / (tag + ".err");
+  ToolRun run;
+  run.exitCode = RunProcess(argv, io, std::chrono::minutes(5)).exitCode;
+  run.out = test::ReadFileBytes(io.stdoutFile);
+  run.err = test::ReadFileBytes(io.stderrFile);
+  return run;
+}
+
+// The keys of the [Desktop Entry] group.
+std::map<std::string, std::string> DesktopEntry(const std::string& text) {
+  std::map<std::string, std::string> keys;
+  std::istringstream lines(text);
+  std::string line;
+  bool inGroup = false;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line[0] == '[') {
+      inGroup = line == "[Desktop Entry]";
+      continue;
+    }
+    const size_t eq = line.find('=');
+    if (inGroup && eq != std::string::npos) keys[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return keys;
+}
+
+// The program of an Exec value: the first argument, unquoted and unescaped the
+// way a desktop launcher reads it (string escapes, then quoting, then %%).
+std::string ExecProgram(const std::string& exec) {
+  std::string unescaped;
+  for (size_t i = 0; i < exec.size(); ++i) {
+    if (exec[i] == '\\' && i + 1 < exec.size() && exec[i + 1] == '\\') ++i;
+    unescaped += exec[i];
+  }
+  std::string program;
+  if (unescaped.empty() || unescaped[0] != '"') {
+    program = unescaped.substr(0, unescaped.find(' '));
+  } else {
+    for (size_t i = 1; i < unescaped.size() && unescaped[i] != '"'; ++i) {
+      if (unescaped[i] == '\\' && i + 1 < unescaped.size()) ++i;
+      program += unescaped[i];
+    }
+  }
+  std::string result;
+  for (size_t i = 0; i < program.size(); ++i) {
+    if (program[i] == '%' && i + 1 < program.size() && program[i + 1] == '%') ++i;
+    result += program[i];
+  }
+  return result;
+}
+
+// Width and height from a PNG's header; {0, 0} for anything else.
+std::pair<uint32_t, uint32_t> PngSize(const fs::path& file) {
+  const std::string bytes = test::ReadFileBytes(file);
+  if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) return {0, 0};
+  auto be32 = [&](size_t at) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
+    return v;
+  };
+  return {be32(16), be32(20)};
+}
+
+bool IsExecutableFile(const fs::path& file) {
+  return fs::is_regular_file(file) && ::access(file.c_str(), X_OK) == 0;
+}
+
+// One install shared by the checks below: installing is the slow part.
+class InstallLayout : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new test::TempDir("install prefix ü");
+    prefix_ = dir_->path() / "usr local";
+    install_ = RunIn(
+        *dir_,
+        {CORVINEX_CMAKE_COMMAND, "--install", CORVINEX_BUILD_DIR, "--prefix", prefix_.string()},
+        "install");
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    dir_ = nullptr;
+  }
+  void SetUp() override { ASSERT_EQ(install_.exitCode, 0) << install_.out << install_.err; }
+
+  static fs::path Folder() { return prefix_ / CORVINEX_INSTALL_DIR; }
+
+  static test::TempDir* dir_;
+  static fs::path prefix_;
+  static ToolRun install_;
+};
+
+test::TempDir* InstallLayout::dir_ = nullptr;
+fs::path InstallLayout::prefix_;
+ToolRun InstallLayout::install_;
+
+TEST_F(InstallLayout, ProgramFolderHoldsEverythingTheProgramLoads) {
+  EXPECT_TRUE(IsExecutableFile(Folder() / "corvinex"));
+  EXPECT_TRUE(IsExecutableFile(Folder() / "corvinex-batch"));
+  EXPECT_TRUE(IsExecutableFile(Folder() / "PLUG-IN" / "ffmpeg_III"));
+  const std::string manual = test::ReadFileBytes(Folder() / "TLVPUB.pdf");
+  EXPECT_EQ(manual.substr(0, 5), "%PDF-");
+  EXPECT_GT(fs::file_size(Folder() / "samples" / "demo-doughnut.mp4"), 1000u);
+  // Nothing lands loose in the prefix itself.
+  EXPECT_FALSE(fs::exists(prefix_ / "TLVPUB.pdf"));
+  EXPECT_FALSE(fs::exists(prefix_ / "PLUG-IN"));
+
+  // The commands in bin lead to the program folder, whatever the prefix is called.
+  for (const char* command : {"corvinex", "corvinex-batch"}) {
+    const fs::path link = prefix_ / "bin" / command;
+    ASSERT_TRUE(fs::is_symlink(link)) << link;
+    EXPECT_TRUE(fs::read_symlink(link).is_relative());
+    EXPECT_TRUE(fs::equivalent(link, Folder() / command));
+  }
+}
+
+TEST_F(InstallLayout, DesktopEntryNamesTheInstalledProgramAndIcon) {
+  const fs::path entryFile = prefix_ / "share" / "applications" / "corvinex.desktop";
+  ASSERT_TRUE(fs::is_regular_file(entryFile));
+  const auto entry = DesktopEntry(test::ReadFileBytes(entryFile));
+  EXPECT_EQ(entry.at("Type"), "Application");
+  EXPECT_EQ(entry.at("Name"), "Corvinex");
+  // The prefix has a blank and a non-ASCII letter: Exec must still name one program.
+  const fs::path program = ExecProgram(entry.at("Exec"));
+  EXPECT_EQ(program, prefix_ / "bin" / "corvinex") << entry.at("Exec");
+  EXPECT_TRUE(fs::equivalent(program, Folder() / "corvinex"));
+
+  ASSERT_EQ(entry.at("Icon"), "corvinex");
+  for (uint32_t size : {48u, 128u, 256u}) {
+    const std::string square = std::to_string(size) + "x" + std::to_string(size);
+    const fs::path icon = prefix_ / "share/icons/hicolor" / square / "apps/corvinex.png";
+    EXPECT_EQ(PngSize(icon), std::make_pair(size, size)) << icon;
+  }
+
+  const ToolRun check = RunIn(*dir_, {"desktop-file-validate", entryFile.string()}, "validate");
+  EXPECT_EQ(check.exitCode, 0) << "desktop-file-validate (scripts/setup installs it):\n"
+                               << check.out << check.err;
+  EXPECT_EQ(check.out.find("error"), std::string::npos) << check.out;
+}
+
+TEST_F(InstallLayout, MetainfoLaunchesTheDesktopEntryAndValidates) {
+  const fs::path metainfo = prefix_ / "share/metainfo/org.example.corvinex.metainfo.xml";
+  ASSERT_TRUE(fs::is_regular_file(metainfo));
+  EXPECT_NE(test::ReadFileBytes(metainfo).find(
+                R"(<launchable type="desktop-id">corvinex.desktop</launchable>)"),
+            std::string::npos);
+  const ToolRun check =
+      RunIn(*dir_, {"appstreamcli", "validate", "--no-net", metainfo.string()}, "appstream");
+  EXPECT_EQ(check.exitCode, 0) << "appstreamcli (scripts/setup installs it):\n"
+                               << check.out << check.err;
+}
+
+TEST_F(InstallLayout, InstalledBatchToolHelpsAndConverts) {
+  const fs::path batch = prefix_ / "bin" / "corvinex-batch";
+  const ToolRun help = RunIn(*dir_, {batch.string(), "--help"}, "help");
+  EXPECT_EQ(help.exitCode, 0) << help.err;
+  EXPECT_NE(help.out.find("corvinex-batch"), std::string::npos);
+
+  // A conversion with the installed folder's defaults: its own TEMP and encoder adapter.
+  const fs::path movie = dir_->path() / "short take.mp4";
+  test::MakeSampleMovie(movie, {.width = 320, .height = 240, .frames = 8});
+  const ToolRun convert = RunIn(*dir_, {batch.string(), movie.string()}, "convert");
+  ASSERT_EQ(convert.exitCode, 0) << convert.out << convert.err;
+  const auto facts = test::ProbeFile(dir_->path() / "short take_Unwrapped.mp4");
+  ASSERT_TRUE(facts.has_value()) << convert.out << convert.err;
+  EXPECT_TRUE(facts->hasVideo);
+  EXPECT_NEAR(facts->frameCount, 8, 1);
+  EXPECT_GT(facts->width, facts->height);
+  // The run kept its files in the installed program folder, which is writable here.
+  EXPECT_TRUE(fs::is_directory(Folder() / "TEMP"));
+  bool logged = false;
+  for (const auto& entry : fs::directory_iterator(Folder())) {
+    logged = logged || entry.path().filename().string().starts_with("TLVPUB-batch-");
+  }
+  EXPECT_TRUE(logged);
+}
+
+TEST_F(InstallLayout, InstalledWindowProgramStartsFromItsFolder) {
+  // An offscreen screen large enough for the standard window form. Qt reads the
+  // platform argument as Latin-1, so this file's path stays ASCII.
+  std::string name = (fs::temp_directory_path() / "corvinex-screens-XXXXXX").string();
+  const int fd = ::mkstemp(name.data());
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  const fs::path screens = name;
+  test::WriteFileBytes(screens, R"({"screens": [{"name": "main", "x": 0, "y": 0, "width": 1920,)"
+                                R"( "height": 1080, "logicalDpi": 96, "dpr": 1}]})");
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  const std::string before = platform != nullptr ? platform : "";
+  ASSERT_EQ(::setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + screens.string()).c_str(), 1),
+            0);
+  ChildIo io;
+  io.stderrFile = dir_->path() / "window.err";
+  const ChildStart child = StartProcess({(prefix_ / "bin" / "corvinex").string()}, io);
+  ASSERT_TRUE(child.ok()) << child.error;
+  // The log beside the installed program says the window is up.
+  const fs::path log = Folder() / "TLVPUB.log";
+  const bool started = test::WaitFor(
+      [&] {
+        return fs::exists(log) &&
+               test::ReadFileBytes(log).find("Main Form Created Ok") != std::string::npos;
+      },
+      std::chrono::seconds(60));
+  KillProcess(child.pid);
+  fs::remove(screens);
+  if (platform != nullptr) {
+    ::setenv("QT_QPA_PLATFORM", before.c_str(), 1);
+  } else {
+    ::unsetenv("QT_QPA_PLATFORM");
+  }
+  EXPECT_TRUE(started) << test::ReadFileBytes(io.stderrFile);
+  EXPECT_TRUE(fs::is_directory(Folder() / "TEMP"));
+}
+
+}  // namespace
+}  // namespace corvinex
