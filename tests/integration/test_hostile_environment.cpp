@@ -93,7 +93,7 @@ TEST_F(HostileEnvironment, TemporaryFolderOnAFullDiskFailsClearly) {
   EXPECT_EQ(test::ReadFileBytes(listing), "") << "left in the temporary folder";
 }
 
-TEST_F(HostileEnvironment, ReadOnlyProgramFolderStillConvertsWithATemporaryFolderElsewhere) {
+TEST_F(HostileEnvironment, ReadOnlyProgramFolderConvertsWithItsFilesInTheUserDataFolder) {
   if (!test::NamespacesWork()) GTEST_SKIP() << "no user and mount namespaces here";
   program = CopyProgram("read only");
   const InputGuard guard(movie);
@@ -110,13 +110,24 @@ TEST_F(HostileEnvironment, ReadOnlyProgramFolderStillConvertsWithATemporaryFolde
   ASSERT_TRUE(facts.has_value());
   EXPECT_TRUE(facts->hasVideo);
 
-  // Without a settings file the temporary folder is the program's own TEMP.
+  // Without a settings file the program's own TEMP would be used; it cannot be
+  // made there, so settings, log and TEMP move to the user's data folder.
   fs::remove(output);
-  run = RunUnshared(readOnly + "exec \"$TOOL\" \"$@\"",
-                    {program.string(), movie.string(), "-o", output.string()}, "inside");
-  ExpectNothingLost(run, program / "TEMP", guard);
-  EXPECT_TRUE(FailedSaying(run, "cannot create the temporary folder"));
-  EXPECT_FALSE(fs::exists(output));
+  const fs::path userData = dir / "user data";
+  run = RunUnshared(
+      "P=\"$1\"; X=\"$2\"; shift 2; mount --bind \"$P\" \"$P\" && "
+      "mount -o remount,bind,ro \"$P\" || exit 97; XDG_DATA_HOME=\"$X\" exec \"$TOOL\" \"$@\"",
+      {program.string(), userData.string(), movie.string(), "-o", output.string()}, "inside");
+  ASSERT_NE(run.exitCode, 97) << "no read-only bind mount: " << run.err;
+  ExpectNothingLost(run, userData / "corvinex" / "TEMP", guard);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(fs::exists(output));
+  // The run's log went there too.
+  bool logged = false;
+  for (const auto& entry : fs::directory_iterator(userData / "corvinex")) {
+    logged |= entry.path().filename().string().starts_with("TLVPUB-batch-");
+  }
+  EXPECT_TRUE(logged);
 }
 
 }  // namespace
