@@ -8,9 +8,9 @@
 namespace corvinex {
 
 struct OutputFrame {
-  int64_t number = 0;         // frame number the file is named after
-  int32_t width = 0;          // picture width in pixels
-  int32_t height = 0;         // picture height (both views of a stereo pair)
+  int64_t number = 0;          // frame number the file is named after
+  int32_t width = 0;           // picture width in pixels
+  int32_t height = 0;          // picture height (both views of a stereo pair)
   std::vector<uint8_t> bytes;  // bottom-up BGRX rows, view 1 then view 2
 };
 

@@ -9,8 +9,8 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <numeric>
 #include <numbers>
+#include <numeric>
 #include <sstream>
 
 #include "convert/child_process.h"
@@ -214,14 +214,14 @@ std::string EncodeSampleMovie(const SampleMovieRecipe& recipe) {
   }
 
   std::vector<std::string> argv = {
-      recipe.ffmpeg,  "-hide_banner",
-      "-nostdin",   "-loglevel",
-      "error",      "-y",
-      "-f",         "rawvideo",
-      "-pix_fmt",   "bgra",
-      "-s",         std::to_string(recipe.width) + "x" + std::to_string(recipe.height),
-      "-framerate", recipe.fps.Text(),
-      "-i",         "pipe:0"};
+      recipe.ffmpeg, "-hide_banner",
+      "-nostdin",    "-loglevel",
+      "error",       "-y",
+      "-f",          "rawvideo",
+      "-pix_fmt",    "bgra",
+      "-s",          std::to_string(recipe.width) + "x" + std::to_string(recipe.height),
+      "-framerate",  recipe.fps.Text(),
+      "-i",          "pipe:0"};
   if (recipe.sound) {
     argv.insert(argv.end(), {"-i", "file:" + wav.string(), "-map", "0:v", "-map", "1:a"});
     argv.insert(argv.end(), codecs.audio.begin(), codecs.audio.end());
