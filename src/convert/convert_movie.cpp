@@ -230,7 +230,8 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   run.sound.Start(ctx.encoderTool, input, ctx.tempFolder);
   if (run.decoderRoute) {
     ctx.ui.Sleep(20);
-    run.decoderPid = DecodeFrames(ctx.encoderTool, input, ctx.tempFolder);
+    run.decoderPid =
+        DecodeFrames(ctx.encoderTool, input, ctx.tempFolder, DecoderReportPath(ctx.tempFolder));
     ctx.ui.ClearTransformPreview();
   }
 
@@ -282,6 +283,8 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   if (run.decoderRoute) {
     KillProcess(run.decoderPid);
     run.decoderPid = 0;
+    std::error_code ec;
+    std::filesystem::remove(DecoderReportPath(ctx.tempFolder), ec);
     ctx.ui.Pump(1000);
     run.sound.Kill();
     ctx.ui.Pump(500);

@@ -5,6 +5,7 @@
 #include "convert/decoded_frame.h"
 #include "convert/temp_files.h"
 #include "settings/diagnostic_log.h"
+#include "settings/whole_file.h"
 #include "transform/pixel_ratio_fix.h"
 
 namespace corvinex {
@@ -57,6 +58,8 @@ bool RunDecoderRoute(ConversionRun& run) {
       ctx.log.LogLine("RENDERX_FFMPEG ERR, numframes = " + std::to_string(ctx.input.frameCount) +
                       ", i = " + std::to_string(index));
       if (!reader.LastError().empty()) ctx.log.LogLine(reader.LastError());
+      const std::string said = LastLineOf(DecoderReportPath(ctx.tempFolder));
+      if (!said.empty()) ctx.log.LogLine("Frame decoder: " + said);
       break;
     }
     if (aspectFix) {

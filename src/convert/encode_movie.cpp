@@ -11,16 +11,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The last non-empty line of the tool's error stream (progress lines end in CR).
-std::string LastLine(const fs::path& file) {
-  const std::string text = ReadWholeFile(file).value_or(std::string());
-  size_t end = text.find_last_not_of("\r\n ");
-  if (end == std::string::npos) return {};
-  size_t begin = text.find_last_of("\r\n", end);
-  begin = begin == std::string::npos ? 0 : begin + 1;
-  return text.substr(begin, end + 1 - begin);
-}
-
 bool CanCreate(const fs::path& file) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   return static_cast<bool>(out);
@@ -45,7 +35,7 @@ ExportResult EncodeMovie(const fs::path& tool, const fs::path& tempFolder, const
       result.started = true;
       result.exitCode = WaitProcess(start.pid).exitCode;
       if (result.exitCode != 0 && !io.stderrFile.empty()) {
-        result.errorLine = LastLine(errors);
+        result.errorLine = LastLineOf(errors);
         log.LogLine("FFMPEG ERR " + std::to_string(result.exitCode) + " : " + result.errorLine);
       }
     } else {

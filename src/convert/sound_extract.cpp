@@ -1,5 +1,7 @@
 #include "convert/sound_extract.h"
 
+#include <fstream>
+
 #include "convert/encoder_command.h"
 
 namespace corvinex {
@@ -21,8 +23,14 @@ ChildExit ExtractSound(const std::filesystem::path& tool, const std::filesystem:
 }
 
 pid_t DecodeFrames(const std::filesystem::path& tool, const std::filesystem::path& movie,
-                   const std::filesystem::path& tempFolder) {
-  ChildStart start = StartProcess(FrameDecodingCommand(tool, movie, tempFolder).Argv());
+                   const std::filesystem::path& tempFolder,
+                   const std::filesystem::path& errorFile) {
+  ChildIo io;
+  // A report that cannot be created must not keep the decoder from starting.
+  if (!errorFile.empty() && std::ofstream(errorFile, std::ios::binary | std::ios::trunc)) {
+    io.stderrFile = errorFile;
+  }
+  ChildStart start = StartProcess(FrameDecodingCommand(tool, movie, tempFolder).Argv(), io);
   return start.ok() ? start.pid : 0;
 }
 

@@ -17,8 +17,10 @@ ChildExit ExtractSound(const std::filesystem::path& tool, const std::filesystem:
                        const std::filesystem::path& tempFolder, const std::atomic<bool>& cancel);
 
 // Starts the frame decoding and returns at once with the child's id (0 when it could
-// not start). The caller ends it with KillProcess, which also reaps it.
+// not start). The caller ends it with KillProcess, which also reaps it. The decoder's
+// error stream goes to `errorFile` when one is given, so a failure can be explained.
 pid_t DecodeFrames(const std::filesystem::path& tool, const std::filesystem::path& movie,
-                   const std::filesystem::path& tempFolder);
+                   const std::filesystem::path& tempFolder,
+                   const std::filesystem::path& errorFile = {});
 
 }  // namespace corvinex

@@ -57,6 +57,10 @@ std::filesystem::path SpoolPattern(const std::filesystem::path& tempFolder) {
   return tempFolder / "temp%06d.bmp";
 }
 
+std::filesystem::path DecoderReportPath(const std::filesystem::path& tempFolder) {
+  return tempFolder / "temp_decoder.txt";
+}
+
 int CleanTemp(const std::filesystem::path& tempFolder, const CleanTempOptions& options) {
   if (tempFolder.empty()) return 0;
   int deleted = DeleteMatching(tempFolder, {".bmp"});

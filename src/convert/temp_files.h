@@ -19,6 +19,9 @@ std::filesystem::path SoundFilePath(const std::filesystem::path& tempFolder);
 // The image-sequence pattern the encoder tool reads and writes the numbered frames by.
 std::filesystem::path SpoolPattern(const std::filesystem::path& tempFolder);
 
+// Where the decoder route keeps the frame decoder's error stream during a run.
+std::filesystem::path DecoderReportPath(const std::filesystem::path& tempFolder);
+
 struct CleanTempOptions {
   bool keepAvi = false;  // spare the temporary AVI copies of the movie transcoding
   // Pause between the two frame passes, so that a frame still being finished by a

@@ -18,4 +18,13 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& file) {
   return text;
 }
 
+std::string LastLineOf(const std::filesystem::path& file) {
+  const std::string text = ReadWholeFile(file).value_or(std::string());
+  const size_t end = text.find_last_not_of("\r\n ");
+  if (end == std::string::npos) return {};
+  size_t begin = text.find_last_of("\r\n", end);
+  begin = begin == std::string::npos ? 0 : begin + 1;
+  return text.substr(begin, end + 1 - begin);
+}
+
 }  // namespace corvinex

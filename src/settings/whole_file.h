@@ -12,4 +12,8 @@ namespace corvinex {
 // The file's bytes; nullopt when it cannot be opened or a read fails.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& file);
 
+// The last non-empty line of a tool's error stream saved in `file` (progress lines
+// end in CR); empty when there is none or the file cannot be read.
+std::string LastLineOf(const std::filesystem::path& file);
+
 }  // namespace corvinex

@@ -4,7 +4,9 @@
 #include "convert/decoded_frame.h"
 #include "convert/encoder_command.h"
 #include "convert/sound_extract.h"
+#include "convert/temp_files.h"
 #include "media/media_probe.h"
+#include "settings/whole_file.h"
 #include "support/probe_helpers_h4.h"
 #include "support/temp_dir.h"
 
@@ -67,7 +69,8 @@ TEST(DecoderRoute, ABrokenMovieGivesNoFrameAndNoEndlessWait) {
   test::TempDir dir;
   fs::path movie = dir / "broken.avi";
   test::WriteFileBytes(movie, std::string(5000, 'z'));
-  pid_t decoder = DecodeFrames(kTool, movie, dir.path());
+  const fs::path report = DecoderReportPath(dir.path());
+  pid_t decoder = DecodeFrames(kTool, movie, dir.path(), report);
   ASSERT_GT(decoder, 0);
   DecodedFrameSource source;
   source.tempFolder = dir.path();
@@ -79,6 +82,13 @@ TEST(DecoderRoute, ABrokenMovieGivesNoFrameAndNoEndlessWait) {
   FrameImage grab;
   EXPECT_EQ(reader.LoadDecodedFrame(source, 1, grab), 0);
   EXPECT_NE(reader.LastError().find("not found"), std::string::npos);
+  KillProcess(decoder);
+  // The decoder's own words say why.
+  EXPECT_NE(LastLineOf(report), "");
+
+  // A report that cannot be created does not keep the decoder from starting.
+  decoder = DecodeFrames(kTool, movie, dir.path(), dir / "no such folder" / "report.txt");
+  EXPECT_GT(decoder, 0);
   KillProcess(decoder);
 }
 
