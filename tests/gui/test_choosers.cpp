@@ -5,7 +5,6 @@
 #include "app/window/file_choosers.h"
 #include "gui/dialog_answer.h"
 #include "gui/window_fixture.h"
-#include "support/modal_answer.h"
 
 namespace corvinex::test {
 namespace {

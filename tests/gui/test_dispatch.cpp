@@ -9,7 +9,6 @@
 #include "app/window/click_sound.h"
 #include "gui/dialog_answer.h"
 #include "gui/window_fixture.h"
-#include "support/modal_answer.h"
 
 namespace corvinex::test {
 namespace {

@@ -60,16 +60,7 @@ TEST_F(WindowFixture, ExportProgressRunsUntilTheWorkEnds) {
 struct RecompressFixture : WindowFixture {
   // Presses a button of the re-export dialog once it is up, after `prepare`.
   void WhenUp(std::function<void(RecompressDialog&)> act) {
-    auto* timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-      auto* dialog = qobject_cast<RecompressDialog*>(QApplication::activeModalWidget());
-      if (!dialog) return;
-      timer->stop();
-      timer->deleteLater();
-      act(*dialog);
-    });
-    timer->start();
+    AnswerNextModal<RecompressDialog>("re-export dialog", std::move(act));
   }
   static void Choose(RecompressDialog& d, const char* list, int index) {
     auto* box = d.findChild<QComboBox*>(list);

@@ -16,7 +16,7 @@
 #include "extras/logo_decode.h"
 #include "extras/logo_maker.h"
 #include "extras/logo_ui.h"
-#include "support/modal_answer.h"
+#include "gui/dialog_answer.h"
 #include "support/temp_dir.h"
 
 namespace corvinex {
@@ -94,35 +94,16 @@ TEST(LogoLoad, ARefusedFileShowsTheBadFormatMessage) {
   EXPECT_GT(qRed(preview.pixel(187, 26)), 200);
 }
 
-// Answers the next file dialog with `file`, or cancels it when `file` is empty.
-void AnswerNextFileDialog(const QString& file) {
-  auto* timer = new QTimer;
-  timer->setInterval(20);
-  QObject::connect(timer, &QTimer::timeout, [timer, file] {
-    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (!dialog) return;
-    timer->stop();
-    timer->deleteLater();
-    if (file.isEmpty()) {
-      dialog->reject();
-    } else {
-      dialog->selectFile(file);
-      static_cast<QDialog*>(dialog)->accept();
-    }
-  });
-  timer->start();
-}
-
 TEST(LogoLoad, TheChooserClearsTheLogoFirstAndLoadsTheChosenFile) {
   test::TempDir dir{"logo é"};
   const fs::path wide = SaveJpeg(dir / "wide é.jpg", 1200, 200, Qt::red);
   LogoState logo;
-  AnswerNextFileDialog(QString::fromStdString(wide.string()));
+  test::AnswerNextFileDialog(QString::fromStdString(wide.string()), nullptr);
   EXPECT_TRUE(ChooseLogo(nullptr, logo, QString::fromStdString(dir.path().string())));
   EXPECT_TRUE(logo.present);
   EXPECT_EQ(logo.image.width, 1200);
   // Cancelling the chooser leaves no logo.
-  AnswerNextFileDialog({});
+  test::AnswerNextFileDialog({}, nullptr);
   EXPECT_FALSE(ChooseLogo(nullptr, logo, QString::fromStdString(dir.path().string())));
   EXPECT_FALSE(logo.present);
 }
@@ -146,13 +127,11 @@ TEST(LogoMaker, MakesAWideStripTheChooserAccepts) {
 TEST(LogoMaker, ASecondRequestWhileItRunsIsIgnored) {
   bool second = true;
   bool busyInside = false;
-  QTimer::singleShot(50, [&] {
+  test::AnswerNextModal<QDialog>("logo maker", [&](QDialog& dialog) {
     busyInside = LogoMakerBusy();
     second = RunLogoMaker(nullptr);
-    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(dialog->objectName(), "logoMaker");
-    dialog->reject();
+    EXPECT_EQ(dialog.objectName(), "logoMaker");
+    dialog.reject();
   });
   EXPECT_TRUE(RunLogoMaker(nullptr));
   EXPECT_TRUE(busyInside);

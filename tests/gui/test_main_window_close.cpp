@@ -7,7 +7,7 @@
 
 #include "app/startup.h"
 #include "app/window/main_window.h"
-#include "support/modal_answer.h"
+#include "gui/dialog_answer.h"
 #include "support/temp_dir.h"
 
 namespace corvinex {

@@ -6,8 +6,8 @@
 #include <QPushButton>
 
 #include "app/window/output_window.h"
+#include "gui/dialog_answer.h"
 #include "gui/window_fixture.h"
-#include "support/modal_answer.h"
 
 namespace corvinex::test {
 namespace {

@@ -5,9 +5,9 @@
 
 #include "app/window/movie_session.h"
 #include "app/window/window_snapshot.h"
+#include "gui/dialog_answer.h"
 #include "gui/window_fixture.h"
 #include "support/ffprobe.h"
-#include "support/modal_answer.h"
 #include "support/sample_movie.h"
 #include "view/preview_canvas.h"
 

@@ -7,8 +7,8 @@
 
 #include "app/window/movie_session.h"
 #include "convert/child_process.h"
+#include "gui/dialog_answer.h"
 #include "gui/window_fixture.h"
-#include "support/modal_answer.h"
 #include "support/sample_movie.h"
 
 namespace corvinex::test {
