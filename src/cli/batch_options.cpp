@@ -193,6 +193,12 @@ const std::vector<Flag>& Flags() {
          o.logo = v;
          return {};
        }},
+      {"--no-spherical-metadata", nullptr,
+       "with --logo, leave out the 360-degree video metadata (.mp4, .m4v, .mov, .webm)",
+       [](const std::string&, BatchOptions& o) -> std::string {
+         o.sphericalMetadata = false;
+         return {};
+       }},
       {"--frames-only", "DIR",
        "write the processed frames as BMP files into DIR (DIR/NAME for several inputs), no "
        "export",

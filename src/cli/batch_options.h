@@ -19,6 +19,7 @@ struct BatchOptions {
   std::optional<std::filesystem::path> framesOnly;
   std::optional<std::filesystem::path> logo;  // wide JPEG strip for the spherical output
   bool printGeometry = false;
+  bool sphericalMetadata = true;  // mark a logo's spherical output as 360-degree video
   bool help = false;
   // Applied in order after the settings file has been read.
   std::vector<std::function<void(AppSettings&, SessionOptions&)>> overrides;

@@ -136,9 +136,12 @@ void ReportOutcome(const fs::path& input, const BatchTarget& target,
   switch (outcome.status) {
     case ConversionStatus::Exported:
       ++tally.converted;
-      std::fprintf(env.out, "%s -> %s (%dx%d, %lld frames)\n", input.string().c_str(),
+      std::fprintf(env.out, "%s -> %s (%dx%d, %lld frames%s)\n", input.string().c_str(),
                    outcome.output.string().c_str(), width, height,
-                   static_cast<long long>(outcome.framesProcessed));
+                   static_cast<long long>(outcome.framesProcessed),
+                   outcome.spherical && outcome.spherical->status == SphericalStatus::Marked
+                       ? ", 360-degree video"
+                       : "");
       break;
     case ConversionStatus::FramesOnly:
       ++tally.converted;
@@ -235,7 +238,8 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
                             .lensName = LensNameFor(setup.settings.HSIZE),
                             .logoCanvas = logo.present ? &logoCanvas : nullptr,
                             .frameFolder = target.frameFolder,
-                            .framesOnly = options.framesOnly.has_value()};
+                            .framesOnly = options.framesOnly.has_value(),
+                            .sphericalMetadata = options.sphericalMetadata};
   const ConversionOutcome outcome = ConvertMovie(context, target.output.string());
   ReportOutcome(input, target, outcome, ui, env, tally);
 }

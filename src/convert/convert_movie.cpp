@@ -39,10 +39,30 @@ void ClearMovieLabels(ConversionUi& ui) {
   for (int32_t id : {303, 304, 305, 306, 307, 309, 409}) ui.SetLabel(id, "");
 }
 
+bool PairOut(const ConversionRun& run) {
+  return run.frameOptions.stereo.on && run.frameOptions.stereo.pairOn;
+}
+
 int32_t OutputHeight(const ConversionRun& run) {
   const int32_t view = OutputViewSize(run.outcome.geometry, run.ctx.logoCanvas).height;
-  const bool pair = run.frameOptions.stereo.on && run.frameOptions.stereo.pairOn;
-  return pair ? 2 * view : view;
+  return PairOut(run) ? 2 * view : view;
+}
+
+// Only the logo's spherical frame is a 360-degree picture; the cylindrical strip
+// would be stretched over the whole sphere.
+bool WantsSphericalMetadata(const ConversionRun& run) {
+  return run.ctx.sphericalMetadata && run.ctx.logoCanvas != nullptr;
+}
+
+void ReportSpherical(ConversionContext& ctx, const SphericalResult& result,
+                     const std::string& output) {
+  ctx.log.LogLine(SphericalLogText(result, output));
+  if (result.status == SphericalStatus::Failed) {
+    ctx.ui.Message(
+        "Warning !",
+        "The movie was written, but without its 360-degree video metadata:\r\n" + result.reason,
+        MessageIcon::Exclamation, false);
+  }
 }
 
 // The same file under another spelling ("./take.mp4", a link): the run removes the
@@ -79,12 +99,20 @@ void ExportLoop(ConversionRun& run, std::string output) {
     const fs::path frames = ctx.frameFolder.empty() ? ctx.tempFolder : ctx.frameFolder;
     std::error_code error;
     const bool existedBefore = fs::exists(output, error);
+    std::optional<SphericalResult> spherical;
     const ExportResult result = ctx.ui.ExportMovie("Output Movie Compression", [&] {
-      return EncodeMovie(ctx.encoderTool, frames, s, ctx.log);
+      ExportResult encoded = EncodeMovie(ctx.encoderTool, frames, s, ctx.log);
+      if (encoded.ok() && OutputWritten(output) && WantsSphericalMetadata(run)) {
+        spherical = AddSphericalMetadata(
+            output, PairOut(run) ? StereoLayout::TopBottom : StereoLayout::Mono);
+      }
+      return encoded;
     });
+    if (spherical) ReportSpherical(ctx, *spherical, output);
     ctx.log.LogLine("ConvertRectExport End");
     run.outcome.lastExport = result;
     run.outcome.output = output;
+    run.outcome.spherical = spherical;
 
     const bool written = result.ok() && OutputWritten(output);
     run.outcome.status = written ? ConversionStatus::Exported : ConversionStatus::ExportFailed;

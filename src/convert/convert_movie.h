@@ -5,11 +5,13 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "convert/conversion_ui.h"
 #include "convert/graph_feed.h"
 #include "convert/progress.h"
+#include "media/spherical_metadata.h"
 #include "settings/app_settings.h"
 #include "transform/unwrap_geometry.h"
 
@@ -48,6 +50,9 @@ struct ConversionContext {
   // `framesOnly` they stay there and no export runs.
   std::filesystem::path frameFolder{};
   bool framesOnly = false;
+  // With a logo the output is an equirectangular 2:1 frame: mark it as 360-degree
+  // video after a successful export.
+  bool sphericalMetadata = true;
   ProgressClock clock = MonotonicSeconds;
   ProgressState progress{};
 };
@@ -71,6 +76,8 @@ struct ConversionOutcome {
   std::string spoolError;
   std::filesystem::path output;  // the last export's output path
   ExportResult lastExport;
+  // Set when the last export was a spherical frame and marking it was tried.
+  std::optional<SphericalResult> spherical;
 };
 
 ConversionOutcome ConvertMovie(ConversionContext& context, std::string outputPath);

@@ -5,10 +5,12 @@
 
 #include "app/window/movie_session.h"
 #include "app/window/window_snapshot.h"
+#include "extras/logo_decode.h"
 #include "gui/dialog_answer.h"
 #include "gui/window_fixture.h"
 #include "support/ffprobe.h"
 #include "support/sample_movie.h"
+#include "transform/logo_frame.h"
 #include "view/preview_canvas.h"
 
 namespace corvinex::test {
@@ -96,6 +98,30 @@ TEST_F(SessionFixture, ConvertDoughnutWritesTheOutputMovie) {
   EXPECT_TRUE(facts->hasVideo);
   EXPECT_GT(facts->width, 0);
   EXPECT_EQ(w.Flags().encoderBusy, 0);
+  EXPECT_EQ(facts->projection, "");  // a cylindrical strip is no 360-degree picture
+}
+
+// With a logo the output is a spherical frame, marked as 360-degree video.
+TEST_F(SessionFixture, ALogoMakesA360DegreeMovie) {
+  OpenWithMovie();
+  QImage strip(1200, 200, QImage::Format_RGB32);
+  strip.fill(Qt::red);
+  const auto logoFile = dir.path() / "logo é.jpg";
+  ASSERT_TRUE(strip.save(QString::fromStdString(logoFile.string()), "JPG"));
+  LogoState logo;
+  ASSERT_TRUE(LoadLogo(logoFile, logo));
+  session->SetLogo(&logo);
+  const auto spherical = dir.path() / "spherical é.mov";
+  SeenMessage done;
+  AnswerNextMessageBox(QMessageBox::Cancel, &done);
+  session->Convert(spherical.string());
+  session->SetLogo(nullptr);
+  EXPECT_EQ(done.title, "Successful termination") << done.text.toStdString();
+  const auto marked = ProbeFile(spherical);
+  ASSERT_TRUE(marked.has_value());
+  EXPECT_EQ(marked->projection, "equirectangular");
+  EXPECT_EQ(marked->stereoType, "2D");
+  EXPECT_EQ(marked->height, LogoFrameHeight(marked->width, false));  // 2:1
 }
 
 }  // namespace

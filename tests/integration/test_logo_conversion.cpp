@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "convert/child_process.h"
+#include "media/spherical_metadata.h"
 #include "settings/settings_file.h"
 #include "support/ffprobe.h"
 #include "support/sample_movie.h"
@@ -60,6 +63,43 @@ struct LogoConversion : ::testing::Test {
     if (out) *out = test::ReadFileBytes(io.stdoutFile);
     if (err) *err = test::ReadFileBytes(io.stderrFile);
     return code;
+  }
+
+  // What a tool prints about a movie: `before` and `after` surround nothing else.
+  std::string Tool(const std::string& tool, std::vector<std::string> before,
+                   std::vector<std::string> after) {
+    std::vector<std::string> argv = {tool, "-v", "error"};
+    argv.insert(argv.end(), before.begin(), before.end());
+    argv.insert(argv.end(), after.begin(), after.end());
+    ChildIo io;
+    io.stdoutFile = dir / "tool.out";
+    io.stderrFile = dir / "tool.err";
+    EXPECT_EQ(RunProcess(argv, io, std::chrono::minutes(1)).exitCode, 0)
+        << test::ReadFileBytes(io.stderrFile);
+    return test::ReadFileBytes(io.stdoutFile);
+  }
+
+  // The picture stream's projection and stereo type ("" when absent).
+  static std::pair<std::string, std::string> Spherical(const fs::path& movie) {
+    const auto facts = test::ProbeFile(movie);
+    if (!facts) return {"unreadable", "unreadable"};
+    return {facts->projection, facts->stereoType};
+  }
+
+  // Every packet as the demuxer reads it: stream, size, flags and checksum, in the
+  // order of each stream (a remux may interleave the streams differently).
+  std::vector<std::string> Packets(const fs::path& movie) {
+    const std::string text = Tool("ffprobe",
+                                  {"-show_data_hash", "MD5", "-show_entries",
+                                   "packet=stream_index,size,flags,data_hash", "-of", "csv=p=0"},
+                                  {movie.string()});
+    std::vector<std::string> packets;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) packets.push_back(line);
+    std::stable_sort(packets.begin(), packets.end(), [](const auto& a, const auto& b) {
+      return a.substr(0, a.find(',')) < b.substr(0, b.find(','));
+    });
+    return packets;
   }
 
   int PanoramaWidth() {
@@ -157,6 +197,71 @@ TEST_F(LogoConversion, ABadLogoIsRefusedBeforeAnyMovie) {
     EXPECT_NE(err.find("Bad Logo format."), std::string::npos) << err;
   }
   EXPECT_FALSE(fs::exists(dir / "ring movie_Unwrapped.mp4"));
+}
+
+// With a logo the output is a 2:1 equirectangular frame, and says so to players.
+TEST_F(LogoConversion, SphericalOutputsSayTheyAre360DegreeVideo) {
+  const fs::path logo = MakeLogo("logo.jpg", "1200x200");
+  struct Case {
+    std::string name;
+    std::vector<std::string> flags;
+    std::string projection, stereo;
+  };
+  const Case cases[] = {
+      {"mono é.mp4", {"--logo", logo.string()}, "equirectangular", "2D"},
+      {"pair.webm",
+       {"--logo", logo.string(), "--stereo", "static", "--pair"},
+       "equirectangular",
+       "top and bottom"},
+      {"pair.mov",
+       {"--logo", logo.string(), "--stereo", "static", "--pair"},
+       "equirectangular",
+       "top and bottom"},
+      {"mono.avi", {"--logo", logo.string()}, "", ""},  // no place for it
+      {"cylindrical.mp4", {}, "", ""},
+      {"turned off.mp4", {"--logo", logo.string(), "--no-spherical-metadata"}, "", ""},
+  };
+  for (const Case& c : cases) {
+    const fs::path output = dir / c.name;
+    std::vector<std::string> args = {movie.string(), "-o", output.string()};
+    args.insert(args.end(), c.flags.begin(), c.flags.end());
+    std::string out, err;
+    ASSERT_EQ(Run(args, &out, &err), 0) << c.name << err;
+    EXPECT_EQ(Spherical(output), std::make_pair(c.projection, c.stereo)) << c.name;
+    EXPECT_EQ(out.find("360-degree video") != std::string::npos, !c.projection.empty()) << out;
+    EXPECT_TRUE(test::ProbeFile(output)->hasAudio) << c.name;
+  }
+  EXPECT_FALSE(fs::exists(dir / "mono é.mp4.360-partial"));
+}
+
+// The metadata comes by a remux: every packet stays as the encoder wrote it, and a
+// movie that cannot be rewritten is left untouched.
+TEST_F(LogoConversion, MarkingKeepsEveryPacketAndAFailureKeepsTheMovie) {
+  const fs::path logo = MakeLogo("logo.jpg", "1200x200");
+  for (const std::string name : {"plain.mp4", "plain.webm"}) {
+    const fs::path plain = dir / name;
+    ASSERT_EQ(Run({movie.string(), "-o", plain.string(), "--logo", logo.string(),
+                   "--no-spherical-metadata"}),
+              0);
+    const fs::path marked = dir / ("marked " + name);
+    fs::copy_file(plain, marked);
+    const SphericalResult result = AddSphericalMetadata(marked, StereoLayout::Mono);
+    ASSERT_EQ(result.status, SphericalStatus::Marked) << result.reason;
+    EXPECT_EQ(Spherical(marked).first, "equirectangular");
+    const auto before = Packets(plain);
+    EXPECT_GT(before.size(), 6u);
+    EXPECT_EQ(Packets(marked), before) << name;
+  }
+
+  const fs::path broken = dir / "broken.mp4";
+  test::WriteFileBytes(broken, "not a movie at all");
+  const SphericalResult refused = AddSphericalMetadata(broken, StereoLayout::TopBottom);
+  EXPECT_EQ(refused.status, SphericalStatus::Failed);
+  EXPECT_FALSE(refused.reason.empty());
+  EXPECT_EQ(test::ReadFileBytes(broken), "not a movie at all");
+  EXPECT_FALSE(fs::exists(dir / "broken.mp4.360-partial"));
+  EXPECT_EQ(AddSphericalMetadata(dir / "x.ogv", StereoLayout::Mono).status,
+            SphericalStatus::NotCarried);
 }
 
 }  // namespace

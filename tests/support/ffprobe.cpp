@@ -57,6 +57,13 @@ std::optional<ProbeFacts> ProbeFile(const std::filesystem::path& file) {
       facts.frameRate = get(prefix + "r_frame_rate");
       const std::string frames = get(prefix + "nb_read_frames");
       if (!frames.empty() && frames != "N/A") facts.frameCount = std::stoll(frames);
+      for (int d = 0;; ++d) {
+        const std::string side = prefix + "side_data_list.side_data." + std::to_string(d) + ".";
+        const std::string kind = get(side + "side_data_type");
+        if (kind.empty()) break;
+        if (kind == "Spherical Mapping") facts.projection = get(side + "projection");
+        if (kind == "Stereo 3D") facts.stereoType = get(side + "type");
+      }
     }
   } catch (const std::exception&) {
     return std::nullopt;

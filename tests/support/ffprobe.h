@@ -19,6 +19,9 @@ struct ProbeFacts {
   bool hasVideo = false;
   bool hasAudio = false;
   double durationSeconds = 0;  // of the container
+  // The picture's 360-degree metadata: "equirectangular", "2D", "top and bottom", ...
+  std::string projection;
+  std::string stereoType;
 };
 
 // Runs `ffprobe -show_streams -show_format -count_frames -of flat` on the file;
