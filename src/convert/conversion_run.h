@@ -22,11 +22,36 @@ struct ConversionRun {
   std::vector<uint32_t> sample;  // the aspect fix's copy of the incoming frame
   std::unique_ptr<SpoolWriter> spool;
   FramePipeline pipeline;
-  FrameOptions frameOptions;
+  FrameOptions frameOptions;  // the options at the start of the run
+  // The graph route's frames run on another thread than the one that changes the
+  // options: the run's thread publishes a snapshot there, each frame takes the latest.
+  std::mutex optionsMutex;
+  FrameOptions publishedOptions;
   SoundExtractionRun sound;
   pid_t decoderPid = 0;      // the decoder route's frame decoding child
   std::mutex progressMutex;  // the graph route's frames update the texts on another thread
   std::atomic<int32_t> firstFrameDone{0};
+
+  // The options for the next frame: what the user has set now, except what cannot
+  // change during a run (the unwrap path and flips fix the tables, the stereo pair
+  // fixes the output height).
+  FrameOptions CurrentOptions() const {
+    FrameOptions now = FrameOptionsFrom(ctx.settings, ctx.options);
+    now.fastUnwrap = frameOptions.fastUnwrap;
+    now.flipMode = frameOptions.flipMode;
+    now.stereo.pairOn = frameOptions.stereo.pairOn;
+    if (frameOptions.stereo.on && frameOptions.stereo.pairOn) now.stereo.on = true;
+    return now;
+  }
+  void PublishOptions() {
+    const FrameOptions now = CurrentOptions();
+    std::lock_guard lock(optionsMutex);
+    publishedOptions = now;
+  }
+  FrameOptions PublishedOptions() {
+    std::lock_guard lock(optionsMutex);
+    return publishedOptions;
+  }
 
   void ShowProgress() {
     std::lock_guard lock(progressMutex);

@@ -6,9 +6,12 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "convert/encoder_command.h"
 #include "convert/progress.h"
+#include "transform/frame_image.h"
+#include "transform/unwrap_geometry.h"
 
 namespace corvinex {
 
@@ -18,6 +21,15 @@ enum class MessageIcon { Information, Warning, Stop, Exclamation };
 struct ExportChoice {
   int32_t quality = 0;  // 0 "Default", 1..21
   int32_t resize = 0;   // 0 natural size .. 5 = 50%
+};
+
+// A converted frame for the preview: its panorama as the unwrap left it (W x (H + 1))
+// and the progress text to print over it.
+struct ConvertedFrameView {
+  const UnwrapGeometry& geometry;
+  const FrameImage& panorama;
+  bool flipVertical = false;
+  const std::vector<OverlayLine>& lines;
 };
 
 class ConversionUi {
@@ -46,6 +58,11 @@ class ConversionUi {
   // The re-export dialog: a new output path (empty: no further export); may change
   // the quality and size of the next export.
   virtual std::string RecompressDialog(const std::string& output, ExportChoice& choice) = 0;
+  // Whether a converted frame would be shown now; false while the last one is still
+  // being drawn, so frames are skipped rather than the run slowed down.
+  virtual bool WantsConvertedFrame() { return false; }
+  // Called on the thread that processes frames, after WantsConvertedFrame said yes.
+  virtual void ShowConvertedFrame(const ConvertedFrameView& /*frame*/) {}
 };
 
 }  // namespace corvinex

@@ -48,6 +48,27 @@ int32_t OutputHeight(const ConversionRun& run) {
   return PairOut(run) ? 2 * view : view;
 }
 
+// The panorama area follows the run: the panorama in P1 (the last frame's, since this
+// runs after the doughnut's adjustments) with the progress text over it.
+void OfferPreview(ConversionRun& run) {
+  ConversionContext& ctx = run.ctx;
+  if (!ctx.ui.WantsConvertedFrame()) return;
+  const OverlayInfo info{.lensName = ctx.lensName,
+                         .resizeStep = ctx.options.RESIZE,
+                         .transformMode = ctx.settings.DSSETUP,
+                         .stereoOn = run.frameOptions.stereo.on,
+                         .stereoType = ctx.options.STEREO_TYPE};
+  std::vector<OverlayLine> lines;
+  {
+    std::lock_guard lock(run.progressMutex);
+    lines = ProgressOverlayLines(ctx.progress, info);
+  }
+  ctx.ui.ShowConvertedFrame({.geometry = run.outcome.geometry,
+                             .panorama = run.buffers.P1,
+                             .flipVertical = (run.frameOptions.flipMode & 2) != 0,
+                             .lines = lines});
+}
+
 // Only the logo's spherical frame is a 360-degree picture; the cylindrical strip
 // would be stretched over the whole sphere.
 bool WantsSphericalMetadata(const ConversionRun& run) {
@@ -230,7 +251,7 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   ctx.ui.SetLabel(306, std::to_string(ctx.input.frameCount));
   ctx.ui.SetLabel(409, ctx.input.durationText);
 
-  ctx.log.LogLine("Set MovieDuration");
+  // "Set MovieDuration" opens the geometry step's own log lines just below.
   ctx.conversionRunning = 1;
   run.buffers.tableValid = false;
   run.outcome.geometry =
@@ -250,7 +271,7 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
                                .frame = &run.frame,
                                .sink = run.spool.get(),
                                .logoCanvas = ctx.logoCanvas,
-                               .afterAdjust = {}};
+                               .afterAdjust = [&run](const FrameImage&) { OfferPreview(run); }};
 
   ctx.log.LogLine(std::string("LOGO PRESENT = ") + (ctx.logoCanvas != nullptr ? "1" : "0"));
   ctx.log.LogLine("OS_PREVIEW = " + std::to_string(ctx.options.OS_PREVIEW != 0 ? 1 : 0));

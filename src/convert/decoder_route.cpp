@@ -65,7 +65,7 @@ bool RunDecoderRoute(ConversionRun& run) {
     if (aspectFix) {
       FixAspect(grab.pixels.data(), grab.PixelCount(), run.frame, kAspectIntakeFactor);
     }
-    if (ProcessFrame(run.pipeline, run.frameOptions, index + 1)) lastProcessed = index + 1;
+    if (ProcessFrame(run.pipeline, run.CurrentOptions(), index + 1)) lastProcessed = index + 1;
   }
   if (!stopped) ctx.log.LogLine("END Convert Process");
 

@@ -26,12 +26,13 @@ bool RunGraphRoute(ConversionRun& run) {
     }
     if (!taken) return;
     const int32_t number = run.ctx.progress.framesDone.load();
-    ProcessFrame(run.pipeline, run.frameOptions, number);
+    ProcessFrame(run.pipeline, run.PublishedOptions(), number);
     run.firstFrameDone = 1;
     std::lock_guard lock(run.progressMutex);
     ProgressFrame(run.ctx.progress, run.ctx.clock(), true);
   });
 
+  run.PublishOptions();
   run.firstFrameDone = 0;
   {
     std::lock_guard lock(run.progressMutex);
@@ -51,6 +52,7 @@ bool RunGraphRoute(ConversionRun& run) {
       break;
     }
     ctx.ui.Pump(10);
+    run.PublishOptions();  // a change the user just made applies from the next frame
     const int32_t shown = ctx.progress.framesDone.load();
     if (++passes > 32) {
       {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "convert/convert_movie.h"
@@ -52,7 +53,7 @@ struct ConversionFixture : ::testing::Test {
     settings.RSIZE = 32;
   }
 
-  ConversionOutcome Convert(const fs::path& output) {
+  ConversionOutcome Convert(const fs::path& output, const fs::path& frameFolder = {}) {
     ConversionContext context{.settings = settings,
                               .options = options,
                               .log = log,
@@ -69,7 +70,9 @@ struct ConversionFixture : ::testing::Test {
                                         .canStep = false},
                               .graph = feed.get(),
                               .stopRequest = stop,
-                              .StreamState = streamState};
+                              .StreamState = streamState,
+                              .frameFolder = frameFolder,
+                              .framesOnly = !frameFolder.empty()};
     return ConvertMovie(context, output.string());
   }
 
@@ -127,6 +130,8 @@ TEST_F(ConversionFixture, GraphRouteWritesAPanoramaMovieWithSound) {
     at = found;
   }
   EXPECT_EQ(text.find("END Convert Process"), std::string::npos);
+  const size_t duration = text.find("Set MovieDuration");
+  EXPECT_EQ(text.find("Set MovieDuration", duration + 1), std::string::npos) << "logged twice";
 }
 
 TEST_F(ConversionFixture, StereoPairWithLensCorrectionIntoWebmIsTwiceAsHigh) {
@@ -267,6 +272,52 @@ TEST_F(ConversionFixture, TranscodeMakesAPlayableAviCopyInTheTemporaryFolder) {
   const MovieConvertResult bad =
       MovieConvert({kTool, named.string(), (dir / "x.notacontainer").string()}, ui, streamState);
   EXPECT_FALSE(bad.outputWritten);
+}
+
+// Mean of the colour bytes of a spooled frame file.
+double MeanLevel(const fs::path& bmp) {
+  const std::string bytes = test::ReadFileBytes(bmp);
+  double sum = 0;
+  size_t count = 0;
+  for (size_t i = 54; i + 3 < bytes.size(); i += 4) {
+    sum += static_cast<uint8_t>(bytes[i]) + static_cast<uint8_t>(bytes[i + 1]) +
+           static_cast<uint8_t>(bytes[i + 2]);
+    count += 3;
+  }
+  return count == 0 ? -1 : sum / static_cast<double>(count);
+}
+
+// Adjustments changed during a run apply from the next frame, in both routes, and
+// the preview is offered each converted panorama with the progress text.
+TEST_F(ConversionFixture, OptionsChangedDuringARunApplyFromTheNextFrame) {
+  Open(24, false);
+  for (const int route : {0, 2}) {
+    settings.DSSETUP = route;
+    settings.BRIGHTNESS_CH = 0;
+    int pumps = 0;
+    ui.onPump = [&] {
+      if (++pumps == 3) {  // the user drags brightness to the top
+        settings.BRIGHTNESS_CH = 1;
+        settings.BRIGHTNESS = 255;
+      }
+    };
+    ui.convertedFrames = 0;
+    const fs::path frames = dir / ("frames " + std::to_string(route));
+    fs::create_directories(frames);
+    const ConversionOutcome outcome = Convert(dir / "unused.mp4", frames);
+    ASSERT_EQ(outcome.status, ConversionStatus::FramesOnly) << route;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(frames)) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    ASSERT_GE(files.size(), 20u) << route;
+    const double first = MeanLevel(files.front());
+    const double last = MeanLevel(files.back());
+    EXPECT_GT(last, first + 40) << route << ": the change never applied";
+    EXPECT_GT(ui.convertedFrames, 0) << route;
+    EXPECT_EQ(ui.lastConvertedWidth, outcome.geometry.W);
+    EXPECT_NE(ui.lastConvertedText.find("Lens uses"), std::string::npos) << ui.lastConvertedText;
+    Open(24, false);  // the run closed the movie
+  }
 }
 
 }  // namespace

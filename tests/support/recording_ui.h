@@ -34,6 +34,10 @@ class RecordingUi : public ConversionUi {
   int32_t windowHeight = 849;
   // Called on every pump: lets a test act in the middle of a run.
   std::function<void()> onPump;
+  // Converted frames offered to the preview (on the frame thread).
+  std::atomic<int32_t> convertedFrames{0};
+  int32_t lastConvertedWidth = 0;
+  std::string lastConvertedText;
 
   bool Message(std::string_view caption, std::string_view text, MessageIcon icon,
                bool okCancel) override {
@@ -51,6 +55,13 @@ class RecordingUi : public ConversionUi {
     }
   }
   void SetCutAreaEnabled(bool enabled) override { cutAreaEnabled = enabled; }
+  bool WantsConvertedFrame() override { return true; }
+  void ShowConvertedFrame(const ConvertedFrameView& frame) override {
+    lastConvertedWidth = frame.panorama.width;
+    lastConvertedText.clear();
+    for (const auto& line : frame.lines) lastConvertedText += line.text + "\n";
+    ++convertedFrames;
+  }
   void ClearTransformPreview() override {}
   bool PreviewRefreshBusy() override { return false; }
   int32_t WindowHeight() override { return windowHeight; }
