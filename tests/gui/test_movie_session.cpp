@@ -2,7 +2,11 @@
 // previews; a whole conversion runs through the window's dialogs.
 
 #include <QDir>
+#include <QSlider>
+#include <QTimer>
+#include <functional>
 
+#include "app/window/command_ids.h"
 #include "app/window/movie_session.h"
 #include "app/window/window_snapshot.h"
 #include "extras/logo_decode.h"
@@ -80,6 +84,70 @@ TEST_F(SessionFixture, LoadedMovieFillsLabelsAndPreviews) {
 
   session->CloseMovie();
   EXPECT_EQ(w.Flags().movieOpen, 0);
+}
+
+// Pixels of the overlay's label grey in the panorama area's upper left, where the
+// progress text goes.
+int CountOverlayPixels(const QImage& area) {
+  int count = 0;
+  for (int y = 0; y < 100; ++y) {
+    for (int x = 0; x < 400; ++x) count += area.pixel(x, y) == qRgb(0x80, 0x80, 0x80) ? 1 : 0;
+  }
+  return count;
+}
+
+// While paused, every control that changes the picture redraws both previews at once,
+// and the previews show the output's adjustments.
+TEST_F(SessionFixture, PausedPreviewsFollowTheControlsAtOnce) {
+  MainWindow& w = OpenWithMovie();
+  session->PlayPause(false);
+  QTest::qWait(300);
+  auto changesSoon = [&](PreviewCanvas* area, const std::function<void()>& act) {
+    const QImage before = area->Snapshot();
+    act();
+    return QTest::qWaitFor([&] { return area->Snapshot() != before; }, 1000);
+  };
+  EXPECT_TRUE(changesSoon(w.DoughnutArea(), [&] { ClickControl(3904); })) << "Cut Area step";
+
+  const QImage dim = w.TransformArea()->Snapshot();
+  const QPoint probe(500, 80);
+  EXPECT_TRUE(changesSoon(w.TransformArea(), [&] {
+    w.ControlAs<QSlider>(cmd::kBrightnessSlider)->setValue(250);
+    ClickControl(cmd::kBrightnessCheck);
+  })) << "brightness";
+  QTest::qWait(200);  // the refresh the slider asked for may come before the tick's
+  const QImage bright = w.TransformArea()->Snapshot();
+  EXPECT_GT(qGray(bright.pixel(probe)), qGray(dim.pixel(probe)) + 40);
+
+  EXPECT_TRUE(changesSoon(w.TransformArea(), [&] { ClickControl(cmd::kFlipVertical); }))
+      << "vertical flip";
+  SeenMessage warning;  // the tick warns that the option is only for stretched frames
+  EXPECT_TRUE(changesSoon(w.DoughnutArea(), [&] {
+    AnswerNextMessageBox(QMessageBox::Ok, &warning);
+    ClickControl(cmd::kAspect);
+  })) << "Fix aspect ratio";
+  EXPECT_EQ(warning.title, "Warning !");
+}
+
+// During a conversion the panorama area shows the converted frames with the progress
+// text; the captions come back at the end.
+TEST_F(SessionFixture, ConversionShowsItsFramesAndProgressInThePanoramaArea) {
+  MainWindow& w = OpenWithMovie();
+  int mostOverlay = 0;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (w.Flags().conversionRunning == 0) return;
+    mostOverlay = std::max(mostOverlay, CountOverlayPixels(w.TransformArea()->Snapshot()));
+  });
+  watch.start(10);
+  SeenMessage done;
+  AnswerNextMessageBox(QMessageBox::Cancel, &done);
+  session->Convert((dir.path() / "shown.mp4").string());
+  watch.stop();
+  EXPECT_EQ(done.title, "Successful termination");
+  EXPECT_GT(mostOverlay, 300) << "no progress text was drawn over a converted frame";
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return CountOverlayPixels(w.TransformArea()->Snapshot()) == 0; }, 5000));
 }
 
 TEST_F(SessionFixture, ConvertDoughnutWritesTheOutputMovie) {

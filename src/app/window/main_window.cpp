@@ -222,9 +222,14 @@ ViewState MainWindow::PublishedView() {
 }
 
 void MainWindow::PublishView() {
-  std::lock_guard<std::mutex> hold(flags_.textMutex);
-  flags_.view = {RingFromSettings(state_.settings), state_.settings.HSIZE,
-                 state_.options.FLIP_MODE};
+  {
+    std::lock_guard<std::mutex> hold(flags_.textMutex);
+    flags_.view = {RingFromSettings(state_.settings), state_.settings.HSIZE,
+                   state_.options.FLIP_MODE, state_.settings.ASPECT,
+                   FrameOptionsFrom(state_.settings, state_.options)};
+  }
+  // A paused movie shows the change at once rather than at its next idle refresh.
+  if (services_.refreshPreview) services_.refreshPreview(*this);
 }
 
 OutputWindow* MainWindow::OutputWindowIfOpen() const {

@@ -105,8 +105,10 @@ void MainWindow::BuildControls() {
   auto* shift = MakeSlider(client, QRect(849, 606, 60, 15), -10, 10, 1, "#808080");
   shift->setValue(o.GLASSES);
   Register(cmd::kGlassesSlider, shift);
-  connect(shift, &QSlider::valueChanged, this,
-          [this](int value) { state_.options.GLASSES = static_cast<int16_t>(value); });
+  connect(shift, &QSlider::valueChanged, this, [this](int value) {
+    state_.options.GLASSES = static_cast<int16_t>(value);
+    PublishView();
+  });
   auto* depthCheck = MakeCheck(client, "Depth", QRect(912, 605, 51, 17));
   depthCheck->setStyleSheet(Colours("#C0C0C0", "black"));
   depthCheck->setChecked(o.DEPTH_CH != 0);
@@ -246,8 +248,10 @@ void MainWindow::BuildControls() {
       {519, &AppSettings::CONTRAST}, {572, &AppSettings::NOISE},  {570, &AppSettings::CPU},
   };
   for (const auto& [id, field] : sliderFields) {
-    connect(ControlAs<QSlider>(id), &QSlider::valueChanged, this,
-            [this, f = field](int value) { state_.settings.*f = value; });
+    connect(ControlAs<QSlider>(id), &QSlider::valueChanged, this, [this, f = field](int value) {
+      state_.settings.*f = value;
+      PublishView();
+    });
   }
   Register(cmd::kFlipLabel,
            MakeLabel(client, " Flip control: ", QRect(620, 415, 161, 18), "white", "#888888"));

@@ -15,6 +15,7 @@
 #include "media/media_probe.h"
 #include "transform/cut_area.h"
 #include "transform/lens_profile.h"
+#include "transform/preview_refresh.h"
 #include "transform/sharpen.h"
 
 namespace corvinex {
@@ -30,6 +31,7 @@ void MovieSession::Provide(WindowServices& services) {
   services.playPause = [this](MainWindow&, bool play) { PlayPause(play); };
   services.stopForConversion = [this](MainWindow&) { StopForConversion(); };
   services.convertMovie = [this](MainWindow&, const std::string& output) { Convert(output); };
+  services.refreshPreview = [this](MainWindow&) { stream_.RequestRefresh(); };
   services.startViewer = [this](MainWindow& w) { StartViewer(w); };
   services.closeViewer = [this](MainWindow&) {
     if (viewer_) viewer_->close();
@@ -180,17 +182,21 @@ void MovieSession::PreviewRefresh() {
     window_.SetLabelText(cmd::kGeometryValue, QString::fromStdString(GeometryLabelText(geometry_)));
     cachedRing_ = view.ring;
   }
+  stream_.OS_ASPECT = view.aspect;  // a tick of "Fix aspect ratio" shows at the next grab
   stream_.GrabCurrentFrame();
   const FrameImage& frame = stream_.currentFrame();
   if (frame.width > 0 && geometry_.W > 0) {
+    FrameOptions options = view.frameOptions;
+    options.flipMode = view.flipMode;
     {
       // The viewer copies the panorama from its own thread.
       std::lock_guard<std::mutex> hold(panoramaMutex_);
-      UnwrapFast(geometry_, view.flipMode, frame, buffers_);
+      RefreshPreviewFrame(frame, shownFrame_, geometry_, options, buffers_);
+      panoramaFlipMode_ = options.flipMode;
     }
     flags.viewerReady = buffers_.tableValid ? 1 : 0;
     PreviewScene scene;
-    scene.frame = &frame;
+    scene.frame = shownFrame_.width == frame.width ? &shownFrame_ : &frame;
     scene.panorama = &buffers_.P1;
     scene.panoramaWidth = geometry_.W;
     scene.panoramaRows = geometry_.outRows;
@@ -279,9 +285,11 @@ bool MovieSession::CopyPanorama(FrameImage& into) {
   std::lock_guard<std::mutex> hold(panoramaMutex_);
   const UnwrapGeometry& g = geometry_;
   if (g.W != into.width || g.outRows != into.height || buffers_.P1.width != g.W) return false;
-  // The panorama's rows are cutRows .. H - 1 of P1, bottom-up like the viewer's.
+  // The panorama's rows are cutRows .. H - 1 of P1, bottom-up like the viewer's;
+  // a vertical flip has moved the internal circle's rows to the top.
+  const int32_t first = (panoramaFlipMode_ & 2) != 0 ? 0 : g.cutRows;
   for (int32_t row = 0; row < g.outRows; ++row) {
-    const uint32_t* from = buffers_.P1.Row(g.cutRows + row);
+    const uint32_t* from = buffers_.P1.Row(first + row);
     std::copy(from, from + g.W, into.Row(row));
   }
   return true;

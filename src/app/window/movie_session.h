@@ -73,11 +73,13 @@ class MovieSession : private StreamHost {
   // Owned by the load thread while it runs.
   ProbeTexts probe_;
   UnwrapBuffers buffers_;
+  FrameImage shownFrame_;  // the grabbed doughnut with the output's adjustments
   const LogoState* logo_ = nullptr;
   bool CopyPanorama(FrameImage& into);
   std::mutex panoramaMutex_;  // geometry_ and buffers_.P1, shared with the viewer
   QPointer<ViewerWindow> viewer_;
   UnwrapGeometry geometry_;
+  int32_t panoramaFlipMode_ = 0;  // the flips P1 was unwrapped with
   RingGeometry cachedRing_{};
   bool geometryChanged_ = true;
 };

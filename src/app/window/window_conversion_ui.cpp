@@ -21,6 +21,49 @@ QString Hex(uint32_t rgb) {
 
 }  // namespace
 
+WindowConversionUi::WindowConversionUi(MainWindow& window)
+    : window_(window), converted_(std::make_shared<PendingFrame>()) {}
+
+bool WindowConversionUi::WantsConvertedFrame() {
+  return !converted_->pending.load() && window_.Flags().panoramaPreviewEnabled != 0;
+}
+
+void WindowConversionUi::ShowConvertedFrame(const ConvertedFrameView& frame) {
+  std::shared_ptr<PendingFrame> next = converted_;
+  if (next->pending.exchange(true)) return;
+  // Sized on the first frame of a run; later frames reuse the buffer.
+  if (next->panorama.width != frame.panorama.width ||
+      next->panorama.height != frame.panorama.height) {
+    next->panorama.Reset(frame.panorama.width, frame.panorama.height);
+  }
+  std::copy(frame.panorama.pixels.begin(), frame.panorama.pixels.end(),
+            next->panorama.pixels.begin());
+  next->geometry = frame.geometry;
+  next->flipVertical = frame.flipVertical;
+  next->lines = frame.lines;
+  MainWindow* window = &window_;
+  QMetaObject::invokeMethod(
+      window,
+      [window, next] {
+        // A frame that arrives after the run has ended must not cover the captions.
+        if (window->Flags().conversionRunning != 0) {
+          PreviewScene scene;
+          scene.panorama = &next->panorama;
+          scene.panoramaWidth = next->geometry.W;
+          scene.panoramaRows = next->geometry.outRows;
+          scene.cutRows = next->geometry.cutRows;
+          scene.flipVertical = next->flipVertical;
+          scene.panoramaEnabled = window->Flags().panoramaPreviewEnabled != 0;
+          scene.cutAreaEnabled = false;  // the doughnut area keeps its picture
+          scene.conversionRunning = true;
+          scene.progressLines = next->lines;
+          window->DrawPreview(scene);
+        }
+        next->pending = false;
+      },
+      Qt::QueuedConnection);
+}
+
 bool WindowConversionUi::Message(std::string_view caption, std::string_view text, MessageIcon icon,
                                  bool okCancel) {
   const QMessageBox::Icon shown = icon == MessageIcon::Information ? QMessageBox::Information

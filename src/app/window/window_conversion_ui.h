@@ -2,6 +2,10 @@
 // The conversion driver's way to the user, in widgets: message boxes, the movie
 // labels, the progress display, the export and re-export dialogs.
 
+#include <atomic>
+#include <memory>
+#include <vector>
+
 #include "convert/conversion_ui.h"
 
 namespace corvinex {
@@ -10,7 +14,7 @@ class MainWindow;
 
 class WindowConversionUi : public ConversionUi {
  public:
-  explicit WindowConversionUi(MainWindow& window) : window_(window) {}
+  explicit WindowConversionUi(MainWindow& window);
 
   bool Message(std::string_view caption, std::string_view text, MessageIcon icon,
                bool okCancel) override;
@@ -25,9 +29,22 @@ class WindowConversionUi : public ConversionUi {
   ExportResult ExportMovie(std::string_view caption,
                            const std::function<ExportResult()>& encode) override;
   std::string RecompressDialog(const std::string& output, ExportChoice& choice) override;
+  bool WantsConvertedFrame() override;
+  void ShowConvertedFrame(const ConvertedFrameView& frame) override;
+
+  // The converted frame waiting to be drawn on the window's thread; shared with the
+  // queued drawing, which may run after this object is gone.
+  struct PendingFrame {
+    std::atomic<bool> pending{false};
+    FrameImage panorama;
+    UnwrapGeometry geometry;
+    bool flipVertical = false;
+    std::vector<OverlayLine> lines;
+  };
 
  private:
   MainWindow& window_;
+  std::shared_ptr<PendingFrame> converted_;
 };
 
 }  // namespace corvinex

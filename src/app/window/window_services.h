@@ -26,6 +26,8 @@ struct WindowServices {
   // Plain movie transcoding (Convert Movie to AVI).
   std::function<void(MainWindow&, const std::string& input, const std::string& output)>
       transcodeMovie;
+  // Asks the stream loop for a preview refresh now, also while paused.
+  std::function<void(MainWindow&)> refreshPreview;
   std::function<void(MainWindow&)> startViewer;
   std::function<void(MainWindow&)> closeViewer;
   std::function<void(MainWindow&)> chooseLogo;

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "transform/process_frame.h"
 #include "transform/unwrap_geometry.h"
 
 namespace corvinex {
@@ -18,6 +19,8 @@ struct ViewState {
   RingGeometry ring;
   float HSIZE = 0;
   int32_t flipMode = 0;
+  int32_t aspect = 0;         // OS_ASPECT: the grab fixes the pixel ratio
+  FrameOptions frameOptions;  // what the output would get, for the previews
 };
 
 struct WindowState {
