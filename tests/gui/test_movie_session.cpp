@@ -233,8 +233,22 @@ TEST_F(SessionFixture, ViewerOpensOnThePreviewPanoramaOnce) {
   w.Action(850)->trigger();
   QCoreApplication::processEvents();
   EXPECT_EQ(w.findChildren<ViewerWindow*>().size(), 1);
+  // While it is open the Cut Area stays put and the main previews rest.
+  EXPECT_FALSE(w.Control(3904)->isEnabled());
+  const std::string before = LabelText(300).toStdString();
+  w.Dispatch(3904);
+  EXPECT_EQ(LabelText(300).toStdString(), before);
+  QTest::qWait(300);  // a refresh under way when it opened ends first
+  const QImage resting = w.TransformArea()->Snapshot();
+  QTest::qWait(300);
+  EXPECT_EQ(w.TransformArea()->Snapshot(), resting);
+
   w.Services().closeViewer(w);
   EXPECT_TRUE(QTest::qWaitFor([&] { return w.Flags().viewerOpen == 0; }, 5000));
+  EXPECT_TRUE(w.Control(3904)->isEnabled());
+  EXPECT_EQ(w.Flags().panoramaPreviewEnabled, 1);
+  w.Dispatch(3904);
+  EXPECT_NE(LabelText(300).toStdString(), before);
 }
 
 }  // namespace

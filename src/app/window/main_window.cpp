@@ -232,6 +232,12 @@ void MainWindow::PublishView() {
   if (services_.refreshPreview) services_.refreshPreview(*this);
 }
 
+void MainWindow::SetCutAreaButtonsEnabled(bool enabled) {
+  for (const CutAreaButton& button : kCutAreaButtons) {
+    if (QWidget* control = Control(button.id)) control->setEnabled(enabled);
+  }
+}
+
 OutputWindow* MainWindow::OutputWindowIfOpen() const {
   return outputWindow_.data();
 }

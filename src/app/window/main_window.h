@@ -62,6 +62,8 @@ class MainWindow : public QMainWindow {
   // The user's current Cut Area, lens and flips, as last published; any thread.
   ViewState PublishedView();
   void PublishView();
+  // The nine Cut Area buttons, greyed out while the viewer is open.
+  void SetCutAreaButtonsEnabled(bool enabled);
   // Sets every radio group's check marks from the current values.
   void RefreshMenuChecks() { RefreshRadioChecks(); }
   OutputWindow* OutputWindowIfOpen() const;

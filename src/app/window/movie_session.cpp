@@ -313,8 +313,21 @@ void MovieSession::StartViewer(MainWindow& w) {
       });
   if (viewer == nullptr) return;
   viewer_ = viewer;
-  w.Flags().viewerOpen = 1;
-  QObject::connect(viewer, &ViewerWindow::closed, &w, [&w] { w.Flags().viewerOpen = 0; });
+  // The viewer shows the panorama of the current Cut Area: the Cut Area stays put
+  // and the main window's previews rest while it is open.
+  WindowState& flags = w.Flags();
+  flags.viewerOpen = 1;
+  flags.cutAreaAdjustable = 0;
+  flags.panoramaPreviewEnabled = 0;
+  w.SetCutAreaButtonsEnabled(false);
+  QObject::connect(viewer, &ViewerWindow::closed, &w, [&w] {
+    WindowState& closedFlags = w.Flags();
+    closedFlags.viewerOpen = 0;
+    closedFlags.panoramaPreviewEnabled = 1;
+    if (closedFlags.conversionRunning == 0) closedFlags.cutAreaAdjustable = 1;
+    w.SetCutAreaButtonsEnabled(true);
+    w.PublishView();  // redraw both previews now
+  });
 }
 
 }  // namespace corvinex
