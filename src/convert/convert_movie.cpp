@@ -1,9 +1,12 @@
 #include "convert/convert_movie.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <fstream>
 #include <system_error>
 
 #include "convert/child_process.h"
@@ -91,6 +94,31 @@ void ReportSpherical(ConversionContext& ctx, const SphericalResult& result,
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code error;
   return fs::equivalent(a, b, error) && !error;
+}
+
+// What would make the export fail whatever the frames: found before the frame loop,
+// so the user does not wait for a whole pass to learn it. Empty when the output can
+// be written.
+std::string OutputProblem(const fs::path& output) {
+  if (!ExportExtensionKnown(output)) {
+    const std::string extension = output.extension().string();
+    return (extension.empty() ? std::string("The output file name has no movie type.")
+                              : "The movie type \"" + extension + "\" cannot be written.") +
+           "\r\nEnd the name with one of: " + ExportExtensionList();
+  }
+  const fs::path folder = output.has_parent_path() ? output.parent_path() : fs::path(".");
+  std::error_code error;
+  if (!fs::is_directory(folder, error)) {
+    return "The output folder does not exist:\r\n" + folder.string();
+  }
+  // Tried rather than read from the mode bits, which do not tell the whole story.
+  const fs::path probe = folder / (".corvinex-write-check-" + std::to_string(::getpid()));
+  {
+    std::ofstream out(probe, std::ios::binary | std::ios::trunc);
+    if (!out) return "The output folder cannot be written:\r\n" + folder.string();
+  }
+  fs::remove(probe, error);
+  return {};
 }
 
 bool OutputWritten(const fs::path& output) {
@@ -221,6 +249,12 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   if (Trim(outputPath) == input || SameFile(Trim(outputPath), input)) {
     ctx.ui.Message("Error Monitoring", "Incorrect name of output file", MessageIcon::Stop, false);
     return run.outcome;
+  }
+  if (!ctx.framesOnly) {
+    if (const std::string problem = OutputProblem(Trim(outputPath)); !problem.empty()) {
+      ctx.ui.Message("Error Monitoring", problem, MessageIcon::Stop, false);
+      return run.outcome;
+    }
   }
   if (!run.decoderRoute) {
     if (ctx.graph == nullptr || !ctx.graph->HasMovie()) {

@@ -147,6 +147,19 @@ std::string OutputExtension(const fs::path& output) {
   return ext;
 }
 
+bool ExportExtensionKnown(const fs::path& output) {
+  const std::string extension = OutputExtension(output);
+  return std::any_of(kContainers.begin(), kContainers.end(),
+                     [&](const ContainerRow& r) { return r.extension == extension; });
+}
+
+std::string ExportExtensionList() {
+  std::string list;
+  for (const ContainerRow& row : kContainers)
+    list += (list.empty() ? "" : " ") + std::string(row.extension);
+  return list;
+}
+
 int32_t QualityFromText(std::string_view text) {
   int64_t value = 0;
   for (char c : text) {

@@ -46,6 +46,10 @@ struct ExportSettings {
 
 // The output path's extension, lower-cased, with its dot (".webm").
 std::string OutputExtension(const std::filesystem::path& output);
+// Whether an export can write a movie of this path's extension, and the list of the
+// extensions it can write (".flv .avi ...").
+bool ExportExtensionKnown(const std::filesystem::path& output);
+std::string ExportExtensionList();
 // The quality list's text taken as a number: its leading digits, 0 without any.
 int32_t QualityFromText(std::string_view text);
 // Whether the extracted sound track is there to be used by an export.

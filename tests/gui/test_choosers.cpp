@@ -1,6 +1,8 @@
 // The file and folder choosers as the commands open them.
 
+#include <QLineEdit>
 #include <fstream>
+#include <functional>
 
 #include "app/window/file_choosers.h"
 #include "gui/dialog_answer.h"
@@ -39,7 +41,8 @@ TEST_F(WindowFixture, LoadOpensTheChosenMovieAndRemembersItsFolder) {
   EXPECT_EQ(calls, std::vector<std::string>({"openMovie " + movie.string()}));
   EXPECT_EQ(state.settings.OPATH, folder.string());
 
-  // The save dialog proposes ring_Unwrapped in the folder last used.
+  // The save dialog proposes ring_Unwrapped, typed as the first file type, in the
+  // folder last used.
   w.Flags().moviePath = movie.string();
   SeenFileDialog save;
   AnswerNextFileDialog("", &save);
@@ -47,12 +50,48 @@ TEST_F(WindowFixture, LoadOpensTheChosenMovieAndRemembersItsFolder) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
   QTest::keyClick(&w, Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(save.title, "Save Rectangular Video");
-  EXPECT_EQ(save.proposedName, "ring_Unwrapped");
+  EXPECT_EQ(save.proposedName, "ring_Unwrapped.flv");
   EXPECT_EQ(save.folder.toStdString(), folder.string());
   // Cancelled: the movie closes and no conversion runs.
   EXPECT_EQ(state.StreamState, 0);
   EXPECT_EQ(calls.size(), 1u);
   EXPECT_TRUE(w.Action(104)->isEnabled());
+}
+
+// A save dialog's name carries the chosen type's extension, as platform dialogs do:
+// a name typed without one would otherwise fail only after the whole frame pass.
+TEST(SaveChooser, TheNameTakesTheChosenTypesExtension) {
+  TempDir dir{"save chooser"};
+  const QStringList filters = OutputMovieFilters();
+  EXPECT_EQ(FilterExtension(filters[3]), "mp4");
+  auto choose = [&](const QString& proposal, std::function<void(QFileDialog&)> act) {
+    AnswerNextModal<QFileDialog>("save dialog", std::move(act));
+    return FileDialog(nullptr, {.title = "Save Rectangular Video",
+                                .fileName = proposal,
+                                .initialFolder = QString::fromStdString(dir.path().string()),
+                                .filters = filters,
+                                .save = true});
+  };
+  const QString folder = QString::fromStdString(dir.path().string()) + "/";
+  auto typeName = [](QFileDialog& d, const QString& name) {
+    d.findChild<QLineEdit*>("fileNameEdit")->setText(name);
+    static_cast<QDialog&>(d).accept();
+  };
+  // Switching the type changes the proposal's extension.
+  QString shown;
+  EXPECT_EQ(choose("ring_Unwrapped",
+                   [&](QFileDialog& d) {
+                     d.selectNameFilter(filters[3]);
+                     shown = d.findChild<QLineEdit*>("fileNameEdit")->text();
+                     static_cast<QDialog&>(d).accept();
+                   }),
+            folder + "ring_Unwrapped.mp4");
+  EXPECT_EQ(shown, "ring_Unwrapped.mp4");
+  // A typed name without an extension gets the type's; one with a dot of its own too;
+  // a movie extension the user typed stays.
+  EXPECT_EQ(choose("x", [&](QFileDialog& d) { typeName(d, "plain é"); }), folder + "plain é.flv");
+  EXPECT_EQ(choose("x", [&](QFileDialog& d) { typeName(d, "take.v2"); }), folder + "take.v2.flv");
+  EXPECT_EQ(choose("x", [&](QFileDialog& d) { typeName(d, "mine.WEBM"); }), folder + "mine.WEBM");
 }
 
 TEST_F(WindowFixture, CancelledLoadClosesTheStream) {

@@ -187,7 +187,11 @@ TEST_F(ConversionFixture, FailedExportIsReportedAndCanBeRetriedWithAnotherName) 
   ui.answers = {true, false};  // retry after the failure, then stop
   ui.recompressPaths = {(dir / "second try.mov").string()};
   ui.nextChoice = {.quality = 5, .resize = 2};
-  const ConversionOutcome outcome = Convert(dir / "unknown.xyz");
+  // The output folder goes away during the frame loop, so the export cannot write.
+  const fs::path gone = dir / "gone";
+  fs::create_directories(gone);
+  ui.onPump = [&] { fs::remove_all(gone); };
+  const ConversionOutcome outcome = Convert(gone / "first.mp4");
   ASSERT_EQ(ui.messages.size(), 2u) << Log();
   EXPECT_EQ(ui.messages[0].caption, "Error Monitoring");
   EXPECT_EQ(ui.messages[1].caption, "Successful termination") << ui.messages[1].text << Log();
@@ -206,6 +210,31 @@ TEST_F(ConversionFixture, FailedExportIsReportedAndCanBeRetriedWithAnotherName) 
 
 namespace corvinex {
 namespace {
+
+// What fails whatever the frames is refused before the first frame, with the reason.
+TEST_F(ConversionFixture, AnOutputThatCannotBeWrittenIsRefusedBeforeTheFrames) {
+  Open(8);
+  const struct {
+    fs::path output;
+    const char* says;
+  } cases[] = {
+      {dir / "unknown.xyz", "The movie type \".xyz\" cannot be written."},
+      {dir / "no type", "The output file name has no movie type."},
+      {dir / "ring.v2_Unwrapped", "cannot be written"},
+      {dir / "missing folder" / "out.mp4", "The output folder does not exist:"},
+  };
+  for (const auto& c : cases) {
+    ui.messages.clear();
+    const ConversionOutcome outcome = Convert(c.output);
+    EXPECT_EQ(outcome.status, ConversionStatus::Refused) << c.output;
+    ASSERT_EQ(ui.messages.size(), 1u) << c.output;
+    EXPECT_EQ(ui.messages[0].caption, "Error Monitoring");
+    EXPECT_NE(ui.messages[0].text.find(c.says), std::string::npos) << ui.messages[0].text;
+    EXPECT_EQ(outcome.framesProcessed, 0);
+  }
+  EXPECT_EQ(Log().find("Begin Convert Process"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / "missing folder"));
+}
 
 TEST_F(ConversionFixture, DecoderRouteProcessesAllButTheLastFrameFromOne) {
   Open(30);
@@ -294,6 +323,9 @@ TEST_F(ConversionFixture, OptionsChangedDuringARunApplyFromTheNextFrame) {
   for (const int route : {0, 2}) {
     settings.DSSETUP = route;
     settings.BRIGHTNESS_CH = 0;
+    // The processor limit paces the frames (10 ms pauses), so the run outlasts a pump.
+    settings.CPU_CH = 1;
+    settings.CPU = 99;
     int pumps = 0;
     ui.onPump = [&] {
       if (++pumps == 3) {  // the user drags brightness to the top

@@ -4,7 +4,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QRegularExpression>
 #include <QThread>
+#include <algorithm>
 #include <filesystem>
 
 #include "app/window/main_window.h"
@@ -93,6 +97,30 @@ QString ProposedOutputName(const std::string& moviePath) {
   return QString::fromStdString(path.stem().string()) + "_Unwrapped";
 }
 
+QString FilterExtension(const QString& filter) {
+  static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
+  const QRegularExpressionMatch match = pattern.match(filter.mid(filter.lastIndexOf('(')));
+  return match.hasMatch() ? match.captured(1).toLower() : QString();
+}
+
+namespace {
+
+// Whether `name` already ends with the extension of one of the filters.
+bool HasFilterExtension(const QString& name, const QStringList& filters) {
+  const QString suffix = QFileInfo(name).suffix().toLower();
+  return std::any_of(filters.begin(), filters.end(),
+                     [&](const QString& f) { return FilterExtension(f) == suffix; });
+}
+
+// The name with the type's extension in place of a type extension it had, or added.
+QString WithTypeExtension(QString name, const QStringList& filters, const QString& extension) {
+  if (extension.isEmpty()) return name;
+  if (HasFilterExtension(name, filters)) name.chop(QFileInfo(name).suffix().size() + 1);
+  return name + '.' + extension;
+}
+
+}  // namespace
+
 QString FileDialog(QWidget* owner, const FileDialogRequest& request) {
   QFileDialog dialog(owner, request.title,
                      request.initialFolder.isEmpty() ? QDir::currentPath() : request.initialFolder);
@@ -109,10 +137,42 @@ QString FileDialog(QWidget* owner, const FileDialogRequest& request) {
     dialog.setFileMode(request.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::ReadOnly, false);
   }
-  if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+  const bool typed = request.save && !request.filters.isEmpty();
+  if (typed) {
+    // As a platform save dialog does: the name carries the chosen type's extension,
+    // which follows the type list, and a name typed without one gets it.
+    const QString extension = FilterExtension(request.filters.front());
+    dialog.setDefaultSuffix(extension);
+    if (!request.fileName.isEmpty()) {
+      dialog.selectFile(WithTypeExtension(request.fileName, request.filters, extension));
+    }
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, filters = request.filters](const QString& filter) {
+                       const QString next = FilterExtension(filter);
+                       dialog.setDefaultSuffix(next);
+                       auto* edit = dialog.findChild<QLineEdit*>("fileNameEdit");
+                       if (edit != nullptr && HasFilterExtension(edit->text(), filters)) {
+                         edit->setText(WithTypeExtension(edit->text(), filters, next));
+                       }
+                     });
+  } else if (!request.fileName.isEmpty()) {
+    dialog.selectFile(request.fileName);
+  }
   if (dialog.exec() != QDialog::Accepted) return {};
   const QStringList chosen = dialog.selectedFiles();
-  return chosen.isEmpty() ? QString() : chosen.front();
+  if (chosen.isEmpty()) return {};
+  QString file = chosen.front();
+  // A name with a dot of its own ("take.v2") gets no default suffix from the dialog.
+  if (typed && !HasFilterExtension(file, request.filters)) {
+    file += '.' + FilterExtension(dialog.selectedNameFilter());
+    if (QFileInfo::exists(file) &&
+        QMessageBox::question(owner, request.title,
+                              QString("%1 already exists.\nDo you want to replace it?")
+                                  .arg(QFileInfo(file).fileName())) != QMessageBox::Yes) {
+      return {};
+    }
+  }
+  return file;
 }
 
 std::string ChooseInputMovie(MainWindow& window, ChooserMode mode) {

@@ -29,6 +29,10 @@ QStringList AviMovFilters();
 // extension, followed by "_Unwrapped".
 QString ProposedOutputName(const std::string& moviePath);
 
+// The extension a filter entry writes, lower case without the dot ("mp4"); empty
+// for none.
+QString FilterExtension(const QString& filter);
+
 struct FileDialogRequest {
   QString title;
   QString fileName;       // proposed name
