@@ -23,19 +23,10 @@ std::string Trim(const std::string& text, std::string_view chars) {
 const std::string_view kNulSpace("\0 ", 2);
 const std::string_view kNulSpaceColon("\0 :", 3);
 
-// " text ". Appended piece by piece: GCC 12 at -O3 takes `" " + std::string` for an
-// overlapping copy (a false -Wrestrict, GCC bug 105651).
-std::string Padded(std::string_view text) {
-  std::string padded;
-  padded.reserve(text.size() + 2);
-  padded.append(1, ' ').append(text).append(1, ' ');
-  return padded;
-}
-
 std::string StreamLine(const std::string& line) {
   size_t colon = line.find(':');
   std::string rest = colon == std::string::npos ? std::string() : line.substr(colon + 1);
-  std::string kept = Padded(Trim(rest, " "));
+  std::string kept = " " + Trim(rest, " ") + " ";
   if (kept.size() > 120) kept.resize(120);
   return kept;
 }

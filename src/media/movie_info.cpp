@@ -72,13 +72,7 @@ std::string FrameRateText(int64_t timePerFrame) {
 }
 
 std::string VideoFileLabel(std::string_view path) {
-  // Appended piece by piece: GCC 12 at -O3 takes `" " + std::string` for an
-  // overlapping copy (a false -Wrestrict, GCC bug 105651).
-  const std::string trimmed = TrimPathText(path);
-  std::string label;
-  label.reserve(trimmed.size() + 2);
-  label.append(1, ' ').append(trimmed).append(1, ' ');
-  return label;
+  return " " + TrimPathText(path) + " ";
 }
 
 std::string FrameSizeLabel(const MovieInfo& info) {
