@@ -14,6 +14,7 @@
 #include "app/program_state.h"
 #include "app/screen_check.h"
 #include "app/startup.h"
+#include "app/window/logo_chooser.h"
 #include "app/window/main_window.h"
 #include "app/window/movie_session.h"
 #include "extras/about_box.h"
@@ -55,9 +56,7 @@ int main(int argc, char** argv) {
   corvinex::WindowServices services;
   services.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   corvinex::LogoState logo;
-  services.chooseLogo = [&logo, &state](corvinex::MainWindow& w) {
-    corvinex::ChooseLogo(&w, logo, QString::fromStdString(state.lastLogoFolder));
-  };
+  services.chooseLogo = [&logo](corvinex::MainWindow& w) { corvinex::RunLogoChooser(w, logo); };
   services.runLogoMaker = [](corvinex::MainWindow& w) { corvinex::RunLogoMaker(&w); };
   services.showAbout = [](corvinex::MainWindow& w) { corvinex::ShowAboutBox(&w); };
   corvinex::R3DConverterState r3d;

@@ -16,10 +16,12 @@ bool LoadLogoWithMessage(QWidget* parent, const std::filesystem::path& file, Log
   return false;
 }
 
-bool ChooseLogo(QWidget* parent, LogoState& logo, const QString& folder) {
+bool ChooseLogo(QWidget* parent, LogoState& logo, const QString& folder,
+                const std::function<void()>& afterDialog) {
   ClearLogo(logo);
   const QString file = QFileDialog::getOpenFileName(parent, QStringLiteral("Load Video"), folder,
                                                     QStringLiteral("Logo Images (*.jpg)"));
+  if (afterDialog) afterDialog();
   if (file.isEmpty()) return false;
   return LoadLogoWithMessage(parent, std::filesystem::path(file.toStdString()), logo);
 }

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QString>
 #include <filesystem>
+#include <functional>
 
 #include "transform/logo_frame.h"
 
@@ -19,7 +20,8 @@ bool LoadLogoWithMessage(QWidget* parent, const std::filesystem::path& file, Log
 
 // "Add Logo to video": clears the logo, then offers the chooser in `folder`; a chosen
 // file goes through LoadLogoWithMessage. Cancelling leaves no logo.
-bool ChooseLogo(QWidget* parent, LogoState& logo, const QString& folder);
+bool ChooseLogo(QWidget* parent, LogoState& logo, const QString& folder,
+                const std::function<void()>& afterDialog = {});
 
 // Text and colours of the logo state label.
 void ShowLogoState(QLabel& label, const LogoState& logo);

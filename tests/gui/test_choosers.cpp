@@ -1,10 +1,13 @@
 // The file and folder choosers as the commands open them.
 
+#include <QLabel>
 #include <QLineEdit>
 #include <fstream>
 #include <functional>
 
 #include "app/window/file_choosers.h"
+#include "app/window/logo_chooser.h"
+#include "extras/logo_decode.h"
 #include "gui/dialog_answer.h"
 #include "gui/window_fixture.h"
 
@@ -92,6 +95,38 @@ TEST(SaveChooser, TheNameTakesTheChosenTypesExtension) {
   EXPECT_EQ(choose("x", [&](QFileDialog& d) { typeName(d, "plain é"); }), folder + "plain é.flv");
   EXPECT_EQ(choose("x", [&](QFileDialog& d) { typeName(d, "take.v2"); }), folder + "take.v2.flv");
   EXPECT_EQ(choose("x", [&](QFileDialog& d) { typeName(d, "mine.WEBM"); }), folder + "mine.WEBM");
+}
+
+// "Add Logo to video": the label and the preview area tell that the output becomes a
+// spherical frame; the chooser's steps go to the log in order.
+TEST_F(WindowFixture, TheLogoChooserShowsTheLogoItLoaded) {
+  MainWindow& w = Open();
+  QImage strip(1200, 200, QImage::Format_RGB32);
+  strip.fill(Qt::red);
+  const auto file = dir.path() / "logo é.jpg";
+  ASSERT_TRUE(strip.save(QString::fromStdString(file.string()), "JPG"));
+  LogoState logo;
+  AnswerNextFileDialog(QString::fromStdString(file.string()), nullptr);
+  RunLogoChooser(w, logo);
+  EXPECT_TRUE(logo.present);
+  EXPECT_EQ(LabelText(215), "Logo present, spherical format");
+  const QImage shown = w.ControlAs<QLabel>(2009)->pixmap().toImage();
+  ASSERT_EQ(shown.size(), QSize(375, 52));
+  EXPECT_GT(qRed(shown.pixel(187, 26)), 200);
+  const std::string log = ReadFileBytes(state.paths.logFile);
+  size_t at = 0;
+  for (const char* line :
+       {"GetMultipleLogoFiles pMediaControl begin", "GetMultipleLogoFiles pMediaControl Ok",
+        "GetMultipleLogoFiles iRedraw Begin", "GetMultipleLogoFiles iRedraw Ok"}) {
+    at = log.find(line, at);
+    ASSERT_NE(at, std::string::npos) << line;
+  }
+  // Choosing again and cancelling leaves no logo, and says so.
+  AnswerNextFileDialog("", nullptr);
+  RunLogoChooser(w, logo);
+  EXPECT_FALSE(logo.present);
+  EXPECT_EQ(LabelText(215), "Logo not present, cylindrical format");
+  EXPECT_EQ(w.ControlAs<QLabel>(2009)->pixmap().toImage().pixel(187, 26), qRgb(0, 0, 0));
 }
 
 TEST_F(WindowFixture, CancelledLoadClosesTheStream) {

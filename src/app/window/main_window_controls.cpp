@@ -301,6 +301,8 @@ void MainWindow::BuildControls() {
   ShowTempFolder();
   Register(cmd::kAddLogo, MakeLabel(client, "Logo not present, cylindrical format",
                                     QRect(772, 472, 223, 17), "black", "#999999", Qt::AlignCenter));
+  // The logo preview: black until a logo is loaded.
+  Register(cmd::kLogoArea, MakeLabel(client, "", QRect(620, 539, 375, 52), "white", "#000000"));
 }
 
 void MainWindow::BuildTooltips() {
