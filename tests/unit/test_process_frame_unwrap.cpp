@@ -111,20 +111,31 @@ TEST(ProcessFrameEndToEnd, QualityPathFillsTheCacheOnceAndRepeatsItself) {
   EXPECT_EQ(std::memcmp(e.sink.frames[1].bytes.data(), direct.P1.Row(g.cutRows), bytes), 0);
 }
 
-TEST(ProcessFrameEndToEnd, VerticalFlipDropsTheOuterRadiiInstead) {
-  EndToEnd plain(400, 300, kFallbackRing, 0.0f);
-  EndToEnd flipped(400, 300, kFallbackRing, 0.0f);
-  plain.o.fastUnwrap = flipped.o.fastUnwrap = true;
-  flipped.o.flipMode = 2;
-  ASSERT_TRUE(ProcessFrame(plain.p, plain.o, 0));
-  ASSERT_TRUE(ProcessFrame(flipped.p, flipped.o, 0));
-  const UnwrapGeometry& g = plain.g;
-  ASSERT_GT(g.cutRows, 0);
-  // Output row t of the flipped run is radius H - 1 - (cutRows + t).
-  for (int32_t t = 0; t < g.outRows; ++t) {
-    const int32_t radius = g.H - 1 - (g.cutRows + t);
-    for (int32_t x = 0; x < g.W; x += 7) {
-      ASSERT_EQ(flipped.Output(0, t, x), plain.buffers.P1.Row(radius)[x]) << t << "," << x;
+// Mirror optics need the vertical flip: it must turn the unflipped output upside down,
+// keeping the same radii (the internal circle's are dropped) as the preview shows,
+// while the lens-correction rows stay on top.
+TEST(ProcessFrameEndToEnd, VerticalFlipTurnsTheUnflippedOutputUpsideDown) {
+  for (bool fast : {true, false}) {
+    for (int32_t mode : {2, 3}) {
+      EndToEnd plain(400, 300, kFallbackRing, 0.0352f);
+      EndToEnd flipped(400, 300, kFallbackRing, 0.0352f);
+      plain.o.fastUnwrap = flipped.o.fastUnwrap = fast;
+      plain.o.flipMode = mode & 1;
+      flipped.o.flipMode = mode;
+      ASSERT_TRUE(ProcessFrame(plain.p, plain.o, 0));
+      ASSERT_TRUE(ProcessFrame(flipped.p, flipped.o, 0));
+      const UnwrapGeometry& g = plain.g;
+      ASSERT_GT(g.cutRows, 0);
+      ASSERT_GT(g.corrRows, 0);
+      const int32_t rows = g.outRows + g.corrRows;
+      ASSERT_EQ(flipped.sink.frames.at(0).height, rows);
+      for (int32_t t = 0; t < rows; ++t) {
+        const int32_t from = t < g.outRows ? g.outRows - 1 - t : t;
+        for (int32_t x = 0; x < g.W; ++x) {
+          ASSERT_EQ(flipped.Output(0, t, x), plain.Output(0, from, x))
+              << (fast ? "fast" : "quality") << " mode " << mode << " row " << t << "," << x;
+        }
+      }
     }
   }
 }
