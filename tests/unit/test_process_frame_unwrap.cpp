@@ -2,7 +2,11 @@
 // frames made by the sample generator from a known panorama pattern.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "ring_wrap.h"
 #include "sample_pattern.h"
@@ -138,6 +142,61 @@ TEST(ProcessFrameEndToEnd, VerticalFlipTurnsTheUnflippedOutputUpsideDown) {
       }
     }
   }
+}
+
+// Draft (fast) and quality conversions of the same generated mirror frame show the same
+// panorama: the column profiles line up best without any shift, and the pixels agree
+// except at the pattern's sharp edges, which the cubic kernel softens.
+TEST(ProcessFrameEndToEnd, DraftAndQualityConversionsShowTheSamePanorama) {
+  const RingGeometry mirror{186, 111, 228, 228, 30};  // 488 columns on a 1024 x 768 movie
+  EndToEnd draft(1024, 768, mirror, 0.0f);
+  EndToEnd quality(1024, 768, mirror, 0.0f);
+  ASSERT_EQ(draft.g.W, 488);
+  draft.o.fastUnwrap = true;
+  ASSERT_TRUE(ProcessFrame(draft.p, draft.o, 0));
+  ASSERT_TRUE(ProcessFrame(quality.p, quality.o, 0));
+  const UnwrapGeometry& g = draft.g;
+  // Per column, the sum of all three channels over the kept rows.
+  auto profile = [&](const EndToEnd& e) {
+    std::vector<int64_t> sums(static_cast<size_t>(g.W), 0);
+    for (int32_t t = 0; t < g.outRows - 2; ++t) {
+      for (int32_t x = 0; x < g.W; ++x) {
+        const uint32_t px = e.Output(0, t, x);
+        sums[static_cast<size_t>(x)] += BlueOf(px) + GreenOf(px) + RedOf(px);
+      }
+    }
+    return sums;
+  };
+  const std::vector<int64_t> a = profile(draft);
+  const std::vector<int64_t> b = profile(quality);
+  int32_t bestShift = 0;
+  int64_t bestDistance = INT64_MAX;
+  for (int32_t shift = -g.W / 4; shift <= g.W / 4; ++shift) {
+    int64_t distance = 0;
+    for (int32_t x = 0; x < g.W; ++x) {
+      distance +=
+          std::abs(a[static_cast<size_t>(x)] - b[static_cast<size_t>((x + shift + g.W) % g.W)]);
+    }
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      bestShift = shift;
+    }
+  }
+  EXPECT_EQ(bestShift, 0);
+  int64_t close = 0, checked = 0;
+  for (int32_t t = 0; t < g.outRows - 2; ++t) {
+    for (int32_t x = 0; x < g.W; ++x) {
+      const uint32_t p = draft.Output(0, t, x);
+      const uint32_t q = quality.Output(0, t, x);
+      int worst = 0;
+      for (int shift = 0; shift < 24; shift += 8) {
+        worst = std::max(worst, std::abs(int((p >> shift) & 0xFF) - int((q >> shift) & 0xFF)));
+      }
+      close += worst <= 8;
+      ++checked;
+    }
+  }
+  EXPECT_GT(close, checked * 9 / 10);
 }
 
 TEST(ProcessFrameEndToEnd, LaterFramesAllocateNothingOnEitherPath) {
