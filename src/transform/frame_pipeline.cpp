@@ -33,7 +33,8 @@ void StereoStep(const UnwrapGeometry& g, UnwrapBuffers& b, const StereoOptions& 
 }
 
 // View 1 from P1, then view 2 from P2 for the stereo pair, into a buffer of the sink's.
-void SubmitOutput(FramePipeline& p, bool pair, int64_t frameNumber) {
+// Both views keep the same panorama rows as the preview for the frame's flip mode.
+void SubmitOutput(FramePipeline& p, bool pair, int32_t flipMode, int64_t frameNumber) {
   const UnwrapGeometry& g = *p.geometry;
   const ViewSize view = OutputViewSize(g, p.logoCanvas);
   const size_t viewBytes = view.ByteSize();
@@ -44,8 +45,8 @@ void SubmitOutput(FramePipeline& p, bool pair, int64_t frameNumber) {
   out.height = pair ? 2 * view.height : view.height;
   out.bytes = p.sink->AcquireBuffer(total);
   out.bytes.resize(total);
-  AssembleView(g, p.buffers->P1, p.logoCanvas, out.bytes.data());
-  if (pair) AssembleView(g, p.buffers->P2, p.logoCanvas, out.bytes.data() + viewBytes);
+  AssembleView(g, p.buffers->P1, flipMode, p.logoCanvas, out.bytes.data());
+  if (pair) AssembleView(g, p.buffers->P2, flipMode, p.logoCanvas, out.bytes.data() + viewBytes);
   p.sink->Submit(std::move(out));
 }
 
@@ -87,7 +88,7 @@ bool RunFramePipeline(FramePipeline& p, const FrameOptions& options, int64_t fra
 
   if (options.sharpen.on) SharpenPanorama(g.W, g.H, b.P1, b.P2, options.sharpen);
   if (options.stereo.on) StereoStep(g, b, options.stereo);
-  SubmitOutput(p, options.stereo.on && options.stereo.pairOn, frameNumber);
+  SubmitOutput(p, options.stereo.on && options.stereo.pairOn, options.flipMode, frameNumber);
   return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// The bytes of one output view: the panorama rows cutRows .. H - 1 of a view buffer,
-// either followed by the black lens-correction rows or written into the logo canvas.
+// The bytes of one output view: the panorama rows of a view buffer (those left after
+// the internal cut, wherever the flip put them), either followed by the black
+// lens-correction rows or written into the logo canvas.
 
 #include <cstddef>
 #include <cstdint>
@@ -24,11 +25,13 @@ ViewSize OutputViewSize(const UnwrapGeometry& geometry, const FrameImage* logoCa
 // First canvas row (bottom-up) of the panorama part: round((E - (outRows - 2)) / 2).
 int32_t LogoCanvasFirstRow(int32_t canvasHeight, int32_t outRows);
 
-// Writes the view taken from `panorama` (W x (H + 1)) to `out`, which must hold
-// OutputViewSize(...).ByteSize() bytes. With a logo canvas the panorama rows are first
-// written into the canvas (rows that fall outside it are left out), then the canvas is
-// copied out. Returns the number of bytes written.
-size_t AssembleView(const UnwrapGeometry& geometry, const FrameImage& panorama,
+// Writes the view taken from `panorama` (W x (H + 1), unwrapped with `flipMode`) to
+// `out`, which must hold OutputViewSize(...).ByteSize() bytes. With a logo canvas the
+// panorama rows are first written into the canvas (rows that fall outside it are left
+// out), then the canvas is copied out. A vertical flip turns the panorama rows upside
+// down and leaves the lens-correction rows and the canvas layout where they are.
+// Returns the number of bytes written.
+size_t AssembleView(const UnwrapGeometry& geometry, const FrameImage& panorama, int32_t flipMode,
                     FrameImage* logoCanvas, uint8_t* out);
 
 }  // namespace corvinex

@@ -1,10 +1,12 @@
 // The fast path: a nearest-pixel look-up table built once per geometry and flip
-// mode, then one indexed 32-bit copy per panorama pixel and frame.
+// mode, then one indexed 32-bit copy per panorama pixel and frame. The table follows
+// the quality path's polar mapping, so both paths show the same panorama.
 
 #include <cmath>
 #include <cstddef>
 
 #include "transform/unwrap_geometry.h"
+#include "transform/warp_resample.h"
 
 namespace corvinex {
 
@@ -14,26 +16,40 @@ void BuildFastTable(const UnwrapGeometry& g, int32_t flipMode, UnwrapBuffers& bu
   // from 0 on every build keeps a table rebuilt for another flip mode from
   // holding entries of the old one.
   buffers.tableIndex.assign(slots, 0);
-  const double cx = g.cropX + g.halfW;
-  const double cy = g.cropY + g.halfH;
+  PolarWarp polar;
+  polar.k = g.k;
+  polar.c = g.c;
+  // The quality path samples the crop buffer (cropW x (cropH + 1), bottom-up, the Cut
+  // Area square mirrored left-right) at the centred offset (r sin a, r cos a). Its
+  // column i and buffer row j show picture pixel (cropX + cropW - 1 - i,
+  // cropY + cropH - 1 - j). Each slot takes the picture pixel at the centre of that
+  // sample, so that the preview, draft and quality outputs show the same panorama.
+  constexpr float kFarOff = 1 << 30;
+  const float cropCx = CentreOf(g.cropW);
+  const float cropCy = CentreOf(g.cropH + 1);
+  const int64_t rightColumn = int64_t{g.cropX} + g.cropW - 1;
+  const int64_t bottomRow = int64_t{g.cropY} + g.cropH - 1;
   const bool flipX = (flipMode & 1) != 0;
   const bool flipY = (flipMode & 2) != 0;
   int32_t* table = buffers.tableIndex.data();
   for (int32_t x = 0; x < g.W; ++x) {
-    const float a = g.k * static_cast<float>(x + g.halfPW - g.halfPH);
-    // Widened to double: the radius times the float sine is exact there, as in
-    // the extended precision the mapping was designed for.
-    const double sinA = GeometrySin(a);
-    const double cosA = GeometryCos(a);
+    const float a = PolarAngle(polar, x, g.W);
+    const float sinA = GeometrySin(a);
+    const float cosA = GeometryCos(a);
     const int32_t column = flipX ? g.W - 1 - x : x;
     for (int32_t y = 0; y < g.H; ++y) {
-      const double px = std::nearbyint(cx + y * sinA);
-      const double py = std::nearbyint(cy + y * cosA);
+      const float r = PolarRadius(polar, y, g.H);
+      const float i = std::nearbyint(r * sinA + cropCx);
+      const float j = std::nearbyint(r * cosA + cropCy);
+      // Checked before the conversion, so that no position of an odd geometry, however
+      // far off, is converted out of range.
+      if (!(std::abs(i) <= kFarOff && std::abs(j) <= kFarOff)) continue;
+      const int64_t px = rightColumn - static_cast<int64_t>(i);
+      const int64_t py = bottomRow - static_cast<int64_t>(j);
       if (!(px >= 0 && px < g.Fw && py >= 0 && py < g.Fh)) continue;
       const int32_t row = flipY ? g.H - 1 - y : y;
-      const int32_t sourceRow = g.Fh - 1 - static_cast<int32_t>(py);
       table[static_cast<size_t>(row) * static_cast<size_t>(g.W) + static_cast<size_t>(column)] =
-          sourceRow * g.Fw + static_cast<int32_t>(px);
+          static_cast<int32_t>((g.Fh - 1 - py) * g.Fw + px);
     }
   }
   buffers.tableFlipMode = flipMode;

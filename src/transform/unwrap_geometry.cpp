@@ -179,6 +179,10 @@ UnwrapGeometry PrepareUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
   return g;
 }
 
+int32_t FirstPanoramaRow(const UnwrapGeometry& geometry, int32_t flipMode) {
+  return (flipMode & 2) != 0 ? 0 : geometry.cutRows;
+}
+
 std::string GeometryLabelText(const UnwrapGeometry& geometry) {
   return " " + std::to_string(geometry.W) + "x" + std::to_string(geometry.outRows);
 }

@@ -111,6 +111,11 @@ UnwrapGeometry PrepareUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
                                      GeometryVariant variant, UnwrapBuffers& buffers,
                                      DiagnosticLog& log);
 
+// First buffer row of the panorama part (outRows rows): cutRows, or 0 under a
+// vertical flip, which moves the internal circle's rows to the top of the buffer.
+// The output and the preview show the same rows, so they agree for every flip.
+int32_t FirstPanoramaRow(const UnwrapGeometry& geometry, int32_t flipMode);
+
 // Text of the preview's geometry label: a blank, W, "x", outRows (" 1228x386").
 std::string GeometryLabelText(const UnwrapGeometry& geometry);
 

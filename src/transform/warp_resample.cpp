@@ -28,10 +28,6 @@ inline bool SampleAt(ConstPixels src, float fx, float fy, uint32_t& out) {
   return true;
 }
 
-inline float CentreOf(int32_t size) {
-  return 0.5f * static_cast<float>(size) - 0.5f;
-}
-
 }  // namespace
 
 namespace {
@@ -90,19 +86,17 @@ bool WarpResample(ConstPixels src, Pixels dst, WarpMode mode, float factor) {
 }
 
 void FillPolarCache(int32_t width, int32_t height, PolarWarp& polar) {
-  const float cx = CentreOf(width);
-  const float cy = CentreOf(height);
   const size_t w = static_cast<size_t>(width);
   const bool flipX = (polar.flipMode & 1) != 0;
   const bool flipY = (polar.flipMode & 2) != 0;
   for (int32_t y = 0; y < height; ++y) {
-    const float r = (static_cast<float>(y) - cy) + polar.c;
+    const float r = PolarRadius(polar, y, height);
     const size_t row = static_cast<size_t>(flipY ? height - 1 - y : y) * w;
     for (int32_t x = 0; x < width; ++x) {
       float sinA;
       float cosA;
       if (y == 0 || !polar.angleSin) {
-        const float a = ((static_cast<float>(x) - cx) + polar.c) * polar.k;
+        const float a = PolarAngle(polar, x, width);
         sinA = GeometrySin(a);
         cosA = GeometryCos(a);
         if (polar.angleSin) {

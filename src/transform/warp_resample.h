@@ -35,6 +35,21 @@ struct PolarWarp {
   float* angleCos = nullptr;
 };
 
+// Centre of `size` pixels counted from 0: the origin of the centred offsets.
+inline float CentreOf(int32_t size) {
+  return 0.5f * static_cast<float>(size) - 0.5f;
+}
+
+// The polar unwrap's angle of destination column x and radius of destination row y,
+// for a width x height destination. The fast table uses the same expressions, so that
+// it rounds the very positions this path samples.
+inline float PolarAngle(const PolarWarp& polar, int32_t x, int32_t width) {
+  return ((static_cast<float>(x) - CentreOf(width)) + polar.c) * polar.k;
+}
+inline float PolarRadius(const PolarWarp& polar, int32_t y, int32_t height) {
+  return (static_cast<float>(y) - CentreOf(height)) + polar.c;
+}
+
 // Modes 2 and 4 (`factor` scales the source step). Mode 1 needs PolarWarp and
 // goes through the overload below. Returns false for an empty buffer or mode 1.
 bool WarpResample(ConstPixels src, Pixels dst, WarpMode mode, float factor);

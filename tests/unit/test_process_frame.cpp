@@ -245,6 +245,52 @@ TEST(ProcessFrame, LogoCanvasTakesThePanoramaRowsAtItsMiddle) {
   }
 }
 
+// A vertical flip puts the internal circle's rows at the top of the panorama buffer, so
+// every view takes its rows from the bottom: the plain strip (lens rows still on top),
+// both views of a stereo pair, and the logo canvas, which leaves out the two outermost
+// radii, now the strip's first rows.
+TEST(ProcessFrame, VerticalFlipTakesEveryViewFromTheBottomRows) {
+  UnwrapGeometry g = SmallGeometry(2);
+  g.cutRows = 4;
+  g.outRows = 8;
+  const std::vector<uint32_t> black(32, 0u);
+  for (int32_t mode : {2, 3}) {
+    PipelineRun run(g);
+    run.o.flipMode = mode;
+    run.o.stereo = {true, StereoType::Static, false, 30, 6, true};  // view 2 copies view 1
+    ASSERT_TRUE(run.Frame(0));
+    const OutputFrame& pair = run.sink.frames[0];
+    ASSERT_EQ(pair.height, 20);
+    for (int32_t view : {0, 10}) {
+      for (int32_t row = 0; row < 8; ++row) {
+        EXPECT_EQ(RowOf(pair.bytes, 32, view + row), run.PanoramaRow(run.frame, row))
+            << "mode " << mode << " view row " << view + row;
+      }
+      EXPECT_EQ(RowOf(pair.bytes, 32, view + 8), black);
+      EXPECT_EQ(RowOf(pair.bytes, 32, view + 9), black);
+    }
+  }
+  for (int32_t corr : {0, 2}) {
+    g.corrRows = corr;
+    PipelineRun run(g);
+    run.o.flipMode = 2;
+    FrameImage canvas = test::GrayImage(32, 16, 200);
+    run.p.logoCanvas = &canvas;
+    ASSERT_TRUE(run.Frame(0));
+    const int32_t r0 = LogoCanvasFirstRow(16, 8);  // (16 - 6) / 2 = 5
+    const int32_t first = corr == 0 ? r0 : r0 - corr;
+    const int32_t count = corr == 0 ? 6 : 8;
+    const int32_t skipped = 8 - count;
+    for (int32_t row = 0; row < 16; ++row) {
+      const bool panorama = row >= first && row < first + count;
+      const auto expected = panorama ? run.PanoramaRow(run.frame, skipped + row - first)
+                                     : std::vector<uint32_t>(32, test::Gray(200));
+      EXPECT_EQ(RowOf(run.sink.frames[0].bytes, 32, row), expected)
+          << "corr " << corr << " row " << row;
+    }
+  }
+}
+
 TEST(ProcessFrame, StereoPairWithLogoWritesBothViewsIntoTheSameCanvas) {
   PipelineRun run(SmallGeometry(0));
   FrameImage canvas = test::GrayImage(32, 16, 200);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <map>
+#include <tuple>
 #include <utility>
 
 #include "ring_wrap.h"
@@ -20,14 +21,24 @@ TEST(SampleRingPlacement, MatchesTheUnwrapGeometryOfKnownFrames) {
   EXPECT_EQ(hd.W, 1228);
   EXPECT_EQ(hd.H, 488);
   EXPECT_EQ(hd.cutRows, 102);
-  EXPECT_EQ(hd.centreX, 480 + 506);
-  EXPECT_EQ(hd.centreY, 64 + 489);
+  // The middle of the 1011 x 978 square, half a pixel higher: the unwrap centres its
+  // offsets on a crop buffer with one spare row at the top.
+  EXPECT_EQ(hd.centreX, 480 + 505);
+  EXPECT_EQ(hd.centreY, 64 + 488);
   const RingPlacement small = PlaceRing(400, 300, fallback);
   EXPECT_EQ(small.W, 256);
   EXPECT_EQ(small.H, 102);
   EXPECT_EQ(small.cutRows, 20);
-  EXPECT_EQ(small.centreX, 100 + 106);  // halfW = round(105.5) = 106 (half to even)
-  EXPECT_EQ(small.centreY, 13 + 102);
+  for (const auto& [fw, fh, ring] :
+       {std::tuple{1920, 1080, fallback}, std::tuple{400, 300, fallback},
+        std::tuple{638, 360, RingGeometry{100, 10, 400, 330, 40}},
+        std::tuple{320, 240, RingGeometry{-60, -40, 400, 400, 20}}}) {
+    const RingPlacement p = PlaceRing(fw, fh, ring);
+    const UnwrapGeometry g = ComputeUnwrapGeometry(fw, fh, ring, 0.0f);
+    EXPECT_EQ(std::tuple(p.cropX, p.cropY, p.cropW, p.cropH, p.W, p.H, p.cutRows, p.k),
+              std::tuple(g.cropX, g.cropY, g.cropW, g.cropH, g.W, g.H, g.cutRows, g.k))
+        << fw << "x" << fh;
+  }
 }
 
 TEST(SampleRingPlacement, RefusesDegenerateInput) {
@@ -85,14 +96,18 @@ TEST(SamplePattern, OnlyTheMovingBlockChangesBetweenFrames) {
   EXPECT_EQ(wrapped.Row(h / 2)[2], kMovingColour);  // columns 0, 1 carry the 0 degree line
 }
 
-// The fast unwrap's sample position, written out here from the mapping's definition
-// rather than taken from the generator.
+// The fast unwrap's sample pixel, written out here from the mapping's definition rather
+// than taken from the generator: the quality path's sample position in the crop buffer
+// (the Cut Area square mirrored left-right, bottom-up), rounded, back in the picture.
 std::pair<int32_t, int32_t> UnwrapSample(const RingPlacement& g, int32_t x, int32_t y) {
-  const float a = g.k * static_cast<float>(x + g.W / 2 - g.H / 2);
-  const double s = static_cast<float>(std::sin(static_cast<double>(a)));
-  const double c = static_cast<float>(std::cos(static_cast<double>(a)));
-  return {static_cast<int32_t>(std::nearbyint(g.centreX + y * s)),
-          static_cast<int32_t>(std::nearbyint(g.centreY + y * c))};
+  const float a = g.k * (static_cast<float>(x) - g.W / 2.0f + g.H / 2.0f - 0.5f);
+  const float r = static_cast<float>(y) - 0.5f;
+  const float su = r * static_cast<float>(std::sin(static_cast<double>(a)));
+  const float sv = r * static_cast<float>(std::cos(static_cast<double>(a)));
+  const float column = su + (0.5f * g.cropW - 0.5f);
+  const float row = sv + 0.5f * g.cropH;
+  return {g.cropX + g.cropW - 1 - static_cast<int32_t>(std::nearbyint(column)),
+          g.cropY + g.cropH - 1 - static_cast<int32_t>(std::nearbyint(row))};
 }
 
 struct WrapCase {

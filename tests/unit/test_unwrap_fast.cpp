@@ -16,14 +16,13 @@ using test::RandomFrame;
 using test::Prepare;
 using test::Prepared;
 
-// The design's mapping, written out independently of the table builder: the
-// frame pixel that panorama pixel (x, y) shows in flip mode 0.
+// The frame pixel that panorama pixel (x, y) shows in flip mode 0, from the quality
+// path's mapping written out independently of the table builder.
 uint32_t ExpectedFast(const UnwrapGeometry& g, const FrameImage& frame, int32_t x, int32_t y) {
-  const float a = g.k * static_cast<float>(x + g.halfPW - g.halfPH);
-  const double px = std::nearbyint(g.cropX + g.halfW + y * double{GeometrySin(a)});
-  const double py = std::nearbyint(g.cropY + g.halfH + y * double{GeometryCos(a)});
-  if (px < 0 || px >= g.Fw || py < 0 || py >= g.Fh) return frame.pixels[0];
-  return frame.AtPicture(static_cast<int32_t>(px), static_cast<int32_t>(py));
+  int32_t px = 0;
+  int32_t py = 0;
+  if (!test::FastSourcePixel(g, x, y, px, py)) return frame.pixels[0];
+  return frame.AtPicture(px, py);
 }
 
 void ExpectMatchesMapping(const Prepared& p, const FrameImage& frame) {
@@ -47,44 +46,27 @@ TEST(UnwrapFast, EveryPixelComesFromItsMappedFramePixel) {
   }
 }
 
-// Colours each frame pixel by the direction it lies in from (cx, cy) as seen on
-// the screen: below blue, right green, above red, left white; returns -1 near a
-// boundary between two directions.
-int32_t Quadrant(double dx, double dy) {
-  const double turn = std::atan2(dx, dy);  // 0 below, pi/2 right (screen y grows down)
-  double q = turn / (std::numbers::pi / 2);
-  q = std::fmod(q + 8.0, 4.0);
-  const double nearest = std::nearbyint(q);
-  if (std::abs(q - nearest) > 0.35) return -1;
-  return static_cast<int32_t>(nearest) % 4;
-}
-
-constexpr uint32_t kQuadrantColour[4] = {0x0000FF, 0x00FF00, 0xFF0000, 0xFFFFFF};
-
-FrameImage QuadrantFrame(int32_t fw, int32_t fh, double cx, double cy) {
-  FrameImage frame(fw, fh);
-  for (int32_t y = 0; y < fh; ++y) {
-    for (int32_t x = 0; x < fw; ++x) {
-      const double dx = x - cx;
-      const double dy = y - cy;
-      const double turn = std::fmod(std::atan2(dx, dy) / (std::numbers::pi / 2) + 8.5, 4.0);
-      frame.AtPicture(x, y) = kQuadrantColour[static_cast<int32_t>(turn) % 4];
+// Orientation, as on the quality path: a = 0 points straight up from the centre on
+// the screen and the angle turns counter-clockwise: above, left, below, right.
+TEST(UnwrapFast, AnglesStartAboveAndTurnCounterClockwise) {
+  Prepared p = Prepare(400, 300, RingGeometry{150, 20, 316, 306, 32});
+  constexpr uint32_t kColour[4] = {0xFF0000, 0xFFFFFF, 0x0000FF, 0x00FF00};
+  FrameImage frame(400, 300);
+  for (int32_t y = 0; y < 300; ++y) {
+    for (int32_t x = 0; x < 400; ++x) {
+      const double turn = test::PanoramaAngle(p.g, x, y) / (std::numbers::pi / 2);
+      frame.AtPicture(x, y) = kColour[static_cast<int32_t>(std::fmod(turn + 8.5, 4.0)) % 4];
     }
   }
-  return frame;
-}
-
-TEST(UnwrapFast, AnglesStartBelowAndTurnCounterClockwise) {
-  Prepared p = Prepare(400, 300, RingGeometry{150, 20, 316, 306, 32});
-  const FrameImage frame = QuadrantFrame(400, 300, p.g.cropX + p.g.halfW, p.g.cropY + p.g.halfH);
   ASSERT_TRUE(UnwrapFast(p.g, 0, frame, p.buffers));
   int checked = 0;
   for (int32_t x = 0; x < p.g.W; ++x) {
-    const double a = double{p.g.k} * (x + p.g.halfPW - p.g.halfPH);
-    const int32_t q = Quadrant(std::sin(a), std::cos(a));
-    if (q < 0) continue;
+    const double a = double{p.g.k} * (x - p.g.W / 2.0 + p.g.H / 2.0 - 0.5);
+    const double q = std::fmod(a / (std::numbers::pi / 2) + 8.0, 4.0);
+    if (std::abs(q - std::nearbyint(q)) > 0.3) continue;
+    const uint32_t expected = kColour[static_cast<int32_t>(std::nearbyint(q)) % 4];
     for (int32_t y = p.g.H / 4; y < p.g.H; ++y) {
-      ASSERT_EQ(p.buffers.P1.pixels[size_t(y) * p.g.W + x], kQuadrantColour[q]) << x << "," << y;
+      ASSERT_EQ(p.buffers.P1.pixels[size_t(y) * p.g.W + x], expected) << x << "," << y;
       ++checked;
     }
   }

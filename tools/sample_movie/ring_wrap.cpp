@@ -29,22 +29,34 @@ RingPlacement PlaceRing(int32_t frameWidth, int32_t frameHeight, const RingGeome
   const int32_t cropW = RoundEven(static_cast<double>(sx) * ring.X2);
   const int32_t cropH = RoundEven(static_cast<double>(sy) * ring.Y2);
   p.cutRows = EvenDown(RoundEven(static_cast<double>(sx) * ring.RSIZE));
-  p.centreX = cropX + RoundEven(0.5 * cropW);
-  p.centreY = cropY + RoundEven(0.5 * cropH);
+  p.cropX = cropX;
+  p.cropY = cropY;
+  p.cropW = cropW;
+  p.cropH = cropH;
+  // The unwrap centres its offsets on a crop buffer of cropW x (cropH + 1) pixels.
+  p.centreX = cropX + 0.5 * cropW - 0.5;
+  p.centreY = cropY + 0.5 * cropH - 1.0;
   if (cropH < 4) return p;
   p.H = EvenDown(RoundEven(cropH / 2.0));
   p.W = EvenDown(RoundEven(2.0 * static_cast<double>(0.2f) * std::numbers::pi * cropH));
   p.k = 5.0f / static_cast<float>(cropH);
-  p.angleOffset = p.W / 2 - p.H / 2;
   return p;
 }
 
 PicturePoint FastSamplePoint(const RingPlacement& placement, int32_t column, int32_t row) {
-  const float a = placement.k * static_cast<float>(column + placement.angleOffset);
-  const auto s = static_cast<float>(std::sin(static_cast<double>(a)));
-  const auto c = static_cast<float>(std::cos(static_cast<double>(a)));
-  return {RoundEven(placement.centreX + static_cast<double>(row) * s),
-          RoundEven(placement.centreY + static_cast<double>(row) * c)};
+  // Single precision, operation for operation as the unwrap computes it, so that every
+  // rounding below goes the same way.
+  const float a = placement.k * (static_cast<float>(column) - static_cast<float>(placement.W) / 2 +
+                                 static_cast<float>(placement.H) / 2 - 0.5f);
+  const float r = static_cast<float>(row) - 0.5f;
+  const float su = r * static_cast<float>(std::sin(static_cast<double>(a)));
+  const float sv = r * static_cast<float>(std::cos(static_cast<double>(a)));
+  // Position in the crop buffer, which holds the Cut Area square mirrored left-right
+  // and bottom-up; undone to give the picture pixel.
+  const float i = std::nearbyint(su + (0.5f * static_cast<float>(placement.cropW) - 0.5f));
+  const float j = std::nearbyint(sv + 0.5f * static_cast<float>(placement.cropH));
+  return {placement.cropX + placement.cropW - 1 - static_cast<int32_t>(i),
+          placement.cropY + placement.cropH - 1 - static_cast<int32_t>(j)};
 }
 
 RingMap BuildRingMap(const RingPlacement& placement, int32_t panoramaWidth,
@@ -75,13 +87,14 @@ RingMap BuildRingMap(const RingPlacement& placement, int32_t panoramaWidth,
   // column; an angle in the gap (or overlap) goes to the nearer end of the strip.
   const double k = placement.k;
   const double period = 2.0 * std::numbers::pi / k;
+  const double zeroColumn = W / 2.0 - H / 2.0 + 0.5;  // the column looking straight up
   for (int32_t y = 0; y < fh; ++y) {
-    const double dy = y - placement.centreY;
+    const double up = placement.centreY - y;
     for (int32_t x = 0; x < fw; ++x) {
-      const double dx = x - placement.centreX;
-      const int32_t row = RoundEven(std::hypot(dx, dy));
+      const double left = placement.centreX - x;
+      const int32_t row = RoundEven(std::hypot(left, up) + 0.5);
       if (row > H - 1) continue;
-      double t = std::atan2(dx, dy) / k - placement.angleOffset;
+      double t = std::atan2(left, up) / k + zeroColumn;
       t = std::fmod(t, period);
       if (t < 0) t += period;
       int32_t column = RoundEven(t);

@@ -1,7 +1,8 @@
 #pragma once
 // Wraps a panorama strip into the ring ("doughnut") that a panoramic lens would put
-// on the sensor: the inverse of the fast unwrap, so that unwrapping a generated
-// frame gives the strip back.
+// on the sensor: the inverse of the unwrap's mapping, so that unwrapping a generated
+// frame gives the strip back (exactly on the fast path, within interpolation on the
+// quality path).
 
 #include <cstdint>
 #include <vector>
@@ -12,20 +13,23 @@
 namespace corvinex::sample {
 
 // Where the ring lies in a frame, derived from the Cut Area exactly as the unwrap
-// derives it (preview units, 600 across the frame).
+// derives it (preview units, 600 across the frame). Panorama column x looks along
+// angle a = k (x - W/2 + H/2 - 0.5), 0 straight up from the centre and growing
+// counter-clockwise on the screen; row y lies at radius y - 0.5.
 struct RingPlacement {
   int32_t frameWidth = 0, frameHeight = 0;
-  int32_t centreX = 0, centreY = 0;  // picture coordinates (y from the top)
-  int32_t W = 0, H = 0;              // panorama columns and rows (radius 0 .. H - 1)
-  int32_t cutRows = 0;               // rows of the internal circle
-  float k = 0;                       // radians per panorama column
-  int32_t angleOffset = 0;           // column x looks along angle k * (x + angleOffset)
+  int32_t cropX = 0, cropY = 0;  // Cut Area square in frame pixels (y from the top)
+  int32_t cropW = 0, cropH = 0;
+  double centreX = 0, centreY = 0;  // radius 0, picture coordinates (y from the top)
+  int32_t W = 0, H = 0;             // panorama columns and rows
+  int32_t cutRows = 0;              // rows of the internal circle
+  float k = 0;                      // radians per panorama column
   bool valid() const { return W > 0 && H > 0; }
 };
 
 RingPlacement PlaceRing(int32_t frameWidth, int32_t frameHeight, const RingGeometry& ring);
 
-// Picture position that the fast unwrap samples for panorama column x, row y.
+// Picture pixel that the fast unwrap reads for panorama column x, row y.
 struct PicturePoint {
   int32_t x = 0, y = 0;
 };
