@@ -110,7 +110,7 @@ TEST_F(RecompressFixture, CancelledFileChooserKeepsTheText) {
   const std::string first = (dir.path() / "first.mp4").string();
   EXPECT_EQ(RunRecompressDialog(w, first, choice), first);
   EXPECT_EQ(seen.title, "Save Rectangular Video");
-  EXPECT_EQ(seen.proposedName, "Output Video");
+  EXPECT_EQ(seen.proposedName, "Output Video.flv");
   EXPECT_EQ(seen.folder.toStdString(), dir.path().string());
   EXPECT_TRUE(seen.detailView);
 }

@@ -285,9 +285,8 @@ bool MovieSession::CopyPanorama(FrameImage& into) {
   std::lock_guard<std::mutex> hold(panoramaMutex_);
   const UnwrapGeometry& g = geometry_;
   if (g.W != into.width || g.outRows != into.height || buffers_.P1.width != g.W) return false;
-  // The panorama's rows are cutRows .. H - 1 of P1, bottom-up like the viewer's;
-  // a vertical flip has moved the internal circle's rows to the top.
-  const int32_t first = (panoramaFlipMode_ & 2) != 0 ? 0 : g.cutRows;
+  // The output's rows of P1, bottom-up like the viewer's.
+  const int32_t first = FirstPanoramaRow(g, panoramaFlipMode_);
   for (int32_t row = 0; row < g.outRows; ++row) {
     const uint32_t* from = buffers_.P1.Row(first + row);
     std::copy(from, from + g.W, into.Row(row));
