@@ -9,21 +9,33 @@ bool ShouldAutoSave(const ProgramState& state) {
   return state.settings.AUTOSAVE != 0 && state.movieLoaded.load() == 1;
 }
 
+namespace {
+
+// Pumps in short steps while `busy` holds, at most `limit` ms.
+template <class Busy>
+void WaitWhile(ShutdownHooks& hooks, int32_t limit, Busy busy) {
+  constexpr int32_t kStep = 10;
+  for (int32_t waited = 0; waited < limit && busy(); waited += kStep) hooks.Pump(kStep);
+}
+
+}  // namespace
+
 bool RunShutdown(ProgramState& state, ShutdownHooks& hooks) {
   if (hooks.ViewerOpen()) {
     hooks.CloseViewer();
-    hooks.Sleep(500);
+    WaitWhile(hooks, 500, [&] { return hooks.ViewerOpen(); });
   }
   if (hooks.MovieOpen()) {
     for (int i = 0; i < 5; ++i) {
       hooks.StopMovie();
+      if (!hooks.MoviePlaying()) break;
       hooks.Sleep(300);
     }
   }
   hooks.KillFrameDecoding();
-  hooks.Pump(1000);
+  WaitWhile(hooks, 1000, [&] { return hooks.ChildProcessesRunning(); });
   hooks.KillSoundExtraction();
-  hooks.Pump(500);
+  WaitWhile(hooks, 500, [&] { return hooks.ChildProcessesRunning(); });
   state.log.LogLine("EXIT");
 
   bool saved = true;
@@ -34,16 +46,19 @@ bool RunShutdown(ProgramState& state, ShutdownHooks& hooks) {
 
   // The stream loop answers a 1 by ending and writing 0; give it a bounded time.
   state.stopFlag = 1;
-  hooks.Pump(500);
-  state.StreamState = 1;
-  hooks.Sleep(500);
-  for (int i = 0; i < 21 && state.StreamState.load() != 0; ++i) {
-    hooks.Pump(100);
+  hooks.EndStreamLoop();
+  WaitWhile(hooks, 500, [&] { return hooks.StreamLoopRunning(); });
+  if (hooks.StreamLoopRunning()) {
     state.StreamState = 1;
+    hooks.Sleep(500);
+    for (int i = 0; i < 21 && state.StreamState.load() != 0; ++i) {
+      hooks.Pump(100);
+      state.StreamState = 1;
+    }
   }
   state.StreamState = 0;
   hooks.Pump(1);
-  hooks.Sleep(100);
+  if (hooks.StreamLoopRunning()) hooks.Sleep(100);
   state.log.LogLine("EXIT2");
 
   CleanTemp(state.settings.APATH, CleanTempOptions{.keepAvi = false});

@@ -22,6 +22,14 @@ class ShutdownHooks {
   // Wait while the window stays responsive; Sleep just waits.
   virtual void Pump(int32_t milliseconds) = 0;
   virtual void Sleep(int32_t milliseconds) = 0;
+
+  // What each wait of the shutdown waits for. A wait ends as soon as its answer is
+  // false; hooks that cannot tell keep the default and wait the whole time.
+  virtual bool MoviePlaying() { return MovieOpen(); }
+  virtual bool ChildProcessesRunning() { return true; }
+  virtual bool StreamLoopRunning() { return true; }
+  // Asks the stream loop to end (it ends by itself otherwise only when told by 0).
+  virtual void EndStreamLoop() {}
 };
 
 // True when shutdown writes the settings file: auto-save on and a movie was

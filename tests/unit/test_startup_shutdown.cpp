@@ -229,6 +229,20 @@ TEST_F(StartupFixture, ShutdownLogsItsStagesAndSavesOnlyAfterAMovieWasLoaded) {
   EXPECT_EQ(read.X1, 42);
   EXPECT_EQ(state.StreamState.load(), 0);
   EXPECT_LT(again.waitedMs, 6000);
+
+  // Each wait ends when what it waits for has happened: with the movie stopped at
+  // once and nothing else running, shutdown hardly waits at all.
+  struct IdleHooks : RecordingHooks {
+    using RecordingHooks::RecordingHooks;
+    bool MoviePlaying() override { return false; }
+    bool ChildProcessesRunning() override { return false; }
+    bool StreamLoopRunning() override { return false; }
+  } idle(state);
+  idle.movieOpen = true;
+  EXPECT_TRUE(RunShutdown(state, idle));
+  EXPECT_EQ(idle.calls, (std::vector<std::string>{"stop", "kill decoding", "kill sound"}));
+  EXPECT_LT(idle.waitedMs, 50);
+  EXPECT_EQ(state.StreamState.load(), 0);
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ MovieSession::~MovieSession() {
 void MovieSession::Provide(WindowServices& services) {
   services.openMovie = [this](MainWindow&, const std::string& path) { OpenMovie(path); };
   services.playPause = [this](MainWindow&, bool play) { PlayPause(play); };
+  services.closeMovie = [this](MainWindow&) { CloseMovie(); };
   services.stopForConversion = [this](MainWindow&) { StopForConversion(); };
   services.convertMovie = [this](MainWindow&, const std::string& output) { Convert(output); };
   services.refreshPreview = [this](MainWindow&) { stream_.RequestRefresh(); };

@@ -36,6 +36,19 @@ bool WindowShutdownHooks::MovieOpen() {
 
 void WindowShutdownHooks::StopMovie() {
   if (window_.Services().playPause) window_.Services().playPause(window_, false);
+  window_.Flags().paused = 1;
+}
+
+bool WindowShutdownHooks::MoviePlaying() {
+  return window_.Flags().movieOpen != 0 && window_.Flags().paused == 0;
+}
+
+bool WindowShutdownHooks::StreamLoopRunning() {
+  return window_.Flags().movieOpen != 0 || window_.State().StreamState.load() != 0;
+}
+
+void WindowShutdownHooks::EndStreamLoop() {
+  if (window_.Services().closeMovie) window_.Services().closeMovie(window_);
 }
 
 }  // namespace corvinex

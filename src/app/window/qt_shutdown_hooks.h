@@ -28,6 +28,12 @@ class WindowShutdownHooks : public QtShutdownHooks {
   void CloseViewer() override;
   bool MovieOpen() override;
   void StopMovie() override;
+  bool MoviePlaying() override;
+  // A window run's child processes belong to a conversion, which has ended before
+  // the window can close.
+  bool ChildProcessesRunning() override { return false; }
+  bool StreamLoopRunning() override;
+  void EndStreamLoop() override;
 
  private:
   MainWindow& window_;

@@ -19,6 +19,8 @@ struct WindowServices {
   std::function<void(MainWindow&, const std::string& path)> openMovie;
   // Runs (true) or pauses (false) the open movie; rewinds first at the end.
   std::function<void(MainWindow&, bool play)> playPause;
+  // Ends the stream loop and closes the movie (shutdown).
+  std::function<void(MainWindow&)> closeMovie;
   // Stops the open movie and seeks it to the start, before a conversion.
   std::function<void(MainWindow&)> stopForConversion;
   // The conversion driver: runs one whole Convert Doughnut to `output`.
