@@ -150,6 +150,29 @@ TEST_F(SessionFixture, ConversionShowsItsFramesAndProgressInThePanoramaArea) {
       [&] { return CountOverlayPixels(w.TransformArea()->Snapshot()) == 0; }, 5000));
 }
 
+// Preview playback plays the movie's sound; a device that lags loses the oldest
+// sound, never the picture's time.
+TEST_F(SessionFixture, PlaybackFeedsTheSoundOutputWithoutEverBlocking) {
+  OpenWithMovie();
+  session->PlayPause(true);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return session->Audio().Queued() > 0; }, 5000));
+
+  QtAudioOutput sound;
+  sound.Start(100, 2);  // room for one second: 200 values
+  std::vector<int16_t> samples(300);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(i);
+  sound.Write(samples.data(), 150);
+  EXPECT_EQ(sound.Queued(), 200u);
+  int16_t first[2] = {};
+  ASSERT_EQ(sound.read(reinterpret_cast<char*>(first), sizeof first), 4);
+  EXPECT_EQ(first[0], 100);  // the oldest 100 values made room
+  sound.Flush();
+  EXPECT_EQ(sound.Queued(), 0u);
+  int16_t gap[2] = {7, 7};
+  ASSERT_EQ(sound.read(reinterpret_cast<char*>(gap), sizeof gap), 4);
+  EXPECT_EQ(gap[0], 0);  // silence while nothing is queued
+}
+
 TEST_F(SessionFixture, ConvertDoughnutWritesTheOutputMovie) {
   MainWindow& w = OpenWithMovie();
   const auto output = dir.path() / "ring é_Unwrapped.mp4";

@@ -20,10 +20,15 @@
 
 namespace corvinex {
 MovieSession::MovieSession(MainWindow& window)
-    : window_(window), stream_(*this, window.State().log, &window.State().StreamState) {}
+    : window_(window),
+      audio_(std::make_unique<QtAudioOutput>()),
+      stream_(*this, window.State().log, &window.State().StreamState) {
+  stream_.source().SetAudioOutput(audio_.get());
+}
 
 MovieSession::~MovieSession() {
   CloseMovie();
+  stream_.source().SetAudioOutput(nullptr);
 }
 
 void MovieSession::Provide(WindowServices& services) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "app/window/qt_audio_output.h"
 #include "app/window/window_services.h"
 #include "media/frame_source.h"
 #include "media/media_probe.h"
@@ -48,6 +49,7 @@ class MovieSession : private StreamHost {
   void StartViewer(MainWindow& w);
 
   FrameSource& Source() { return stream_.source(); }
+  QtAudioOutput& Audio() { return *audio_; }
   MovieInfo Info() const;
 
  private:
@@ -65,6 +67,7 @@ class MovieSession : private StreamHost {
   void InvalidateUnwrapCache() override { geometryChanged_ = true; }
 
   MainWindow& window_;
+  std::unique_ptr<QtAudioOutput> audio_;  // outlives the stream, which plays into it
   MovieStream stream_;
   mutable std::mutex infoMutex_;
   MovieInfo info_;
