@@ -7,6 +7,7 @@
 
 #include "app/window/bitmap_button.h"
 #include "app/window/click_sound.h"
+#include "app/window/command_ids.h"
 #include "gui/dialog_answer.h"
 #include "gui/window_fixture.h"
 
@@ -195,6 +196,7 @@ TEST_F(WindowFixture, ResetButtonsPutTheSlidersBack) {
 
 TEST_F(WindowFixture, OutsideCommandsGoThroughTheirServices) {
   MainWindow& w = Open();
+  WriteFileBytes(state.paths.programFolder / "TLVPUB.pdf", "%PDF-1.4\n");
   QTest::keyClick(&w, Qt::Key_D, Qt::ControlModifier);
   QTest::keyClick(&w, Qt::Key_F1);
   w.Action(951)->trigger();
@@ -207,11 +209,32 @@ TEST_F(WindowFixture, OutsideCommandsGoThroughTheirServices) {
           .toString()
           .toStdString();
   EXPECT_EQ(calls, std::vector<std::string>({"r3d controls off", "open " + manual,
-                                             "open https://tessaline.example/", "about",
+                                             "open https://corvinex.example.org/", "about",
                                              "chooseLogo", "logoMaker running"}));
   EXPECT_TRUE(w.Action(100)->isEnabled());  // back on after the R3D start
   EXPECT_EQ(w.Flags().logoMakerRunning, 0);
   EXPECT_EQ(w.Flags().logoState, 10);
+}
+
+// Help and Web Site say so when nothing can show the manual or the page.
+TEST_F(WindowFixture, HelpAndWebSiteTellWhenNothingCanOpenThem) {
+  MainWindow& w = Open();
+  SeenMessage seen;
+  AnswerNextMessageBox(QMessageBox::Ok, &seen);
+  w.Dispatch(cmd::kHelp);
+  EXPECT_EQ(seen.title, "Help");
+  EXPECT_TRUE(seen.text.startsWith("The manual was not found:")) << seen.text.toStdString();
+
+  w.Services().openUrl = [](const QUrl&) { return false; };  // no viewer installed
+  WriteFileBytes(state.paths.programFolder / "TLVPUB.pdf", "%PDF-1.4\n");
+  AnswerNextMessageBox(QMessageBox::Ok, &seen);
+  w.Dispatch(cmd::kHelp);
+  EXPECT_TRUE(seen.text.startsWith("No program to show PDF files was found."))
+      << seen.text.toStdString();
+  AnswerNextMessageBox(QMessageBox::Ok, &seen);
+  w.Action(cmd::kWebSite)->trigger();
+  EXPECT_EQ(seen.title, "Web Site");
+  EXPECT_TRUE(seen.text.endsWith("https://corvinex.example.org/")) << seen.text.toStdString();
 }
 
 TEST_F(WindowFixture, SaveWritesTheSettingsOnceAMovieStreams) {

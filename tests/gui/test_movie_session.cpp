@@ -173,6 +173,15 @@ TEST_F(SessionFixture, PlaybackFeedsTheSoundOutputWithoutEverBlocking) {
   EXPECT_EQ(gap[0], 0);  // silence while nothing is queued
 }
 
+// One click on Play/Pause plays a movie that reached its end again from the start.
+TEST_F(SessionFixture, OneClickReplaysAMovieThatReachedItsEnd) {
+  MainWindow& w = OpenWithMovie();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Services().movieAtEnd(w); }, 10000));
+  w.Dispatch(cmd::kPlayPause);
+  EXPECT_EQ(w.Flags().paused, 0);
+  EXPECT_FALSE(w.Services().movieAtEnd(w));
+}
+
 TEST_F(SessionFixture, ConvertDoughnutWritesTheOutputMovie) {
   MainWindow& w = OpenWithMovie();
   const auto output = dir.path() / "ring é_Unwrapped.mp4";

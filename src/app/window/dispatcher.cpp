@@ -9,6 +9,7 @@
 #include <QSlider>
 #include <QThread>
 #include <QUrl>
+#include <filesystem>
 
 #include "app/window/bitmap_button.h"
 #include "app/window/click_sound.h"
@@ -17,6 +18,7 @@
 #include "app/window/file_choosers.h"
 #include "app/window/main_window.h"
 #include "app/window/qt_shutdown_hooks.h"
+#include "extras/external_links.h"
 #include "settings/leading_number.h"
 #include "settings/settings_file.h"
 #include "transform/cut_area.h"
@@ -167,6 +169,8 @@ bool MainWindow::RunCommand(int32_t id, int32_t notification) {
     case cmd::kPlayPause: {
       if (state_.StreamState == 0 || flags_.movieOpen == 0) return false;
       Feedback(cmd::kPlayPause, "b_pause", 500);
+      // A movie that played to its end has stopped: the click plays it again.
+      if (services_.movieAtEnd && services_.movieAtEnd(*this)) flags_.paused = 1;
       flags_.paused = flags_.paused != 0 ? 0 : 1;
       SleepScaled(100);
       if (services_.playPause) {
@@ -209,9 +213,15 @@ bool MainWindow::RunCommand(int32_t id, int32_t notification) {
       return true;
     case cmd::kHelp: {
       Feedback(cmd::kHelp, "help", 500);
-      const QUrl manual = QUrl::fromLocalFile(
-          QString::fromStdString((state_.paths.programFolder / "TLVPUB.pdf").string()));
-      if (services_.openUrl) services_.openUrl(manual);
+      const std::filesystem::path manual = state_.paths.programFolder / "TLVPUB.pdf";
+      const QString shown = QString::fromStdString(manual.string());
+      std::error_code error;
+      if (!std::filesystem::is_regular_file(manual, error)) {
+        QMessageBox::warning(this, "Help", "The manual was not found:\r\n" + shown);
+      } else if (!services_.openUrl || !services_.openUrl(QUrl::fromLocalFile(shown))) {
+        QMessageBox::information(
+            this, "Help", "No program to show PDF files was found. The manual is:\r\n" + shown);
+      }
       return true;
     }
     case cmd::kTempPath:
@@ -379,10 +389,17 @@ bool MainWindow::RunCommand(int32_t id, int32_t notification) {
       }
       SetOperationControls(true);
       return true;
-    case cmd::kWebSite:
+    case cmd::kWebSite: {
       Click();
-      if (services_.openUrl) services_.openUrl(QUrl(kMakerWebPage));
+      // The same address as the About box's link.
+      const QString address =
+          QString::fromUtf8(kWebPageAddress.data(), static_cast<qsizetype>(kWebPageAddress.size()));
+      if (!services_.openUrl || !services_.openUrl(QUrl(address))) {
+        QMessageBox::information(this, "Web Site",
+                                 "No web browser was found. The web site is:\r\n" + address);
+      }
       return true;
+    }
     default:
       return false;
   }

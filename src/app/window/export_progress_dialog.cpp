@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QFont>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QThread>
 #include <atomic>
@@ -72,7 +73,9 @@ ExportProgressDialog::ExportProgressDialog(QWidget* owner, const QString& captio
   }
   time_ = new QLabel(QString::fromStdString(ProcessingTimeText(0)), this);
   time_->setObjectName("320");
-  time_->setGeometry(220, 75, 150, 18);
+  // Wide enough for "Processing time: 00:00:00" in any of our fonts.
+  time_->setGeometry(110, 75, 258, 18);
+  time_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   time_->setStyleSheet("color: rgb(192,192,192); background-color: rgb(85,85,85);");
   Step(0);
 }
@@ -113,6 +116,15 @@ void RunExportProgress(QWidget* owner, const QString& caption, const std::functi
   }
   worker.join();
   dialog.close();
+}
+
+void ExportProgressDialog::keyPressEvent(QKeyEvent* event) {
+  // Escape would hide the only sign that the encoder is still working.
+  if (event->key() == Qt::Key_Escape) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }
 
 }  // namespace corvinex

@@ -30,6 +30,9 @@ class ExportProgressDialog : public QDialog {
   const std::array<int32_t, 5>& Levels() const { return levels_; }
   QString TimeLabel() const;
 
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
   QLabel* picture_;
   QLabel* time_;

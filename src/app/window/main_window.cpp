@@ -106,7 +106,11 @@ QAction* MainWindow::Action(int32_t id) const {
 
 void MainWindow::CheckStyle(int32_t id, bool on, const char* onStyle, const char* offStyle) {
   if (QWidget* box = Control(id)) {
+    // A new style sheet re-polishes the box with the inherited font; keep its own,
+    // or a ticked box grows and its caption is cut off.
+    const QFont font = box->font();
     box->setStyleSheet(QString("QCheckBox { %1 }").arg(on ? onStyle : offStyle));
+    box->setFont(font);
     box->update();
   }
 }

@@ -116,7 +116,10 @@ void MainWindow::BuildControls() {
   auto* depthList = new QComboBox(client);
   for (int32_t depth = 20; depth <= 90; depth += 5) depthList->addItem(QString::number(depth));
   depthList->setGeometry(965, 603, 40, 20);
-  depthList->setStyleSheet("QComboBox { color: white; background-color: #808080; }");
+  depthList->setStyleSheet(
+      "QComboBox { color: white; background-color: #808080; }"
+      "QComboBox QAbstractItemView { color: white; background-color: #606060;"
+      " selection-color: black; selection-background-color: #C0C0C0; }");
   depthList->setCurrentIndex(o.DEPTH / 5 - 4);
   Register(cmd::kDepthList, depthList);
   connect(depthList, &QComboBox::activated, this, [this] { Dispatch(cmd::kDepthList, 1); });
@@ -286,7 +289,7 @@ void MainWindow::BuildControls() {
   quality->addItems(QualityItems());
   quality->setGeometry(900, 69, 99, 20);
   quality->setMaxVisibleItems(6);
-  quality->setStyleSheet("QComboBox { color: white; background-color: black; }");
+  quality->setStyleSheet(kDarkListStyle);
   quality->setCurrentIndex(std::clamp(o.QUALITY, 0, 21));
   Register(cmd::kQualityList, quality);
   // The export reads the quality from here.

@@ -35,6 +35,10 @@ void MovieSession::Provide(WindowServices& services) {
   services.openMovie = [this](MainWindow&, const std::string& path) { OpenMovie(path); };
   services.playPause = [this](MainWindow&, bool play) { PlayPause(play); };
   services.closeMovie = [this](MainWindow&) { CloseMovie(); };
+  services.movieAtEnd = [this](MainWindow&) {
+    FrameSource& source = stream_.source();
+    return source.Duration() > 0 && source.Position() >= source.Duration();
+  };
   services.stopForConversion = [this](MainWindow&) { StopForConversion(); };
   services.convertMovie = [this](MainWindow&, const std::string& output) { Convert(output); };
   services.refreshPreview = [this](MainWindow&) { stream_.RequestRefresh(); };

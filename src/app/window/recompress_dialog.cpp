@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "app/window/command_ids.h"
+#include "app/window/control_styles.h"
 #include "app/window/file_choosers.h"
 #include "app/window/main_window.h"
 
@@ -60,7 +61,7 @@ RecompressDialog::RecompressDialog(MainWindow& window, const std::string& output
   quality->setObjectName("213");
   quality->addItems(QualityItems());
   quality->setGeometry(8, 104, 165, 24);
-  quality->setStyleSheet("QComboBox { color: white; background-color: black; }");
+  quality->setStyleSheet(kDarkListStyle);
   if (auto* mainList = window.ControlAs<QComboBox>(cmd::kQualityList)) {
     quality->setCurrentIndex(mainList->currentIndex());
   }
@@ -70,7 +71,7 @@ RecompressDialog::RecompressDialog(MainWindow& window, const std::string& output
   resize->addItems(
       {"Natural size", "Resize 90%", "Resize 80%", "Resize 70%", "Resize 60%", "Resize 50%"});
   resize->setGeometry(177, 104, 165, 24);
-  resize->setStyleSheet("QComboBox { color: white; background-color: black; }");
+  resize->setStyleSheet(kDarkListStyle);
   resize->setCurrentIndex(std::clamp(window.State().options.RESIZE, 0, 5));
   auto* save = FlatButton("Save Video", QRect(390, 130, 150, 40), this);
   save->setObjectName("2002");

@@ -11,14 +11,13 @@ namespace corvinex {
 
 class MainWindow;
 
-// The maker's web page (a fixed address of the program, to be configured).
-inline constexpr const char* kMakerWebPage = "https://tessaline.example/";
-
 struct WindowServices {
   // Opens the chosen movie in the frame source and starts its stream loop.
   std::function<void(MainWindow&, const std::string& path)> openMovie;
   // Runs (true) or pauses (false) the open movie; rewinds first at the end.
   std::function<void(MainWindow&, bool play)> playPause;
+  // Whether the open movie has played to its end.
+  std::function<bool(MainWindow&)> movieAtEnd;
   // Ends the stream loop and closes the movie (shutdown).
   std::function<void(MainWindow&)> closeMovie;
   // Stops the open movie and seeks it to the start, before a conversion.
