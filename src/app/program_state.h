@@ -22,7 +22,7 @@ struct ProgramState {
   SessionOptions options;
 
   std::string lastLogoFolder;
-  std::string lensName = "Vistrel Lens";
+  std::string lensName = "Vistrel Lens ";
   std::string elapsedText = "00.00.00";
   std::string estimatedText = "00.00.00";
   // Frame size assumed before a movie is open; a damaged settings file resets it.

@@ -32,7 +32,7 @@ SettingsReadResult RunStartup(ProgramState& state, const StartupInputs& inputs) 
   state.settings.APATH = defaultTemp;
   state.settings.OPATH = current;
   state.options = SessionOptions{};
-  state.lensName = "Vistrel Lens";
+  state.lensName = "Vistrel Lens ";
   state.elapsedText = "00.00.00";
   state.estimatedText = "00.00.00";
   state.shortenedForm = inputs.shortenedForm;

@@ -73,7 +73,7 @@ std::string GeometryJson(const fs::path& input, const UnwrapGeometry& g) {
 
 std::string LensNameFor(float hsize) {
   LensMenuState menu;
-  menu.lensName = "Vistrel Lens";
+  menu.lensName = "Vistrel Lens ";
   ShowLens(hsize, menu);
   return menu.lensName;
 }

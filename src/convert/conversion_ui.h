@@ -58,6 +58,9 @@ class ConversionUi {
   // The re-export dialog: a new output path (empty: no further export); may change
   // the quality and size of the next export.
   virtual std::string RecompressDialog(const std::string& output, ExportChoice& choice) = 0;
+  // Forgets the media information the probe collected for the movie (the run has
+  // closed it).
+  virtual void ClearMovieInformation() {}
   // Whether a converted frame would be shown now; false while the last one is still
   // being drawn, so frames are skipped rather than the run slowed down.
   virtual bool WantsConvertedFrame() { return false; }

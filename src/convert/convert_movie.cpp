@@ -40,6 +40,7 @@ std::string LocalClockText() {
 
 void ClearMovieLabels(ConversionUi& ui) {
   for (int32_t id : {303, 304, 305, 306, 307, 309, 409}) ui.SetLabel(id, "");
+  ui.ClearMovieInformation();
 }
 
 bool PairOut(const ConversionRun& run) {

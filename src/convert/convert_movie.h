@@ -43,7 +43,7 @@ struct ConversionContext {
   std::atomic<int32_t>& stopRequest;
   std::atomic<int32_t>& StreamState;
   std::atomic<int32_t> conversionRunning{0};
-  std::string lensName = "Vistrel Lens";
+  std::string lensName = "Vistrel Lens ";
   // A logo canvas of W x C pixels to put under the panorama; empty for none.
   FrameImage* logoCanvas = nullptr;
   // Where the processed frames go; the temporary folder when empty. With

@@ -1,5 +1,6 @@
 #include "media/movie_info.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -66,9 +67,14 @@ std::string FrameRateText(int64_t timePerFrame) {
   const double fps = timePerFrame > 0
                          ? static_cast<double>(kUnitsPerSecond) / static_cast<double>(timePerFrame)
                          : 0.0;
+  // to_chars, not printf: the window runs under the user's locale, and a German
+  // desktop would show "25,00 fps".
   char text[64];
-  std::snprintf(text, sizeof text, "%05.2f", fps);
-  return text;
+  const auto [end, error] =
+      std::to_chars(text, text + sizeof text, fps, std::chars_format::fixed, 2);
+  std::string shown = error == std::errc() ? std::string(text, end) : std::string("00.00");
+  if (shown.size() < 5) shown.insert(0, 5 - shown.size(), '0');  // "%05.2f"
+  return shown;
 }
 
 std::string VideoFileLabel(std::string_view path) {
@@ -89,8 +95,9 @@ std::string FrameCountLabel(const MovieInfo& info) {
 
 std::string LogNumber(double value) {
   char text[64];
-  std::snprintf(text, sizeof text, "%.15g", value);
-  return text;
+  const auto [end, error] =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
+  return error == std::errc() ? std::string(text, end) : std::string("0");
 }
 
 std::string TrimPathText(std::string_view text) {

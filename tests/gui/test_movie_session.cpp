@@ -198,6 +198,10 @@ TEST_F(SessionFixture, ConvertDoughnutWritesTheOutputMovie) {
   EXPECT_TRUE(facts->hasVideo);
   EXPECT_GT(facts->width, 0);
   EXPECT_EQ(w.Flags().encoderBusy, 0);
+  {
+    std::lock_guard<std::mutex> hold(w.Flags().textMutex);
+    EXPECT_TRUE(w.Flags().movieInformation.empty()) << "the closed movie's probe text stays";
+  }
   EXPECT_EQ(facts->projection, "");  // a cylindrical strip is no 360-degree picture
 }
 

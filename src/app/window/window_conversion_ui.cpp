@@ -24,6 +24,13 @@ QString Hex(uint32_t rgb) {
 WindowConversionUi::WindowConversionUi(MainWindow& window)
     : window_(window), converted_(std::make_shared<PendingFrame>()) {}
 
+void WindowConversionUi::ClearMovieInformation() {
+  WindowState& flags = window_.Flags();
+  std::lock_guard<std::mutex> hold(flags.textMutex);
+  flags.movieInformation.clear();
+  flags.probeLines = {};
+}
+
 bool WindowConversionUi::WantsConvertedFrame() {
   return !converted_->pending.load() && window_.Flags().panoramaPreviewEnabled != 0;
 }

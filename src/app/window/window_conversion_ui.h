@@ -29,6 +29,7 @@ class WindowConversionUi : public ConversionUi {
   ExportResult ExportMovie(std::string_view caption,
                            const std::function<ExportResult()>& encode) override;
   std::string RecompressDialog(const std::string& output, ExportChoice& choice) override;
+  void ClearMovieInformation() override;
   bool WantsConvertedFrame() override;
   void ShowConvertedFrame(const ConvertedFrameView& frame) override;
 
