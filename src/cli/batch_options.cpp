@@ -107,7 +107,10 @@ const std::vector<Flag>& Flags() {
       {"--lens", "standard|3|5|7|10", "vertical lens correction",
        Choice("--lens", {"standard", "3", "5", "7", "10"},
               [](AppSettings& s, SessionOptions&, int32_t i) {
-                s.HSIZE = kLensProfiles[static_cast<size_t>(i)].HSIZE;
+                // The words name the correction; the lens table is in menu order
+                // (standard, 7 %, 3 %, 5 %, 10 %).
+                static constexpr std::array<size_t, 5> kRow = {0, 2, 3, 1, 4};
+                s.HSIZE = kLensProfiles[kRow[static_cast<size_t>(i)]].HSIZE;
               })},
       {"--draft", nullptr, "fast conversion, draft quality",
        Switch([](AppSettings&, SessionOptions& so) { so.OS_PREVIEW = 1; })},

@@ -2,12 +2,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
+#include "cli/batch_options.h"
 #include "cli/batch_outputs.h"
 #include "cli/process_resources.h"
 #include "support/temp_dir.h"
+#include "transform/lens_profile.h"
 
 namespace corvinex {
 namespace {
@@ -74,6 +77,22 @@ TEST(ProcessResources, CountsOpenFilesAndResidentMemory) {
   unread.problem = "cannot open /proc/self/status";
   EXPECT_EQ(ResourcesText(unread),
             "resident memory unknown, open files unknown (cannot open /proc/self/status)");
+}
+
+// Each --lens word selects the lens whose menu label carries it.
+TEST(BatchOptions, EachLensWordSelectsItsOwnLens) {
+  for (const std::string word : {"standard", "3", "5", "7", "10"}) {
+    const ParsedBatchOptions parsed = ParseBatchOptions({"in.mp4", "--lens", word});
+    ASSERT_TRUE(parsed.error.empty()) << parsed.error;
+    AppSettings settings;
+    SessionOptions session;
+    for (const auto& apply : parsed.options.overrides) apply(settings, session);
+    const std::string label = word == "standard" ? " Standard" : " " + word + "%";
+    const auto row = std::find_if(kLensProfiles.begin(), kLensProfiles.end(),
+                                  [&](const LensProfile& p) { return label == p.menuLabel; });
+    ASSERT_NE(row, kLensProfiles.end()) << label;
+    EXPECT_EQ(settings.HSIZE, row->HSIZE) << word;
+  }
 }
 
 }  // namespace
