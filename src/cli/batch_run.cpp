@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "app/program_paths.h"
+#include "cli/batch_logs.h"
 #include "cli/batch_outputs.h"
 #include "cli/batch_ui.h"
 #include "cli/process_resources.h"
@@ -283,6 +284,7 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
   }
   DiagnosticLog log(setup.paths.logFile.parent_path() / ("TLVPUB-batch-" + pid + ".log"));
   log.StartNew(std::chrono::system_clock::now());
+  PruneBatchLogs(setup.paths.logFile.parent_path());
 
   gStopRequest = 0;
   gInterrupted = 0;

@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
 
+#include "cli/batch_logs.h"
 #include "cli/batch_options.h"
 #include "cli/batch_outputs.h"
 #include "cli/process_resources.h"
@@ -93,6 +95,30 @@ TEST(BatchOptions, EachLensWordSelectsItsOwnLens) {
     ASSERT_NE(row, kLensProfiles.end()) << label;
     EXPECT_EQ(settings.HSIZE, row->HSIZE) << word;
   }
+}
+
+// The folder keeps the newest twenty batch logs and nothing else is touched.
+TEST(BatchLogs, OnlyTheNewestTwentyStay) {
+  test::TempDir dir;
+  const auto now = fs::file_time_type::clock::now();
+  for (int i = 0; i < 25; ++i) {
+    const fs::path log = dir / ("TLVPUB-batch-" + std::to_string(1000 + i) + ".log");
+    test::WriteFileBytes(log, "x");
+    fs::last_write_time(log, now - std::chrono::minutes(25 - i));  // 1024 is the newest
+  }
+  test::WriteFileBytes(dir / "TLVPUB.log", "window log");
+  test::WriteFileBytes(dir / "TLVPUB-batch-notes.txt", "mine");
+  fs::last_write_time(dir / "TLVPUB.log", now - std::chrono::hours(5));
+  PruneBatchLogs(dir.path());
+  int logs = 0;
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    logs += entry.path().extension() == ".log" && entry.path().filename() != "TLVPUB.log";
+  }
+  EXPECT_EQ(logs, 20);
+  EXPECT_FALSE(fs::exists(dir / "TLVPUB-batch-1004.log"));
+  EXPECT_TRUE(fs::exists(dir / "TLVPUB-batch-1005.log"));
+  EXPECT_TRUE(fs::exists(dir / "TLVPUB.log"));
+  EXPECT_TRUE(fs::exists(dir / "TLVPUB-batch-notes.txt"));
 }
 
 }  // namespace
