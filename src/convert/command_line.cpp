@@ -7,6 +7,19 @@ CommandLine& CommandLine::Text(std::string_view literal) {
   return *this;
 }
 
+std::string MediaPath(std::string_view path) {
+  const size_t colon = path.find(':');
+  const bool protocolLike = colon != std::string_view::npos && colon < path.find('/');
+  if ((!path.empty() && path.front() == '-') || protocolLike) {
+    return "file:" + std::string(path);
+  }
+  return std::string(path);
+}
+
+CommandLine& CommandLine::File(std::string_view path) {
+  return Quoted(MediaPath(path));
+}
+
 CommandLine& CommandLine::Quoted(std::string_view value) {
   pieces_.push_back({Kind::kQuoted, std::string(value)});
   return *this;

@@ -11,6 +11,11 @@
 
 namespace corvinex {
 
+// A path as the encoder tool must be given it: one that begins with '-' would be
+// taken for an option, and one with a ':' before its first '/' for a protocol
+// ("out:take.mp4"), so those are given as "file:" addresses. Others stay as they are.
+std::string MediaPath(std::string_view path);
+
 class CommandLine {
  public:
   // Literal option text: shown as is; split at blanks into arguments.
@@ -19,6 +24,8 @@ class CommandLine {
   CommandLine& Quoted(std::string_view value);
   // A value shown as is (the unquoted tool path); one argument.
   CommandLine& Bare(std::string_view value);
+  // A file the tool reads or writes, quoted like Quoted, made safe with MediaPath.
+  CommandLine& File(std::string_view path);
 
   std::string LogText() const;
   // Pieces not separated by a blank join into one argument, as they read.

@@ -118,25 +118,24 @@ fs::path EncoderToolPath(const fs::path& programFolder) {
 CommandLine SoundExtractionCommand(const fs::path& tool, const fs::path& movie,
                                    const fs::path& tempFolder) {
   CommandLine c;
-  c.Bare(tool.string()).Text(" -i ").Quoted(movie.string());
-  c.Text(" -f wav -ar 44100 -ac 2 -acodec pcm_s16le -y ")
-      .Quoted(SoundFilePath(tempFolder).string());
+  c.Bare(tool.string()).Text(" -i ").File(movie.string());
+  c.Text(" -f wav -ar 44100 -ac 2 -acodec pcm_s16le -y ").File(SoundFilePath(tempFolder).string());
   return c;
 }
 
 CommandLine FrameDecodingCommand(const fs::path& tool, const fs::path& movie,
                                  const fs::path& tempFolder) {
   CommandLine c;
-  c.Bare(tool.string()).Text("  -i ").Quoted(movie.string());
-  c.Text(" -y ").Quoted(SpoolPattern(tempFolder).string());
+  c.Bare(tool.string()).Text("  -i ").File(movie.string());
+  c.Text(" -y ").File(SpoolPattern(tempFolder).string());
   return c;
 }
 
 CommandLine MovieConversionCommand(const fs::path& tool, const fs::path& input,
                                    const fs::path& output) {
   CommandLine c;
-  c.Bare(tool.string()).Text(" -i ").Quoted(input.string());
-  c.Text(" -sameq -ar 44100 -ac 2 -acodec pcm_s16le -y ").Quoted(output.string());
+  c.Bare(tool.string()).Text(" -i ").File(input.string());
+  c.Text(" -sameq -ar 44100 -ac 2 -acodec pcm_s16le -y ").File(output.string());
   return c;
 }
 
@@ -198,9 +197,9 @@ CommandLine ExportCommand(const fs::path& tool, const fs::path& tempFolder,
   CommandLine c;
   c.Quoted(tool.string()).Text(" ");
   c.Text(RatePiece(s.timePerFrame));
-  c.Text("-i ").Quoted(SpoolPattern(tempFolder).string()).Text(" ");
+  c.Text("-i ").File(SpoolPattern(tempFolder).string()).Text(" ");
   if (s.soundAvailable) {
-    c.Text("-i ").Quoted(SoundFilePath(tempFolder).string());
+    c.Text("-i ").File(SoundFilePath(tempFolder).string());
     c.Text(s.channels == 1 ? " -ac 1 " : " -ac 2 ");
     c.Text(AudioRatePiece(s.audioRate, extension));
   } else {
@@ -212,7 +211,7 @@ CommandLine ExportCommand(const fs::path& tool, const fs::path& tempFolder,
   c.Text(limit + BitRatePiece(s.bitRate) + CodecModePiece(s.codecMode) +
          SizePiece(s.resize, s.pictureWidth, s.pictureHeight));
   c.Text(QualityPiece(*row, s.quality));
-  c.Text(" -y ").Quoted(s.output.string());
+  c.Text(" -y ").File(s.output.string());
   return c;
 }
 

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "convert/child_process.h"
+#include "convert/command_line.h"
 #include "settings/whole_file.h"
 
 namespace corvinex {
@@ -69,7 +70,7 @@ ProbeRun ProbeMovie(const std::filesystem::path& tool, const std::string& movieP
 
   ChildIo io;
   io.stderrFile = reportFile;
-  ChildStart start = StartProcess({tool.string(), "-i", path}, io);
+  ChildStart start = StartProcess({tool.string(), "-i", MediaPath(path)}, io);
   if (start.ok() && !WaitProcess(start.pid, timeout).exited) {
     KillProcess(start.pid);
     run.timedOut = true;

@@ -223,18 +223,27 @@ TEST(EncoderCommand, ChildCommandsText) {
             "-acodec pcm_s16le -y \"/o/copy.avi\"");
 }
 
+TEST(EncoderCommand, NamesTheToolWouldMisreadBecomeFileAddresses) {
+  EXPECT_EQ(MediaPath("out:take.mp4"), "file:out:take.mp4");  // not a protocol
+  EXPECT_EQ(MediaPath("-y.mp4"), "file:-y.mp4");              // not an option
+  EXPECT_EQ(MediaPath("/films/a:b/take.mp4"), "/films/a:b/take.mp4");
+  EXPECT_EQ(MediaPath("take é.mp4"), "take é.mp4");
+}
+
 TEST(EncoderCommand, ArgvKeepsEveryPathOneArgument) {
   const std::string folder = "/tmp/-odd $HOME; \"q\" Żółw";
   const fs::path tool = folder + "/PLUG-IN/ffmpeg_III";
   const fs::path movie = "-i rm -rf ; `x` $(y).avi";
   const fs::path temp = folder + "/TEMP";
+  // A name that begins with '-' reaches the tool as a file address, never an option.
+  const std::string given = "file:" + movie.string();
   EXPECT_EQ(SoundExtractionCommand(tool, movie, temp).Argv(),
-            (Args{tool, "-i", movie, "-f", "wav", "-ar", "44100", "-ac", "2", "-acodec",
+            (Args{tool, "-i", given, "-f", "wav", "-ar", "44100", "-ac", "2", "-acodec",
                   "pcm_s16le", "-y", temp.string() + "/temp.wav"}));
   EXPECT_EQ(FrameDecodingCommand(tool, movie, temp).Argv(),
-            (Args{tool, "-i", movie, "-y", temp.string() + "/temp%06d.bmp"}));
+            (Args{tool, "-i", given, "-y", temp.string() + "/temp%06d.bmp"}));
   EXPECT_EQ(MovieConversionCommand(tool, movie, folder + "/out.avi").Argv(),
-            (Args{tool, "-i", movie, "-sameq", "-ar", "44100", "-ac", "2", "-acodec", "pcm_s16le",
+            (Args{tool, "-i", given, "-sameq", "-ar", "44100", "-ac", "2", "-acodec", "pcm_s16le",
                   "-y", folder + "/out.avi"}));
 
   ExportSettings s = Flv25();
