@@ -157,11 +157,14 @@ const std::vector<Flag>& Flags() {
                 s.NOISE = n;
               })},
       {"--stereo", "dynamic|static", "3D stereo rendering",
-       Choice("--stereo", {"dynamic", "static"},
-              [](AppSettings&, SessionOptions& so, int32_t i) {
-                so.STEREO_3DP = 1;
-                so.STEREO_TYPE = i;
-              })},
+       [](const std::string& v, BatchOptions& o) -> std::string {
+         o.stereoWanted = true;
+         return Choice("--stereo", {"dynamic", "static"},
+                       [](AppSettings&, SessionOptions& so, int32_t i) {
+                         so.STEREO_3DP = 1;
+                         so.STEREO_TYPE = i;
+                       })(v, o);
+       }},
       {"--depth", "N", "stereo depth 20..90",
        Number("--depth", 20, 90,
               [](AppSettings&, SessionOptions& so, int32_t n) {
@@ -171,8 +174,12 @@ const std::vector<Flag>& Flags() {
       {"--glasses", "N", "glasses shift -10..10",
        Number("--glasses", -10, 10,
               [](AppSettings&, SessionOptions& so, int32_t n) { so.GLASSES = n; })},
-      {"--pair", nullptr, "write both stereo views as a vertical pair",
-       Switch([](AppSettings& s, SessionOptions&) { s.STEREO_OUT_TYPE = 8; })},
+      {"--pair", nullptr, "write both stereo views as a vertical pair (with --stereo)",
+       [](const std::string&, BatchOptions& o) -> std::string {
+         o.pairWanted = true;
+         o.overrides.push_back([](AppSettings& s, SessionOptions&) { s.STEREO_OUT_TYPE = 8; });
+         return {};
+       }},
       {"--quality", "Q", "quality 0 (default) .. 21",
        Number("--quality", 0, 21,
               [](AppSettings&, SessionOptions& so, int32_t n) { so.QUALITY = n; })},
@@ -263,6 +270,10 @@ ParsedBatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
     parsed.error = "no input movie given (see --help)";
   } else if (o.output && o.inputs.size() != 1) {
     parsed.error = "-o names one output, so give exactly one input";
+  } else if (o.output && o.framesOnly) {
+    parsed.error = "-o and --frames-only contradict each other: --frames-only writes no movie";
+  } else if (o.pairWanted && !o.stereoWanted) {
+    parsed.error = "--pair writes the two views of --stereo, so give --stereo too";
   }
   return parsed;
 }

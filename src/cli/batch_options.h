@@ -19,6 +19,8 @@ struct BatchOptions {
   std::optional<std::filesystem::path> framesOnly;
   std::optional<std::filesystem::path> logo;  // wide JPEG strip for the spherical output
   bool printGeometry = false;
+  bool stereoWanted = false;      // --stereo given
+  bool pairWanted = false;        // --pair given
   bool sphericalMetadata = true;  // mark a logo's spherical output as 360-degree video
   bool help = false;
   // Applied in order after the settings file has been read.

@@ -290,6 +290,7 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
   gInterrupted = 0;
   auto previousInt = std::signal(SIGINT, OnInterrupt);
   auto previousTerm = std::signal(SIGTERM, OnInterrupt);
+  auto previousHangUp = std::signal(SIGHUP, OnInterrupt);  // a closed terminal stops the run too
 
   BatchTally tally;
   const std::vector<BatchTarget> targets =
@@ -307,6 +308,7 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
 
   std::signal(SIGINT, previousInt);
   std::signal(SIGTERM, previousTerm);
+  std::signal(SIGHUP, previousHangUp);
   if (!options.printGeometry) fs::remove_all(setup.temp, error);
   if (options.inputs.size() > 1 || tally.failed > 0) {
     std::fprintf(env.out, "%d of %zu movie(s) converted\n", tally.converted, options.inputs.size());

@@ -251,6 +251,18 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
     ctx.ui.Message("Error Monitoring", "Incorrect name of output file", MessageIcon::Stop, false);
     return run.outcome;
   }
+  {
+    // A Cut Area too small to unwrap would give a movie of a few pixels.
+    const UnwrapGeometry planned = ComputeUnwrapGeometry(
+        ctx.input.width, ctx.input.height, RingFromSettings(ctx.settings), ctx.settings.HSIZE);
+    if ((planned.limits & (kLimitFrameSize | kLimitCropTooSmall)) != 0) {
+      ctx.ui.Message("Error Monitoring",
+                     "The Cut Area is too small to unwrap (" + GeometryLimitText(planned.limits) +
+                         ").\r\nMake it larger.",
+                     MessageIcon::Stop, false);
+      return run.outcome;
+    }
+  }
   if (!ctx.framesOnly) {
     if (const std::string problem = OutputProblem(Trim(outputPath)); !problem.empty()) {
       ctx.ui.Message("Error Monitoring", problem, MessageIcon::Stop, false);

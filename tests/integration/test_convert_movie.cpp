@@ -232,6 +232,13 @@ TEST_F(ConversionFixture, AnOutputThatCannotBeWrittenIsRefusedBeforeTheFrames) {
     EXPECT_NE(ui.messages[0].text.find(c.says), std::string::npos) << ui.messages[0].text;
     EXPECT_EQ(outcome.framesProcessed, 0);
   }
+  // A Cut Area of no size would give a movie of a few pixels.
+  ui.messages.clear();
+  settings.X2 = settings.Y2 = 0;
+  EXPECT_EQ(Convert(dir / "tiny.mp4").status, ConversionStatus::Refused);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_NE(ui.messages[0].text.find("The Cut Area is too small to unwrap"), std::string::npos)
+      << ui.messages[0].text;
   EXPECT_EQ(Log().find("Begin Convert Process"), std::string::npos);
   EXPECT_FALSE(fs::exists(dir / "missing folder"));
 }

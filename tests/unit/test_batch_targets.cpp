@@ -81,6 +81,17 @@ TEST(ProcessResources, CountsOpenFilesAndResidentMemory) {
             "resident memory unknown, open files unknown (cannot open /proc/self/status)");
 }
 
+// Flags that contradict each other are refused, not ignored.
+TEST(BatchOptions, ContradictingFlagsAreRefusedWithTheReason) {
+  EXPECT_NE(
+      ParseBatchOptions({"in.mp4", "-o", "out.mp4", "--frames-only", "f"}).error.find("contradict"),
+      std::string::npos);
+  EXPECT_NE(ParseBatchOptions({"in.mp4", "--pair"}).error.find("--stereo"), std::string::npos);
+  EXPECT_TRUE(ParseBatchOptions({"in.mp4", "--pair", "--stereo", "static"}).error.empty());
+  EXPECT_NE(ParseBatchOptions({"in.mp4", "--stereo", "sideways"}).error.find("dynamic|static"),
+            std::string::npos);
+}
+
 // Each --lens word selects the lens whose menu label carries it.
 TEST(BatchOptions, EachLensWordSelectsItsOwnLens) {
   for (const std::string word : {"standard", "3", "5", "7", "10"}) {
