@@ -31,9 +31,12 @@ void ShowLogoState(QLabel& label, const LogoState& logo) {
   const uint32_t colour = logo.present ? kLogoPresentColour : kLogoAbsentColour;
   label.setText(QString::fromUtf8(text.data(), text.size()));
   label.setAutoFillBackground(true);
+  // A new style sheet re-polishes the label with the default font: keep its own.
+  const QFont font = label.font();
   label.setStyleSheet(QStringLiteral("color: #%1; background-color: #%2;")
                           .arg(colour, 6, 16, QLatin1Char('0'))
                           .arg(kLogoLabelBackground, 6, 16, QLatin1Char('0')));
+  label.setFont(font);
 }
 
 QImage LogoPreviewImage(const LogoState& logo) {

@@ -169,5 +169,19 @@ TEST_F(WindowFixture, SlidersStoreTheirValueAtOnce) {
   EXPECT_EQ(state.settings.RADIUS, 3);
 }
 
+// Controls whose colours follow their state keep the window's font when restyled;
+// a larger default font cut their captions off ("Flip Horizont").
+TEST_F(WindowFixture, RestyledControlsKeepTheWindowsFont) {
+  MainWindow& w = Open();
+  const int size = w.font().pixelSize();
+  ClickControl(740);  // Flip Vertical
+  ClickControl(741);  // Flip Horizontal
+  ClickControl(523);  // Brightness
+  for (int id : {740, 741, 523}) {
+    EXPECT_EQ(w.Control(id)->font().pixelSize(), size) << id;
+    EXPECT_EQ(w.Control(id)->fontInfo().pixelSize(), size) << id;
+  }
+}
+
 }  // namespace
 }  // namespace corvinex::test

@@ -1,7 +1,20 @@
 #pragma once
 // Text and background colours of the check boxes whose look follows their state.
 
+#include <QFont>
+#include <QString>
+#include <QWidget>
+
 namespace corvinex {
+
+// Sets a style sheet on a control that is already shown. A new sheet re-polishes
+// the control with the inherited default font, larger than the window's: keep its
+// own, or its caption grows and is cut off.
+inline void Restyle(QWidget& control, const QString& sheet) {
+  const QFont font = control.font();
+  control.setStyleSheet(sheet);
+  control.setFont(font);
+}
 
 inline constexpr const char* kWhiteOnBlack = "color: #FFFFFF; background-color: #000000;";
 inline constexpr const char* kGreyOnBlack = "color: #808080; background-color: #000000;";

@@ -260,7 +260,7 @@ bool MainWindow::RunCommand(int32_t id, int32_t notification) {
       o.LOGO.clear();
       auto* label = ControlAs<QLabel>(cmd::kAddLogo);
       label->setText("Logo not present, cylindrical format");
-      label->setStyleSheet("QLabel { color: #000000; background-color: #999999; border: none; }");
+      Restyle(*label, "QLabel { color: #000000; background-color: #999999; border: none; }");
       flags_.logoState = 10;
       flags_.cutAreaRedraw = 1;
       if (services_.chooseLogo) {

@@ -13,6 +13,7 @@
 #include "app/window/bitmap_button.h"
 #include "app/window/click_sound.h"
 #include "app/window/command_ids.h"
+#include "app/window/control_styles.h"
 #include "app/window/output_window.h"
 #include "app/window/qt_shutdown_hooks.h"
 #include "transform/cut_area.h"
@@ -106,11 +107,7 @@ QAction* MainWindow::Action(int32_t id) const {
 
 void MainWindow::CheckStyle(int32_t id, bool on, const char* onStyle, const char* offStyle) {
   if (QWidget* box = Control(id)) {
-    // A new style sheet re-polishes the box with the inherited font; keep its own,
-    // or a ticked box grows and its caption is cut off.
-    const QFont font = box->font();
-    box->setStyleSheet(QString("QCheckBox { %1 }").arg(on ? onStyle : offStyle));
-    box->setFont(font);
+    Restyle(*box, QString("QCheckBox { %1 }").arg(on ? onStyle : offStyle));
     box->update();
   }
 }

@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include "app/window/command_ids.h"
+#include "app/window/control_styles.h"
 #include "app/window/export_progress_dialog.h"
 #include "app/window/main_window.h"
 #include "app/window/output_window.h"
@@ -89,8 +90,8 @@ void WindowConversionUi::SetLabel(int32_t id, std::string_view text) {
 void WindowConversionUi::ShowProgress(const ProgressState& progress) {
   if (auto* label = window_.ControlAs<QLabel>(cmd::kOperationLabel)) {
     label->setText(QString::fromStdString(progress.label.text));
-    label->setStyleSheet(QString("QLabel { color: %1; background-color: %2; border: none; }")
-                             .arg(Hex(progress.label.textRgb), Hex(progress.label.backRgb)));
+    Restyle(*label, QString("QLabel { color: %1; background-color: %2; border: none; }")
+                        .arg(Hex(progress.label.textRgb), Hex(progress.label.backRgb)));
   }
   window_.SetLabelText(cmd::kFrameValue, QString::fromStdString(progress.frameLabel));
   window_.SetPositionBarWidth(progress.barWidth);
