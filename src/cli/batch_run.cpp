@@ -153,6 +153,10 @@ void ReportOutcome(const fs::path& input, const BatchTarget& target,
     case ConversionStatus::Stopped:
       fail("stopped");
       break;
+    case ConversionStatus::FramesLost:
+      fail(std::to_string(outcome.framesNotSpooled) +
+           " frame(s) could not be written, so no movie was written: " + outcome.spoolError);
+      return;
     case ConversionStatus::ExportFailed:
       fail("the encoder did not write " + outcome.output.string() +
            (outcome.lastExport.errorLine.empty() ? "" : ": " + outcome.lastExport.errorLine));

@@ -358,15 +358,17 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   if (!finished) {
     run.sound.Kill();
     run.outcome.status = ConversionStatus::Stopped;
+  } else if (stats.failed > 0) {
+    // A movie with frames missing would pass for the result: nothing is exported.
+    run.sound.Kill();
+    run.outcome.status = ConversionStatus::FramesLost;
+    ctx.ui.Message("Error Monitoring",
+                   std::to_string(stats.failed) + " frame(s) could not be written:\r\n" +
+                       stats.firstError + "\r\nThe conversion ended there; no movie was written.",
+                   MessageIcon::Stop, false);
   } else {
     // The export needs the whole sound track.
     run.sound.Finish();
-    if (stats.failed > 0) {
-      ctx.ui.Message(
-          "Error Monitoring",
-          std::to_string(stats.failed) + " frame(s) could not be written:\r\n" + stats.firstError,
-          MessageIcon::Stop, false);
-    }
     if (ctx.framesOnly) {
       run.outcome.status = ConversionStatus::FramesOnly;
     } else {

@@ -63,6 +63,7 @@ enum class ConversionStatus {
   Stopped,       // the user stopped the frame loop: no export
   Exported,      // the last export wrote the output movie
   ExportFailed,  // the encoder did not write the output movie
+  FramesLost,    // a frame could not be written: the run ended there, no export
   FramesOnly,    // frames written, export skipped on request
 };
 

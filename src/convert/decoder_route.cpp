@@ -66,6 +66,8 @@ bool RunDecoderRoute(ConversionRun& run) {
       FixAspect(grab.pixels.data(), grab.PixelCount(), run.frame, kAspectIntakeFactor);
     }
     if (ProcessFrame(run.pipeline, run.CurrentOptions(), index + 1)) lastProcessed = index + 1;
+    // A frame that could not be written ends the loop: the rest would be lost too.
+    if (run.spool->Stats().failed > 0) break;
   }
   if (!stopped) ctx.log.LogLine("END Convert Process");
 

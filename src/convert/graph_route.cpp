@@ -68,7 +68,8 @@ bool RunGraphRoute(ConversionRun& run) {
         ++stalls;
       }
     }
-    if (feed.TakeEndOfMovie() || stalls > 12) break;
+    // A frame that could not be written ends the loop: the rest would be lost too.
+    if (feed.TakeEndOfMovie() || stalls > 12 || run.spool->Stats().failed > 0) break;
     ctx.ui.Pump(10);
   }
   // After this returns no frame is being processed any more.

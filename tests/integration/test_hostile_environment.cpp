@@ -91,6 +91,10 @@ TEST_F(HostileEnvironment, TemporaryFolderOnAFullDiskFailsClearly) {
   ExpectNothingLost(run, temp, guard);
   EXPECT_TRUE(FailedSaying(run, "could not be written"));
   EXPECT_EQ(test::ReadFileBytes(listing), "") << "left in the temporary folder";
+  // A run that lost frames claims no success anywhere and leaves no movie behind.
+  EXPECT_EQ((run.out + run.err).find("successfully"), std::string::npos) << run.out << run.err;
+  EXPECT_EQ(run.out.find("1 of 1"), std::string::npos) << run.out;
+  EXPECT_FALSE(fs::exists(output));
 }
 
 TEST_F(HostileEnvironment, ReadOnlyProgramFolderConvertsWithItsFilesInTheUserDataFolder) {
