@@ -6,9 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <random>
-
+#include "bench_frames.h"
 #include "settings/diagnostic_log.h"
 #include "transform/preview_refresh.h"
 #include "transform/unwrap_geometry.h"
@@ -17,7 +15,7 @@ namespace corvinex {
 namespace {
 
 struct Scene {
-  FrameImage grabbed{1920, 1080};
+  FrameImage grabbed = PatternedFrame();
   FrameImage shown;
   UnwrapGeometry g;
   UnwrapBuffers buffers;
@@ -26,13 +24,6 @@ struct Scene {
 Scene& SharedScene() {
   static Scene* scene = [] {
     auto* s = new Scene;
-    std::mt19937 random(1);
-    for (int32_t y = 0; y < 1080; ++y) {
-      for (int32_t x = 0; x < 1920; ++x) {
-        s->grabbed.Row(y)[x] =
-            PackBgrx(uint8_t(x), uint8_t(y), uint8_t(x ^ y), 0) ^ (random() & 0x070707);
-      }
-    }
     DiagnosticLog log;
     s->g = PrepareUnwrapGeometry(1920, 1080, RingGeometry{150, 20, 316, 306, 32}, 0,
                                  GeometryVariant::Preview, s->buffers, log);

@@ -7,11 +7,11 @@
 
 #include <cstdio>
 #include <map>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "bench_frames.h"
 #include "settings/diagnostic_log.h"
 #include "transform/pixel_ratio_fix.h"
 #include "transform/unwrap_geometry.h"
@@ -36,14 +36,7 @@ struct Scene {
 Scene& SharedScene() {
   static Scene* scene = [] {
     auto* s = new Scene;
-    s->frame = FrameImage(1920, 1080);
-    std::mt19937 random(1);
-    for (int32_t y = 0; y < 1080; ++y) {
-      for (int32_t x = 0; x < 1920; ++x) {
-        s->frame.Row(y)[x] =
-            PackBgrx(uint8_t(x), uint8_t(y), uint8_t(x ^ y), 0) ^ (random() & 0x070707);
-      }
-    }
+    s->frame = PatternedFrame();
     DiagnosticLog log;
     s->g = PrepareUnwrapGeometry(1920, 1080, RingGeometry{150, 20, 316, 306, 32}, 0,
                                  GeometryVariant::Conversion, s->buffers, log);

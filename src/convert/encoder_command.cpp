@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "convert/temp_files.h"
+#include "media/movie_info.h"
 
 namespace corvinex {
 namespace {
@@ -176,15 +177,9 @@ bool SoundTrackUsable(const fs::path& tempFolder) {
 
 std::string RatePiece(int64_t timePerFrame) {
   if (timePerFrame <= 0) return " -r 30 ";
-  // to_chars ignores the user's locale: the window program runs under it, and a
-  // decimal comma would make the tool refuse the rate.
-  char rate[64];
-  double fps = 10'000'000.0 / static_cast<double>(timePerFrame);
-  auto [end, ec] = std::to_chars(rate, rate + sizeof rate, fps, std::chars_format::fixed, 2);
-  if (ec != std::errc()) return " -r 30 ";
-  std::string text(rate, end);
-  if (text.find('.') < 2) text.insert(0, 2 - text.find('.'), '0');  // format "00.00"
-  return " -r " + text + " ";
+  // The label's text, which ignores the user's locale: a decimal comma would make
+  // the tool refuse the rate.
+  return " -r " + FrameRateText(timePerFrame) + " ";
 }
 
 CommandLine ExportCommand(const fs::path& tool, const fs::path& tempFolder,

@@ -1,7 +1,5 @@
 #include "media/spherical_metadata.h"
 
-#include <algorithm>
-#include <cctype>
 #include <system_error>
 
 extern "C" {
@@ -11,25 +9,19 @@ extern "C" {
 #include <libavutil/stereo3d.h>
 }
 
+#include "convert/encoder_command.h"
+
 namespace corvinex {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (!out.empty() && out.front() == '.') out.erase(0, 1);
-  return out;
-}
-
 // The muxer that rewrites a container of this extension; nullptr for none. The
 // QuickTime muxer writes no spherical boxes, so a .mov is rewritten by the MP4
 // muxer under its own brand, which QuickTime players read alike.
 const char* MuxerFor(const std::string& extension) {
-  if (extension == "mp4" || extension == "m4v" || extension == "mov") return "mp4";
-  if (extension == "webm") return "webm";
+  if (extension == ".mp4" || extension == ".m4v" || extension == ".mov") return "mp4";
+  if (extension == ".webm") return "webm";
   return nullptr;
 }
 
@@ -156,12 +148,8 @@ std::string RemuxWithMetadata(const fs::path& source, const fs::path& target, co
 
 }  // namespace
 
-bool ContainerCarriesSpherical(std::string_view extension) {
-  return MuxerFor(Lower(extension)) != nullptr;
-}
-
 SphericalResult AddSphericalMetadata(const fs::path& movie, StereoLayout layout) {
-  const char* muxer = MuxerFor(Lower(movie.extension().string()));
+  const char* muxer = MuxerFor(OutputExtension(movie));
   if (muxer == nullptr) return {SphericalStatus::NotCarried, {}};
 
   fs::path partial = movie;

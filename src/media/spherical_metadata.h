@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <string>
-#include <string_view>
 
 namespace corvinex {
 
@@ -24,9 +23,6 @@ struct SphericalResult {
   SphericalStatus status = SphericalStatus::Failed;
   std::string reason;
 };
-
-// Whether a container with this extension ("mp4", ".WEBM", ...) can carry it.
-bool ContainerCarriesSpherical(std::string_view extension);
 
 // Rewrites `movie` with the metadata. The new file is written beside it and
 // replaces it only when complete, so a failure leaves the movie as it was.

@@ -1,5 +1,5 @@
 #pragma once
-// Text and background colours of the check boxes whose look follows their state.
+// Text and background colours of the controls whose look follows their state.
 
 #include <QFont>
 #include <QString>
@@ -23,12 +23,13 @@ inline constexpr const char* kAdjustOff = "color: #000000; background-color: #88
 inline constexpr const char* kFlipHorizontalOn = "color: #FFFFFF; background-color: #4150FF;";
 inline constexpr const char* kFlipHorizontalOff = "color: #FFFFFF; background-color: #415072;";
 inline constexpr const char* kFlipVerticalOn = "color: #FFFFFF; background-color: #41AF50;";
+inline constexpr const char* kFlipVerticalOff = "color: #FFFFFF; background-color: #417250;";
+
 // A drop-down list in white on black, its open list included (which otherwise
 // takes the white text onto the light default background).
 inline constexpr const char* kDarkListStyle =
     "QComboBox { color: white; background-color: black; }"
     "QComboBox QAbstractItemView { color: white; background-color: black;"
     " selection-color: black; selection-background-color: #C0C0C0; }";
-inline constexpr const char* kFlipVerticalOff = "color: #FFFFFF; background-color: #417250;";
 
 }  // namespace corvinex

@@ -198,15 +198,17 @@ void MovieSession::PreviewRefresh() {
   if (frame.width > 0 && geometry_.W > 0) {
     FrameOptions options = view.frameOptions;
     options.flipMode = view.flipMode;
+    bool adjusted = false;
     {
       // The viewer copies the panorama from its own thread.
       std::lock_guard<std::mutex> hold(panoramaMutex_);
-      RefreshPreviewFrame(frame, shownFrame_, geometry_, options, buffers_);
+      adjusted = RefreshPreviewFrame(frame, shownFrame_, geometry_, options, buffers_);
       panoramaFlipMode_ = options.flipMode;
     }
     flags.viewerReady = buffers_.tableValid ? 1 : 0;
     PreviewScene scene;
-    scene.frame = shownFrame_.width == frame.width ? &shownFrame_ : &frame;
+    // A frame that did not fit the geometry shows as grabbed, not an older adjusted one.
+    scene.frame = adjusted ? &shownFrame_ : &frame;
     scene.panorama = &buffers_.P1;
     scene.panoramaWidth = geometry_.W;
     scene.panoramaRows = geometry_.outRows;
