@@ -1,7 +1,9 @@
 #include "cli/batch_options.h"
 
+#include <CLI/CLI.hpp>
 #include <array>
 #include <charconv>
+#include <map>
 #include <sstream>
 
 #include "transform/lens_profile.h"
@@ -78,11 +80,16 @@ Apply Switch(std::function<void(AppSettings&, SessionOptions&)> set) {
 
 const std::vector<Flag>& Flags() {
   static const std::vector<Flag> flags = {
-      {"-o", "OUTPUT",
+      {"-o,--output", "OUTPUT",
        "output movie (one input only); default INPUT_Unwrapped.mp4 beside it (_2, _3, ... if "
        "the run already uses it)",
        [](const std::string& v, BatchOptions& o) -> std::string {
          o.output = v;
+         return {};
+       }},
+      {"-y,--overwrite", nullptr, "replace an output movie that exists already (kept otherwise)",
+       [](const std::string&, BatchOptions& o) -> std::string {
+         o.overwrite = true;
          return {};
        }},
       {"--settings", "FILE", "settings file to start from (default: tlvpub.ini beside the program)",
@@ -183,9 +190,14 @@ const std::vector<Flag>& Flags() {
       {"--quality", "Q", "quality 0 (default) .. 21",
        Number("--quality", 0, 21,
               [](AppSettings&, SessionOptions& so, int32_t n) { so.QUALITY = n; })},
-      {"--bitrate", "I", "bit rate index 0 (auto) .. 9",
-       Number("--bitrate", 0, 9,
-              [](AppSettings& s, SessionOptions&, int32_t n) { s.BITRATE = n; })},
+      {"--bitrate", "I", "bit rate index 0 (auto) .. 9 (.mp4, .m4v, .webm)",
+       [](const std::string& v, BatchOptions& o) -> std::string {
+         const std::string error =
+             Number("--bitrate", 0, 9,
+                    [](AppSettings& s, SessionOptions&, int32_t n) { s.BITRATE = n; })(v, o);
+         o.bitRateWanted = error.empty() && v != "0";
+         return error;
+       }},
       {"--codec-mode", "I", "codec mode index 0 (auto) .. 5",
        Number("--codec-mode", 0, 5,
               [](AppSettings& s, SessionOptions&, int32_t n) { s.CODECMODE = n; })},
@@ -221,9 +233,22 @@ const std::vector<Flag>& Flags() {
          o.printGeometry = true;
          return {};
        }},
-      {"--help", nullptr, "show this help",
-       [](const std::string&, BatchOptions& o) -> std::string {
-         o.help = true;
+      {"--progress", "auto|bar|json|none",
+       "progress on standard error: a bar (auto: on a terminal only), or one JSON object per "
+       "line",
+       [](const std::string& v, BatchOptions& o) -> std::string {
+         static const std::map<std::string, ProgressMode> kModes = {{"auto", ProgressMode::Auto},
+                                                                    {"bar", ProgressMode::Bar},
+                                                                    {"json", ProgressMode::Json},
+                                                                    {"none", ProgressMode::None}};
+         const auto mode = kModes.find(v);
+         if (mode == kModes.end()) return "--progress takes auto|bar|json|none, not \"" + v + "\"";
+         o.progress = mode->second;
+         return {};
+       }},
+      {"--log-folder", "DIR", "folder for this run's log (default: beside the program)",
+       [](const std::string& v, BatchOptions& o) -> std::string {
+         o.logFolder = v;
          return {};
        }},
   };
@@ -235,37 +260,54 @@ const std::vector<Flag>& Flags() {
 ParsedBatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
   ParsedBatchOptions parsed;
   BatchOptions& o = parsed.options;
-  bool onlyInputs = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (onlyInputs || arg.empty() || arg[0] != '-' || arg == "-") {
-      o.inputs.emplace_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      onlyInputs = true;
-      continue;
-    }
-    const Flag* flag = nullptr;
-    for (const Flag& f : Flags()) {
-      if (arg == f.name) flag = &f;
-    }
-    if (flag == nullptr) {
-      parsed.error = "unknown option \"" + arg + "\" (see --help)";
-      return parsed;
-    }
+  CLI::App app{
+      "Unwraps 360-degree doughnut movies into rectangular panorama movies.\n"
+      "Options start from the settings file and each flag overrides one of them.",
+      "corvinex-batch"};
+  app.get_formatter()->column_width(34);
+  app.set_version_flag("--version", "corvinex-batch " CORVINEX_VERSION);
+  app.footer(
+      "Exit status: 0 when every movie was converted, 1 when one failed, 2 for a bad command "
+      "line.\nWith --print-geometry, several inputs give one JSON array.");
+  std::vector<std::string> inputs;
+  app.add_option("INPUT", inputs, "doughnut movies to convert")->type_name("");
+  std::map<const CLI::Option*, const Flag*> flagOf;
+  for (const Flag& f : Flags()) {
+    CLI::Option* option = f.value != nullptr
+                              ? app.add_option(f.name, f.help)->type_name(f.value)->expected(1)
+                              : app.add_flag(f.name, f.help);
+    option->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    flagOf[option] = &f;
+  }
+  // CLI11 takes the arguments last first, without the program name.
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    parsed.text = app.help();
+    return parsed;
+  } catch (const CLI::CallForVersion&) {
+    parsed.text = app.version() + "\n";
+    return parsed;
+  } catch (const CLI::ParseError& e) {
+    parsed.error = std::string(e.what()) + " (see --help)";
+    return parsed;
+  }
+  // Each flag is applied in the order given, so a later flag overrides an earlier one.
+  std::map<const CLI::Option*, size_t> used;
+  for (const CLI::Option* option : app.parse_order()) {
+    const auto known = flagOf.find(option);
+    if (known == flagOf.end()) continue;
+    const Flag& flag = *known->second;
+    const size_t occurrence = used[option]++;
     std::string value;
-    if (flag->value != nullptr) {
-      if (i + 1 >= args.size()) {
-        parsed.error = arg + " needs a value: " + flag->value;
-        return parsed;
-      }
-      value = args[++i];
+    if (flag.value != nullptr && occurrence < option->results().size()) {
+      value = option->results()[occurrence];
     }
-    parsed.error = flag->apply(value, o);
+    parsed.error = flag.apply(value, o);
     if (!parsed.error.empty()) return parsed;
   }
-  if (o.help) return parsed;
+  o.inputs.assign(inputs.begin(), inputs.end());
   if (o.inputs.empty()) {
     parsed.error = "no input movie given (see --help)";
   } else if (o.output && o.inputs.size() != 1) {
@@ -276,22 +318,6 @@ ParsedBatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
     parsed.error = "--pair writes the two views of --stereo, so give --stereo too";
   }
   return parsed;
-}
-
-std::string BatchHelpText() {
-  std::string text =
-      "Usage: corvinex-batch [options] INPUT...\n"
-      "Unwraps 360-degree doughnut movies into rectangular panorama movies.\n"
-      "Options start from the settings file and each flag overrides one of them.\n\n";
-  for (const Flag& f : Flags()) {
-    std::string left = std::string("  ") + f.name + (f.value ? std::string(" ") + f.value : "");
-    if (left.size() < 30) left.resize(30, ' ');
-    text += left + " " + f.help + "\n";
-  }
-  text +=
-      "\nExit status: 0 when every movie was converted, 1 when one failed, 2 for a bad "
-      "command line.\n";
-  return text;
 }
 
 }  // namespace corvinex

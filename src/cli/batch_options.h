@@ -12,6 +12,14 @@
 
 namespace corvinex {
 
+// How the run shows its progress on standard error.
+enum class ProgressMode {
+  Auto,  // a bar when standard error is a terminal, else nothing
+  Bar,
+  Json,  // one JSON object per line, for scripts and programs that drive the tool
+  None,
+};
+
 struct BatchOptions {
   std::vector<std::filesystem::path> inputs;
   std::optional<std::filesystem::path> settingsFile;
@@ -19,10 +27,13 @@ struct BatchOptions {
   std::optional<std::filesystem::path> framesOnly;
   std::optional<std::filesystem::path> logo;  // wide JPEG strip for the spherical output
   bool printGeometry = false;
-  bool stereoWanted = false;      // --stereo given
-  bool pairWanted = false;        // --pair given
+  bool stereoWanted = false;                       // --stereo given
+  bool pairWanted = false;                         // --pair given
+  bool bitRateWanted = false;                      // --bitrate given with a rate
+  std::optional<std::filesystem::path> logFolder;  // where this run's log goes
   bool sphericalMetadata = true;  // mark a logo's spherical output as 360-degree video
-  bool help = false;
+  bool overwrite = false;         // an existing output may be replaced
+  ProgressMode progress = ProgressMode::Auto;
   // Applied in order after the settings file has been read.
   std::vector<std::function<void(AppSettings&, SessionOptions&)>> overrides;
 };
@@ -30,11 +41,9 @@ struct BatchOptions {
 struct ParsedBatchOptions {
   BatchOptions options;
   std::string error;  // empty when the command line is good
+  std::string text;   // the --help or --version text: print it and stop
 };
 
 ParsedBatchOptions ParseBatchOptions(const std::vector<std::string>& args);
-
-// The --help text, made from the same table the parser reads.
-std::string BatchHelpText();
 
 }  // namespace corvinex

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <system_error>
 
 #include "app/program_paths.h"
@@ -40,36 +41,31 @@ extern "C" void OnInterrupt(int) {
   gInterrupted.store(1);
 }
 
-std::string GeometryJson(const fs::path& input, const UnwrapGeometry& g) {
-  std::string json = "{\"input\": \"";
-  for (char ch : input.string()) {
-    if (ch == '"' || ch == '\\') json += '\\';
-    if (static_cast<unsigned char>(ch) < 0x20) continue;
-    json += ch;
-  }
-  json += "\"";
-  auto add = [&json](const char* name, auto value) {
-    json += std::string(", \"") + name + "\": " + std::to_string(value);
-  };
-  add("Fw", g.Fw);
-  add("Fh", g.Fh);
-  add("PH", g.PH);
-  add("sx", g.sx);
-  add("sy", g.sy);
-  add("cropX", g.cropX);
-  add("cropY", g.cropY);
-  add("cropW", g.cropW);
-  add("cropH", g.cropH);
-  add("cutRows", g.cutRows);
-  add("halfW", g.halfW);
-  add("halfH", g.halfH);
-  add("H", g.H);
-  add("W", g.W);
-  add("k", g.k);
-  add("c", g.c);
-  add("outRows", g.outRows);
-  add("corrRows", g.corrRows);
-  return json + "}\n";
+nlohmann::ordered_json GeometryJson(const fs::path& input, const UnwrapGeometry& g) {
+  return {{"input", input.string()},
+          {"Fw", g.Fw},
+          {"Fh", g.Fh},
+          {"PH", g.PH},
+          {"sx", g.sx},
+          {"sy", g.sy},
+          {"cropX", g.cropX},
+          {"cropY", g.cropY},
+          {"cropW", g.cropW},
+          {"cropH", g.cropH},
+          {"cutRows", g.cutRows},
+          {"halfW", g.halfW},
+          {"halfH", g.halfH},
+          {"H", g.H},
+          {"W", g.W},
+          {"k", g.k},
+          {"c", g.c},
+          {"outRows", g.outRows},
+          {"corrRows", g.corrRows}};
+}
+
+// Any bytes a name may hold still give valid JSON.
+std::string JsonText(const nlohmann::ordered_json& value, int indent = -1) {
+  return value.dump(indent, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 std::string LensNameFor(float hsize) {
@@ -108,6 +104,9 @@ std::string PrepareSettings(const BatchOptions& options, BatchSetup& setup) {
 struct BatchTally {
   int converted = 0;
   int failed = 0;
+  ProgressMode mode = ProgressMode::None;  // Json: each movie's end is a JSON line
+  bool collectGeometry = false;            // --print-geometry: one object per input
+  nlohmann::ordered_json geometry = nlohmann::ordered_json::array();
 };
 
 // Entries in the run's temporary folder; 0 when it does not exist.
@@ -123,29 +122,52 @@ size_t CountEntries(const fs::path& folder) {
 // A movie that failed: why, on standard error.
 void Fail(const BatchEnvironment& env, const fs::path& input, const std::string& why,
           BatchTally& tally) {
-  std::fprintf(env.err, "corvinex-batch: %s: %s\n", input.string().c_str(), why.c_str());
+  if (tally.mode == ProgressMode::Json) {
+    const nlohmann::ordered_json line = {
+        {"input", input.string()}, {"phase", "finished"}, {"ok", false}, {"error", why}};
+    std::fprintf(env.err, "%s\n", JsonText(line).c_str());
+  } else {
+    std::fprintf(env.err, "corvinex-batch: %s: %s\n", input.string().c_str(), why.c_str());
+  }
+  if (tally.collectGeometry) tally.geometry.push_back({{"input", input.string()}, {"error", why}});
   ++tally.failed;
+}
+
+// A movie that was converted, as a JSON line for programs that follow the run.
+void Succeed(const BatchEnvironment& env, const fs::path& input, const fs::path& output,
+             BatchTally& tally) {
+  if (tally.mode == ProgressMode::Json) {
+    const nlohmann::ordered_json line = {{"input", input.string()},
+                                         {"phase", "finished"},
+                                         {"ok", true},
+                                         {"output", output.string()}};
+    std::fprintf(env.err, "%s\n", JsonText(line).c_str());
+    std::fflush(env.err);
+  }
+  ++tally.converted;
 }
 
 // Tells how the movie ended and counts it.
 void ReportOutcome(const fs::path& input, const BatchTarget& target,
-                   const ConversionOutcome& outcome, const BatchUi& ui, const BatchEnvironment& env,
-                   BatchTally& tally) {
+                   const ConversionOutcome& outcome, int32_t resize, const BatchUi& ui,
+                   const BatchEnvironment& env, BatchTally& tally) {
   auto fail = [&](const std::string& why) { Fail(env, input, why, tally); };
   const int32_t width = outcome.outputWidth;
   const int32_t height = outcome.outputHeight;
+  // What the encoder wrote, after any resize.
+  const PictureSize exported = ExportPictureSize(resize, width, height);
   switch (outcome.status) {
     case ConversionStatus::Exported:
-      ++tally.converted;
+      Succeed(env, input, outcome.output, tally);
       std::fprintf(env.out, "%s -> %s (%dx%d, %lld frames%s)\n", input.string().c_str(),
-                   outcome.output.string().c_str(), width, height,
+                   outcome.output.string().c_str(), exported.width, exported.height,
                    static_cast<long long>(outcome.framesProcessed),
                    outcome.spherical && outcome.spherical->status == SphericalStatus::Marked
                        ? ", 360-degree video"
                        : "");
       break;
     case ConversionStatus::FramesOnly:
-      ++tally.converted;
+      Succeed(env, input, target.frameFolder, tally);
       std::fprintf(env.out, "%s -> %lld frames of %dx%d in %s\n", input.string().c_str(),
                    static_cast<long long>(outcome.framesProcessed), width, height,
                    target.frameFolder.string().c_str());
@@ -202,11 +224,20 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
     const UnwrapGeometry g =
         PrepareUnwrapGeometry(info.width, info.height, RingFromSettings(setup.settings),
                               setup.settings.HSIZE, GeometryVariant::Conversion, buffers, quiet);
-    std::fputs(GeometryJson(input, g).c_str(), env.out);
+    tally.geometry.push_back(GeometryJson(input, g));
     ++tally.converted;
     return;
   }
 
+  if (!options.framesOnly && options.bitRateWanted && !ExportHonoursBitRate(target.output)) {
+    fail("--bitrate has no effect on a " + OutputExtension(target.output) +
+         " movie, which is encoded by quality: leave it out or use --quality");
+    return;
+  }
+  if (!options.framesOnly && !options.overwrite && fs::exists(target.output, error)) {
+    fail(target.output.string() + " exists already and is kept; --overwrite (or -y) replaces it");
+    return;
+  }
   if (options.framesOnly) {
     fs::create_directories(target.frameFolder, error);
     if (error || !fs::is_directory(target.frameFolder, error)) {
@@ -220,7 +251,7 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
         info.width, info.height, RingFromSettings(setup.settings), setup.settings.HSIZE);
     PrepareLogoFrame(logo.image, g.W, DecoderRoute(setup.settings), logoCanvas);
   }
-  BatchUi ui(env.err, env.drawBar);
+  BatchUi ui(env.err, tally.mode, input.string());
   FrameSourceFeed feed(source);
   std::atomic<int32_t> streamState{1};
   ConversionContext context{.settings = setup.settings,
@@ -246,7 +277,7 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
                             .framesOnly = options.framesOnly.has_value(),
                             .sphericalMetadata = options.sphericalMetadata};
   const ConversionOutcome outcome = ConvertMovie(context, target.output.string());
-  ReportOutcome(input, target, outcome, ui, env, tally);
+  ReportOutcome(input, target, outcome, context.options.RESIZE, ui, env, tally);
 }
 
 }  // namespace
@@ -286,9 +317,11 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
       return 1;
     }
   }
-  DiagnosticLog log(setup.paths.logFile.parent_path() / ("TLVPUB-batch-" + pid + ".log"));
+  const fs::path logFolder = options.logFolder.value_or(setup.paths.logFile.parent_path());
+  fs::create_directories(logFolder, error);
+  DiagnosticLog log(logFolder / ("TLVPUB-batch-" + pid + ".log"));
   log.StartNew(std::chrono::system_clock::now());
-  PruneBatchLogs(setup.paths.logFile.parent_path());
+  PruneBatchLogs(logFolder);
 
   gStopRequest = 0;
   gInterrupted = 0;
@@ -297,6 +330,10 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
   auto previousHangUp = std::signal(SIGHUP, OnInterrupt);  // a closed terminal stops the run too
 
   BatchTally tally;
+  tally.mode = options.progress == ProgressMode::Auto
+                   ? (env.drawBar ? ProgressMode::Bar : ProgressMode::None)
+                   : options.progress;
+  tally.collectGeometry = options.printGeometry;
   const std::vector<BatchTarget> targets =
       PlanBatchTargets(options.inputs, options.output, options.framesOnly);
   for (size_t i = 0; i < options.inputs.size(); ++i) {
@@ -314,8 +351,17 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
   std::signal(SIGTERM, previousTerm);
   std::signal(SIGHUP, previousHangUp);
   if (!options.printGeometry) fs::remove_all(setup.temp, error);
+  if (options.printGeometry) {
+    // One JSON document on standard output, whatever the number of inputs.
+    const nlohmann::ordered_json& document =
+        options.inputs.size() == 1 && tally.geometry.size() == 1 ? tally.geometry[0]
+                                                                 : tally.geometry;
+    std::fprintf(env.out, "%s\n", JsonText(document, 2).c_str());
+  }
   if (options.inputs.size() > 1 || tally.failed > 0) {
-    std::fprintf(env.out, "%d of %zu movie(s) converted\n", tally.converted, options.inputs.size());
+    // Standard output carries the JSON document when there is one.
+    std::fprintf(options.printGeometry ? env.err : env.out, "%d of %zu movie(s) converted\n",
+                 tally.converted, options.inputs.size());
   }
   return tally.failed == 0 && gInterrupted.load() == 0 ? 0 : 1;
 }

@@ -13,8 +13,8 @@
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const corvinex::ParsedBatchOptions parsed = corvinex::ParseBatchOptions(args);
-  if (parsed.options.help) {
-    std::fputs(corvinex::BatchHelpText().c_str(), stdout);
+  if (!parsed.text.empty()) {
+    std::fputs(parsed.text.c_str(), stdout);
     return 0;
   }
   if (!parsed.error.empty()) {

@@ -66,6 +66,8 @@ class ConversionUi {
   virtual bool WantsConvertedFrame() { return false; }
   // Called on the thread that processes frames, after WantsConvertedFrame said yes.
   virtual void ShowConvertedFrame(const ConvertedFrameView& /*frame*/) {}
+  // The encoder's progress during ExportMovie, on the thread that runs `encode`.
+  virtual void ShowExportProgress(int64_t /*framesEncoded*/, int64_t /*framesTotal*/) {}
 };
 
 }  // namespace corvinex

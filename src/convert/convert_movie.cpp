@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "convert/bmp_header.h"
 #include "convert/child_process.h"
 #include "convert/conversion_run.h"
 #include "convert/free_space.h"
@@ -122,6 +124,21 @@ std::string OutputProblem(const fs::path& output) {
   return {};
 }
 
+// The spooled frames of a whole run must fit: a pass that fills the disk half way
+// only wastes the user's time. Empty when they fit, or when the space is unknown.
+std::string SpoolSpaceProblem(const ConversionRun& run, const fs::path& frameFolder) {
+  const int64_t frameBytes = static_cast<int64_t>(sizeof(SpoolHeader)) +
+                             int64_t{4} * run.outcome.outputWidth * run.outcome.outputHeight;
+  const int64_t needed = frameBytes * std::max<int32_t>(run.ctx.input.frameCount, 0);
+  std::error_code error;
+  const fs::space_info space = fs::space(frameFolder, error);
+  if (error || needed <= 0 || static_cast<uintmax_t>(needed) <= space.available) return {};
+  return "Not enough free space for the frames in\r\n" + frameFolder.string() + "\r\n" +
+         std::to_string(run.ctx.input.frameCount) + " frames need about " +
+         FreeSpaceText(static_cast<uintmax_t>(needed)) + "; " + FreeSpaceText(space.available) +
+         " are free.";
+}
+
 bool OutputWritten(const fs::path& output) {
   std::error_code error;
   return fs::is_regular_file(output, error) && fs::file_size(output, error) > 0 && !error;
@@ -151,7 +168,11 @@ void ExportLoop(ConversionRun& run, std::string output) {
     const bool existedBefore = fs::exists(output, error);
     std::optional<SphericalResult> spherical;
     const ExportResult result = ctx.ui.ExportMovie("Output Movie Compression", [&] {
-      ExportResult encoded = EncodeMovie(ctx.encoderTool, frames, s, ctx.log);
+      const int64_t total = run.outcome.framesProcessed;
+      EncoderFlags flags{.stop = &ctx.stopRequest, .progress = [&ctx, total](int64_t n) {
+                           ctx.ui.ShowExportProgress(n, total);
+                         }};
+      ExportResult encoded = EncodeMovie(ctx.encoderTool, frames, s, ctx.log, flags);
       if (encoded.ok() && OutputWritten(output) && WantsSphericalMetadata(run)) {
         spherical = AddSphericalMetadata(
             output, PairOut(run) ? StereoLayout::TopBottom : StereoLayout::Mono);
@@ -164,6 +185,12 @@ void ExportLoop(ConversionRun& run, std::string output) {
     run.outcome.output = output;
     run.outcome.spherical = spherical;
 
+    if (result.stopped) {
+      // A movie the encoder did not finish would pass for the result.
+      fs::remove(output, error);
+      run.outcome.status = ConversionStatus::Stopped;
+      return;
+    }
     const bool written = result.ok() && OutputWritten(output);
     run.outcome.status = written ? ConversionStatus::Exported : ConversionStatus::ExportFailed;
     bool again;
@@ -310,6 +337,13 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   run.outcome.outputHeight = OutputHeight(run);
 
   const fs::path frameFolder = ctx.frameFolder.empty() ? ctx.tempFolder : ctx.frameFolder;
+  if (const std::string problem = SpoolSpaceProblem(run, frameFolder); !problem.empty()) {
+    ctx.log.LogLine(problem);
+    ctx.ui.Message("Error Monitoring", problem, MessageIcon::Stop, false);
+    ctx.conversionRunning = 0;
+    CommonEnd(run);
+    return run.outcome;
+  }
   run.spool = std::make_unique<SpoolWriter>(frameFolder, &ctx.log);
   run.frame.Reset(ctx.input.width, ctx.input.height);
   if (ctx.settings.ASPECT != 0) run.sample.assign(run.frame.PixelCount(), 0u);
@@ -354,6 +388,14 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   run.outcome.framesProcessed = stats.written;
   run.outcome.framesNotSpooled = stats.failed;
   run.outcome.spoolError = stats.firstError;
+  if (finished && stats.failed == 0) {
+    // The last count shown lags behind the loop: show the frames actually made.
+    {
+      std::lock_guard lock(run.progressMutex);
+      ctx.progress.frameLabel = std::to_string(stats.written);
+    }
+    run.ShowProgress();
+  }
 
   if (!finished) {
     run.sound.Kill();

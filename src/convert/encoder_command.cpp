@@ -62,14 +62,9 @@ std::string BitRatePiece(int32_t bitRate) {
 }
 
 std::string SizePiece(int32_t resize, int32_t width, int32_t height) {
-  static constexpr std::array<float, 5> kFactors = {0.9f, 0.8f, 0.7f, 0.6f, 0.5f};
   if (resize < 1 || resize > 5) return {};
-  // The factor is a 32-bit float widened before the product: 0.9f x 1600 floors to 1424.
-  double f = static_cast<double>(kFactors[static_cast<size_t>(resize - 1)]);
-  auto scaled = [f](int32_t n) {
-    return 16 * static_cast<int64_t>(std::floor(f * static_cast<double>(n) / 16.0));
-  };
-  return " -s " + std::to_string(scaled(width)) + "x" + std::to_string(scaled(height)) + " ";
+  const PictureSize size = ExportPictureSize(resize, width, height);
+  return " -s " + std::to_string(size.width) + "x" + std::to_string(size.height) + " ";
 }
 
 std::string AudioRatePiece(int32_t audioRate, std::string_view extension) {
@@ -111,6 +106,23 @@ std::string QualityPiece(const ContainerRow& row, int32_t q) {
 }
 
 }  // namespace
+
+PictureSize ExportPictureSize(int32_t resize, int32_t width, int32_t height) {
+  static constexpr std::array<float, 5> kFactors = {0.9f, 0.8f, 0.7f, 0.6f, 0.5f};
+  if (resize < 1 || resize > 5) return {width, height};
+  // The factor is a 32-bit float widened before the product: 0.9f x 1600 floors to 1424.
+  const double f = static_cast<double>(kFactors[static_cast<size_t>(resize - 1)]);
+  auto scaled = [f](int32_t n) {
+    return static_cast<int32_t>(16 * std::floor(f * static_cast<double>(n) / 16.0));
+  };
+  return {scaled(width), scaled(height)};
+}
+
+bool ExportHonoursBitRate(const fs::path& output) {
+  // The x264 rows give -crf, which overrides a bit rate; Theora takes -qscale.
+  const std::string extension = OutputExtension(output);
+  return extension == ".mp4" || extension == ".m4v" || extension == ".webm";
+}
 
 fs::path EncoderToolPath(const fs::path& programFolder) {
   return programFolder / "PLUG-IN" / "ffmpeg_III";

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -50,6 +51,15 @@ std::string OutputExtension(const std::filesystem::path& output);
 // extensions it can write (".flv .avi ...").
 bool ExportExtensionKnown(const std::filesystem::path& output);
 std::string ExportExtensionList();
+// Whether the export's bit rate choice changes the movie of this extension; the
+// others are encoded by quality alone.
+bool ExportHonoursBitRate(const std::filesystem::path& output);
+// The size of the exported picture for a resize step (0 natural, 1..5 = 90%..50%).
+struct PictureSize {
+  int32_t width = 0;
+  int32_t height = 0;
+};
+PictureSize ExportPictureSize(int32_t resize, int32_t width, int32_t height);
 // The quality list's text taken as a number: its leading digits, 0 without any.
 int32_t QualityFromText(std::string_view text);
 // Whether the extracted sound track is there to be used by an export.
@@ -65,13 +75,21 @@ struct ExportResult {
   bool started = false;
   int exitCode = -1;
   std::string errorLine;  // the tool's last error-stream line when it failed
-  bool ok() const { return started && exitCode == 0; }
+  bool stopped = false;   // ended on request before it finished
+  bool ok() const { return started && exitCode == 0 && !stopped; }
 };
 
 struct EncoderFlags {
   std::atomic<int32_t>* started = nullptr;  // set to 1 when the export begins
   std::atomic<int32_t>* running = nullptr;  // cleared when the child has ended
+  // 1 ends the encoder at once: the export stops and reports `stopped`.
+  const std::atomic<int32_t>* stop = nullptr;
+  // Told the frames encoded so far, read from the encoder's own report, while it works.
+  std::function<void(int64_t framesEncoded)> progress = {};
 };
+
+// The last "frame=N" of the encoder's statistics in `report`; -1 when there is none.
+int64_t LastEncodedFrame(std::string_view report);
 
 // The export thread body: builds and logs the command, runs it to its end (the
 // tool's error stream goes to a scratch file in the temporary folder, read back for

@@ -117,7 +117,8 @@ struct BatchSoak : ::testing::Test {
 
   SoakRun Run(size_t count, std::vector<std::string> flags, const std::string& tag) {
     std::vector<std::string> argv = {(kProgram / "corvinex-batch").string(), "--settings",
-                                     settingsFile.string()};
+                                     settingsFile.string(), "--log-folder",
+                                     (dir / "logs").string()};
     argv.insert(argv.end(), flags.begin(), flags.end());
     for (size_t i = 0; i < count; ++i) argv.push_back(movies[i % movies.size()].string());
     ChildIo io;
@@ -134,7 +135,7 @@ struct BatchSoak : ::testing::Test {
     run.exitCode = exit.exitCode;
     run.out = test::ReadFileBytes(io.stdoutFile);
     run.err = test::ReadFileBytes(io.stderrFile);
-    const fs::path log = kProgram / ("TLVPUB-batch-" + std::to_string(started.pid) + ".log");
+    const fs::path log = dir / "logs" / ("TLVPUB-batch-" + std::to_string(started.pid) + ".log");
     run.movies = ResourceLines(test::ReadFileBytes(log));
     std::error_code ignored;
     fs::remove(log, ignored);

@@ -2,6 +2,9 @@
 
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <thread>
 
 #include "convert/child_process.h"
@@ -43,7 +46,8 @@ struct BatchFixture : ::testing::Test {
   }
 
   BatchResult Run(std::vector<std::string> args, const std::string& tag = "run") {
-    std::vector<std::string> argv = {kBatch.string(), "--settings", settingsFile.string()};
+    std::vector<std::string> argv = {kBatch.string(), "--settings", settingsFile.string(),
+                                     "--log-folder", (dir / "logs").string()};
     argv.insert(argv.end(), args.begin(), args.end());
     ChildIo io;
     io.stdoutFile = dir / (tag + ".out");
@@ -129,24 +133,98 @@ TEST_F(BatchFixture, BadCommandLinesAndBadMoviesFailClearly) {
   r = Run({"--help"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_NE(r.out.find("--frames-only DIR"), std::string::npos);
+  r = Run({"--cut=1,2,3", "x.mp4"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("--cut takes five whole numbers"), std::string::npos) << r.err;
+
+  // Several inputs give one JSON document, valid whatever bytes a name holds; the
+  // count goes to standard error, out of the document's way.
+  const fs::path movie = Movie("geometry.mp4", 2);
+  const fs::path odd = dir / "odd\xff\tname.mp4";
+  fs::copy_file(movie, odd);
+  r = Run({movie.string(), odd.string(), (dir / "missing.mp4").string(), "--print-geometry"});
+  EXPECT_EQ(r.exitCode, 1);
+  const auto document = nlohmann::json::parse(r.out, nullptr, false);
+  ASSERT_TRUE(document.is_array()) << r.out;
+  ASSERT_EQ(document.size(), 3u);
+  EXPECT_EQ(document[0]["W"], document[1]["W"]);
+  EXPECT_TRUE(document[2].contains("error"));
+  EXPECT_NE(r.err.find("2 of 3 movie(s) converted"), std::string::npos) << r.err;
 }
 
-TEST_F(BatchFixture, TwoRunsAtOnceKeepTheirFilesApart) {
-  const fs::path a = Movie("a.mp4", 20);
-  const fs::path b = Movie("b.mp4", 20);
-  BatchResult first, second;
-  std::thread other([&] { second = Run({b.string(), "--route", "decoder"}, "second"); });
-  first = Run({a.string()}, "first");
-  other.join();
-  ASSERT_EQ(first.exitCode, 0) << first.err;
-  ASSERT_EQ(second.exitCode, 0) << second.err;
-  for (const char* name : {"a_Unwrapped.mp4", "b_Unwrapped.mp4"}) {
-    const auto facts = test::ProbeFile(dir / name);
+// An archive split over several runs at once, as GNU parallel or a job array does:
+// every movie converts, and no run touches another's files.
+TEST_F(BatchFixture, SeveralRunsAtOnceOnOneInputSetConvertEveryMovie) {
+  const std::vector<std::string> names = {"a", "b", "c", "d", "e"};
+  for (const std::string& name : names) Movie(name + ".mp4", 20);
+  auto input = [&](const std::string& name) { return (dir / (name + ".mp4")).string(); };
+  std::vector<std::vector<std::string>> jobs = {{input("a"), input("b"), "--progress", "json"},
+                                                {input("c"), input("d"), "--route", "decoder"},
+                                                {input("e"), "-y"}};
+  std::vector<BatchResult> results(jobs.size());
+  std::vector<std::thread> runs;
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    runs.emplace_back([&, i] { results[i] = Run(jobs[i], "job" + std::to_string(i)); });
+  }
+  for (auto& run : runs) run.join();
+  for (const BatchResult& r : results) EXPECT_EQ(r.exitCode, 0) << r.err;
+  for (const std::string& name : names) {
+    const auto facts = test::ProbeFile(dir / (name + "_Unwrapped.mp4"));
     ASSERT_TRUE(facts.has_value()) << name;
     // The decoder route leaves out the movie's last frame.
     EXPECT_NEAR(facts->durationSeconds, 0.8, 0.1) << name;
   }
+  // Each run logged to its own file.
+  size_t logs = 0;
+  for (const auto& entry : fs::directory_iterator(dir / "logs")) {
+    logs += entry.path().filename().string().starts_with("TLVPUB-batch-");
+  }
+  EXPECT_EQ(logs, jobs.size());
   EXPECT_TRUE(TempHoldsNoRunFolder());
+}
+
+// What a script sees: progress it can parse reaching 100 % in both phases, the size
+// actually written, an existing output kept unless asked, and no flag ignored.
+TEST_F(BatchFixture, ScriptsGetParsableProgressAndNothingIsReplacedUnasked) {
+  const fs::path movie = Movie("scripted.mp4", 12);
+  const fs::path output = dir / "scripted out.mp4";
+  BatchResult r =
+      Run({movie.string(), "-o", output.string(), "--resize", "5", "--progress", "json"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  std::map<std::string, int> lastPercent;
+  bool finished = false;
+  std::istringstream lines(r.err);
+  for (std::string line; std::getline(lines, line);) {
+    const auto json = nlohmann::json::parse(line, nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << "not JSON: " << line;
+    const std::string phase = json.value("phase", "");
+    if (json.contains("percent")) {
+      EXPECT_GE(json["percent"].get<int>(), lastPercent[phase]) << line;
+      lastPercent[phase] = json["percent"];
+    }
+    if (phase == "finished") finished = json["ok"].get<bool>();
+  }
+  EXPECT_EQ(lastPercent["frames"], 100);
+  EXPECT_EQ(lastPercent["encoding"], 100);
+  EXPECT_TRUE(finished);
+  const auto facts = test::ProbeFile(output);
+  ASSERT_TRUE(facts.has_value());
+  const std::string size = std::to_string(facts->width) + "x" + std::to_string(facts->height);
+  EXPECT_NE(r.out.find("(" + size + ", "), std::string::npos) << r.out << " vs " << size;
+
+  const std::string before = test::ReadFileBytes(output);
+  r = Run({movie.string(), "-o", output.string()}, "again");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("--overwrite"), std::string::npos) << r.err;
+  EXPECT_EQ(test::ReadFileBytes(output), before);
+  r = Run({movie.string(), "-o", output.string(), "-y", "--resize", "0"}, "replace");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(test::ReadFileBytes(output), before);
+
+  r = Run({movie.string(), "-o", (dir / "rate.avi").string(), "--bitrate", "4"}, "rate");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("--bitrate has no effect on a .avi movie"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "rate.avi"));
 }
 
 }  // namespace

@@ -86,7 +86,7 @@ class ExportContainers : public ::testing::TestWithParam<Container> {
   test::ProbedMovie Export(const ExportSettings& s) {
     DiagnosticLog log;
     std::atomic<int32_t> running{1};
-    ExportResult r = EncodeMovie(kTool, temp_->path(), s, log, {nullptr, &running});
+    ExportResult r = EncodeMovie(kTool, temp_->path(), s, log, {.running = &running});
     EXPECT_TRUE(r.ok()) << r.exitCode << ": " << r.errorLine;
     EXPECT_EQ(running.load(), 0);
     return test::ProbeWithFfprobe(s.output);

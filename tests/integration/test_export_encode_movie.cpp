@@ -45,7 +45,7 @@ TEST(EncodeMovie, LogsTheCommandAndAnUnknownExtensionWritesNothing) {
   DiagnosticLog log(dir / "log.txt");
   std::atomic<int32_t> started{0}, running{1};
   ExportResult r = EncodeMovie(kTool, dir.path(), Settings(dir / "movie.mkv", 64, 64), log,
-                               {&started, &running});
+                               {.started = &started, .running = &running});
   EXPECT_FALSE(r.started);
   EXPECT_EQ(started.load(), 1);
   EXPECT_EQ(running.load(), 0);
@@ -76,7 +76,7 @@ TEST(EncodeMovie, AMissingToolIsLoggedAndNothingElseStarts) {
   fs::path missing = dir / "PLUG-IN" / "ffmpeg_III";
   std::atomic<int32_t> running{1};
   ExportResult r =
-      EncodeMovie(missing, dir.path(), Settings(dir / "m.avi", 64, 64), log, {nullptr, &running});
+      EncodeMovie(missing, dir.path(), Settings(dir / "m.avi", 64, 64), log, {.running = &running});
   EXPECT_FALSE(r.started);
   EXPECT_EQ(running.load(), 0);
   EXPECT_NE(test::ReadFileBytes(dir / "log.txt").find("\r\nFFMPEG ERR cannot start "),

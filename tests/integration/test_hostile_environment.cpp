@@ -34,6 +34,20 @@ struct HostileEnvironment : test::HostileBatchTest {
     fs::permissions(adapter, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
   }
 
+  // An adapter that works for everything but the export, which writes part of the
+  // movie and then runs `then` (shell commands).
+  void InstallHalfExport(const std::string& name, const std::string& then) {
+    program = CopyProgram(name);
+    fs::rename(program / "PLUG-IN" / "ffmpeg_III", program / "PLUG-IN" / "real adapter");
+    InstallAdapter(
+        "#!/bin/sh\n"
+        "for last; do :; done\n"
+        "case \"$last\" in *'panorama out.mp4') printf 'half a movie' > \"$last\"; " +
+        then +
+        ";; esac\n"
+        "exec \"$(dirname \"$0\")/real adapter\" \"$@\"\n");
+  }
+
   // Converts the movie, which must fail with `words` and leave no output behind.
   void ExpectFailureSaying(const std::string& words) {
     const InputGuard guard(movie);
@@ -43,6 +57,18 @@ struct HostileEnvironment : test::HostileBatchTest {
     EXPECT_FALSE(fs::exists(output)) << "a failed run left an output movie";
   }
 };
+
+TEST_F(HostileEnvironment, TerminatedDuringTheExportLeavesNoMovieAndNoSuccess) {
+  // The export writes part of the movie, then the tool is told to end (as by `kill` or a
+  // closed session) while the encoder still works.
+  InstallHalfExport("terminated export", "kill -TERM $PPID; exec sleep 60");
+  const InputGuard guard(movie);
+  const test::ToolRun run = Run({movie.string(), "-o", output.string()});
+  ExpectNothingLost(run, temp, guard);
+  EXPECT_TRUE(FailedSaying(run, "stopped"));
+  EXPECT_FALSE(fs::exists(output)) << "the unfinished movie stayed";
+  EXPECT_EQ((run.out + run.err).find("successfully"), std::string::npos) << run.out << run.err;
+}
 
 TEST_F(HostileEnvironment, MissingEncoderAdapterIsReported) {
   program = CopyProgram("no adapter", false);
@@ -56,16 +82,7 @@ TEST_F(HostileEnvironment, EncoderAdapterKilledBySignalIsReported) {
 }
 
 TEST_F(HostileEnvironment, ExportCrashingHalfwayLeavesNoHalfMovie) {
-  // The adapter works for everything but the export, which writes part of the movie
-  // and then dies.
-  program = CopyProgram("export crash");
-  fs::rename(program / "PLUG-IN" / "ffmpeg_III", program / "PLUG-IN" / "real adapter");
-  InstallAdapter(
-      "#!/bin/sh\n"
-      "for last; do :; done\n"
-      "case \"$last\" in *'panorama out.mp4') printf 'half a movie' > \"$last\"; kill -SEGV $$;; "
-      "esac\n"
-      "exec \"$(dirname \"$0\")/real adapter\" \"$@\"\n");
+  InstallHalfExport("export crash", "kill -SEGV $$");
   ExpectFailureSaying("the encoder did not write");
 }
 
@@ -89,7 +106,9 @@ TEST_F(HostileEnvironment, TemporaryFolderOnAFullDiskFailsClearly) {
       "full");
   ASSERT_NE(run.exitCode, 97) << "no tmpfs: " << run.err;
   ExpectNothingLost(run, temp, guard);
-  EXPECT_TRUE(FailedSaying(run, "could not be written"));
+  // Found before the first frame, with the numbers.
+  EXPECT_TRUE(FailedSaying(run, "Not enough free space for the frames"));
+  EXPECT_TRUE(FailedSaying(run, "25 frames need about"));
   EXPECT_EQ(test::ReadFileBytes(listing), "") << "left in the temporary folder";
   // A run that lost frames claims no success anywhere and leaves no movie behind.
   EXPECT_EQ((run.out + run.err).find("successfully"), std::string::npos) << run.out << run.err;
@@ -103,10 +122,12 @@ TEST_F(HostileEnvironment, ReadOnlyProgramFolderConvertsWithItsFilesInTheUserDat
   const InputGuard guard(movie);
   const std::string readOnly =
       "P=\"$1\"; shift; mount --bind \"$P\" \"$P\" && mount -o remount,bind,ro \"$P\" || exit 97; ";
-  test::ToolRun run = RunUnshared(readOnly + "exec \"$TOOL\" \"$@\"",
-                                  {program.string(), "--settings", settingsFile.string(),
-                                   movie.string(), "-o", output.string()},
-                                  "elsewhere");
+  // The user's data folder of this test, so that the log stays inside the test's folder.
+  test::ToolRun run =
+      RunUnshared(readOnly + "XDG_DATA_HOME=\"$P/../first user data\" exec \"$TOOL\" \"$@\"",
+                  {program.string(), "--settings", settingsFile.string(), movie.string(), "-o",
+                   output.string()},
+                  "elsewhere");
   ASSERT_NE(run.exitCode, 97) << "no read-only bind mount: " << run.err;
   ExpectNothingLost(run, temp, guard);
   EXPECT_EQ(run.exitCode, 0) << run.err;

@@ -54,7 +54,8 @@ struct LogoConversion : ::testing::Test {
   }
 
   int Run(std::vector<std::string> args, std::string* out = nullptr, std::string* err = nullptr) {
-    std::vector<std::string> argv = {kBatch.string(), "--settings", settingsFile.string()};
+    std::vector<std::string> argv = {kBatch.string(), "--settings", settingsFile.string(),
+                                     "--log-folder", (dir / "logs").string()};
     argv.insert(argv.end(), args.begin(), args.end());
     ChildIo io;
     io.stdoutFile = dir / "run.out";

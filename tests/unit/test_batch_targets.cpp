@@ -6,10 +6,12 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <nlohmann/json.hpp>
 
 #include "cli/batch_logs.h"
 #include "cli/batch_options.h"
 #include "cli/batch_outputs.h"
+#include "cli/batch_ui.h"
 #include "cli/process_resources.h"
 #include "support/temp_dir.h"
 #include "transform/lens_profile.h"
@@ -90,6 +92,58 @@ TEST(BatchOptions, ContradictingFlagsAreRefusedWithTheReason) {
   EXPECT_TRUE(ParseBatchOptions({"in.mp4", "--pair", "--stereo", "static"}).error.empty());
   EXPECT_NE(ParseBatchOptions({"in.mp4", "--stereo", "sideways"}).error.find("dynamic|static"),
             std::string::npos);
+}
+
+// The command line reads as users of other tools expect: --flag=value, negative
+// values, "--" before odd names, the last of two flags wins, and errors name the flag.
+TEST(BatchOptions, CommonCommandLineFormsWork) {
+  ParsedBatchOptions parsed =
+      ParseBatchOptions({"--glasses", "-5", "--sharpen=2,1", "--no-sharpen", "-y",
+                         "--progress=json", "--", "-odd name.mp4", "b.mp4"});
+  ASSERT_TRUE(parsed.error.empty()) << parsed.error;
+  AppSettings settings;
+  SessionOptions session;
+  for (const auto& apply : parsed.options.overrides) apply(settings, session);
+  EXPECT_EQ(session.GLASSES, -5);
+  EXPECT_EQ(settings.SHARPEN_CH, 0);  // given after --sharpen
+  EXPECT_TRUE(parsed.options.overwrite);
+  EXPECT_EQ(parsed.options.progress, ProgressMode::Json);
+  ASSERT_EQ(parsed.options.inputs.size(), 2u);
+  EXPECT_EQ(parsed.options.inputs[0], "-odd name.mp4");
+
+  parsed = ParseBatchOptions({"--sharpen", "2,1", "--no-sharpen", "--sharpen", "3,2", "a.mp4"});
+  settings = {};
+  for (const auto& apply : parsed.options.overrides) apply(settings, session);
+  EXPECT_EQ(settings.SHARPEN_CH, 1);
+  EXPECT_EQ(settings.SHARPEN, 3);
+
+  EXPECT_NE(ParseBatchOptions({"--bogus", "a.mp4"}).error.find("--bogus"), std::string::npos);
+  EXPECT_NE(ParseBatchOptions({"a.mp4", "--lens"}).error.find("--lens"), std::string::npos);
+  EXPECT_NE(ParseBatchOptions({"a.mp4", "--progress", "loud"}).error.find("auto|bar|json|none"),
+            std::string::npos);
+  EXPECT_NE(ParseBatchOptions({"--version"}).text.find("corvinex-batch "), std::string::npos);
+  const std::string help = ParseBatchOptions({"-h"}).text;
+  EXPECT_NE(help.find("--frames-only DIR"), std::string::npos);
+  EXPECT_NE(help.find("-y,--overwrite"), std::string::npos);
+}
+
+// Both phases show how far they are and reach 100 %; the JSON form stays valid for
+// any name and gives no time left before there is a pace to tell it from.
+TEST(BatchProgress, BarAndJsonLines) {
+  EXPECT_EQ(ProgressBarText("frames", 120, 300, 4.2, 6.3),
+            "frames   [############..................]  40%  120/300  elapsed 00:00:04  left "
+            "00:00:06");
+  const std::string done = ProgressBarText("encoding", 330, 300, 9, 0);
+  EXPECT_NE(done.find("[##############################] 100%"), std::string::npos) << done;
+  EXPECT_EQ(ProgressBarText("frames", 0, 0, 0, -1).find("left"), std::string::npos);
+
+  const auto line =
+      nlohmann::json::parse(ProgressJsonText("a\xff\tb.mp4", "encoding", 150, 300, 2.04, -1));
+  EXPECT_EQ(line["phase"], "encoding");
+  EXPECT_EQ(line["percent"], 50);
+  EXPECT_EQ(line["input"], "a\xef\xbf\xbd\tb.mp4");  // the stray byte as U+FFFD
+  EXPECT_TRUE(line["left"].is_null());
+  EXPECT_DOUBLE_EQ(line["elapsed"].get<double>(), 2.0);
 }
 
 // Each --lens word selects the lens whose menu label carries it.

@@ -202,6 +202,10 @@ TEST(EncoderCommand, ResizeFloorsToMultiplesOf16) {
     s.resize = r;
     EXPECT_EQ(TailOf(s), std::string(" -t 00:00:02.000") + sizes[r - 1]) << r;
   }
+  // The size the batch summary reports is the one on the command line.
+  EXPECT_EQ(ExportPictureSize(1, 1600, 800).width, 1424);
+  EXPECT_EQ(ExportPictureSize(1, 1600, 800).height, 704);
+  EXPECT_EQ(ExportPictureSize(0, 1601, 803).width, 1601);
   s.codecMode = 1;
   s.bitRate = 1;
   s.resize = 1;
@@ -295,6 +299,24 @@ TEST(CommandLine, AdjacentPiecesJoinAndEmptyQuotedValuesSurvive) {
   CommandLine empty;
   empty.Text("  ").Quoted("");
   EXPECT_EQ(empty.Argv(), (Args{""}));
+}
+
+}  // namespace
+}  // namespace corvinex
+
+namespace corvinex {
+namespace {
+
+// The encoder's statistics come as "\r"-separated updates; the newest count wins,
+// and a report without one (or with a garbled one) gives none.
+TEST(EncoderProgress, LastFrameCountOfTheReport) {
+  EXPECT_EQ(LastEncodedFrame("Input #0 ...\nframe=   12 fps=0.0 q=28.0\rframe=  240 fps=48 q=28.0 "
+                             "size=  512kB"),
+            240);
+  EXPECT_EQ(LastEncodedFrame("frame=7"), 7);
+  EXPECT_EQ(LastEncodedFrame("Input #0, image2, from 'temp%06d.bmp':"), -1);
+  EXPECT_EQ(LastEncodedFrame("frame=  "), -1);
+  EXPECT_EQ(LastEncodedFrame("frame=99999999999999999999"), -1);
 }
 
 }  // namespace
