@@ -97,11 +97,13 @@ const std::vector<Flag>& Flags() {
          o.settingsFile = v;
          return {};
        }},
-      {"--cut", "X1,Y1,X2,Y2,RSIZE", "Cut Area in preview units",
+      {"--cut", "X,Y,W,H,R",
+       "Cut Area in preview units (the movie is 600 units wide): left, top, width, height and "
+       "the inner circle's radius",
        [](const std::string& v, BatchOptions& o) -> std::string {
          bool ok = false;
          const auto n = IntList(v, 5, ok);
-         if (!ok) return "--cut takes five whole numbers X1,Y1,X2,Y2,RSIZE, not \"" + v + "\"";
+         if (!ok) return "--cut takes five whole numbers X,Y,W,H,R, not \"" + v + "\"";
          o.overrides.push_back([n](AppSettings& s, SessionOptions&) {
            s.X1 = n[0];
            s.Y1 = n[1];

@@ -93,17 +93,25 @@ uint32_t CutAreaViolations(const RingGeometry& ring, int32_t frameWidth, int32_t
   return g.limits & (kLimitCropTooSmall | kLimitCropTooLarge | kLimitCutRows);
 }
 
+CutAreaClick ChangeCutArea(RingGeometry& ring, const RingGeometry& next, bool movieOpen,
+                           bool adjustable, int32_t frameWidth, int32_t frameHeight) {
+  if (!movieOpen || !adjustable) return CutAreaClick::Ignored;
+  const uint32_t before = CutAreaViolations(ring, frameWidth, frameHeight);
+  const uint32_t after = CutAreaViolations(next, frameWidth, frameHeight);
+  if ((after & ~before) != 0) return CutAreaClick::Refused;
+  ring = next;
+  return CutAreaClick::Applied;
+}
+
 CutAreaClick ClickCutAreaButton(RingGeometry& ring, int32_t id, bool movieOpen, bool adjustable,
                                 int32_t frameWidth, int32_t frameHeight) {
   if (!movieOpen || !adjustable || !IsCutAreaButton(id)) return CutAreaClick::Ignored;
   const RingGeometry next = ApplyCutAreaButton(ring, id);
-  if (id != kCutReset) {
-    const uint32_t before = CutAreaViolations(ring, frameWidth, frameHeight);
-    const uint32_t after = CutAreaViolations(next, frameWidth, frameHeight);
-    if ((after & ~before) != 0) return CutAreaClick::Refused;
+  if (id == kCutReset) {
+    ring = next;
+    return CutAreaClick::Applied;
   }
-  ring = next;
-  return CutAreaClick::Applied;
+  return ChangeCutArea(ring, next, movieOpen, adjustable, frameWidth, frameHeight);
 }
 
 std::array<LabelText, 6> RefreshCutAreaLabels(const RingGeometry& ring) {

@@ -52,6 +52,12 @@ enum class CutAreaClick {
   Refused,  // sound, values unchanged: the change would break a geometry limit
 };
 
+// Any change of the Cut Area (a drag, the wheel, a typed value, a found ring) under
+// the buttons' rules: ignored without a movie or while the Cut Area is not
+// adjustable; refused when `next` breaks a limit that `ring` keeps.
+CutAreaClick ChangeCutArea(RingGeometry& ring, const RingGeometry& next, bool movieOpen,
+                           bool adjustable, int32_t frameWidth, int32_t frameHeight);
+
 // One click of a Cut Area button. A change is refused when it would break a
 // limit that the current values keep, so that values from an odd settings file
 // can still be moved back inside the limits.

@@ -3,13 +3,17 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QWheelEvent>
 #include <filesystem>
 
 #include "app/window/bitmap_button.h"
 #include "app/window/click_sound.h"
 #include "app/window/command_ids.h"
+#include "app/window/cut_area_dialog.h"
 #include "gui/dialog_answer.h"
 #include "gui/window_fixture.h"
+#include "transform/cut_area.h"
 
 namespace corvinex::test {
 namespace {
@@ -54,6 +58,99 @@ TEST_F(WindowFixture, CutAreaButtonsMoveTheRingAndItsLabels) {
   ClickControl(3900);
   EXPECT_EQ(state.settings.X1, 150);
   EXPECT_EQ(w.Sounds().PlayCounts()[1], 5);
+}
+
+// Mouse, wheel and key events on the doughnut preview, as a user makes them.
+struct PreviewHand {
+  QWidget* canvas;
+  int32_t oy;  // where the picture starts inside the 600 x 600 area
+
+  void Send(QEvent::Type type, QPointF units, Qt::MouseButtons buttons) {
+    const QPointF at(units.x(), units.y() + oy);
+    QMouseEvent event(type, at, canvas->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(canvas, &event);
+  }
+  void Drag(QPointF from, QPointF to) {
+    Send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+    for (int i = 1; i <= 4; ++i) {
+      Send(QEvent::MouseMove, from + (to - from) * i / 4.0, Qt::LeftButton);
+    }
+    Send(QEvent::MouseButtonRelease, to, Qt::NoButton);
+  }
+  void Wheel(int notches, Qt::KeyboardModifiers modifiers = {}) {
+    const QPointF at(300, 300);
+    QWheelEvent event(at, canvas->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                      modifiers, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(canvas, &event);
+  }
+};
+
+TEST_F(WindowFixture, TheRingIsPlacedByDragWheelKeysAndTypedValues) {
+  MainWindow& w = Open();
+  PretendMovie(1920, 1080);  // preview 600 x 338, centred: the picture starts 131 down
+  ClickControl(3904);        // reset: 150,20,316,306,32, centre 308,173, radius 155.5
+  PreviewHand hand{w.Control(cmd::kDoughnutArea), 131};
+
+  hand.Drag({388, 173}, {408, 163});  // inside the ring: moves it
+  EXPECT_EQ(RingFromSettings(state.settings), (RingGeometry{170, 10, 316, 306, 32}));
+  EXPECT_EQ(LabelText(300), "170");
+  hand.Drag({328 + 155.5, 163}, {328 + 165.5, 163});  // the outer edge, 10 further out
+  EXPECT_EQ(RingFromSettings(state.settings), (RingGeometry{160, 0, 336, 326, 32}));
+  hand.Drag({328, 163 - 32}, {328, 163 - 50});  // the inner edge
+  EXPECT_EQ(state.settings.RSIZE, 50);
+  EXPECT_EQ(LabelText(322), "50");
+
+  hand.Wheel(2);
+  EXPECT_EQ(RingFromSettings(state.settings), (RingGeometry{158, -2, 340, 330, 50}));
+  hand.Wheel(-3, Qt::ShiftModifier);
+  EXPECT_EQ(state.settings.RSIZE, 47);
+  QTest::keyClick(hand.canvas, Qt::Key_Left);
+  QTest::keyClick(hand.canvas, Qt::Key_Down, Qt::ShiftModifier);
+  EXPECT_EQ(state.settings.X1, 157);
+  EXPECT_EQ(state.settings.Y1, 8);
+
+  // Past a limit the ring stops at the last allowed size instead of turning inside out.
+  const RingGeometry before = RingFromSettings(state.settings);
+  const QPointF centre(before.X1 + before.X2 / 2.0, before.Y1 + before.Y2 / 2.0);
+  hand.Drag(centre + QPointF(0, -(before.X2 + before.Y2) / 4.0), centre + QPointF(0, 400));
+  EXPECT_EQ(CutAreaViolations(RingFromSettings(state.settings), 1920, 1080), 0u);
+  EXPECT_GT(state.settings.X2, 0);
+
+  // A pressed button goes on stepping until it is let go.
+  const int32_t x1 = state.settings.X1;
+  QTest::mousePress(w.Control(3900), Qt::LeftButton);
+  QTest::qWait(700);
+  QTest::mouseRelease(w.Control(3900), Qt::LeftButton);
+  EXPECT_LT(state.settings.X1, x1 - 3);
+
+  // Nothing moves while the Cut Area is not adjustable (a conversion or the viewer).
+  w.Flags().cutAreaAdjustable = 0;
+  const RingGeometry locked = RingFromSettings(state.settings);
+  hand.Drag({300, 170}, {350, 200});
+  hand.Wheel(3);
+  EXPECT_EQ(RingFromSettings(state.settings), locked);
+}
+
+TEST_F(WindowFixture, TheCutAreaDialogAppliesTypedValuesAndFollowsTheRing) {
+  MainWindow& w = Open();
+  PretendMovie(1920, 1080);
+  ClickControl(3904);
+  w.Dispatch(cmd::kCutAreaDialog);
+  auto* dialog = w.findChild<CutAreaDialog*>();
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(dialog->isVisible());
+  dialog->Field(2)->setValue(300);  // width
+  dialog->Field(3)->setValue(300);  // height: a square Cut Area, out of the buttons' reach
+  dialog->Field(4)->setValue(40);
+  EXPECT_EQ(RingFromSettings(state.settings), (RingGeometry{150, 20, 300, 300, 40}));
+  EXPECT_EQ(LabelText(310), "300");
+  dialog->Field(4)->setValue(400);  // inner circle outside the outer one
+  EXPECT_EQ(state.settings.RSIZE, 40);
+  EXPECT_TRUE(dialog->Problem().contains("inner circle")) << dialog->Problem().toStdString();
+  ClickControl(3901);  // a button moves the ring; the dialog shows it
+  EXPECT_EQ(dialog->Field(0)->value(), 151);
+  EXPECT_EQ(dialog->Field(4)->value(), 40);
+  dialog->close();
 }
 
 TEST_F(WindowFixture, RadioGroupsTickExactlyTheChosenItem) {

@@ -73,6 +73,8 @@ enum : int32_t {
   // Chosen here: outside every other range of the table.
   kR3d = 950,
   kWebSite = 951,
+  kCutAreaDialog = 952,
+  kFindRing = 953,
   // Drawing areas, labels and other controls that carry no command.
   kDoughnutArea = 2007,
   kTransformArea = 2008,

@@ -128,8 +128,30 @@ bool MainWindow::RunCutAreaButton(int32_t id) {
   if (result == CutAreaClick::Applied) {
     StoreRing(ring, state_.settings);
     flags_.cutAreaRedraw = 1;
+    emit cutAreaChanged();
   }
   // The value labels follow at once rather than waiting for another command.
+  return true;
+}
+
+bool MainWindow::CutAreaPlaceable() const {
+  const QWidget* pad = Control(kCutLeft);
+  return runningCommand_ == 0 && state_.StreamState != 0 && flags_.cutAreaAdjustable != 0 &&
+         pad != nullptr && pad->isEnabled();
+}
+
+bool MainWindow::ApplyCutArea(const RingGeometry& next) {
+  if (!CutAreaPlaceable()) return false;
+  RingGeometry ring = RingFromSettings(state_.settings);
+  if (ChangeCutArea(ring, next, true, true, flags_.frameWidth, flags_.frameHeight) !=
+      CutAreaClick::Applied) {
+    return false;
+  }
+  StoreRing(ring, state_.settings);
+  flags_.cutAreaRedraw = 1;
+  RefreshCutAreaLabels();
+  PublishView();
+  emit cutAreaChanged();
   return true;
 }
 
@@ -379,6 +401,12 @@ bool MainWindow::RunCommand(int32_t id, int32_t notification) {
       RefreshDepthChecks();
       return true;
     }
+    case cmd::kCutAreaDialog:
+      OpenCutAreaDialog();
+      return true;
+    case cmd::kFindRing:
+      FindRing();
+      return true;
     case cmd::kR3d:
       Click();
       SetOperationControls(false);

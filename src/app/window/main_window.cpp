@@ -14,6 +14,8 @@
 #include "app/window/click_sound.h"
 #include "app/window/command_ids.h"
 #include "app/window/control_styles.h"
+#include "app/window/cut_area_dialog.h"
+#include "app/window/cut_area_mouse.h"
 #include "app/window/output_window.h"
 #include "app/window/qt_shutdown_hooks.h"
 #include "transform/cut_area.h"
@@ -83,6 +85,8 @@ MainWindow::MainWindow(ProgramState& state, WindowServices services, QWidget* pa
       bitmap->setCursor(QCursor(QPixmap(":/icons/autor.png"), 1, 1));
     }
   }
+
+  cutAreaMouse_ = new CutAreaMouse(*this, *doughnutArea_);
 
   if (state.shortenedForm && flags_.panoramaPreviewEnabled) OpenOutputWindow();
   BuildTooltips();
@@ -231,6 +235,22 @@ void MainWindow::PublishView() {
   }
   // A paused movie shows the change at once rather than at its next idle refresh.
   if (services_.refreshPreview) services_.refreshPreview(*this);
+}
+
+void MainWindow::FindRing() {
+  Placeholder("Find Ring");
+}
+
+void MainWindow::OpenCutAreaDialog() {
+  Click();
+  if (!cutAreaDialog_) {
+    cutAreaDialog_ = new CutAreaDialog(*this);
+    // Over the controls, not over the preview it changes.
+    cutAreaDialog_->move(mapToGlobal(QPoint(610, 300)));
+  }
+  cutAreaDialog_->show();
+  cutAreaDialog_->raise();
+  cutAreaDialog_->activateWindow();
 }
 
 void MainWindow::SetCutAreaButtonsEnabled(bool enabled) {

@@ -24,6 +24,8 @@ namespace corvinex {
 
 class BitmapButton;
 class ClickSounds;
+class CutAreaDialog;
+class CutAreaMouse;
 class OutputWindow;
 class PreviewCanvas;
 
@@ -64,6 +66,17 @@ class MainWindow : public QMainWindow {
   void PublishView();
   // The nine Cut Area buttons, greyed out while the viewer is open.
   void SetCutAreaButtonsEnabled(bool enabled);
+  // Whether the Cut Area may be changed now: a movie is open, nothing runs in place,
+  // the buttons are enabled.
+  bool CutAreaPlaceable() const;
+  // A new Cut Area from a drag, the wheel, the keys, typed values or a found ring,
+  // under the buttons' limits; updates the labels and both previews. False when it
+  // was refused or cannot be placed now.
+  bool ApplyCutArea(const RingGeometry& next);
+  // The Cut Area as it stands (GUI thread).
+  RingGeometry CurrentRing() const { return RingFromSettings(state_.settings); }
+  // The movie's frame size, 0 x 0 without a movie.
+  QSize FrameSize() const { return QSize(flags_.frameWidth, flags_.frameHeight); }
   // Sets every radio group's check marks from the current values.
   void RefreshMenuChecks() { RefreshRadioChecks(); }
   OutputWindow* OutputWindowIfOpen() const;
@@ -83,6 +96,10 @@ class MainWindow : public QMainWindow {
   void SetFeedbackScale(double scale) { feedbackScale_ = scale; }
   // Number of the command running in place (0 when none).
   int32_t RunningCommand() const { return runningCommand_; }
+
+ signals:
+  // The Cut Area changed, by whatever means.
+  void cutAreaChanged();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -115,6 +132,8 @@ class MainWindow : public QMainWindow {
   void ToggleSwitch(int32_t id, int32_t& value, int32_t onValue);
   void SetSlider(int32_t id, int32_t value);
   void Placeholder(const char* what);
+  void OpenCutAreaDialog();
+  void FindRing();
 
   ProgramState& state_;
   WindowServices services_;
@@ -126,6 +145,8 @@ class MainWindow : public QMainWindow {
   PreviewCanvas* doughnutArea_ = nullptr;
   PreviewCanvas* transformArea_ = nullptr;
   QPointer<OutputWindow> outputWindow_;
+  QPointer<CutAreaDialog> cutAreaDialog_;
+  CutAreaMouse* cutAreaMouse_ = nullptr;
   LensMenuState lensMenu_;
   std::array<int32_t, 6> hover_{};
   double feedbackScale_ = 1.0;

@@ -12,6 +12,7 @@
 #include "app/window/command_ids.h"
 #include "app/window/control_styles.h"
 #include "app/window/main_window.h"
+#include "transform/cut_area.h"
 #include "view/preview_canvas.h"
 
 namespace corvinex {
@@ -133,7 +134,21 @@ void MainWindow::BuildControls() {
   for (const auto& [id, look] : pad) {
     auto* button = new BitmapButton(look.first, client);
     button->setGeometry(QRect(look.second, QSize(21, 21)));
+    // Held down, a button goes on stepping; Reset is one step by nature.
+    if (id != kCutReset) {
+      button->setAutoRepeat(true);
+      button->setAutoRepeatDelay(350);
+      button->setAutoRepeatInterval(40);
+    }
     Register(id, button);
+  }
+  // Beside the big buttons: the ring found by the program, or typed in.
+  const std::pair<int32_t, const char*> ringButtons[] = {{cmd::kFindRing, "Find\nRing"},
+                                                         {cmd::kCutAreaDialog, "Cut\nArea..."}};
+  for (int32_t i = 0; i < 2; ++i) {
+    auto* button = new QPushButton(ringButtons[i].second, client);
+    button->setGeometry(946, 168 + 50 * i, 54, 44);
+    Register(ringButtons[i].first, button);
   }
 
   auto* autoSave = MakeCheck(client, " Auto saving a parameters", QRect(740, 81, 153, 18));

@@ -66,6 +66,9 @@ void MainWindow::BuildMenus() {
   AddItem(stereo, cmd::kStereoPair, "Enable the vertical stereo pair out format");
 
   QMenu* option = bar->addMenu("&Option");
+  AddItem(option, cmd::kCutAreaDialog, "Cut Area...", "Ctrl + K");
+  AddItem(option, cmd::kFindRing, "Find Ring", "Ctrl + R");
+  option->addSeparator();
   QMenu* lens = option->addMenu("Select vertical lens correction");
   for (const LensProfile& profile : kLensProfiles) {
     AddItem(lens, profile.menuId, profile.menuLabel);
@@ -126,10 +129,11 @@ void MainWindow::BuildMenus() {
 
   // Accelerators; "Alt + F4" is the system close, handled by closeEvent.
   const std::pair<int32_t, QKeySequence> keys[] = {
-      {cmd::kLoad, QKeySequence("Ctrl+L")},       {cmd::kConvert, QKeySequence("Ctrl+C")},
-      {cmd::kSave, QKeySequence("Ctrl+S")},       {cmd::kOutputWindow, QKeySequence("Ctrl+O")},
-      {cmd::kHelp, QKeySequence(Qt::Key_F1)},     {cmd::kViewer, QKeySequence("Ctrl+V")},
-      {cmd::kMovieToAvi, QKeySequence("Ctrl+F")}, {cmd::kR3d, QKeySequence("Ctrl+D")},
+      {cmd::kLoad, QKeySequence("Ctrl+L")},          {cmd::kConvert, QKeySequence("Ctrl+C")},
+      {cmd::kSave, QKeySequence("Ctrl+S")},          {cmd::kOutputWindow, QKeySequence("Ctrl+O")},
+      {cmd::kHelp, QKeySequence(Qt::Key_F1)},        {cmd::kViewer, QKeySequence("Ctrl+V")},
+      {cmd::kMovieToAvi, QKeySequence("Ctrl+F")},    {cmd::kR3d, QKeySequence("Ctrl+D")},
+      {cmd::kCutAreaDialog, QKeySequence("Ctrl+K")}, {cmd::kFindRing, QKeySequence("Ctrl+R")},
   };
   for (const auto& [id, sequence] : keys) {
     QAction* action = actions_[id];
