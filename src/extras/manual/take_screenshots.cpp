@@ -1,6 +1,7 @@
 // Takes the manual's pictures of the real program, offscreen:
 //   corvinex_take_screenshots PLUGIN_FOLDER MOVIE OUTPUT_FOLDER
-// Writes main-window.png (the movie loaded, previews drawn), viewer.png,
+// Writes main-window.png (the movie loaded, previews drawn), cut-area-preview.png,
+// cut-area-dialog.png, viewer.png,
 // about-box.png and output-options.png into OUTPUT_FOLDER.
 #include <QApplication>
 #include <QDialog>
@@ -18,6 +19,8 @@
 #include <memory>
 
 #include "app/startup.h"
+#include "app/window/command_ids.h"
+#include "app/window/cut_area_dialog.h"
 #include "app/window/main_window.h"
 #include "app/window/movie_session.h"
 #include "app/window/recompress_dialog.h"
@@ -125,6 +128,16 @@ int main(int argc, char** argv) {
   // A few frames into the movie, with the labels filled in.
   Pump(800);
   bool ok = Save(*window, output, "main-window.png");
+  ok = Save(*window->DoughnutArea(), output, "cut-area-preview.png") && ok;
+  window->Dispatch(corvinex::cmd::kCutAreaDialog);
+  if (auto* dialog = window->findChild<corvinex::CutAreaDialog*>()) {
+    Pump(200);
+    ok = Save(*dialog, output, "cut-area-dialog.png") && ok;
+    dialog->close();
+    Pump(100);
+  } else {
+    return Fail("the Cut Area dialog did not open");
+  }
 
   session->StartViewer(*window);
   corvinex::ViewerWindow* viewer = window->findChild<corvinex::ViewerWindow*>();
