@@ -145,21 +145,33 @@ TEST_F(TimingFixture, VariableRateAndJoinedMoviesLastAsLongAsTheirSound) {
   }
 }
 
-TEST_F(TimingFixture, APictureThatStartsAfterItsSoundKeepsItsPlace) {
+TEST_F(TimingFixture, PictureAndSoundKeepTheirOffsetWhicheverStartsFirst) {
   // One second of picture from 2 s on, three seconds of sound from 0.
-  const fs::path movie =
+  const fs::path late =
       Make("late.mp4", {"-itsoffset", "2", "-f", "lavfi", "-i", kSource + "25:duration=1", "-f",
                         "lavfi", "-i", "sine=duration=3", "-fps_mode", "passthrough"});
-  ExpectInStepBothRoutes(movie, 3.0);
+  ExpectInStepBothRoutes(late, 3.0);
 
   // The first 2 s show the first frame; the picture moves from its own start on.
   const std::string first = FirstFrame();
   for (const std::string route : {"graph", "decoder"}) {
-    const auto frames = Frames(movie, route, "late-" + route);
+    const auto frames = Frames(late, route, "late-" + route);
     ASSERT_EQ(frames.size(), 75u) << route;
     for (size_t i = 0; i <= 50; ++i) EXPECT_TRUE(frames[i] == first) << route << " frame " << i;
     EXPECT_FALSE(frames[51] == first) << route;
   }
+
+  // The other way round: the sound comes a second after the picture and is
+  // preceded by silence, not moved to the start.
+  const fs::path early =
+      Make("early.mp4", {"-f", "lavfi", "-i", kSource + "25:duration=3", "-itsoffset", "1", "-f",
+                         "lavfi", "-i", "sine=duration=2"});
+  const fs::path output = dir / "early out.mp4";
+  ASSERT_EQ(Run({early.string(), "-o", output.string()}, "early"), 0) << Said("early");
+  const auto facts = test::ProbeFile(output);
+  ASSERT_TRUE(facts.has_value());
+  EXPECT_NEAR(facts->videoSeconds, 3.0, kOneFrame);
+  EXPECT_NEAR(facts->audioSeconds, 3.0, kOneFrame);
 }
 
 // The slots themselves, and the spool's repeats that fill them.
