@@ -25,10 +25,17 @@ inline int64_t OutputFrameCount(int64_t pictureStart, int64_t duration, int64_t 
                          timePerFrame));
 }
 
+// A timestamp that jumps back by more than a second, or past `slotLimit`, is a
+// break in the timing (pieces joined without new timestamps, a damaged stamp), not
+// a rate: from there on the frames continue after the last one instead of being
+// dropped or repeated by the thousand.
 class FrameSlots {
  public:
-  FrameSlots(int64_t timePerFrame, int64_t pictureStart)
-      : timePerFrame_(timePerFrame), pictureStart_(std::max<int64_t>(pictureStart, 0)) {}
+  FrameSlots(int64_t timePerFrame, int64_t pictureStart, int64_t slotLimit = INT64_MAX)
+      : timePerFrame_(timePerFrame),
+        pictureStart_(std::max<int64_t>(pictureStart, 0)),
+        slotLimit_(slotLimit),
+        backJump_(timePerFrame > 0 ? std::max<int64_t>(2, 10'000'000 / timePerFrame) : 0) {}
 
   struct Placement {
     bool drop = false;        // its slot is already filled
@@ -36,6 +43,7 @@ class FrameSlots {
     int64_t repeatOf = -1;    // the slot to repeat, -1 when none
     int64_t repeatFirst = 0;  // slots [repeatFirst, repeatLast] repeat it
     int64_t repeatLast = -1;
+    int64_t shift = 0;  // a break in the timing moves the later frames by this
     int64_t Repeats() const { return repeatOf < 0 ? 0 : repeatLast - repeatFirst + 1; }
   };
 
@@ -43,13 +51,17 @@ class FrameSlots {
   // rate every frame takes the next slot.
   int64_t SlotOf(int64_t time) const {
     if (timePerFrame_ <= 0) return filled_;
-    return std::max<int64_t>(0, RoundedDivision(time + pictureStart_, timePerFrame_));
+    return std::max<int64_t>(0, RoundedDivision(time + pictureStart_, timePerFrame_) + shift_);
   }
 
   // Where the frame at `time` goes; Commit() it once it has been processed.
   Placement Place(int64_t time) const {
     Placement p;
-    const int64_t slot = SlotOf(time);
+    int64_t slot = SlotOf(time);
+    if (slot > slotLimit_ || (last_ >= 0 && slot < filled_ - backJump_)) {
+      p.shift = filled_ - slot;
+      slot = filled_;
+    }
     if (last_ < 0) {
       // The first frame: processed into slot 0 and repeated up to its own slot.
       p.slot = 0;
@@ -75,6 +87,7 @@ class FrameSlots {
 
   void Commit(const Placement& p) {
     if (p.drop) return;
+    shift_ += p.shift;
     last_ = p.slot;
     filled_ = std::max(p.slot, p.repeatLast) + 1;
   }
@@ -100,6 +113,9 @@ class FrameSlots {
  private:
   int64_t timePerFrame_;
   int64_t pictureStart_;
+  int64_t slotLimit_;
+  int64_t backJump_;    // slots
+  int64_t shift_ = 0;   // slots, from the breaks so far
   int64_t filled_ = 0;  // slots [0, filled_) are taken
   int64_t last_ = -1;   // the slot of the last processed frame
 };

@@ -14,7 +14,10 @@ bool RunGraphRoute(ConversionRun& run) {
   ConversionContext& ctx = run.ctx;
   GraphFeed& feed = *ctx.graph;
   const bool aspectFix = ctx.settings.ASPECT != 0;
-  FrameSlots slots(ctx.input.timePerFrame, ctx.input.pictureStart);
+  // Frames far past the stated end have broken timestamps (see FrameSlots).
+  const int64_t expected = ExpectedOutputFrames(ctx.input);
+  const int64_t tenSeconds = ctx.input.timePerFrame > 0 ? 100'000'000 / ctx.input.timePerFrame : 0;
+  FrameSlots slots(ctx.input.timePerFrame, ctx.input.pictureStart, 2 * expected + tenSeconds);
   int64_t inputFrames = 0;
   int64_t dropped = 0;
   // Counts the slots as they are filled: the progress shows output frames.
@@ -50,7 +53,12 @@ bool RunGraphRoute(ConversionRun& run) {
       run.spool->Repeat(place.repeatOf, place.repeatFirst, place.repeatLast);
       countSlots(place.Repeats());
     }
-    ProcessFrame(run.pipeline, run.PublishedOptions(), place.slot);
+    if (!ProcessFrame(run.pipeline, run.PublishedOptions(), place.slot)) {
+      // Nothing was written under this number: the frame before stands in, as a
+      // gap in the numbers would end the export's sequence there.
+      if (slots.LastProcessed() < 0) return;  // the next frame is the first
+      run.spool->Repeat(slots.LastProcessed(), place.slot, place.slot);
+    }
     slots.Commit(place);
     run.firstFrameDone = 1;
     countSlots(1);
@@ -110,7 +118,7 @@ bool RunGraphRoute(ConversionRun& run) {
   feed.Pause();
   if (ended && run.spool->Stats().failed == 0) {
     // The last frame lasts to the picture's end, as the stream states it.
-    const FrameSlots::Placement fill = slots.FillTo(ExpectedOutputFrames(ctx.input));
+    const FrameSlots::Placement fill = slots.FillTo(expected);
     run.spool->Repeat(fill.repeatOf, fill.repeatFirst, fill.repeatLast);
     slots.CommitFill(fill);
     countSlots(fill.Repeats());

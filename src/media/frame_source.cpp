@@ -171,7 +171,11 @@ struct FrameSource::Decoder {
         continue;
       earliest = std::min(earliest, av_rescale_q(s->start_time, s->time_base, kUnits));
     }
-    return pictureAt - earliest;
+    // An offset longer than the whole file is a damaged start time, not a delay.
+    const int64_t offset = pictureAt - earliest;
+    if (format->duration > 0 && offset > av_rescale_q(format->duration, AV_TIME_BASE_Q, kUnits))
+      return 0;
+    return offset;
   }
 
   // Duration of the video stream, or of the whole file when the stream states none.

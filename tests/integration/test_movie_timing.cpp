@@ -201,6 +201,20 @@ TEST_F(TimingFixture, SlotsRepeatAndDropByTimestampAndRepeatsStayApart) {
   slots.CommitFill(p);
   EXPECT_EQ(slots.Filled(), 10);
 
+  // Breaks in the timing: a second back, or far past the end, and the frames go on
+  // after the last one.
+  FrameSlots broken(400'000, 0, 100);
+  for (int64_t i = 0; i < 30; ++i) broken.Commit(broken.Place(i * 400'000));
+  for (int64_t time :
+       {int64_t{0}, int64_t{400'000}, int64_t{1'000'000'000'000}, int64_t{1'000'000'400'000}}) {
+    p = broken.Place(time);
+    EXPECT_FALSE(p.drop) << time;
+    EXPECT_EQ(p.slot, broken.Filled()) << time;
+    EXPECT_EQ(p.Repeats(), 0) << time;
+    broken.Commit(p);
+  }
+  EXPECT_EQ(broken.Filled(), 34);
+
   // Repeats share the file; a frame written later under a repeated number must
   // not change the frame it repeated.
   const fs::path folder = dir / "spool";
