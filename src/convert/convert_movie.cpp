@@ -13,6 +13,7 @@
 #include "convert/bmp_header.h"
 #include "convert/child_process.h"
 #include "convert/conversion_run.h"
+#include "convert/frame_timing.h"
 #include "convert/free_space.h"
 #include "convert/sound_extract.h"
 #include "convert/temp_files.h"
@@ -161,7 +162,13 @@ void ExportLoop(ConversionRun& run, std::string output) {
     s.codecMode = ctx.settings.CODECMODE;
     s.quality = ctx.options.QUALITY;
     s.timePerFrame = ctx.input.timePerFrame;
-    s.durationText = ctx.input.durationText;
+    // The frames written last as long as they take at the run's rate: the sound is
+    // cut there. The picture's own duration would cut off what a late start moved.
+    s.durationText = ctx.input.timePerFrame > 0 && run.outcome.framesProcessed > 0
+                         ? DurationText(static_cast<double>(run.outcome.framesProcessed) *
+                                        static_cast<double>(ctx.input.timePerFrame) /
+                                        static_cast<double>(kUnitsPerSecond))
+                         : ctx.input.durationText;
     s.soundAvailable = SoundTrackUsable(ctx.tempFolder);
     const fs::path frames = ctx.frameFolder.empty() ? ctx.tempFolder : ctx.frameFolder;
     std::error_code error;
@@ -249,6 +256,13 @@ void CommonEnd(ConversionRun& run) {
 
 }  // namespace
 
+int64_t ExpectedOutputFrames(const ConversionInput& input) {
+  // The frame count stands for the picture's duration, which it measures in frames.
+  return OutputFrameCount(input.pictureStart,
+                          static_cast<int64_t>(std::max(input.frameCount, 0)) * input.timePerFrame,
+                          input.timePerFrame);
+}
+
 ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   ConversionRun run(ctx);
   run.decoderRoute = DecoderRoute(ctx.settings);
@@ -258,7 +272,8 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
     ctx.progress.batchStart = 0;
     ctx.progress.runStart = 0;
     ctx.progress.framesDone = 0;
-    ctx.progress.frameCount = ctx.input.frameCount;
+    ctx.progress.frameCount =
+        static_cast<int32_t>(std::min<int64_t>(ExpectedOutputFrames(ctx.input), INT32_MAX));
     ctx.progress.estimateText = "00.00.00";
     ctx.progress.passedText = "00.00.00";
   }
@@ -360,8 +375,8 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   run.sound.Start(ctx.encoderTool, input, ctx.tempFolder);
   if (run.decoderRoute) {
     ctx.ui.Sleep(20);
-    run.decoderPid =
-        DecodeFrames(ctx.encoderTool, input, ctx.tempFolder, DecoderReportPath(ctx.tempFolder));
+    run.decoderPid = DecodeFrames(ctx.encoderTool, input, ctx.tempFolder,
+                                  DecoderReportPath(ctx.tempFolder), ctx.input.timePerFrame);
     ctx.ui.ClearTransformPreview();
   }
 

@@ -29,7 +29,13 @@ struct ConversionInput {
   std::string durationText;
   bool movieOpen = false;
   bool canStep = false;
+  // How far the first video frame starts after the earliest stream (100-ns units):
+  // the output's first frames repeat it so that the sound stays in step.
+  int64_t pictureStart = 0;
 };
+
+// Frames of the constant-rate output: the picture's start offset and its frames.
+int64_t ExpectedOutputFrames(const ConversionInput& input);
 
 struct ConversionContext {
   AppSettings& settings;

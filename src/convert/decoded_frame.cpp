@@ -122,12 +122,16 @@ DecodedFrameReader::Read DecodedFrameReader::ReadFile(const std::filesystem::pat
 
 int DecodedFrameReader::LoadDecodedFrame(const DecodedFrameSource& s, int64_t n, FrameImage& grab) {
   error_.clear();
+  missing_ = false;
   if (Stopped(s)) return Fail("stopped");
   if (s.width <= 0 || s.height <= 0) return Fail("no frame size");
   std::filesystem::path self = SpoolFilePath(s.tempFolder, n);
   for (int round = 0;; ++round) {
     if (!WaitForDecoder(s, n)) return Fail("stopped");
-    if (!Exists(self)) return Fail(self.filename().string() + " not found");
+    if (!Exists(self)) {
+      missing_ = true;
+      return Fail(self.filename().string() + " not found");
+    }
     // Seen before the read: a decoder that had already ended will not finish the file.
     bool decoderGone = !DecoderRunning(s.decoderPid);
     Read r = ReadFile(self, s);

@@ -19,8 +19,10 @@ namespace corvinex {
 
 struct DecodedFrameSource {
   std::filesystem::path tempFolder;
-  int64_t frameCount = 0;  // of the input movie
-  int32_t width = 0;       // frame size of the input movie
+  // Frames the decoder is expected to write; up to there each frame waits for its
+  // successor (or the decoder's end) before it is read.
+  int64_t frameCount = 0;
+  int32_t width = 0;  // frame size of the input movie
   int32_t height = 0;
   const std::atomic<int32_t>* stopRequest = nullptr;
   pid_t decoderPid = 0;  // when known, a decoder that has ended is not waited for
@@ -36,6 +38,8 @@ class DecodedFrameReader {
   // stopped; LastError() then says why.
   int LoadDecodedFrame(const DecodedFrameSource& source, int64_t number, FrameImage& grab);
   const std::string& LastError() const { return error_; }
+  // The last load found no file at all: after the decoder's last frame, the end.
+  bool LastWasMissing() const { return missing_; }
 
  private:
   enum class Read { kOk, kIncomplete, kBroken };
@@ -45,6 +49,7 @@ class DecodedFrameReader {
 
   std::vector<uint8_t> file_;  // reused for every frame
   std::string error_;
+  bool missing_ = false;
 };
 
 // Copies 24-bit BMP pixel rows (padded to four bytes) into a 32-bit picture.

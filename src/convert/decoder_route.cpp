@@ -3,6 +3,7 @@
 #include "convert/child_process.h"
 #include "convert/conversion_run.h"
 #include "convert/decoded_frame.h"
+#include "convert/frame_timing.h"
 #include "convert/temp_files.h"
 #include "settings/diagnostic_log.h"
 #include "settings/whole_file.h"
@@ -10,14 +11,18 @@
 
 namespace corvinex {
 
-// The encoder tool decodes the movie into numbered BMPs; each is read back, processed
-// under its own number, and its file is then overwritten by the processed frame.
+// The encoder tool decodes the movie into numbered BMPs at the run's constant rate
+// (repeating or dropping frames by their timestamps, from the file's start); each is
+// read back, processed under its own number, and its file is then overwritten by the
+// processed frame. The loop ends after the decoder's last frame, however many it
+// wrote: the expected count only tells how long to wait for the next one.
 bool RunDecoderRoute(ConversionRun& run) {
   ConversionContext& ctx = run.ctx;
   const bool aspectFix = ctx.settings.ASPECT != 0;
+  const int64_t expected = ExpectedOutputFrames(ctx.input);
   DecodedFrameReader reader;
   const DecodedFrameSource source{.tempFolder = ctx.tempFolder,
-                                  .frameCount = ctx.input.frameCount,
+                                  .frameCount = expected + 2,
                                   .width = ctx.input.width,
                                   .height = ctx.input.height,
                                   .stopRequest = &ctx.stopRequest,
@@ -28,7 +33,7 @@ bool RunDecoderRoute(ConversionRun& run) {
   int32_t passes = 0;
   int64_t lastProcessed = 0;
   bool stopped = false;
-  for (int32_t index = 0; index <= ctx.input.frameCount - 2; ++index) {
+  for (int32_t index = 0; index < INT32_MAX - 1; ++index) {
     // Keep the window alive without waiting: the frames are the pace here.
     ctx.ui.Pump(0);
     if (ctx.stopRequest.load() == 1) {
@@ -44,10 +49,6 @@ bool RunDecoderRoute(ConversionRun& run) {
       run.ShowProgress();
       passes = 0;
     }
-    {
-      std::lock_guard lock(run.progressMutex);
-      ProgressFrame(ctx.progress, ctx.clock(), false);
-    }
     FrameImage& target = aspectFix ? grab : run.frame;
     if (reader.LoadDecodedFrame(source, index + 1, target) == 0) {
       if (ctx.stopRequest.load() == 1) {
@@ -55,12 +56,19 @@ bool RunDecoderRoute(ConversionRun& run) {
         stopped = true;
         break;
       }
-      ctx.log.LogLine("RENDERX_FFMPEG ERR, numframes = " + std::to_string(ctx.input.frameCount) +
+      // No file after the decoder's last one: the end of the movie, unless the
+      // decoder gave up well before the expected count.
+      if (reader.LastWasMissing() && index > 0 && index + 1 >= expected - 1) break;
+      ctx.log.LogLine("RENDERX_FFMPEG ERR, numframes = " + std::to_string(expected) +
                       ", i = " + std::to_string(index));
       if (!reader.LastError().empty()) ctx.log.LogLine(reader.LastError());
       const std::string said = LastLineOf(DecoderReportPath(ctx.tempFolder));
       if (!said.empty()) ctx.log.LogLine("Frame decoder: " + said);
       break;
+    }
+    {
+      std::lock_guard lock(run.progressMutex);
+      ProgressFrame(ctx.progress, ctx.clock(), false);  // counted by the index
     }
     if (aspectFix) {
       FixAspect(grab.pixels.data(), grab.PixelCount(), run.frame, kAspectIntakeFactor);
@@ -69,6 +77,8 @@ bool RunDecoderRoute(ConversionRun& run) {
     // A frame that could not be written ends the loop: the rest would be lost too.
     if (run.spool->Stats().failed > 0) break;
   }
+  ctx.log.LogLine("Frame timing: " + std::to_string(lastProcessed) + " output frame(s) of " +
+                  std::to_string(expected) + " expected");
   if (!stopped) ctx.log.LogLine("END Convert Process");
 
   // The decoder may still be writing raw frames beyond the processed ones; they must

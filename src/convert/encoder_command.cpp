@@ -132,14 +132,18 @@ CommandLine SoundExtractionCommand(const fs::path& tool, const fs::path& movie,
                                    const fs::path& tempFolder) {
   CommandLine c;
   c.Bare(tool.string()).Text(" -i ").File(movie.string());
+  // Silence before a sound that starts after the picture (and in gaps), so that the
+  // track starts with the file, as the picture's frames do.
+  c.Text(" -af aresample=async=1:first_pts=0");
   c.Text(" -f wav -ar 44100 -ac 2 -acodec pcm_s16le -y ").File(SoundFilePath(tempFolder).string());
   return c;
 }
 
 CommandLine FrameDecodingCommand(const fs::path& tool, const fs::path& movie,
-                                 const fs::path& tempFolder) {
+                                 const fs::path& tempFolder, int64_t timePerFrame) {
   CommandLine c;
   c.Bare(tool.string()).Text("  -i ").File(movie.string());
+  if (timePerFrame > 0) c.Text(RatePiece(timePerFrame));
   c.Text(" -y ").File(SpoolPattern(tempFolder).string());
   return c;
 }

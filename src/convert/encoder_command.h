@@ -23,9 +23,11 @@ std::filesystem::path EncoderToolPath(const std::filesystem::path& programFolder
 CommandLine SoundExtractionCommand(const std::filesystem::path& tool,
                                    const std::filesystem::path& movie,
                                    const std::filesystem::path& tempFolder);
+// With a `timePerFrame` (100-ns units) the frames come at that constant rate, as the
+// export will play them; without one, one file per decoded frame.
 CommandLine FrameDecodingCommand(const std::filesystem::path& tool,
                                  const std::filesystem::path& movie,
-                                 const std::filesystem::path& tempFolder);
+                                 const std::filesystem::path& tempFolder, int64_t timePerFrame = 0);
 CommandLine MovieConversionCommand(const std::filesystem::path& tool,
                                    const std::filesystem::path& input,
                                    const std::filesystem::path& output);

@@ -111,10 +111,12 @@ class Rewriter {
     const Option* forced = Find(tail, "f");
     if (lastInput > 0 &&
         FormatOf(forced && forced->value ? *forced->value : "", outputs_.back()) == "image2") {
-      // Decoded frames are the stored pictures, one file per frame: not turned by
-      // rotation metadata, none repeated or dropped for a variable rate.
+      // Decoded frames are the stored pictures: not turned by rotation metadata. One
+      // file per frame, except where a rate is given: then the frames follow their
+      // timestamps at that constant rate from the file's start, repeated or dropped,
+      // so that they stay in step with the sound.
       head.insert(head.begin() + static_cast<long>(lastInput - 1), Option{"noautorotate", {}});
-      tail.insert(tail.begin(), Option{"fps_mode", "passthrough"});
+      tail.insert(tail.begin(), Option{"fps_mode", Find(tail, "r") ? "cfr" : "passthrough"});
     }
     Append(out, head);
     Append(out, RewriteOutputOptions(tail));

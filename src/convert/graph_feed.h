@@ -10,8 +10,9 @@ namespace corvinex {
 
 class GraphFeed {
  public:
-  // Bottom-up 32-bit BGRX bytes of one frame of the movie's native size.
-  using FrameCallback = std::function<void(const uint8_t* data, size_t length)>;
+  // Bottom-up 32-bit BGRX bytes of one frame of the movie's native size, and the
+  // frame's time in 100-ns units from the first video frame.
+  using FrameCallback = std::function<void(const uint8_t* data, size_t length, int64_t sampleTime)>;
 
   virtual ~GraphFeed() = default;
   virtual bool HasMovie() = 0;

@@ -1,18 +1,39 @@
 #include <cstring>
 
 #include "convert/conversion_run.h"
+#include "convert/frame_timing.h"
+#include "settings/diagnostic_log.h"
 #include "transform/pixel_ratio_fix.h"
 
 namespace corvinex {
 
-// Frames arrive on the feed's thread: each is taken in (with the aspect fix when
-// it is on), processed under the next frame number, and counted.
+// Frames arrive on the feed's thread. Each takes the output slot of its time (see
+// FrameSlots): slots it skips repeat the frame before, a frame whose slot is taken
+// is dropped unprocessed. The taken frames are processed under their slot's number.
 bool RunGraphRoute(ConversionRun& run) {
   ConversionContext& ctx = run.ctx;
   GraphFeed& feed = *ctx.graph;
   const bool aspectFix = ctx.settings.ASPECT != 0;
-  feed.SetFrameCallback([&run, aspectFix](const uint8_t* data, size_t length) {
+  // Frames far past the stated end have broken timestamps (see FrameSlots).
+  const int64_t expected = ExpectedOutputFrames(ctx.input);
+  const int64_t tenSeconds = ctx.input.timePerFrame > 0 ? 100'000'000 / ctx.input.timePerFrame : 0;
+  FrameSlots slots(ctx.input.timePerFrame, ctx.input.pictureStart, 2 * expected + tenSeconds);
+  int64_t inputFrames = 0;
+  int64_t dropped = 0;
+  // Counts the slots as they are filled: the progress shows output frames.
+  auto countSlots = [&run](int64_t n) {
+    std::lock_guard lock(run.progressMutex);
+    for (int64_t i = 0; i < n; ++i) ProgressFrame(run.ctx.progress, run.ctx.clock(), true);
+  };
+  feed.SetFrameCallback([&run, &slots, &inputFrames, &dropped, &countSlots, aspectFix](
+                            const uint8_t* data, size_t length, int64_t sampleTime) {
     if (data == nullptr || length == 0) return;
+    ++inputFrames;
+    const FrameSlots::Placement place = slots.Place(sampleTime);
+    if (place.drop) {
+      ++dropped;
+      return;
+    }
     FrameImage& frame = run.frame;
     bool taken;
     if (aspectFix) {
@@ -25,11 +46,26 @@ bool RunGraphRoute(ConversionRun& run) {
       taken = IntakeSample(data, length, frame);
     }
     if (!taken) return;
-    const int32_t number = run.ctx.progress.framesDone.load();
-    ProcessFrame(run.pipeline, run.PublishedOptions(), number);
+    // The gap before this frame repeats the previous one, which was submitted
+    // earlier; the first frame fills the slots before its own after it.
+    const bool gapFirst = place.repeatOf >= 0 && place.repeatOf != place.slot;
+    if (gapFirst) {
+      run.spool->Repeat(place.repeatOf, place.repeatFirst, place.repeatLast);
+      countSlots(place.Repeats());
+    }
+    if (!ProcessFrame(run.pipeline, run.PublishedOptions(), place.slot)) {
+      // Nothing was written under this number: the frame before stands in, as a
+      // gap in the numbers would end the export's sequence there.
+      if (slots.LastProcessed() < 0) return;  // the next frame is the first
+      run.spool->Repeat(slots.LastProcessed(), place.slot, place.slot);
+    }
+    slots.Commit(place);
     run.firstFrameDone = 1;
-    std::lock_guard lock(run.progressMutex);
-    ProgressFrame(run.ctx.progress, run.ctx.clock(), true);
+    countSlots(1);
+    if (place.repeatOf >= 0 && !gapFirst) {
+      run.spool->Repeat(place.repeatOf, place.repeatFirst, place.repeatLast);
+      countSlots(place.Repeats());
+    }
   });
 
   run.PublishOptions();
@@ -45,6 +81,7 @@ bool RunGraphRoute(ConversionRun& run) {
   int32_t stalls = 0;
   int32_t lastSeen = -1;
   bool stopped = false;
+  bool ended = false;
   for (;;) {
     ctx.ui.Pump(10);
     if (ctx.stopRequest.load() == 1) {
@@ -69,12 +106,26 @@ bool RunGraphRoute(ConversionRun& run) {
       }
     }
     // A frame that could not be written ends the loop: the rest would be lost too.
-    if (feed.TakeEndOfMovie() || stalls > 12 || run.spool->Stats().failed > 0) break;
+    if (feed.TakeEndOfMovie()) {
+      ended = true;
+      break;
+    }
+    if (stalls > 12 || run.spool->Stats().failed > 0) break;
     ctx.ui.Pump(10);
   }
   // After this returns no frame is being processed any more.
   feed.SetFrameCallback({});
   feed.Pause();
+  if (ended && run.spool->Stats().failed == 0) {
+    // The last frame lasts to the picture's end, as the stream states it.
+    const FrameSlots::Placement fill = slots.FillTo(expected);
+    run.spool->Repeat(fill.repeatOf, fill.repeatFirst, fill.repeatLast);
+    slots.CommitFill(fill);
+    countSlots(fill.Repeats());
+  }
+  ctx.log.LogLine("Frame timing: " + std::to_string(inputFrames) + " input frame(s), " +
+                  std::to_string(slots.Filled()) + " output frame(s), " + std::to_string(dropped) +
+                  " dropped");
   return !stopped;
 }
 

@@ -23,14 +23,15 @@ ChildExit ExtractSound(const std::filesystem::path& tool, const std::filesystem:
 }
 
 pid_t DecodeFrames(const std::filesystem::path& tool, const std::filesystem::path& movie,
-                   const std::filesystem::path& tempFolder,
-                   const std::filesystem::path& errorFile) {
+                   const std::filesystem::path& tempFolder, const std::filesystem::path& errorFile,
+                   int64_t timePerFrame) {
   ChildIo io;
   // A report that cannot be created must not keep the decoder from starting.
   if (!errorFile.empty() && std::ofstream(errorFile, std::ios::binary | std::ios::trunc)) {
     io.stderrFile = errorFile;
   }
-  ChildStart start = StartProcess(FrameDecodingCommand(tool, movie, tempFolder).Argv(), io);
+  ChildStart start =
+      StartProcess(FrameDecodingCommand(tool, movie, tempFolder, timePerFrame).Argv(), io);
   return start.ok() ? start.pid : 0;
 }
 

@@ -19,8 +19,9 @@ ChildExit ExtractSound(const std::filesystem::path& tool, const std::filesystem:
 // Starts the frame decoding and returns at once with the child's id (0 when it could
 // not start). The caller ends it with KillProcess, which also reaps it. The decoder's
 // error stream goes to `errorFile` when one is given, so a failure can be explained.
+// With a `timePerFrame` (100-ns units) the frames come at that constant rate.
 pid_t DecodeFrames(const std::filesystem::path& tool, const std::filesystem::path& movie,
                    const std::filesystem::path& tempFolder,
-                   const std::filesystem::path& errorFile = {});
+                   const std::filesystem::path& errorFile = {}, int64_t timePerFrame = 0);
 
 }  // namespace corvinex

@@ -61,9 +61,22 @@ std::vector<uint8_t> SpoolWriter::AcquireBuffer(size_t size) {
 }
 
 void SpoolWriter::Submit(OutputFrame&& frame) {
+  Push(Job{.frame = std::move(frame)});
+}
+
+void SpoolWriter::Repeat(int64_t source, int64_t first, int64_t last) {
+  if (source < 0 || last < first) return;
+  Job job;
+  job.frame.number = first;
+  job.repeatOf = source;
+  job.repeatLast = last;
+  Push(std::move(job));
+}
+
+void SpoolWriter::Push(Job&& job) {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return queue_.size() < queueLimit_; });
-  queue_.push_back(std::move(frame));
+  queue_.push_back(std::move(job));
   lock.unlock();
   changed_.notify_all();
 }
@@ -83,18 +96,24 @@ void SpoolWriter::Run() {
   for (;;) {
     changed_.wait(lock, [this] { return !queue_.empty() || stopping_; });
     if (queue_.empty()) return;  // stopping, and everything is written
-    OutputFrame frame = std::move(queue_.front());
+    Job job = std::move(queue_.front());
     queue_.pop_front();
     busy_ = true;
     lock.unlock();
     changed_.notify_all();  // room in the queue
 
-    Write(frame);
+    if (job.repeatOf >= 0) {
+      WriteRepeats(job);
+    } else {
+      Write(job.frame);
+    }
 
     lock.lock();
     busy_ = false;
     // Keep enough buffers for a full queue plus the one being filled.
-    if (spare_.size() < queueLimit_ + 1) spare_.push_back(std::move(frame.bytes));
+    if (job.repeatOf < 0 && spare_.size() < queueLimit_ + 1) {
+      spare_.push_back(std::move(job.frame.bytes));
+    }
     changed_.notify_all();
   }
 }
@@ -109,6 +128,9 @@ void SpoolWriter::Write(const OutputFrame& frame) {
     return;
   }
   SpoolHeader header = MakeSpoolHeader(frame.width, frame.height);
+  // A file left under this name may be a link shared with another frame: it is
+  // replaced, never written through.
+  ::unlink(file.c_str());
   int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) {
     Fail(file, std::strerror(errno));
@@ -131,6 +153,29 @@ void SpoolWriter::Write(const OutputFrame& frame) {
   }
   std::lock_guard lock(mutex_);
   ++stats_.written;
+}
+
+void SpoolWriter::WriteRepeats(const Job& job) {
+  const std::filesystem::path source = SpoolFilePath(folder_, job.repeatOf);
+  for (int64_t number = job.frame.number; number <= job.repeatLast; ++number) {
+    const std::filesystem::path file = SpoolFilePath(folder_, number);
+    ::unlink(file.c_str());
+    if (::link(source.c_str(), file.c_str()) != 0) {
+      // A folder that cannot hold links (some network or removable disks): a copy.
+      const int linkErrno = errno;
+      std::error_code ec;
+      if (!std::filesystem::copy_file(source, file,
+                                      std::filesystem::copy_options::overwrite_existing, ec)) {
+        std::filesystem::remove(file, ec);
+        Fail(file, std::string("cannot repeat ") + source.filename().string() + ": " +
+                       std::strerror(linkErrno));
+        continue;
+      }
+    }
+    std::lock_guard lock(mutex_);
+    ++stats_.written;
+    ++stats_.repeated;
+  }
 }
 
 void SpoolWriter::Fail(const std::filesystem::path& file, const std::string& reason) {

@@ -21,7 +21,8 @@ namespace corvinex {
 class DiagnosticLog;
 
 struct SpoolStats {
-  int64_t written = 0;
+  int64_t written = 0;   // files written, repeats included
+  int64_t repeated = 0;  // of which repeats of an earlier frame's file
   int64_t failed = 0;
   std::string firstError;  // the first failure, for the end-of-run report
 };
@@ -36,13 +37,23 @@ class SpoolWriter : public FrameSink {
   std::vector<uint8_t> AcquireBuffer(size_t size) override;
   // Blocks while the queue is full.
   void Submit(OutputFrame&& frame) override;
+  // Frames [first, last] repeat frame `source` (submitted before): hard links to its
+  // file, copies where the folder cannot link. Nothing is allocated for the pixels.
+  void Repeat(int64_t source, int64_t first, int64_t last);
   // Waits until every submitted frame has been written (or has failed).
   void Finish();
   SpoolStats Stats() const;
 
  private:
+  struct Job {
+    OutputFrame frame;
+    int64_t repeatOf = -1;  // >= 0: frames frame.number..repeatLast repeat this one
+    int64_t repeatLast = -1;
+  };
+  void Push(Job&& job);
   void Run();
   void Write(const OutputFrame& frame);
+  void WriteRepeats(const Job& job);
   void Fail(const std::filesystem::path& file, const std::string& reason);
 
   const std::filesystem::path folder_;
@@ -51,7 +62,7 @@ class SpoolWriter : public FrameSink {
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<OutputFrame> queue_;
+  std::deque<Job> queue_;
   std::vector<std::vector<uint8_t>> spare_;
   bool busy_ = false;
   bool stopping_ = false;

@@ -157,6 +157,27 @@ struct FrameSource::Decoder {
     }
   }
 
+  // How far the video stream starts after the earliest audio or video stream.
+  int64_t PictureStart() const {
+    const AVStream* video = format->streams[videoIndex];
+    if (video->start_time == AV_NOPTS_VALUE) return 0;
+    const int64_t pictureAt = av_rescale_q(video->start_time, video->time_base, kUnits);
+    int64_t earliest = pictureAt;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+      const AVStream* s = format->streams[i];
+      const AVMediaType type = s->codecpar->codec_type;
+      if ((type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO) ||
+          (s->disposition & AV_DISPOSITION_ATTACHED_PIC) || s->start_time == AV_NOPTS_VALUE)
+        continue;
+      earliest = std::min(earliest, av_rescale_q(s->start_time, s->time_base, kUnits));
+    }
+    // An offset longer than the whole file is a damaged start time, not a delay.
+    const int64_t offset = pictureAt - earliest;
+    if (format->duration > 0 && offset > av_rescale_q(format->duration, AV_TIME_BASE_Q, kUnits))
+      return 0;
+    return offset;
+  }
+
   // Duration of the video stream, or of the whole file when the stream states none.
   int64_t Duration() const {
     const AVStream* stream = format->streams[videoIndex];
@@ -362,6 +383,7 @@ OpenResult FrameSource::Open(const std::filesystem::path& path, MovieInfo& info)
   info.durationSeconds = static_cast<double>(duration) / static_cast<double>(kUnitsPerSecond);
   info.currentPosition = 0;
   info.canStep = 1;
+  info.pictureStart = decoder->PictureStart();
 
   std::lock_guard lock(mutex_);
   decoder_ = std::move(decoder);

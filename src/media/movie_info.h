@@ -21,6 +21,9 @@ struct MovieInfo {
   int32_t frameCount = 0;
   int64_t currentPosition = 0;  // 100-ns units
   int32_t canStep = 0;          // only logged; frames are never stepped one by one
+  // How far the first video frame starts after the earliest start of any audio or
+  // video stream of the file (100-ns units).
+  int64_t pictureStart = 0;
 };
 
 // The frame rate written in the probe report: the number after the first "fps,"

@@ -48,9 +48,14 @@ std::optional<ProbeFacts> ProbeFile(const std::filesystem::path& file) {
       const std::string prefix = "streams.stream." + std::to_string(i) + ".";
       const std::string type = get(prefix + "codec_type");
       if (type.empty()) break;
+      const std::string streamDuration = get(prefix + "duration");
+      const double seconds =
+          streamDuration.empty() || streamDuration == "N/A" ? 0 : std::stod(streamDuration);
+      if (type == "audio" && !facts.hasAudio) facts.audioSeconds = seconds;
       if (type == "audio") facts.hasAudio = true;
       if (type != "video" || facts.hasVideo) continue;
       facts.hasVideo = true;
+      facts.videoSeconds = seconds;
       facts.width = std::stoi(get(prefix + "width"));
       facts.height = std::stoi(get(prefix + "height"));
       facts.videoCodec = get(prefix + "codec_name");

@@ -19,6 +19,8 @@ struct ProbeFacts {
   bool hasVideo = false;
   bool hasAudio = false;
   double durationSeconds = 0;  // of the container
+  double videoSeconds = 0;     // of the first video stream (0: not stated)
+  double audioSeconds = 0;     // of the first audio stream
   // The picture's 360-degree metadata: "equirectangular", "2D", "top and bottom", ...
   std::string projection;
   std::string stereoType;

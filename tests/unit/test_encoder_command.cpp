@@ -217,10 +217,15 @@ TEST(EncoderCommand, ResizeFloorsToMultiplesOf16) {
 TEST(EncoderCommand, ChildCommandsText) {
   fs::path movie = "/m/my movie.avi";
   EXPECT_EQ(SoundExtractionCommand(kTool, movie, kTemp).LogText(),
-            "/opt/corvinex/PLUG-IN/ffmpeg_III -i \"/m/my movie.avi\" -f wav -ar 44100 -ac 2 "
+            "/opt/corvinex/PLUG-IN/ffmpeg_III -i \"/m/my movie.avi\" -af "
+            "aresample=async=1:first_pts=0 -f wav -ar 44100 -ac 2 "
             "-acodec pcm_s16le -y \"/tmp/work/temp.wav\"");
   EXPECT_EQ(FrameDecodingCommand(kTool, movie, kTemp).LogText(),
             "/opt/corvinex/PLUG-IN/ffmpeg_III  -i \"/m/my movie.avi\" -y "
+            "\"/tmp/work/temp%06d.bmp\"");
+  // At the run's rate, as the export plays the frames.
+  EXPECT_EQ(FrameDecodingCommand(kTool, movie, kTemp, 491803).LogText(),
+            "/opt/corvinex/PLUG-IN/ffmpeg_III  -i \"/m/my movie.avi\" -r 20.33  -y "
             "\"/tmp/work/temp%06d.bmp\"");
   EXPECT_EQ(MovieConversionCommand(kTool, movie, "/o/copy.avi").LogText(),
             "/opt/corvinex/PLUG-IN/ffmpeg_III -i \"/m/my movie.avi\" -sameq -ar 44100 -ac 2 "
@@ -242,8 +247,8 @@ TEST(EncoderCommand, ArgvKeepsEveryPathOneArgument) {
   // A name that begins with '-' reaches the tool as a file address, never an option.
   const std::string given = "file:" + movie.string();
   EXPECT_EQ(SoundExtractionCommand(tool, movie, temp).Argv(),
-            (Args{tool, "-i", given, "-f", "wav", "-ar", "44100", "-ac", "2", "-acodec",
-                  "pcm_s16le", "-y", temp.string() + "/temp.wav"}));
+            (Args{tool, "-i", given, "-af", "aresample=async=1:first_pts=0", "-f", "wav", "-ar",
+                  "44100", "-ac", "2", "-acodec", "pcm_s16le", "-y", temp.string() + "/temp.wav"}));
   EXPECT_EQ(FrameDecodingCommand(tool, movie, temp).Argv(),
             (Args{tool, "-i", given, "-y", temp.string() + "/temp%06d.bmp"}));
   EXPECT_EQ(MovieConversionCommand(tool, movie, folder + "/out.avi").Argv(),

@@ -129,6 +129,10 @@ TEST(FfmpegRewrite, PlayablePicturesAndAcceptedSampleRates) {
   Args decode = RewriteForFfmpeg({"-i", "in.mov", "-y", "/t/temp%06d.bmp"});
   EXPECT_EQ(decode, (Args{"ffmpeg", "-nostdin", "-noautorotate", "-i", "in.mov", "-fps_mode",
                           "passthrough", "-y", "-pix_fmt", "bgr24", "/t/temp%06d.bmp"}));
+  // With a rate the frames follow their timestamps at that constant rate.
+  Args paced = RewriteForFfmpeg({"-i", "in.mov", "-r", "20.33", "-y", "/t/temp%06d.bmp"});
+  EXPECT_EQ(ValueOf(paced, "-fps_mode"), "cfr");
+  EXPECT_EQ(ValueOf(paced, "-r"), "20.33");
   Args sound = RewriteForFfmpeg({"-i", "in.mov", "-f", "wav", "-ar", "44100", "-ac", "2", "-acodec",
                                  "pcm_s16le", "-y", "/t/temp.wav"});
   EXPECT_EQ(sound, (Args{"ffmpeg", "-nostdin", "-i", "in.mov", "-f", "wav", "-ar", "44100", "-ac",

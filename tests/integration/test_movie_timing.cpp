@@ -1,0 +1,241 @@
+// Movies whose frames do not come at one steady rate from the sound's start: a
+// variable rate, pieces of different rates joined, a picture that starts after its
+// sound. The output follows the input's timestamps, so picture and sound last as
+// long and stay in step, in both routes.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "convert/child_process.h"
+#include "convert/frame_timing.h"
+#include "convert/spool_writer.h"
+#include "convert/temp_files.h"
+#include "settings/settings_file.h"
+#include "support/ffprobe.h"
+#include "support/probe_helpers_h4.h"
+#include "support/temp_dir.h"
+
+namespace corvinex {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kBatch = fs::path(CORVINEX_PROGRAM_DIR) / "corvinex-batch";
+// Intra-only pictures: the first frame decodes the same in every movie made from it.
+const std::vector<std::string> kPicture = {"-c:v", "mjpeg", "-q:v", "3", "-pix_fmt", "yuvj420p"};
+const std::string kSource = "testsrc2=size=320x240:rate=";
+// One frame at 25 fps, with room for rounding to the millisecond.
+constexpr double kOneFrame = 0.045;
+
+struct TimingFixture : ::testing::Test {
+  test::TempDir dir{"movie timing"};
+  fs::path settingsFile = dir / "options.ini";
+
+  void SetUp() override {
+    AppSettings s;
+    s.X1 = 150;
+    s.Y1 = 20;
+    s.X2 = 316;
+    s.Y2 = 306;
+    s.RSIZE = 32;
+    s.APATH = (dir / "temp").string();
+    s.OPATH = dir.path().string();
+    ASSERT_TRUE(WriteSettings(settingsFile, s));
+  }
+
+  fs::path Make(const std::string& name, std::vector<std::string> args) {
+    const fs::path movie = dir / name;
+    args.insert(args.end(), kPicture.begin(), kPicture.end());
+    for (const char* a : {"-c:a", "aac", "-video_track_timescale", "90000"}) args.push_back(a);
+    args.push_back(movie.string());
+    EXPECT_TRUE(test::RunFfmpeg(args)) << name;
+    return movie;
+  }
+
+  // A 25 fps piece and a 15 fps piece, each with its sound, joined by the concat demuxer.
+  fs::path Joined() {
+    std::string list;
+    for (const char* rate : {"25", "15"}) {
+      const fs::path piece = Make(std::string("piece") + rate + ".mp4",
+                                  {"-f", "lavfi", "-i", kSource + rate + ":duration=1.2", "-f",
+                                   "lavfi", "-i", "sine=duration=1.2"});
+      list += "file '" + piece.filename().string() + "'\n";  // beside the list
+    }
+    test::WriteFileBytes(dir / "pieces.txt", list);
+    const fs::path movie = dir / "joined.mp4";
+    EXPECT_TRUE(test::RunFfmpeg(
+        {"-f", "concat", "-i", (dir / "pieces.txt").string(), "-c", "copy", movie.string()}));
+    return movie;
+  }
+
+  int Run(std::vector<std::string> args, const std::string& tag) {
+    std::vector<std::string> argv = {kBatch.string(), "--settings", settingsFile.string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildIo io;
+    io.stdoutFile = dir / (tag + ".out");
+    io.stderrFile = dir / (tag + ".err");
+    return RunProcess(argv, io, std::chrono::minutes(2)).exitCode;
+  }
+
+  std::string Said(const std::string& tag) {
+    return test::ReadFileBytes(dir / (tag + ".out")) + test::ReadFileBytes(dir / (tag + ".err"));
+  }
+
+  // Converts in both routes; each output's picture lasts as long as the input's
+  // sound, and its sound as long as its picture.
+  void ExpectInStepBothRoutes(const fs::path& movie, double soundSeconds) {
+    for (const std::string route : {"graph", "decoder"}) {
+      const std::string tag = movie.stem().string() + "-" + route;
+      const fs::path output = dir / (tag + ".mp4");
+      ASSERT_EQ(Run({movie.string(), "-o", output.string(), "--route", route}, tag), 0)
+          << Said(tag);
+      const auto facts = test::ProbeFile(output);
+      ASSERT_TRUE(facts.has_value()) << tag;
+      ASSERT_TRUE(facts->hasAudio) << tag;
+      EXPECT_NEAR(facts->videoSeconds, soundSeconds, kOneFrame) << tag;
+      EXPECT_NEAR(facts->audioSeconds, facts->videoSeconds, kOneFrame) << tag;
+      // The MP4 export plays 30 frames a second: every one of them was decoded.
+      EXPECT_NEAR(static_cast<double>(facts->frameCount), 30 * facts->videoSeconds, 1.01) << tag;
+    }
+  }
+
+  // The processed frames of a --frames-only run, in their order.
+  std::vector<std::string> Frames(const fs::path& movie, const std::string& route,
+                                  const std::string& tag) {
+    const fs::path folder = dir / tag;
+    EXPECT_EQ(Run({movie.string(), "--frames-only", folder.string(), "--route", route}, tag), 0)
+        << Said(tag);
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(folder)) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    std::vector<std::string> frames;
+    for (const auto& file : files) frames.push_back(test::ReadFileBytes(file));
+    return frames;
+  }
+
+  // The first input frame unwrapped: a movie that holds only that frame.
+  std::string FirstFrame() {
+    const fs::path movie =
+        Make("first.mp4", {"-f", "lavfi", "-i", kSource + "25", "-frames:v", "1"});
+    const auto frames = Frames(movie, "graph", "first");
+    EXPECT_EQ(frames.size(), 1u);
+    return frames.empty() ? std::string() : frames[0];
+  }
+};
+
+TEST_F(TimingFixture, VariableRateAndJoinedMoviesLastAsLongAsTheirSound) {
+  // Ten frames at 25 fps, then every third one: 31 frames over 2.92 s.
+  const fs::path vfr =
+      Make("vfr.mp4",
+           {"-f", "lavfi", "-i", kSource + "25:duration=3", "-f", "lavfi", "-i", "sine=duration=3",
+            "-vf", "select='lt(n\\,10)+not(mod(n\\,3))'", "-fps_mode", "vfr", "-shortest"});
+  ExpectInStepBothRoutes(vfr, 2.92);
+  const fs::path joined = Joined();
+  ExpectInStepBothRoutes(joined, 2.42);
+
+  const std::string first = FirstFrame();
+  for (const fs::path& movie : {vfr, joined}) {
+    const auto frames = Frames(movie, "graph", movie.stem().string() + "-frames");
+    ASSERT_FALSE(frames.empty()) << movie;
+    EXPECT_TRUE(frames[0] == first) << movie;
+  }
+}
+
+TEST_F(TimingFixture, PictureAndSoundKeepTheirOffsetWhicheverStartsFirst) {
+  // One second of picture from 2 s on, three seconds of sound from 0.
+  const fs::path late =
+      Make("late.mp4", {"-itsoffset", "2", "-f", "lavfi", "-i", kSource + "25:duration=1", "-f",
+                        "lavfi", "-i", "sine=duration=3", "-fps_mode", "passthrough"});
+  ExpectInStepBothRoutes(late, 3.0);
+
+  // The first 2 s show the first frame; the picture moves from its own start on.
+  const std::string first = FirstFrame();
+  for (const std::string route : {"graph", "decoder"}) {
+    const auto frames = Frames(late, route, "late-" + route);
+    ASSERT_EQ(frames.size(), 75u) << route;
+    for (size_t i = 0; i <= 50; ++i) EXPECT_TRUE(frames[i] == first) << route << " frame " << i;
+    EXPECT_FALSE(frames[51] == first) << route;
+  }
+
+  // The other way round: the sound comes a second after the picture and is
+  // preceded by silence, not moved to the start.
+  const fs::path early =
+      Make("early.mp4", {"-f", "lavfi", "-i", kSource + "25:duration=3", "-itsoffset", "1", "-f",
+                         "lavfi", "-i", "sine=duration=2"});
+  const fs::path output = dir / "early out.mp4";
+  ASSERT_EQ(Run({early.string(), "-o", output.string()}, "early"), 0) << Said("early");
+  const auto facts = test::ProbeFile(output);
+  ASSERT_TRUE(facts.has_value());
+  EXPECT_NEAR(facts->videoSeconds, 3.0, kOneFrame);
+  EXPECT_NEAR(facts->audioSeconds, 3.0, kOneFrame);
+}
+
+// The slots themselves, and the spool's repeats that fill them.
+TEST_F(TimingFixture, SlotsRepeatAndDropByTimestampAndRepeatsStayApart) {
+  FrameSlots slots(400'000, 800'000);  // 25 fps, the picture 2 frames after the sound
+  FrameSlots::Placement p = slots.Place(0);
+  EXPECT_FALSE(p.drop);
+  EXPECT_EQ(p.slot, 0);  // the first frame also fills the slots before its own
+  EXPECT_EQ(p.repeatOf, 0);
+  EXPECT_EQ(p.repeatFirst, 1);
+  EXPECT_EQ(p.repeatLast, 2);
+  slots.Commit(p);
+  p = slots.Place(1'300'000);  // 5.25 frames: a gap of two
+  EXPECT_EQ(p.slot, 5);
+  EXPECT_EQ(p.repeatOf, 0);
+  EXPECT_EQ(p.Repeats(), 2);
+  slots.Commit(p);
+  EXPECT_TRUE(slots.Place(1'350'000).drop);  // slot 5 again
+  p = slots.Place(1'500'000);
+  EXPECT_EQ(p.slot, 6);
+  EXPECT_EQ(p.Repeats(), 0);
+  slots.Commit(p);
+  p = slots.FillTo(OutputFrameCount(800'000, 3'200'000, 400'000));  // to 10 slots
+  EXPECT_EQ(p.repeatOf, 6);
+  EXPECT_EQ(p.repeatFirst, 7);
+  EXPECT_EQ(p.repeatLast, 9);
+  slots.CommitFill(p);
+  EXPECT_EQ(slots.Filled(), 10);
+
+  // Breaks in the timing: a second back, or far past the end, and the frames go on
+  // after the last one.
+  FrameSlots broken(400'000, 0, 100);
+  for (int64_t i = 0; i < 30; ++i) broken.Commit(broken.Place(i * 400'000));
+  for (int64_t time :
+       {int64_t{0}, int64_t{400'000}, int64_t{1'000'000'000'000}, int64_t{1'000'000'400'000}}) {
+    p = broken.Place(time);
+    EXPECT_FALSE(p.drop) << time;
+    EXPECT_EQ(p.slot, broken.Filled()) << time;
+    EXPECT_EQ(p.Repeats(), 0) << time;
+    broken.Commit(p);
+  }
+  EXPECT_EQ(broken.Filled(), 34);
+
+  // Repeats share the file; a frame written later under a repeated number must
+  // not change the frame it repeated.
+  const fs::path folder = dir / "spool";
+  fs::create_directories(folder);
+  {
+    SpoolWriter spool(folder, nullptr);
+    spool.Submit({.number = 0, .width = 2, .height = 2, .bytes = std::vector<uint8_t>(16, 7)});
+    spool.Repeat(0, 1, 3);
+    spool.Submit({.number = 2, .width = 2, .height = 2, .bytes = std::vector<uint8_t>(16, 9)});
+    spool.Finish();
+    const SpoolStats stats = spool.Stats();
+    EXPECT_EQ(stats.written, 5);
+    EXPECT_EQ(stats.repeated, 3);
+    EXPECT_EQ(stats.failed, 0);
+  }
+  const std::string first = test::ReadFileBytes(SpoolFilePath(folder, 0));
+  EXPECT_EQ(test::ReadFileBytes(SpoolFilePath(folder, 1)), first);
+  EXPECT_EQ(test::ReadFileBytes(SpoolFilePath(folder, 3)), first);
+  EXPECT_NE(test::ReadFileBytes(SpoolFilePath(folder, 2)), first);
+  EXPECT_EQ(first.back(), 7);
+}
+
+}  // namespace
+}  // namespace corvinex
