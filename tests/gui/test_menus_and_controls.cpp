@@ -51,7 +51,10 @@ TEST_F(WindowFixture, MenuTreeHasTheKnownTextsInOrder) {
   EXPECT_EQ(depth.back(), "  Min Depth value = 90 ");
 
   QMenu* option = TopMenu(w, 2);
-  EXPECT_EQ(ItemTexts(option).size(), 18);
+  const QStringList optionItems = ItemTexts(option);
+  ASSERT_EQ(optionItems.size(), 21);
+  EXPECT_EQ(optionItems.mid(18),
+            QStringList({"-", "Cut Area...\tCtrl + K", "Find Ring\tCtrl + R"}));
   EXPECT_EQ(ItemTexts(option->actions().at(0)->menu()),
             QStringList({" Standard", "-", " 7%", "-", " 3%", " 5%", " 10%"}));
   EXPECT_EQ(ItemTexts(option->actions().at(9)->menu()),

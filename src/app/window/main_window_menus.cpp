@@ -66,9 +66,6 @@ void MainWindow::BuildMenus() {
   AddItem(stereo, cmd::kStereoPair, "Enable the vertical stereo pair out format");
 
   QMenu* option = bar->addMenu("&Option");
-  AddItem(option, cmd::kCutAreaDialog, "Cut Area...", "Ctrl + K");
-  AddItem(option, cmd::kFindRing, "Find Ring", "Ctrl + R");
-  option->addSeparator();
   QMenu* lens = option->addMenu("Select vertical lens correction");
   for (const LensProfile& profile : kLensProfiles) {
     AddItem(lens, profile.menuId, profile.menuLabel);
@@ -119,6 +116,11 @@ void MainWindow::BuildMenus() {
     AddItem(rate, cmd::kRateFirst + i, hertz[i]);
     if (i == 0) rate->addSeparator();
   }
+
+  // Ours, after the established items so that their places stay as users know them.
+  option->addSeparator();
+  AddItem(option, cmd::kCutAreaDialog, "Cut Area...", "Ctrl + K");
+  AddItem(option, cmd::kFindRing, "Find Ring", "Ctrl + R");
 
   QMenu* help = bar->addMenu("&Help");
   AddItem(help, cmd::kHelp, "Help", "F1");
