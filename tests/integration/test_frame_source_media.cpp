@@ -177,6 +177,7 @@ TEST_F(FrameSourceMedia, TransportAndProgramStreamsDecodeFromTheirFirstFrame) {
       {"h264.mpg", {"-c:v", "libx264", "-c:a", "mp2", "-f", "mpeg"}},
       {"hevc.mp4", {"-c:v", "libx265", "-x265-params", "log-level=none", "-c:a", "aac"}},
       {"h264.mkv", {"-c:v", "libx264", "-c:a", "aac"}},
+      {"h264.flv", {"-c:v", "libx264", "-c:a", "aac"}},  // also a format with time jumps
   };
   for (const ContainerCase& c : cases) {
     SCOPED_TRACE(c.name);
