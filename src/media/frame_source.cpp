@@ -91,7 +91,7 @@ struct FrameSource::Decoder {
   AVPacket* packet = nullptr;
   AVFrame* frame = nullptr;
   AVFrame* decoded = nullptr;  // straight from the decoder, before the filters
-  AVFrame* held = nullptr;  // last frame skipped while seeking
+  AVFrame* held = nullptr;     // last frame skipped while seeking
   AVFrame* audioFrame = nullptr;
   int videoIndex = -1;
   int audioIndex = -1;
@@ -375,21 +375,20 @@ struct FrameSource::Decoder {
     if (!rotation.empty()) chain += (chain.empty() ? "" : ",") + rotation;
     graph = avfilter_graph_alloc();
     if (!graph) return false;
-    const AVRational aspect =
-        f->sample_aspect_ratio.num > 0 && f->sample_aspect_ratio.den > 0 ? f->sample_aspect_ratio
-                                                                          : AVRational{1, 1};
+    const AVRational aspect = f->sample_aspect_ratio.num > 0 && f->sample_aspect_ratio.den > 0
+                                  ? f->sample_aspect_ratio
+                                  : AVRational{1, 1};
     char args[256];
     std::snprintf(args, sizeof args,
                   "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", f->width,
                   f->height, f->format, timeBase.num, timeBase.den, aspect.num, aspect.den);
     AVFilterInOut* outputs = avfilter_inout_alloc();
     AVFilterInOut* inputs = avfilter_inout_alloc();
-    bool ok =
-        outputs && inputs &&
-        avfilter_graph_create_filter(&graphIn, avfilter_get_by_name("buffer"), "in", args,
-                                     nullptr, graph) >= 0 &&
-        avfilter_graph_create_filter(&graphOut, avfilter_get_by_name("buffersink"), "out",
-                                     nullptr, nullptr, graph) >= 0;
+    bool ok = outputs && inputs &&
+              avfilter_graph_create_filter(&graphIn, avfilter_get_by_name("buffer"), "in", args,
+                                           nullptr, graph) >= 0 &&
+              avfilter_graph_create_filter(&graphOut, avfilter_get_by_name("buffersink"), "out",
+                                           nullptr, nullptr, graph) >= 0;
     if (ok) {
       outputs->name = av_strdup("in");
       outputs->filter_ctx = graphIn;

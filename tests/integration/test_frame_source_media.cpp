@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 
 constexpr int32_t kWidth = 320;
 constexpr int32_t kHeight = 240;
-constexpr int kFrames = 25;                  // one second at 25 fps
+constexpr int kFrames = 25;                 // one second at 25 fps
 constexpr int64_t kTimePerFrame = 400'000;  // 100-ns units
 
 // A picture as rows of blue, green, red, unused; rows top-down.
@@ -144,13 +144,14 @@ class FrameSourceMedia : public testing::Test {
   static void SetUpTestSuite() { dir_ = new TempDir("frame source media"); }
   static void TearDownTestSuite() { delete dir_; }
   static fs::path Path(const std::string& name) { return dir_->path() / name; }
-  // One second of testsrc2 at 25 fps, 320x240, with sound unless `codec` is
-  // followed by options that say otherwise.
-  static fs::path MakeMovie(const std::string& name, std::vector<std::string> encode,
-                            const std::string& source = "testsrc2=size=320x240:rate=25:duration=1") {
+  // One second of `source` (testsrc2, 320x240 at 25 fps) and one of sound, encoded
+  // with the options in `encode` ("-an" leaves the sound out).
+  static fs::path MakeMovie(
+      const std::string& name, std::vector<std::string> encode,
+      const std::string& source = "testsrc2=size=320x240:rate=25:duration=1") {
     const fs::path movie = Path(name);
-    std::vector<std::string> args{"-f",  "lavfi", "-i", source, "-f", "lavfi",
-                                  "-i", "sine=duration=1"};
+    std::vector<std::string> args{"-f", "lavfi", "-i", source,
+                                  "-f", "lavfi", "-i", "sine=duration=1"};
     args.insert(args.end(), encode.begin(), encode.end());
     args.push_back("file:" + movie.string());
     Ffmpeg(args);
@@ -226,8 +227,8 @@ TEST_F(FrameSourceMedia, ACutMidGopShowsNoGarbage) {
       // Parameter sets before every picture: the pictures before the cut's first key
       // frame can be decoded, but only as smears.
       {"cut h264.ts",
-       {"-c:v", "libx264", "-g", "10", "-flags", "+global_header", "-bsf:v",
-        "dump_extra=freq=all", "-an"}},
+       {"-c:v", "libx264", "-g", "10", "-flags", "+global_header", "-bsf:v", "dump_extra=freq=all",
+        "-an"}},
       {"cut hevc.ts", {"-c:v", "libx265", "-x265-params", "log-level=none:keyint=10", "-an"}},
       {"cut mpeg2.ts", {"-c:v", "mpeg2video", "-g", "10", "-q:v", "3", "-an"}},
   };
@@ -336,8 +337,8 @@ TEST_F(FrameSourceMedia, PictureStartTellsHowLateThePictureBegins) {
   EXPECT_LT(info.pictureStart, kUnitsPerSecond / 10);
 
   const fs::path early = Path("early picture.mkv");
-  Ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=2", "-itsoffset", "1",
-          "-f", "lavfi", "-i", "sine=duration=1", "-c:v", "libx264", "-c:a", "aac",
+  Ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=2", "-itsoffset", "1", "-f",
+          "lavfi", "-i", "sine=duration=1", "-c:v", "libx264", "-c:a", "aac",
           "file:" + early.string()});
   ASSERT_TRUE(source.Open(early, info).ok());
   EXPECT_EQ(info.pictureStart, 0);
