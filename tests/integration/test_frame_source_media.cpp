@@ -139,6 +139,26 @@ Pushed PushAll(const fs::path& movie) {
   return out;
 }
 
+// Pull mode: paused on the first frame; a seek shows the frame at its time.
+void ExpectPullModeShows(const fs::path& movie, const std::vector<Picture>& expected,
+                         double tolerance) {
+  FrameSource source;
+  MovieInfo info;
+  ASSERT_TRUE(source.Open(movie, info).ok());
+  FrameImage frame;
+  ASSERT_TRUE(source.CopyCurrentFrame(frame));
+  EXPECT_LT(MeanError(FromFrame(frame.Bytes(), frame.width, frame.height), expected[0]), tolerance);
+  for (int index : {17, 3}) {
+    source.Seek(index * kTimePerFrame);
+    ASSERT_TRUE(WaitFor([&] { return source.CurrentFrameTime() == index * kTimePerFrame; }))
+        << "seek to frame " << index;
+    ASSERT_TRUE(source.CopyCurrentFrame(frame));
+    EXPECT_LT(MeanError(FromFrame(frame.Bytes(), frame.width, frame.height), expected[index]),
+              tolerance)
+        << "seek to frame " << index;
+  }
+}
+
 class FrameSourceMedia : public testing::Test {
  protected:
   static void SetUpTestSuite() { dir_ = new TempDir("frame source media"); }
@@ -201,22 +221,7 @@ TEST_F(FrameSourceMedia, TransportAndProgramStreamsDecodeFromTheirFirstFrame) {
       EXPECT_LT(BadShare(pushed.frames[i], expected[i]), 0.002) << "frame " << i;
     }
 
-    // Pull mode: paused on the first frame; a seek shows the frame at its time.
-    FrameSource source;
-    MovieInfo info;
-    ASSERT_TRUE(source.Open(movie, info).ok());
-    FrameImage frame;
-    ASSERT_TRUE(source.CopyCurrentFrame(frame));
-    EXPECT_LT(MeanError(FromFrame(frame.Bytes(), frame.width, frame.height), expected[0]), 3.0);
-    for (int index : {17, 3}) {
-      source.Seek(index * kTimePerFrame);
-      ASSERT_TRUE(WaitFor([&] { return source.CurrentFrameTime() == index * kTimePerFrame; }))
-          << "seek to frame " << index;
-      ASSERT_TRUE(source.CopyCurrentFrame(frame));
-      EXPECT_LT(MeanError(FromFrame(frame.Bytes(), frame.width, frame.height), expected[index]),
-                3.0)
-          << "seek to frame " << index;
-    }
+    ExpectPullModeShows(movie, expected, 3.0);
   }
 }
 
@@ -291,6 +296,7 @@ TEST_F(FrameSourceMedia, InterlacedPicturesComeOutWithoutCombing) {
   EXPECT_LT(shown - natural, (combed - natural) * 0.2)
       << "raw " << combed / kFrames << ", shown " << shown / kFrames << ", progressive "
       << natural / kFrames;
+  ExpectPullModeShows(movie, upright, 4.0);
 }
 
 // A phone movie's display matrix turns the delivered frames and the stated size.
@@ -314,6 +320,7 @@ TEST_F(FrameSourceMedia, DisplayRotationTurnsThePicture) {
       EXPECT_LT(MeanError(pushed.frames[i], expected[i]), 3.0) << i;
       EXPECT_LT(BadShare(pushed.frames[i], expected[i]), 0.002) << i;
     }
+    ExpectPullModeShows(movie, expected, 3.0);
     if (degrees == 180) {  // not merely the stored picture
       const std::vector<Picture> stored = FfmpegFrames(plain, kWidth, kHeight);
       EXPECT_GT(MeanError(pushed.frames[0], stored[0]), 20.0);
