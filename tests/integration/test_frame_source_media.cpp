@@ -328,6 +328,36 @@ TEST_F(FrameSourceMedia, DisplayRotationTurnsThePicture) {
   }
 }
 
+// A mirroring display matrix (written straight into the MP4 track header: ffmpeg 5.1
+// has no option for it) mirrors the delivered frames, as in any player.
+TEST_F(FrameSourceMedia, DisplayMatrixMirrorsThePicture) {
+  const fs::path plain = MakeMovie("upright for mirrors.mp4", {"-c:v", "libx264", "-an"});
+  const std::string bytes = ReadFileBytes(plain);
+  const size_t tkhd = bytes.find("tkhd");
+  ASSERT_NE(tkhd, std::string::npos);
+  ASSERT_EQ(bytes[tkhd + 4], 0);  // version 0: the matrix starts 44 bytes after the type
+  const std::vector<Picture> stored = FfmpegFrames(plain, kWidth, kHeight);
+  ASSERT_EQ(stored.size(), size_t(kFrames));
+  // Matrix entry 0 (a) mirrors left and right, entry 4 (d) top and bottom.
+  for (int entry : {0, 4}) {
+    SCOPED_TRACE(entry);
+    std::string mirrored = bytes;
+    const char minusOne[4] = {'\xFF', '\xFF', 0, 0};  // -1.0 as 16.16 fixed point
+    mirrored.replace(tkhd + 44 + 4 * entry, 4, minusOne, 4);
+    const fs::path movie = Path("mirrored " + std::to_string(entry) + ".mp4");
+    WriteFileBytes(movie, mirrored);
+    const std::vector<Picture> expected = FfmpegFrames(movie, kWidth, kHeight);
+    ASSERT_EQ(expected.size(), size_t(kFrames));
+    const Pushed pushed = PushAll(movie);
+    EXPECT_EQ(pushed.info.width, kWidth);
+    EXPECT_EQ(pushed.info.height, kHeight);
+    ASSERT_EQ(pushed.frames.size(), size_t(kFrames));
+    EXPECT_LT(MeanError(pushed.frames[0], expected[0]), 3.0);
+    EXPECT_LT(BadShare(pushed.frames[0], expected[0]), 0.002);
+    EXPECT_GT(MeanError(pushed.frames[0], stored[0]), 20.0);  // not the stored picture
+  }
+}
+
 // pictureStart: how long after the sound the first picture starts.
 TEST_F(FrameSourceMedia, PictureStartTellsHowLateThePictureBegins) {
   const fs::path late = Path("late picture.mkv");
