@@ -111,7 +111,9 @@ struct FrameSource::Decoder {
   AVFilterGraph* graph = nullptr;
   AVFilterContext* graphIn = nullptr;
   AVFilterContext* graphOut = nullptr;
-  bool graphFlushed = false;
+  bool graphFlushed = false;  // the end was sent into the filters
+  bool graphDeinterlaces = false;
+  bool pending = false;  // `decoded` holds a picture still to be filtered
   bool deinterlace = false;
   std::string rotation;
   int graphWidth = 0, graphHeight = 0, graphFormat = -1;
@@ -275,10 +277,9 @@ struct FrameSource::Decoder {
     }
     av_frame_unref(held);
     av_frame_unref(decoded);
+    pending = false;
     // The filters may hold pictures from before the seek: they start afresh.
-    avfilter_graph_free(&graph);
-    graphIn = graphOut = nullptr;
-    graphFlushed = false;
+    FreeGraph();
     drained = false;
     decoderDone = false;
     waitForKey = true;
@@ -366,9 +367,7 @@ struct FrameSource::Decoder {
 
   // (Re)builds the filters for pictures like `f`; false when they cannot be built.
   bool BuildGraph(const AVFrame* f) {
-    avfilter_graph_free(&graph);
-    graphIn = graphOut = nullptr;
-    graphFlushed = false;
+    FreeGraph();
     std::string chain;
     // Only pictures flagged interlaced are deinterlaced; one picture out per picture in.
     if (deinterlace) chain = "bwdif=mode=send_frame:parity=auto:deint=interlaced";
@@ -404,8 +403,7 @@ struct FrameSource::Decoder {
     avfilter_inout_free(&inputs);
     avfilter_inout_free(&outputs);
     if (!ok) {
-      avfilter_graph_free(&graph);
-      graphIn = graphOut = nullptr;
+      FreeGraph();
       deinterlace = false;  // shown as decoded rather than not at all
       rotation.clear();
       return false;
@@ -413,7 +411,14 @@ struct FrameSource::Decoder {
     graphWidth = f->width;
     graphHeight = f->height;
     graphFormat = f->format;
+    graphDeinterlaces = deinterlace;
     return true;
+  }
+
+  void FreeGraph() {
+    avfilter_graph_free(&graph);
+    graphIn = graphOut = nullptr;
+    graphFlushed = false;
   }
 
   // Next picture to show into `frame`, through the filters when there are any; false
@@ -430,39 +435,37 @@ struct FrameSource::Decoder {
           frame->best_effort_timestamp = frame->pts;
           return true;
         }
-        if (rc != AVERROR(EAGAIN)) {
-          avfilter_graph_free(&graph);  // at its end, or broken
-          graphIn = graphOut = nullptr;
-          if (decoderDone) return false;
-        }
+        if (rc != AVERROR(EAGAIN) || graphFlushed) FreeGraph();  // at its end, or broken
       }
-      if (decoderDone) return false;
-      if (!ReceiveDecoded(audioOut)) {
-        decoderDone = true;
-        if (graph && !graphFlushed) {
-          graphFlushed = true;
+      if (!pending) {
+        if (decoderDone) return false;
+        if (!ReceiveDecoded(audioOut)) {
+          decoderDone = true;
           // The filters' last pictures; a graph that refuses the end is dropped.
-          if (av_buffersrc_add_frame_flags(graphIn, nullptr, 0) < 0) {
-            avfilter_graph_free(&graph);
-            graphIn = graphOut = nullptr;
+          if (graph) {
+            graphFlushed = true;
+            if (av_buffersrc_add_frame_flags(graphIn, nullptr, 0) < 0) FreeGraph();
           }
+          continue;
         }
-        continue;
-      }
-      if (!Showable(decoded)) {
-        av_frame_unref(decoded);
-        continue;
-      }
-      if (decoded->interlaced_frame && !deinterlace) {
-        deinterlace = true;  // the stream did not say so, its pictures do
-        avfilter_graph_free(&graph);
-        graphIn = graphOut = nullptr;
+        if (!Showable(decoded)) {
+          av_frame_unref(decoded);
+          continue;
+        }
+        // The stream may not say that it is interlaced; its pictures do.
+        if (decoded->interlaced_frame) deinterlace = true;
+        pending = true;
       }
       const bool filtered = deinterlace || !rotation.empty();
-      if (filtered && (!graph || decoded->width != graphWidth || decoded->height != graphHeight ||
-                       decoded->format != graphFormat)) {
-        BuildGraph(decoded);
+      if (graph && (!filtered || graphDeinterlaces != deinterlace || decoded->width != graphWidth ||
+                    decoded->height != graphHeight || decoded->format != graphFormat)) {
+        // Other filters are needed: the old ones first give out the pictures they hold.
+        if (av_buffersrc_add_frame_flags(graphIn, nullptr, 0) < 0) FreeGraph();
+        graphFlushed = true;
+        continue;
       }
+      if (filtered && !graph) BuildGraph(decoded);
+      pending = false;
       if (!graph) {
         av_frame_unref(frame);
         av_frame_move_ref(frame, decoded);
