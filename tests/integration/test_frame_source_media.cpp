@@ -297,6 +297,27 @@ TEST_F(FrameSourceMedia, InterlacedPicturesComeOutWithoutCombing) {
       << "raw " << combed / kFrames << ", shown " << shown / kFrames << ", progressive "
       << natural / kFrames;
   ExpectPullModeShows(movie, upright, 4.0);
+
+  // A recording joined from two, the second larger: the deinterlacer gives out the
+  // picture it holds before new filters take over; no frame is lost.
+  const fs::path larger =
+      MakeMovie("interlaced larger.ts",
+                {"-vf", "tinterlace=4", "-c:v", "mpeg2video", "-flags", "+ilme+ildct", "-top", "1",
+                 "-field_order", "tt", "-q:v", "3", "-an", "-output_ts_offset", "1"},
+                "testsrc2=size=640x480:rate=50:duration=1");
+  const fs::path smaller =
+      MakeMovie("interlaced smaller.ts",
+                {"-vf", "tinterlace=4", "-c:v", "mpeg2video", "-flags", "+ilme+ildct", "-top", "1",
+                 "-field_order", "tt", "-q:v", "3", "-an"},
+                "testsrc2=size=320x240:rate=50:duration=1");
+  const fs::path joined = Path("interlaced joined.ts");
+  WriteFileBytes(joined, ReadFileBytes(smaller) + ReadFileBytes(larger));
+  const auto probe = ProbeFile(joined);
+  ASSERT_TRUE(probe);
+  ASSERT_GT(probe->frameCount, kFrames);
+  const Pushed both = PushAll(joined);
+  EXPECT_EQ(int64_t(both.frames.size()), probe->frameCount);
+  for (size_t i = 1; i < both.times.size(); ++i) EXPECT_GT(both.times[i], both.times[i - 1]) << i;
 }
 
 // A phone movie's display matrix turns the delivered frames and the stated size.
