@@ -2,13 +2,19 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavfilter/avfilter.h>
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
 #include <libavformat/avformat.h>
+#include <libavutil/display.h>
 #include <libavutil/imgutils.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <mutex>
 #include <vector>
 
@@ -34,6 +40,42 @@ int64_t UnitsFromRate(AVRational rate) {
   return av_rescale(kUnitsPerSecond, rate.den, rate.num);
 }
 
+// The filters that turn a picture upright, as ffmpeg's own autorotation chooses them
+// from the display matrix; empty when the picture is shown as stored.
+std::string RotationFilters(const AVStream* stream, bool& swapsSides) {
+  swapsSides = false;
+  size_t size = 0;
+  const auto* matrix = reinterpret_cast<const int32_t*>(
+      av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size));
+  if (!matrix || size < 9 * sizeof(int32_t)) return {};
+  const double angle = av_display_rotation_get(matrix);
+  if (std::isnan(angle)) return {};
+  // Clockwise degrees in [0, 360).
+  double theta = -std::round(angle);
+  theta -= 360 * std::floor(theta / 360 + 0.9 / 360);
+  if (std::fabs(theta - 90) < 1.0) {
+    swapsSides = true;
+    return matrix[3] > 0 ? "transpose=cclock_flip" : "transpose=clock";
+  }
+  if (std::fabs(theta - 180) < 1.0) {
+    std::string chain;
+    if (matrix[0] < 0) chain = "hflip";
+    if (matrix[4] < 0) chain += chain.empty() ? "vflip" : ",vflip";
+    return chain;
+  }
+  if (std::fabs(theta - 270) < 1.0) {
+    swapsSides = true;
+    return matrix[3] < 0 ? "transpose=clock_flip" : "transpose=cclock";
+  }
+  if (std::fabs(theta) < 1.0 && matrix[4] < 0) return "vflip";
+  return {};  // other angles: shown as stored
+}
+
+bool Interlaced(AVFieldOrder order) {
+  return order == AV_FIELD_TT || order == AV_FIELD_BB || order == AV_FIELD_TB ||
+         order == AV_FIELD_BT;
+}
+
 }  // namespace
 
 // Everything that belongs to the libraries. Used by one thread at a time: the
@@ -48,7 +90,8 @@ struct FrameSource::Decoder {
   SwrContext* resampler = nullptr;
   AVPacket* packet = nullptr;
   AVFrame* frame = nullptr;
-  AVFrame* held = nullptr;  // last frame skipped while seeking
+  AVFrame* decoded = nullptr;  // straight from the decoder, before the filters
+  AVFrame* held = nullptr;     // last frame skipped while seeking
   AVFrame* audioFrame = nullptr;
   int videoIndex = -1;
   int audioIndex = -1;
@@ -60,15 +103,31 @@ struct FrameSource::Decoder {
   bool checkLanding = false;       // the first frame after a seek is still to come
   bool rewound = false;            // this seek already fell back to the start
   bool drained = false;            // the demuxer is exhausted, the decoder flushed
+  bool decoderDone = false;        // the decoder has given its last frame
+  bool waitForKey = true;          // pictures before the first key frame are not shown
+  bool keyGatedByDecoder = false;  // the decoder itself holds back unrecovered pictures
+  bool startsByByte = false;       // timestamp seeks to the start land late (MPEG-TS/PS)
+  // Filters: deinterlacing (once a picture says it is interlaced) and rotation.
+  AVFilterGraph* graph = nullptr;
+  AVFilterContext* graphIn = nullptr;
+  AVFilterContext* graphOut = nullptr;
+  bool graphFlushed = false;  // the end was sent into the filters
+  bool graphDeinterlaces = false;
+  bool pending = false;  // `decoded` holds a picture still to be filtered
+  bool deinterlace = false;
+  std::string rotation;
+  int graphWidth = 0, graphHeight = 0, graphFormat = -1;
   int32_t width = 0, height = 0;
   FrameImage back;  // the frame being converted, swapped with the current frame
   int64_t backTime = 0;
   std::vector<int16_t> samples;
 
   ~Decoder() {
+    avfilter_graph_free(&graph);
     sws_freeContext(scaler);
     swr_free(&resampler);
     av_frame_free(&frame);
+    av_frame_free(&decoded);
     av_frame_free(&held);
     av_frame_free(&audioFrame);
     av_packet_free(&packet);
@@ -81,9 +140,10 @@ struct FrameSource::Decoder {
     OpenResult result;
     packet = av_packet_alloc();
     frame = av_frame_alloc();
+    decoded = av_frame_alloc();
     held = av_frame_alloc();
     audioFrame = av_frame_alloc();
-    if (!packet || !frame || !held || !audioFrame) {
+    if (!packet || !frame || !decoded || !held || !audioFrame) {
       result.detail = "out of memory";
       return result;
     }
@@ -118,6 +178,15 @@ struct FrameSource::Decoder {
       return result;
     }
     video->thread_count = 0;  // as many decoding threads as the machine has cores
+    // Pictures the decoder cannot make whole (missing references after a cut or a
+    // seek) are held back instead of shown as grey smears.
+    video->flags &= ~AV_CODEC_FLAG_OUTPUT_CORRUPT;
+    video->flags2 &= ~AV_CODEC_FLAG2_SHOW_ALL;
+    // H.264 shows no picture before its recovery point once corrupt output is off
+    // (a stream may recover without a key frame); intra-only codecs need no key.
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec->id);
+    keyGatedByDecoder = codec->id == AV_CODEC_ID_H264 ||
+                        (descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY));
     if (avcodec_open2(video, codec, nullptr) < 0) {
       result.detail = "cannot open the video decoder";
       return result;
@@ -128,6 +197,15 @@ struct FrameSource::Decoder {
       result.detail = "unusable frame size";
       return result;
     }
+    bool swapsSides = false;
+    rotation = RotationFilters(stream, swapsSides);
+    if (swapsSides) std::swap(width, height);
+    deinterlace = Interlaced(stream->codecpar->field_order);
+    // Formats without an index whose timestamps may jump: a seek by time to the
+    // start lands after it, so the start is found by its byte position instead.
+    startsByByte = (format->iformat->flags & AVFMT_TS_DISCONT) &&
+                   !(format->iformat->flags & AVFMT_NO_BYTE_SEEK) && format->pb &&
+                   (format->pb->seekable & AVIO_SEEKABLE_NORMAL);
     timeBase = stream->time_base;
     startPts = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
     averageTimePerFrame = UnitsFromRate(stream->avg_frame_rate);
@@ -157,24 +235,26 @@ struct FrameSource::Decoder {
     }
   }
 
-  // How far the video stream starts after the earliest audio or video stream.
+  // How long after the earliest start of any sound or picture stream the video stream
+  // starts. Frame times count from the video stream's start, so a picture that is
+  // shown later (after dropped pictures) still lands in its place.
   int64_t PictureStart() const {
-    const AVStream* video = format->streams[videoIndex];
-    if (video->start_time == AV_NOPTS_VALUE) return 0;
-    const int64_t pictureAt = av_rescale_q(video->start_time, video->time_base, kUnits);
-    int64_t earliest = pictureAt;
+    const int64_t picture = av_rescale_q(startPts, timeBase, kUnits);
+    int64_t earliest = picture;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
       const AVStream* s = format->streams[i];
       const AVMediaType type = s->codecpar->codec_type;
       if ((type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO) ||
-          (s->disposition & AV_DISPOSITION_ATTACHED_PIC) || s->start_time == AV_NOPTS_VALUE)
+          (s->disposition & AV_DISPOSITION_ATTACHED_PIC) || s->start_time == AV_NOPTS_VALUE) {
         continue;
+      }
       earliest = std::min(earliest, av_rescale_q(s->start_time, s->time_base, kUnits));
     }
+    const int64_t offset = std::max<int64_t>(picture - earliest, 0);
     // An offset longer than the whole file is a damaged start time, not a delay.
-    const int64_t offset = pictureAt - earliest;
-    if (format->duration > 0 && offset > av_rescale_q(format->duration, AV_TIME_BASE_Q, kUnits))
+    if (format->duration > 0 && offset > av_rescale_q(format->duration, AV_TIME_BASE_Q, kUnits)) {
       return 0;
+    }
     return offset;
   }
 
@@ -188,7 +268,10 @@ struct FrameSource::Decoder {
 
   // Positions the demuxer on a key frame at or before `ts` (stream time base).
   void Reposition(int64_t ts) {
-    if (av_seek_frame(format, videoIndex, ts, AVSEEK_FLAG_BACKWARD) < 0) {
+    const bool toStart = ts <= startPts;
+    if (toStart && startsByByte && av_seek_frame(format, -1, 0, AVSEEK_FLAG_BYTE) >= 0) {
+      // At the first byte: nothing was skipped.
+    } else if (av_seek_frame(format, videoIndex, ts, AVSEEK_FLAG_BACKWARD) < 0) {
       // Some files cannot seek by timestamp: fall back to their first byte.
       av_seek_frame(format, videoIndex, 0, AVSEEK_FLAG_BYTE | AVSEEK_FLAG_BACKWARD);
     }
@@ -198,7 +281,13 @@ struct FrameSource::Decoder {
       swr_init(resampler);
     }
     av_frame_unref(held);
+    av_frame_unref(decoded);
+    pending = false;
+    // The filters may hold pictures from before the seek: they start afresh.
+    FreeGraph();
     drained = false;
+    decoderDone = false;
+    waitForKey = true;
     lastTime = -1;
   }
 
@@ -239,11 +328,11 @@ struct FrameSource::Decoder {
     }
   }
 
-  // Next decoded picture into `frame`; false at the end (or when the data is hopeless).
-  bool ReceivePicture(AudioOutput* audioOut) {
+  // Next decoded picture into `decoded`; false at the end (or when the data is hopeless).
+  bool ReceiveDecoded(AudioOutput* audioOut) {
     int errors = 0;
     for (;;) {
-      int rc = avcodec_receive_frame(video, frame);
+      int rc = avcodec_receive_frame(video, decoded);
       if (rc == 0) return true;
       if (rc == AVERROR_EOF) return false;
       if (rc != AVERROR(EAGAIN)) {
@@ -267,6 +356,128 @@ struct FrameSource::Decoder {
         PlayAudio(audioOut);
       }
       av_packet_unref(packet);
+    }
+  }
+
+  // False for a picture that would show garbage: flagged damaged by the decoder, or
+  // before the first key frame after the start or a seek (its references are missing).
+  bool Showable(const AVFrame* f) {
+    if ((f->flags & AV_FRAME_FLAG_CORRUPT) || f->decode_error_flags != 0) return false;
+    if (waitForKey) {
+      if (!keyGatedByDecoder && !f->key_frame && f->pict_type != AV_PICTURE_TYPE_I) return false;
+      waitForKey = false;
+    }
+    return true;
+  }
+
+  // (Re)builds the filters for pictures like `f`; false when they cannot be built.
+  bool BuildGraph(const AVFrame* f) {
+    FreeGraph();
+    std::string chain;
+    // Only pictures flagged interlaced are deinterlaced; one picture out per picture in.
+    if (deinterlace) chain = "bwdif=mode=send_frame:parity=auto:deint=interlaced";
+    if (!rotation.empty()) chain += (chain.empty() ? "" : ",") + rotation;
+    graph = avfilter_graph_alloc();
+    if (!graph) return false;
+    const AVRational aspect = f->sample_aspect_ratio.num > 0 && f->sample_aspect_ratio.den > 0
+                                  ? f->sample_aspect_ratio
+                                  : AVRational{1, 1};
+    char args[256];
+    std::snprintf(args, sizeof args,
+                  "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", f->width,
+                  f->height, f->format, timeBase.num, timeBase.den, aspect.num, aspect.den);
+    AVFilterInOut* outputs = avfilter_inout_alloc();
+    AVFilterInOut* inputs = avfilter_inout_alloc();
+    bool ok = outputs && inputs &&
+              avfilter_graph_create_filter(&graphIn, avfilter_get_by_name("buffer"), "in", args,
+                                           nullptr, graph) >= 0 &&
+              avfilter_graph_create_filter(&graphOut, avfilter_get_by_name("buffersink"), "out",
+                                           nullptr, nullptr, graph) >= 0;
+    if (ok) {
+      outputs->name = av_strdup("in");
+      outputs->filter_ctx = graphIn;
+      outputs->pad_idx = 0;
+      outputs->next = nullptr;
+      inputs->name = av_strdup("out");
+      inputs->filter_ctx = graphOut;
+      inputs->pad_idx = 0;
+      inputs->next = nullptr;
+      ok = avfilter_graph_parse_ptr(graph, chain.c_str(), &inputs, &outputs, nullptr) >= 0 &&
+           avfilter_graph_config(graph, nullptr) >= 0;
+    }
+    avfilter_inout_free(&inputs);
+    avfilter_inout_free(&outputs);
+    if (!ok) {
+      FreeGraph();
+      deinterlace = false;  // shown as decoded rather than not at all
+      rotation.clear();
+      return false;
+    }
+    graphWidth = f->width;
+    graphHeight = f->height;
+    graphFormat = f->format;
+    graphDeinterlaces = deinterlace;
+    return true;
+  }
+
+  void FreeGraph() {
+    avfilter_graph_free(&graph);
+    graphIn = graphOut = nullptr;
+    graphFlushed = false;
+  }
+
+  // Next picture to show into `frame`, through the filters when there are any; false
+  // at the end (or when the data is hopeless).
+  bool ReceivePicture(AudioOutput* audioOut) {
+    for (;;) {
+      if (graph) {
+        const int rc = av_buffersink_get_frame(graphOut, frame);
+        if (rc == 0) {
+          // The deinterlacer counts in half the stream's time base.
+          if (frame->pts != AV_NOPTS_VALUE) {
+            frame->pts = av_rescale_q(frame->pts, av_buffersink_get_time_base(graphOut), timeBase);
+          }
+          frame->best_effort_timestamp = frame->pts;
+          return true;
+        }
+        if (rc != AVERROR(EAGAIN) || graphFlushed) FreeGraph();  // at its end, or broken
+      }
+      if (!pending) {
+        if (decoderDone) return false;
+        if (!ReceiveDecoded(audioOut)) {
+          decoderDone = true;
+          // The filters' last pictures; a graph that refuses the end is dropped.
+          if (graph) {
+            graphFlushed = true;
+            if (av_buffersrc_add_frame_flags(graphIn, nullptr, 0) < 0) FreeGraph();
+          }
+          continue;
+        }
+        if (!Showable(decoded)) {
+          av_frame_unref(decoded);
+          continue;
+        }
+        // The stream may not say that it is interlaced; its pictures do.
+        if (decoded->interlaced_frame) deinterlace = true;
+        pending = true;
+      }
+      const bool filtered = deinterlace || !rotation.empty();
+      if (graph && (!filtered || graphDeinterlaces != deinterlace || decoded->width != graphWidth ||
+                    decoded->height != graphHeight || decoded->format != graphFormat)) {
+        // Other filters are needed: the old ones first give out the pictures they hold.
+        if (av_buffersrc_add_frame_flags(graphIn, nullptr, 0) < 0) FreeGraph();
+        graphFlushed = true;
+        continue;
+      }
+      if (filtered && !graph) BuildGraph(decoded);
+      pending = false;
+      if (!graph) {
+        av_frame_unref(frame);
+        av_frame_move_ref(frame, decoded);
+        return true;
+      }
+      decoded->pts = decoded->best_effort_timestamp;
+      if (av_buffersrc_add_frame_flags(graphIn, decoded, 0) < 0) av_frame_unref(decoded);
     }
   }
 

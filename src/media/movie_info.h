@@ -21,8 +21,8 @@ struct MovieInfo {
   int32_t frameCount = 0;
   int64_t currentPosition = 0;  // 100-ns units
   int32_t canStep = 0;          // only logged; frames are never stepped one by one
-  // How far the first video frame starts after the earliest start of any audio or
-  // video stream of the file (100-ns units).
+  // How long after the earliest start of any sound or picture stream in the file the
+  // first picture starts (100-ns units); 0 when the picture starts first or alone.
   int64_t pictureStart = 0;
 };
 
