@@ -111,12 +111,15 @@ class Rewriter {
     const Option* forced = Find(tail, "f");
     if (lastInput > 0 &&
         FormatOf(forced && forced->value ? *forced->value : "", outputs_.back()) == "image2") {
-      // Decoded frames are the stored pictures: not turned by rotation metadata. One
-      // file per frame, except where a rate is given: then the frames follow their
-      // timestamps at that constant rate from the file's start, repeated or dropped,
-      // so that they stay in step with the sound.
-      head.insert(head.begin() + static_cast<long>(lastInput - 1), Option{"noautorotate", {}});
+      // Decoded frames look as the frame source delivers them: turned by the rotation
+      // metadata (ffmpeg's default) and deinterlaced where interlaced, so that both
+      // routes unwrap the same pictures. One file per frame, except where a rate is
+      // given: then the frames follow their timestamps at that constant rate from the
+      // file's start, repeated or dropped, so that they stay in step with the sound.
       tail.insert(tail.begin(), Option{"fps_mode", Find(tail, "r") ? "cfr" : "passthrough"});
+      if (!Find(tail, "vf")) {
+        tail.insert(tail.begin(), Option{"vf", "bwdif=mode=send_frame:deint=interlaced"});
+      }
     }
     Append(out, head);
     Append(out, RewriteOutputOptions(tail));

@@ -125,10 +125,12 @@ TEST(FfmpegRewrite, PlayablePicturesAndAcceptedSampleRates) {
         RewriteForFfmpeg({"-i", "a.bmp", "-i", "t.wav", "-ar", asked, "-f", "webm", "o.webm"});
     EXPECT_EQ(ValueOf(webm, "-ar"), used) << asked;
   }
-  // Decoded frames are 24-bit pictures; the sound track gets no picture options.
+  // Decoded frames are 24-bit pictures, turned and deinterlaced as the frame source
+  // delivers them; the sound track gets no picture options.
   Args decode = RewriteForFfmpeg({"-i", "in.mov", "-y", "/t/temp%06d.bmp"});
-  EXPECT_EQ(decode, (Args{"ffmpeg", "-nostdin", "-noautorotate", "-i", "in.mov", "-fps_mode",
-                          "passthrough", "-y", "-pix_fmt", "bgr24", "/t/temp%06d.bmp"}));
+  EXPECT_EQ(decode, (Args{"ffmpeg", "-nostdin", "-i", "in.mov", "-vf",
+                          "bwdif=mode=send_frame:deint=interlaced", "-fps_mode", "passthrough",
+                          "-y", "-pix_fmt", "bgr24", "/t/temp%06d.bmp"}));
   // With a rate the frames follow their timestamps at that constant rate.
   Args paced = RewriteForFfmpeg({"-i", "in.mov", "-r", "20.33", "-y", "/t/temp%06d.bmp"});
   EXPECT_EQ(ValueOf(paced, "-fps_mode"), "cfr");
