@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstddef>
 #include <numbers>
+#include <cstdio>
+#include <cstdlib>
 
 #include "transform/circle_fit.h"
 
@@ -382,7 +384,7 @@ FoundRing RingAt(const FloatImage& a, Point c, double radius, float step) {
   }
 
   // How much of the edge agrees with the circle, and over how wide an arc.
-  const double tolerance = std::max(1.5, 0.015 * radius);
+  const double tolerance = std::max(1.5, 0.03 * radius);
   const RayEdges last = EdgesOnRays(a, c, radius, window, -1, minStep);
   size_t inliers = 0;
   std::vector<bool> sectors(36, false);
@@ -397,9 +399,10 @@ FoundRing RingAt(const FloatImage& a, Point c, double radius, float step) {
   const BandStats inside = Band(a, c, radius - std::max(4.0, 0.08 * radius), radius - 2);
   const BandStats outside = Band(a, c, radius + 2, radius + std::max(4.0, 0.05 * radius));
   const double contrast = inside.mean - outside.mean;
-  const double strength = std::clamp(contrast / (8.0 + 6.0 * outside.deviation), 0.0, 1.0);
+  const double strength = std::clamp(contrast / (8.0 + 2.0 * outside.deviation), 0.0, 1.0);
+  if (std::getenv("RING_DEBUG")) std::fprintf(stderr, "  c %.2f,%.2f r %.2f agree %.2f cov %d in %.1f out %.1f dev %.1f\n", c.x, c.y, radius, agreement, int(covered), inside.mean, outside.mean, outside.deviation);
   if (covered < 6) return NotFound("the circle's visible arc is too short");
-  if (contrast < std::max(6.0, 3.0 * outside.deviation)) {
+  if (contrast < std::max(6.0, outside.deviation)) {
     return NotFound("the picture is barely brighter than its surround");
   }
   FoundRing ring;
@@ -428,6 +431,7 @@ FoundRing RingAround(const FloatImage& a, Point c) {
   for (const ProfileStep& step : steps) {
     if (step.size < std::max(4.0f, 0.3f * steps.front().size)) continue;
     FoundRing ring = RingAt(a, c, step.radius, step.size);
+    if (std::getenv("RING_DEBUG")) std::fprintf(stderr, " cand %.0f,%.0f r %d step %.1f -> %d conf %.2f %s\n", c.x, c.y, step.radius, step.size, ring.found, ring.confidence, ring.reason.c_str());
     if (ring.found ? (!best.found || ring.confidence > best.confidence) : !best.found) {
       best = ring;
     }
