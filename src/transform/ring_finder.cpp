@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstddef>
 #include <numbers>
-#include <cstdio>
-#include <cstdlib>
 
 #include "transform/circle_fit.h"
 
@@ -400,7 +398,10 @@ FoundRing RingAt(const FloatImage& a, Point c, double radius, float step) {
   const BandStats outside = Band(a, c, radius + 2, radius + std::max(4.0, 0.05 * radius));
   const double contrast = inside.mean - outside.mean;
   const double strength = std::clamp(contrast / (8.0 + 2.0 * outside.deviation), 0.0, 1.0);
-  if (std::getenv("RING_DEBUG")) std::fprintf(stderr, "  c %.2f,%.2f r %.2f agree %.2f cov %d in %.1f out %.1f dev %.1f\n", c.x, c.y, radius, agreement, int(covered), inside.mean, outside.mean, outside.deviation);
+  // A lens or mirror picture fills a good part of the frame; small circles are things
+  // in the scene (or the pattern of noise).
+  if (radius < 0.08 * std::min(a.width, a.height))
+    return NotFound("the only circle found is too small");
   if (covered < 6) return NotFound("the circle's visible arc is too short");
   if (contrast < std::max(6.0, outside.deviation)) {
     return NotFound("the picture is barely brighter than its surround");
@@ -431,7 +432,6 @@ FoundRing RingAround(const FloatImage& a, Point c) {
   for (const ProfileStep& step : steps) {
     if (step.size < std::max(4.0f, 0.3f * steps.front().size)) continue;
     FoundRing ring = RingAt(a, c, step.radius, step.size);
-    if (std::getenv("RING_DEBUG")) std::fprintf(stderr, " cand %.0f,%.0f r %d step %.1f -> %d conf %.2f %s\n", c.x, c.y, step.radius, step.size, ring.found, ring.confidence, ring.reason.c_str());
     if (ring.found ? (!best.found || ring.confidence > best.confidence) : !best.found) {
       best = ring;
     }
