@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <array>
 #include <charconv>
+#include <cmath>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 
@@ -99,11 +101,18 @@ const std::vector<Flag>& Flags() {
        }},
       {"--cut", "X,Y,W,H,R",
        "Cut Area in preview units (the movie is 600 units wide): left, top, width, height and "
-       "the inner circle's radius",
+       "the inner circle's radius; \"auto\" finds each movie's ring first",
        [](const std::string& v, BatchOptions& o) -> std::string {
+         if (v == "auto") {
+           o.cutAuto = true;
+           o.cutGiven = false;
+           return {};
+         }
          bool ok = false;
          const auto n = IntList(v, 5, ok);
-         if (!ok) return "--cut takes five whole numbers X,Y,W,H,R, not \"" + v + "\"";
+         if (!ok) return "--cut takes five whole numbers X,Y,W,H,R or auto, not \"" + v + "\"";
+         o.cutGiven = true;
+         o.cutAuto = false;
          o.overrides.push_back([n](AppSettings& s, SessionOptions&) {
            s.X1 = n[0];
            s.Y1 = n[1];
@@ -111,6 +120,33 @@ const std::vector<Flag>& Flags() {
            s.Y2 = n[3];
            s.RSIZE = n[4];
          });
+         return {};
+       }},
+      {"--ring", "CX,CY,R,r",
+       "the ring in the movie's pixels: centre, outer and inner radius (instead of --cut)",
+       [](const std::string& v, BatchOptions& o) -> std::string {
+         std::array<double, 4> ring{};
+         std::stringstream in(v);
+         std::string part;
+         size_t count = 0;
+         bool ok = true;
+         while (std::getline(in, part, ',')) {
+           char* end = nullptr;
+           const double value = std::strtod(part.c_str(), &end);
+           ok = ok && !part.empty() && end == part.c_str() + part.size() && std::isfinite(value);
+           if (count < ring.size()) ring[count] = value;
+           ++count;
+         }
+         if (!ok || count != 4 || ring[2] <= 0 || ring[3] < 0 || ring[3] >= ring[2]) {
+           return "--ring takes CX,CY,R,r in pixels, with 0 <= r < R, not \"" + v + "\"";
+         }
+         o.ringPixels = ring;
+         return {};
+       }},
+      {"--find-ring", nullptr,
+       "print the ring found in each movie and its Cut Area as JSON, and exit",
+       [](const std::string&, BatchOptions& o) -> std::string {
+         o.findRing = true;
          return {};
        }},
       {"--lens", "standard|3|5|7|10", "vertical lens correction",
@@ -316,6 +352,12 @@ ParsedBatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
     parsed.error = "-o names one output, so give exactly one input";
   } else if (o.output && o.framesOnly) {
     parsed.error = "-o and --frames-only contradict each other: --frames-only writes no movie";
+  } else if (o.ringPixels && (o.cutAuto || o.cutGiven)) {
+    parsed.error = "--ring and --cut both place the ring: give one of them";
+  } else if (o.findRing && (o.output || o.framesOnly || o.printGeometry)) {
+    parsed.error =
+        "--find-ring only prints the ring: leave out -o, --frames-only and "
+        "--print-geometry";
   } else if (o.pairWanted && !o.stereoWanted) {
     parsed.error = "--pair writes the two views of --stereo, so give --stereo too";
   }

@@ -2,6 +2,7 @@
 // The batch tool's command line: input movies, the settings file, and one flag per
 // option that overrides the settings file for this run.
 
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -27,6 +28,12 @@ struct BatchOptions {
   std::optional<std::filesystem::path> framesOnly;
   std::optional<std::filesystem::path> logo;  // wide JPEG strip for the spherical output
   bool printGeometry = false;
+  bool findRing = false;  // --find-ring: print the ring found in each movie and exit
+  bool cutAuto = false;   // --cut auto: find each movie's ring, then convert
+  bool cutGiven = false;  // --cut with five numbers
+  // --ring CX,CY,R,r: the ring in the movie's pixels, turned into the Cut Area once
+  // the movie's size is known.
+  std::optional<std::array<double, 4>> ringPixels;
   bool stereoWanted = false;                       // --stereo given
   bool pairWanted = false;                         // --pair given
   bool bitRateWanted = false;                      // --bitrate given with a rate

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
@@ -21,9 +22,11 @@
 #include "media/frame_source.h"
 #include "media/media_probe.h"
 #include "media/movie_info.h"
+#include "media/movie_ring.h"
 #include "settings/diagnostic_log.h"
 #include "settings/settings_file.h"
 #include "transform/lens_profile.h"
+#include "transform/ring_cut_area.h"
 
 namespace corvinex {
 namespace {
@@ -61,6 +64,21 @@ nlohmann::ordered_json GeometryJson(const fs::path& input, const UnwrapGeometry&
           {"c", g.c},
           {"outRows", g.outRows},
           {"corrRows", g.corrRows}};
+}
+
+nlohmann::ordered_json RingJson(const fs::path& input, const MovieRing& found) {
+  const FoundRing& r = found.ring;
+  const RingGeometry& c = found.cutArea;
+  // Full precision, so that --ring with these numbers gives this very Cut Area.
+  return {{"input", input.string()},
+          {"frameWidth", found.frameWidth},
+          {"frameHeight", found.frameHeight},
+          {"centreX", r.centreX},
+          {"centreY", r.centreY},
+          {"outerRadius", r.outerRadius},
+          {"innerRadius", r.innerRadius},
+          {"confidence", std::round(r.confidence * 100) / 100},
+          {"cut", {c.X1, c.Y1, c.X2, c.Y2, c.RSIZE}}};
 }
 
 // Any bytes a name may hold still give valid JSON.
@@ -105,8 +123,8 @@ struct BatchTally {
   int converted = 0;
   int failed = 0;
   ProgressMode mode = ProgressMode::None;  // Json: each movie's end is a JSON line
-  bool collectGeometry = false;            // --print-geometry: one object per input
-  nlohmann::ordered_json geometry = nlohmann::ordered_json::array();
+  bool collectDocuments = false;           // --print-geometry, --find-ring: one object per input
+  nlohmann::ordered_json documents = nlohmann::ordered_json::array();
 };
 
 // Entries in the run's temporary folder; 0 when it does not exist.
@@ -129,7 +147,9 @@ void Fail(const BatchEnvironment& env, const fs::path& input, const std::string&
   } else {
     std::fprintf(env.err, "corvinex-batch: %s: %s\n", input.string().c_str(), why.c_str());
   }
-  if (tally.collectGeometry) tally.geometry.push_back({{"input", input.string()}, {"error", why}});
+  if (tally.collectDocuments) {
+    tally.documents.push_back({{"input", input.string()}, {"error", why}});
+  }
   ++tally.failed;
 }
 
@@ -193,6 +213,40 @@ void ReportOutcome(const fs::path& input, const BatchTarget& target,
   }
 }
 
+// The ring of --cut auto or --ring, as this movie's Cut Area. Empty when all is well
+// (or neither was given), else why the movie cannot be converted.
+std::string PlaceRing(const BatchOptions& options, const fs::path& input, const MovieInfo& info,
+                      AppSettings& settings) {
+  if (options.ringPixels) {
+    const auto& r = *options.ringPixels;
+    FoundRing ring{.found = true,
+                   .centreX = r[0],
+                   .centreY = r[1],
+                   .outerRadius = r[2],
+                   .innerRadius = r[3],
+                   .confidence = 1,
+                   .reason = {}};
+    StoreRing(CutAreaForRing(info.width, info.height, ring), settings);
+    return {};
+  }
+  if (!options.cutAuto) return {};
+  const MovieRing found = FindRingInMovie(input);
+  if (!found.error.empty()) return "the ring could not be searched for: " + found.error;
+  if (!found.ring.found) {
+    return "no ring found with confidence (" + found.ring.reason +
+           "); place it with --cut or --ring";
+  }
+  if (found.frameWidth != info.width || found.frameHeight != info.height) {
+    // The frames searched are the stored ones, the frames converted are turned.
+    return "the picture is turned by the movie's rotation data; place the ring with --cut or "
+           "--ring";
+  }
+  RingGeometry cut = found.cutArea;
+  if (found.ring.innerRadius <= 0) cut.RSIZE = settings.RSIZE;  // no dark centre measured
+  StoreRing(cut, settings);
+  return {};
+}
+
 // Converts one movie and counts it; a failure is told on standard error.
 void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOptions& options,
                 const BatchEnvironment& env, BatchSetup& setup, const LogoState& logo,
@@ -203,6 +257,16 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
     fail("no such movie file");
     return;
   }
+  if (options.findRing) {
+    const MovieRing found = FindRingInMovie(input);
+    if (!found.error.empty()) return fail("cannot be read as a movie (" + found.error + ")");
+    if (!found.ring.found) return fail("no ring found with confidence: " + found.ring.reason);
+    tally.documents.push_back(RingJson(input, found));
+    ++tally.converted;
+    return;
+  }
+  // This movie's own settings: a ring found or given in pixels is its own.
+  AppSettings settings = setup.settings;
   FrameSource source;
   MovieInfo info;
   const OpenResult opened = source.Open(input, info);
@@ -216,15 +280,18 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
     ProbeMovie(EncoderToolPath(setup.paths.programFolder), input.string(), setup.temp / "probe.txt",
                probe);
   }
+  if (const std::string problem = PlaceRing(options, input, info, settings); !problem.empty()) {
+    return fail(problem);
+  }
   info.timePerFrame = TimePerFrameFrom(probe.probeText, source.AverageTimePerFrame());
   info.frameCount = FrameCountFrom(info.duration, info.timePerFrame);
   if (options.printGeometry) {
     UnwrapBuffers buffers;
     DiagnosticLog quiet;
     const UnwrapGeometry g =
-        PrepareUnwrapGeometry(info.width, info.height, RingFromSettings(setup.settings),
-                              setup.settings.HSIZE, GeometryVariant::Conversion, buffers, quiet);
-    tally.geometry.push_back(GeometryJson(input, g));
+        PrepareUnwrapGeometry(info.width, info.height, RingFromSettings(settings), settings.HSIZE,
+                              GeometryVariant::Conversion, buffers, quiet);
+    tally.documents.push_back(GeometryJson(input, g));
     ++tally.converted;
     return;
   }
@@ -247,14 +314,14 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
   }
   FrameImage logoCanvas;
   if (logo.present) {
-    const UnwrapGeometry g = ComputeUnwrapGeometry(
-        info.width, info.height, RingFromSettings(setup.settings), setup.settings.HSIZE);
-    PrepareLogoFrame(logo.image, g.W, DecoderRoute(setup.settings), logoCanvas);
+    const UnwrapGeometry g =
+        ComputeUnwrapGeometry(info.width, info.height, RingFromSettings(settings), settings.HSIZE);
+    PrepareLogoFrame(logo.image, g.W, DecoderRoute(settings), logoCanvas);
   }
   BatchUi ui(env.err, tally.mode, input.string());
   FrameSourceFeed feed(source);
   std::atomic<int32_t> streamState{1};
-  ConversionContext context{.settings = setup.settings,
+  ConversionContext context{.settings = settings,
                             .options = setup.session,
                             .log = log,
                             .ui = ui,
@@ -272,7 +339,7 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
                             .graph = &feed,
                             .stopRequest = gStopRequest,
                             .StreamState = streamState,
-                            .lensName = LensNameFor(setup.settings.HSIZE),
+                            .lensName = LensNameFor(settings.HSIZE),
                             .logoCanvas = logo.present ? &logoCanvas : nullptr,
                             .frameFolder = target.frameFolder,
                             .framesOnly = options.framesOnly.has_value(),
@@ -302,7 +369,8 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
   std::error_code error;
   const std::string pid = std::to_string(::getpid());
   setup.temp = fs::path(setup.settings.APATH) / ("corvinex-batch-" + pid);
-  if (!options.printGeometry) {
+  const bool convertsMovies = !options.printGeometry && !options.findRing;
+  if (convertsMovies) {
     fs::create_directories(setup.temp, error);
     if (error) {
       std::fprintf(env.err, "corvinex-batch: cannot create the temporary folder %s: %s\n",
@@ -334,7 +402,7 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
   tally.mode = options.progress == ProgressMode::Auto
                    ? (env.drawBar ? ProgressMode::Bar : ProgressMode::None)
                    : options.progress;
-  tally.collectGeometry = options.printGeometry;
+  tally.collectDocuments = options.printGeometry || options.findRing;
   const std::vector<BatchTarget> targets =
       PlanBatchTargets(options.inputs, options.output, options.framesOnly);
   for (size_t i = 0; i < options.inputs.size(); ++i) {
@@ -351,17 +419,17 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
   std::signal(SIGINT, previousInt);
   std::signal(SIGTERM, previousTerm);
   std::signal(SIGHUP, previousHangUp);
-  if (!options.printGeometry) fs::remove_all(setup.temp, error);
-  if (options.printGeometry) {
+  if (convertsMovies) fs::remove_all(setup.temp, error);
+  if (tally.collectDocuments) {
     // One JSON document on standard output, whatever the number of inputs.
     const nlohmann::ordered_json& document =
-        options.inputs.size() == 1 && tally.geometry.size() == 1 ? tally.geometry[0]
-                                                                 : tally.geometry;
+        options.inputs.size() == 1 && tally.documents.size() == 1 ? tally.documents[0]
+                                                                  : tally.documents;
     std::fprintf(env.out, "%s\n", JsonText(document, 2).c_str());
   }
   if (options.inputs.size() > 1 || tally.failed > 0) {
     // Standard output carries the JSON document when there is one.
-    std::fprintf(options.printGeometry ? env.err : env.out, "%d of %zu movie(s) converted\n",
+    std::fprintf(tally.collectDocuments ? env.err : env.out, "%d of %zu movie(s) converted\n",
                  tally.converted, options.inputs.size());
   }
   return tally.failed == 0 && gInterrupted.load() == 0 ? 0 : 1;

@@ -11,8 +11,10 @@
 #include "app/window/click_sound.h"
 #include "app/window/command_ids.h"
 #include "app/window/cut_area_dialog.h"
+#include "convert/child_process.h"
 #include "gui/dialog_answer.h"
 #include "gui/window_fixture.h"
+#include "support/sample_movie.h"
 #include "transform/cut_area.h"
 
 namespace corvinex::test {
@@ -151,6 +153,37 @@ TEST_F(WindowFixture, TheCutAreaDialogAppliesTypedValuesAndFollowsTheRing) {
   EXPECT_EQ(dialog->Field(0)->value(), 151);
   EXPECT_EQ(dialog->Field(4)->value(), 40);
   dialog->close();
+}
+
+TEST_F(WindowFixture, FindRingPlacesTheRingOrSaysWhyNot) {
+  MainWindow& w = Open();
+  const std::filesystem::path movie = dir / "ring take.mp4";
+  test::MakeSampleMovie(movie, {.width = 320, .height = 240, .frames = 6});
+  PretendMovie(320, 240);
+  w.Flags().moviePath = movie.string();
+  ClickControl(3904);
+  ASSERT_TRUE(w.ApplyCutArea({90, 70, 250, 250, 20}));  // well off the ring
+  ClickControl(cmd::kFindRing);
+  // The sample's ring is the Cut Area 150,20,316,306; it has no dark centre, so the
+  // inner circle stays as it was.
+  const RingGeometry found = RingFromSettings(state.settings);
+  EXPECT_NEAR(found.X1 + found.X2 / 2.0, 308, 3);
+  EXPECT_NEAR(found.Y1 + found.Y2 / 2.0, 173, 3);
+  EXPECT_NEAR(found.X2, 311, 8);
+  EXPECT_EQ(found.RSIZE, 20);
+  EXPECT_EQ(LabelText(300), QString::number(found.X1));
+
+  const std::filesystem::path flat = dir / "flat grey.mp4";
+  ASSERT_EQ(RunProcess({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "color=c=gray:s=320x240:d=1",
+                        "-y", flat.string()})
+                .exitCode,
+            0);
+  w.Flags().moviePath = flat.string();
+  SeenMessage said;
+  AnswerNextMessageBox(QMessageBox::Ok, &said);
+  w.Dispatch(cmd::kFindRing);
+  EXPECT_TRUE(said.text.startsWith("No ring was found")) << said.text.toStdString();
+  EXPECT_EQ(RingFromSettings(state.settings), found);
 }
 
 TEST_F(WindowFixture, RadioGroupsTickExactlyTheChosenItem) {

@@ -183,6 +183,60 @@ TEST_F(BatchFixture, SeveralRunsAtOnceOnOneInputSetConvertEveryMovie) {
   EXPECT_TRUE(TempHoldsNoRunFolder());
 }
 
+// The ring found in a movie, given in pixels, or found before converting: the three
+// ways agree, and a movie without a ring is not converted with a guessed one.
+TEST_F(BatchFixture, TheRingIsFoundOrGivenInPixels) {
+  const fs::path movie = Movie("ring.mp4", 6);
+  BatchResult r = Run({movie.string(), "--find-ring"}, "find");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const auto found = nlohmann::json::parse(r.out, nullptr, false);
+  ASSERT_TRUE(found.is_object()) << r.out;
+  const std::vector<int> cut = found["cut"].get<std::vector<int>>();
+  ASSERT_EQ(cut.size(), 5u);
+  // The sample's ring is the Cut Area 150,20,316,306 (a slightly oval square).
+  EXPECT_NEAR(cut[0] + cut[2] / 2.0, 150 + 316 / 2.0, 3) << r.out;
+  EXPECT_NEAR(cut[1] + cut[3] / 2.0, 20 + 306 / 2.0, 3) << r.out;
+  EXPECT_NEAR(cut[2], 311, 8) << r.out;
+
+  auto geometry = [&](std::vector<std::string> args, const std::string& tag) {
+    args.insert(args.begin(), {movie.string(), "--print-geometry"});
+    const BatchResult g = Run(args, tag);
+    EXPECT_EQ(g.exitCode, 0) << g.err;
+    auto json = nlohmann::json::parse(g.out, nullptr, false);
+    json.erase("input");
+    return json;
+  };
+  const std::string ring = std::to_string(found["centreX"].get<double>()) + "," +
+                           std::to_string(found["centreY"].get<double>()) + "," +
+                           std::to_string(found["outerRadius"].get<double>()) + "," +
+                           std::to_string(found["innerRadius"].get<double>());
+  // Without a dark centre to measure (the sample has none), --cut auto keeps the
+  // inner circle of the settings.
+  const std::string asCut = std::to_string(cut[0]) + "," + std::to_string(cut[1]) + "," +
+                            std::to_string(cut[2]) + "," + std::to_string(cut[3]) + "," +
+                            std::to_string(cut[4] > 0 ? cut[4] : 32);
+  const auto byCut = geometry({"--cut", asCut}, "by-cut");
+  EXPECT_EQ(geometry({"--cut", "auto"}, "by-auto"), byCut);
+  EXPECT_EQ(geometry({"--ring", ring}, "by-ring"),
+            geometry({"--cut", asCut.substr(0, asCut.rfind(',')) + "," + std::to_string(cut[4])},
+                     "by-cut-found"));
+
+  r = Run({movie.string(), "--cut", "auto", "-o", (dir / "auto.mp4").string()}, "auto");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(test::ProbeFile(dir / "auto.mp4").has_value());
+
+  // Plain noise holds no ring: said so, and nothing converted.
+  const fs::path noise = dir / "noise.mp4";
+  ASSERT_EQ(RunProcess({"ffmpeg", "-v", "error", "-f", "lavfi", "-i",
+                        "nullsrc=s=320x240:d=1,geq=random(1)*255:128:128", "-y", noise.string()})
+                .exitCode,
+            0);
+  r = Run({noise.string(), "--cut", "auto"}, "noise");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("no ring found"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "noise_Unwrapped.mp4"));
+}
+
 // What a script sees: progress it can parse reaching 100 % in both phases, the size
 // actually written, an existing output kept unless asked, and no flag ignored.
 TEST_F(BatchFixture, ScriptsGetParsableProgressAndNothingIsReplacedUnasked) {

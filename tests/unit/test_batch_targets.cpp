@@ -92,6 +92,16 @@ TEST(BatchOptions, ContradictingFlagsAreRefusedWithTheReason) {
   EXPECT_TRUE(ParseBatchOptions({"in.mp4", "--pair", "--stereo", "static"}).error.empty());
   EXPECT_NE(ParseBatchOptions({"in.mp4", "--stereo", "sideways"}).error.find("dynamic|static"),
             std::string::npos);
+  EXPECT_NE(ParseBatchOptions({"in.mp4", "--ring", "10,10,50,5", "--cut", "auto"})
+                .error.find("give one of them"),
+            std::string::npos);
+  EXPECT_NE(ParseBatchOptions({"in.mp4", "--find-ring", "-o", "x.mp4"}).error.find("--find-ring"),
+            std::string::npos);
+  EXPECT_NE(ParseBatchOptions({"in.mp4", "--ring", "10,10,5,50"}).error.find("0 <= r < R"),
+            std::string::npos);
+  const ParsedBatchOptions ring = ParseBatchOptions({"in.mp4", "--ring=512.5,384,300,40.5"});
+  ASSERT_TRUE(ring.error.empty()) << ring.error;
+  EXPECT_EQ(*ring.options.ringPixels, (std::array<double, 4>{512.5, 384, 300, 40.5}));
 }
 
 // The command line reads as users of other tools expect: --flag=value, negative

@@ -49,6 +49,7 @@ bool IsOperationCommand(int32_t id) {
     case cmd::kFlipVertical:
     case cmd::kExit:
     case cmd::kAbout:
+    case cmd::kFindRing:
       return true;
     default:
       return (id >= cmd::kLensFirst && id <= cmd::kLensLast) || IsCutAreaButton(id);
@@ -136,8 +137,10 @@ bool MainWindow::RunCutAreaButton(int32_t id) {
 
 bool MainWindow::CutAreaPlaceable() const {
   const QWidget* pad = Control(kCutLeft);
-  return runningCommand_ == 0 && state_.StreamState != 0 && flags_.cutAreaAdjustable != 0 &&
-         pad != nullptr && pad->isEnabled();
+  // Find Ring runs as a command and places the ring it found itself.
+  const bool free = runningCommand_ == 0 || runningCommand_ == cmd::kFindRing;
+  return free && state_.StreamState != 0 && flags_.cutAreaAdjustable != 0 && pad != nullptr &&
+         pad->isEnabled();
 }
 
 bool MainWindow::ApplyCutArea(const RingGeometry& next) {

@@ -1,6 +1,7 @@
 #include "app/window/main_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -9,6 +10,7 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <algorithm>
+#include <cstdio>
 
 #include "app/window/bitmap_button.h"
 #include "app/window/click_sound.h"
@@ -18,6 +20,7 @@
 #include "app/window/cut_area_mouse.h"
 #include "app/window/output_window.h"
 #include "app/window/qt_shutdown_hooks.h"
+#include "media/movie_ring.h"
 #include "transform/cut_area.h"
 #include "view/preview_canvas.h"
 
@@ -238,7 +241,34 @@ void MainWindow::PublishView() {
 }
 
 void MainWindow::FindRing() {
-  Placeholder("Find Ring");
+  Click();
+  if (flags_.movieOpen == 0 || flags_.moviePath.empty() || !CutAreaPlaceable()) return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const MovieRing found = FindRingInMovie(flags_.moviePath);
+  QApplication::restoreOverrideCursor();
+  const FoundRing& ring = found.ring;
+  if (!found.error.empty() || !ring.found) {
+    const std::string why = found.error.empty() ? ring.reason : found.error;
+    state_.log.LogLine("Find Ring: none (" + why + ")");
+    QMessageBox::information(this, "Find Ring",
+                             QString("No ring was found with confidence: %1.\nThe Cut Area is "
+                                     "unchanged; place it on the preview by hand.")
+                                 .arg(QString::fromStdString(why)));
+    return;
+  }
+  RingGeometry next = found.cutArea;
+  // Without a dark centre to measure, the inner circle the user set stays.
+  if (ring.innerRadius <= 0) next.RSIZE = CurrentRing().RSIZE;
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "Find Ring: centre %.1f, %.1f; radii %.1f, %.1f; confidence %.2f", ring.centreX,
+                ring.centreY, ring.outerRadius, ring.innerRadius, ring.confidence);
+  state_.log.LogLine(text);
+  if (!ApplyCutArea(next)) {
+    QMessageBox::information(this, "Find Ring",
+                             "The ring found does not fit the Cut Area's limits.\nThe Cut Area "
+                             "is unchanged; place it on the preview by hand.");
+  }
 }
 
 void MainWindow::OpenCutAreaDialog() {
