@@ -400,8 +400,9 @@ FoundRing RingAt(const FloatImage& a, Point c, double radius, float step) {
   const double strength = std::clamp(contrast / (8.0 + 2.0 * outside.deviation), 0.0, 1.0);
   // A lens or mirror picture fills a good part of the frame; small circles are things
   // in the scene (or the pattern of noise).
-  if (radius < 0.08 * std::min(a.width, a.height))
+  if (radius < 0.08 * std::min(a.width, a.height)) {
     return NotFound("the only circle found is too small");
+  }
   if (covered < 6) return NotFound("the circle's visible arc is too short");
   if (contrast < std::max(6.0, outside.deviation)) {
     return NotFound("the picture is barely brighter than its surround");
@@ -451,10 +452,10 @@ GreyImage GreyFromFrame(const FrameImage& frame, int32_t shrink) {
     return GreyImage{};
   }
   grey.pixels.assign(static_cast<size_t>(grey.width) * grey.height, 0);
-  std::vector<uint32_t> sums(static_cast<size_t>(grey.width));
-  const uint32_t area = static_cast<uint32_t>(shrink * shrink);
+  std::vector<uint64_t> sums(static_cast<size_t>(grey.width));
+  const uint64_t area = static_cast<uint64_t>(shrink) * static_cast<uint64_t>(shrink);
   for (int32_t y = 0; y < grey.height; ++y) {
-    std::fill(sums.begin(), sums.end(), 0u);
+    std::fill(sums.begin(), sums.end(), uint64_t{0});
     for (int32_t dy = 0; dy < shrink; ++dy) {
       const uint32_t* row = frame.Row(frame.height - 1 - (y * shrink + dy));
       for (int32_t x = 0; x < grey.width; ++x) {
@@ -479,6 +480,10 @@ FoundRing FindRing(std::span<const GreyImage> frames) {
   const int32_t w = frames[0].width;
   const int32_t h = frames[0].height;
   if (w < 16 || h < 16) return NotFound("frames too small to search");
+  // The vote's accumulator is four times the frame: large frames are shrunk first.
+  if (w > kMaxRingSearchSide || h > kMaxRingSearchSide) {
+    return NotFound("frames too large to search: shrink them first");
+  }
   for (const GreyImage& f : frames) {
     if (f.width != w || f.height != h || f.pixels.size() != static_cast<size_t>(w) * h) {
       return NotFound("frames of different sizes");

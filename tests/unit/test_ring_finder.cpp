@@ -195,6 +195,10 @@ TEST(RingFinder, FramesWithoutARingGiveNone) {
   std::vector<GreyImage> mixed = frames(2, [] { return uint8_t{9}; });
   mixed[1].width = 160;
   EXPECT_EQ(FindRing(mixed).reason, "frames of different sizes");
+  // Frames too large for the vote are refused, not allocated for.
+  std::vector<GreyImage> huge(1, GreyImage{5000, 20, std::vector<uint8_t>(5000 * 20)});
+  EXPECT_FALSE(FindRing(huge).found);
+  EXPECT_FALSE(FindRing(std::span<const FrameImage>{}).found);
 }
 
 TEST(RingCutArea, CutAreaOfAFoundRingReadsThatRing) {
