@@ -135,11 +135,13 @@ std::vector<Point> VoteCentres(const std::vector<EdgePixel>& edges, int32_t w, i
   // Small things in the scene vote for their own middle: a ring is never that small.
   const float nearest = std::max(4.0f, 0.06f * static_cast<float>(std::min(w, h)));
   for (const EdgePixel& e : edges) {
-    for (float t = nearest; t <= reach; t += 1.0f) {
-      const int32_t x = static_cast<int32_t>(std::lround(e.x + t * e.ux)) + margin;
-      const int32_t y = static_cast<int32_t>(std::lround(e.y + t * e.uy)) + margin;
-      if (x < 0 || y < 0 || x >= aw || y >= ah) break;
-      acc[static_cast<size_t>(y) * aw + x] += e.weight;
+    // Positions shifted by the margin (plus a half for rounding) stay positive
+    // inside the accumulator, so truncation rounds.
+    float x = e.x + nearest * e.ux + static_cast<float>(margin) + 0.5f;
+    float y = e.y + nearest * e.uy + static_cast<float>(margin) + 0.5f;
+    for (float t = nearest; t <= reach; t += 1.0f, x += e.ux, y += e.uy) {
+      if (x < 0 || y < 0 || x >= static_cast<float>(aw) || y >= static_cast<float>(ah)) break;
+      acc[static_cast<size_t>(y) * aw + static_cast<size_t>(x)] += e.weight;
     }
   }
   // 5 x 5 box sums: a centre's votes spread over a pixel or two.
@@ -176,6 +178,8 @@ std::vector<Point> VoteCentres(const std::vector<EdgePixel>& edges, int32_t w, i
 }
 
 constexpr int32_t kProfileAngles = 360;
+// A ring this sure ends the search for others.
+constexpr double kSureEnough = 0.9;
 
 // Mean brightness on circles of radius 0, 1, 2, ... around a centre, over the
 // angles that fall inside the picture; NaN where too few do.
@@ -436,6 +440,7 @@ FoundRing RingAround(const FloatImage& a, Point c) {
     if (ring.found ? (!best.found || ring.confidence > best.confidence) : !best.found) {
       best = ring;
     }
+    if (best.found && best.confidence >= kSureEnough) break;
   }
   return best;
 }
@@ -490,7 +495,7 @@ FoundRing FindRing(std::span<const GreyImage> frames) {
     }
   }
   const FloatImage a = MeanImage(frames);
-  const std::vector<EdgePixel> edges = StrongEdges(a, 6000);
+  const std::vector<EdgePixel> edges = StrongEdges(a, 4000);
   if (edges.size() < 30) return NotFound("no edges: the frames show no ring");
   // The scene can outvote the ring's centre in places; each of the strongest few
   // places is tried and the ring that fits best wins.
@@ -499,6 +504,8 @@ FoundRing FindRing(std::span<const GreyImage> frames) {
     FoundRing ring = RingAround(a, c);
     if (best.reason.empty() && !best.found) best = ring;
     if (ring.found && (!best.found || ring.confidence > best.confidence)) best = ring;
+    // An edge that follows its circle this closely is the ring; no need to look on.
+    if (best.found && best.confidence >= kSureEnough) break;
   }
   if (!best.found && best.reason.empty()) best.reason = "no place where a circle's edges meet";
   return best;

@@ -136,6 +136,11 @@ void CheckCases(const std::vector<RingCase>& cases, const char* label) {
     EXPECT_LE(e.centre, 1.0);
     EXPECT_LE(e.outer, 2.0);
     EXPECT_LE(e.inner, 5.0);
+    std::printf(
+        "%s %2zu: %4dx%-4d ring %d,%d,%d,%d,%d noise %2.0f light %.1f: centre %.2f %%, "
+        "outer %.2f %%, inner %.2f %%\n",
+        label, i, c.fw, c.fh, c.ring.X1, c.ring.Y1, c.ring.X2, c.ring.Y2, c.ring.RSIZE, c.noise,
+        c.light, e.centre, e.outer, e.inner);
     worst.centre = std::max(worst.centre, e.centre);
     worst.outer = std::max(worst.outer, e.outer);
     worst.inner = std::max(worst.inner, e.inner);
