@@ -135,11 +135,13 @@ std::vector<Point> VoteCentres(const std::vector<EdgePixel>& edges, int32_t w, i
   // Small things in the scene vote for their own middle: a ring is never that small.
   const float nearest = std::max(4.0f, 0.06f * static_cast<float>(std::min(w, h)));
   for (const EdgePixel& e : edges) {
-    for (float t = nearest; t <= reach; t += 1.0f) {
-      const int32_t x = static_cast<int32_t>(std::lround(e.x + t * e.ux)) + margin;
-      const int32_t y = static_cast<int32_t>(std::lround(e.y + t * e.uy)) + margin;
-      if (x < 0 || y < 0 || x >= aw || y >= ah) break;
-      acc[static_cast<size_t>(y) * aw + x] += e.weight;
+    // Positions shifted by the margin (plus a half for rounding) stay positive
+    // inside the accumulator, so truncation rounds.
+    float x = e.x + nearest * e.ux + static_cast<float>(margin) + 0.5f;
+    float y = e.y + nearest * e.uy + static_cast<float>(margin) + 0.5f;
+    for (float t = nearest; t <= reach; t += 1.0f, x += e.ux, y += e.uy) {
+      if (x < 0 || y < 0 || x >= static_cast<float>(aw) || y >= static_cast<float>(ah)) break;
+      acc[static_cast<size_t>(y) * aw + static_cast<size_t>(x)] += e.weight;
     }
   }
   // 5 x 5 box sums: a centre's votes spread over a pixel or two.
@@ -176,6 +178,8 @@ std::vector<Point> VoteCentres(const std::vector<EdgePixel>& edges, int32_t w, i
 }
 
 constexpr int32_t kProfileAngles = 360;
+// A ring this sure ends the search for others.
+constexpr double kSureEnough = 0.9;
 
 // Mean brightness on circles of radius 0, 1, 2, ... around a centre, over the
 // angles that fall inside the picture; NaN where too few do.
@@ -400,8 +404,9 @@ FoundRing RingAt(const FloatImage& a, Point c, double radius, float step) {
   const double strength = std::clamp(contrast / (8.0 + 2.0 * outside.deviation), 0.0, 1.0);
   // A lens or mirror picture fills a good part of the frame; small circles are things
   // in the scene (or the pattern of noise).
-  if (radius < 0.08 * std::min(a.width, a.height))
+  if (radius < 0.08 * std::min(a.width, a.height)) {
     return NotFound("the only circle found is too small");
+  }
   if (covered < 6) return NotFound("the circle's visible arc is too short");
   if (contrast < std::max(6.0, outside.deviation)) {
     return NotFound("the picture is barely brighter than its surround");
@@ -435,6 +440,7 @@ FoundRing RingAround(const FloatImage& a, Point c) {
     if (ring.found ? (!best.found || ring.confidence > best.confidence) : !best.found) {
       best = ring;
     }
+    if (best.found && best.confidence >= kSureEnough) break;
   }
   return best;
 }
@@ -451,10 +457,10 @@ GreyImage GreyFromFrame(const FrameImage& frame, int32_t shrink) {
     return GreyImage{};
   }
   grey.pixels.assign(static_cast<size_t>(grey.width) * grey.height, 0);
-  std::vector<uint32_t> sums(static_cast<size_t>(grey.width));
-  const uint32_t area = static_cast<uint32_t>(shrink * shrink);
+  std::vector<uint64_t> sums(static_cast<size_t>(grey.width));
+  const uint64_t area = static_cast<uint64_t>(shrink) * static_cast<uint64_t>(shrink);
   for (int32_t y = 0; y < grey.height; ++y) {
-    std::fill(sums.begin(), sums.end(), 0u);
+    std::fill(sums.begin(), sums.end(), uint64_t{0});
     for (int32_t dy = 0; dy < shrink; ++dy) {
       const uint32_t* row = frame.Row(frame.height - 1 - (y * shrink + dy));
       for (int32_t x = 0; x < grey.width; ++x) {
@@ -479,13 +485,17 @@ FoundRing FindRing(std::span<const GreyImage> frames) {
   const int32_t w = frames[0].width;
   const int32_t h = frames[0].height;
   if (w < 16 || h < 16) return NotFound("frames too small to search");
+  // The vote's accumulator is four times the frame: large frames are shrunk first.
+  if (w > kMaxRingSearchSide || h > kMaxRingSearchSide) {
+    return NotFound("frames too large to search: shrink them first");
+  }
   for (const GreyImage& f : frames) {
     if (f.width != w || f.height != h || f.pixels.size() != static_cast<size_t>(w) * h) {
       return NotFound("frames of different sizes");
     }
   }
   const FloatImage a = MeanImage(frames);
-  const std::vector<EdgePixel> edges = StrongEdges(a, 6000);
+  const std::vector<EdgePixel> edges = StrongEdges(a, 4000);
   if (edges.size() < 30) return NotFound("no edges: the frames show no ring");
   // The scene can outvote the ring's centre in places; each of the strongest few
   // places is tried and the ring that fits best wins.
@@ -494,6 +504,8 @@ FoundRing FindRing(std::span<const GreyImage> frames) {
     FoundRing ring = RingAround(a, c);
     if (best.reason.empty() && !best.found) best = ring;
     if (ring.found && (!best.found || ring.confidence > best.confidence)) best = ring;
+    // An edge that follows its circle this closely is the ring; no need to look on.
+    if (best.found && best.confidence >= kSureEnough) break;
   }
   if (!best.found && best.reason.empty()) best.reason = "no place where a circle's edges meet";
   return best;

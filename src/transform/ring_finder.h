@@ -30,6 +30,8 @@ struct FoundRing {
 
 // The largest side the search works at; larger frames are shrunk first.
 inline constexpr int32_t kRingSearchSide = 640;
+// Grey frames larger than this on either side are refused (shrink them first).
+inline constexpr int32_t kMaxRingSearchSide = 4096;
 
 // Luma of a frame, shrunk by an integer factor (box average), rows turned top-down.
 GreyImage GreyFromFrame(const FrameImage& frame, int32_t shrink);

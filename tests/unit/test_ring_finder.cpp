@@ -136,6 +136,11 @@ void CheckCases(const std::vector<RingCase>& cases, const char* label) {
     EXPECT_LE(e.centre, 1.0);
     EXPECT_LE(e.outer, 2.0);
     EXPECT_LE(e.inner, 5.0);
+    std::printf(
+        "%s %2zu: %4dx%-4d ring %d,%d,%d,%d,%d noise %2.0f light %.1f: centre %.2f %%, "
+        "outer %.2f %%, inner %.2f %%\n",
+        label, i, c.fw, c.fh, c.ring.X1, c.ring.Y1, c.ring.X2, c.ring.Y2, c.ring.RSIZE, c.noise,
+        c.light, e.centre, e.outer, e.inner);
     worst.centre = std::max(worst.centre, e.centre);
     worst.outer = std::max(worst.outer, e.outer);
     worst.inner = std::max(worst.inner, e.inner);
@@ -195,6 +200,10 @@ TEST(RingFinder, FramesWithoutARingGiveNone) {
   std::vector<GreyImage> mixed = frames(2, [] { return uint8_t{9}; });
   mixed[1].width = 160;
   EXPECT_EQ(FindRing(mixed).reason, "frames of different sizes");
+  // Frames too large for the vote are refused, not allocated for.
+  std::vector<GreyImage> huge(1, GreyImage{5000, 20, std::vector<uint8_t>(5000 * 20)});
+  EXPECT_FALSE(FindRing(huge).found);
+  EXPECT_FALSE(FindRing(std::span<const FrameImage>{}).found);
 }
 
 TEST(RingCutArea, CutAreaOfAFoundRingReadsThatRing) {
