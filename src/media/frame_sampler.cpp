@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -23,6 +24,8 @@ std::string ErrorText(int code) {
 
 // A broken file must not keep the search decoding for ever: packets read per seek.
 constexpr int32_t kPacketsPerSeek = 600;
+// Frames taken from the start when no seek gives one: every fourth, so the scene moves.
+constexpr int32_t kRewoundSpacing = 4;
 
 struct Decoder {
   AVFormatContext* format = nullptr;
@@ -73,6 +76,18 @@ struct Decoder {
     return false;
   }
 
+  // Back to the first frame: by byte where timestamps may jump (MPEG-TS/PS), where a
+  // seek by time lands late.
+  void Rewind() {
+    const bool byByte = (format->iformat->flags & AVFMT_TS_DISCONT) != 0 &&
+                        (format->iformat->flags & AVFMT_NO_BYTE_SEEK) == 0;
+    if (!byByte || av_seek_frame(format, stream, 0, AVSEEK_FLAG_BYTE) < 0) {
+      av_seek_frame(format, stream, INT64_MIN, AVSEEK_FLAG_BACKWARD);
+    }
+    avcodec_flush_buffers(codec);
+    drained = false;
+  }
+
   bool Seek(int64_t timestamp) {
     if (av_seek_frame(format, stream, timestamp, AVSEEK_FLAG_BACKWARD) < 0) return false;
     avcodec_flush_buffers(codec);
@@ -84,6 +99,9 @@ struct Decoder {
 }  // namespace
 
 SampledFrames SampleMovieFrames(const std::filesystem::path& path, int32_t count, int32_t maxSide) {
+  // Failures are told through `error`; the libraries' own chatter helps nobody.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
   SampledFrames out;
   if (count <= 0) {
     out.error = "no frames asked for";
@@ -139,6 +157,54 @@ SampledFrames SampleMovieFrames(const std::filesystem::path& path, int32_t count
   }
   const bool seekable = duration > 0;
 
+  // Turns the decoded frame into a grey sample; false when nothing more can be done.
+  auto take = [&]() -> bool {
+    const int32_t w = d.frame->width;
+    const int32_t h = d.frame->height;
+    if (out.frameWidth == 0) {
+      out.frameWidth = w;
+      out.frameHeight = h;
+      const int32_t side = std::max(w, h);
+      const double shrink = side > maxSide && maxSide > 0 ? double(side) / maxSide : 1.0;
+      const int32_t sw = std::max(1, static_cast<int32_t>(std::lround(w / shrink)));
+      const int32_t sh = std::max(1, static_cast<int32_t>(std::lround(h / shrink)));
+      out.scaleX = double(w) / sw;
+      out.scaleY = double(h) / sh;
+      d.grey->width = sw;
+      d.grey->height = sh;
+      d.grey->format = AV_PIX_FMT_GRAY8;
+      if (av_frame_get_buffer(d.grey, 0) < 0) {
+        out.error = "out of memory";
+        return false;
+      }
+    }
+    // A movie whose picture size changes midway keeps the first size's frames only.
+    if (w != out.frameWidth || h != out.frameHeight) {
+      av_frame_unref(d.frame);
+      return true;
+    }
+    d.scaler = sws_getCachedContext(d.scaler, w, h, static_cast<AVPixelFormat>(d.frame->format),
+                                    d.grey->width, d.grey->height, AV_PIX_FMT_GRAY8, SWS_AREA,
+                                    nullptr, nullptr, nullptr);
+    if (!d.scaler) {
+      out.error = "cannot convert the movie's pictures";
+      return false;
+    }
+    sws_scale(d.scaler, d.frame->data, d.frame->linesize, 0, h, d.grey->data, d.grey->linesize);
+    av_frame_unref(d.frame);
+    GreyImage image;
+    image.width = d.grey->width;
+    image.height = d.grey->height;
+    image.pixels.resize(static_cast<size_t>(image.width) * image.height);
+    for (int32_t y = 0; y < image.height; ++y) {
+      std::memcpy(image.pixels.data() + static_cast<size_t>(y) * image.width,
+                  d.grey->data[0] + static_cast<ptrdiff_t>(y) * d.grey->linesize[0],
+                  static_cast<size_t>(image.width));
+    }
+    out.frames.push_back(std::move(image));
+    return true;
+  };
+
   int64_t lastTaken = AV_NOPTS_VALUE;
   for (int32_t i = 0; i < count; ++i) {
     if (seekable) {
@@ -165,49 +231,20 @@ SampledFrames SampleMovieFrames(const std::filesystem::path& path, int32_t count
       break;
     }
     if (!got) continue;
-    const int32_t w = d.frame->width;
-    const int32_t h = d.frame->height;
-    if (out.frameWidth == 0) {
-      out.frameWidth = w;
-      out.frameHeight = h;
-      const int32_t side = std::max(w, h);
-      const double shrink = side > maxSide && maxSide > 0 ? double(side) / maxSide : 1.0;
-      const int32_t sw = std::max(1, static_cast<int32_t>(std::lround(w / shrink)));
-      const int32_t sh = std::max(1, static_cast<int32_t>(std::lround(h / shrink)));
-      out.scaleX = double(w) / sw;
-      out.scaleY = double(h) / sh;
-      d.grey->width = sw;
-      d.grey->height = sh;
-      d.grey->format = AV_PIX_FMT_GRAY8;
-      if (av_frame_get_buffer(d.grey, 0) < 0) {
-        out.error = "out of memory";
-        return out;
+    if (!take()) return out;
+  }
+  if (out.frames.empty() && seekable) {
+    // In a stream with few key frames and no index (MPEG-TS, say) every seek can land
+    // where nothing decodes yet: take frames from the start instead, a few apart.
+    d.Rewind();
+    int32_t seen = 0;
+    while (static_cast<int32_t>(out.frames.size()) < count && d.NextFrame()) {
+      if (seen++ % kRewoundSpacing != 0) {
+        av_frame_unref(d.frame);
+        continue;
       }
+      if (!take()) return out;
     }
-    // A movie whose picture size changes midway keeps the first size's frames only.
-    if (w != out.frameWidth || h != out.frameHeight) {
-      av_frame_unref(d.frame);
-      continue;
-    }
-    d.scaler = sws_getCachedContext(d.scaler, w, h, static_cast<AVPixelFormat>(d.frame->format),
-                                    d.grey->width, d.grey->height, AV_PIX_FMT_GRAY8, SWS_AREA,
-                                    nullptr, nullptr, nullptr);
-    if (!d.scaler) {
-      out.error = "cannot convert the movie's pictures";
-      return out;
-    }
-    sws_scale(d.scaler, d.frame->data, d.frame->linesize, 0, h, d.grey->data, d.grey->linesize);
-    av_frame_unref(d.frame);
-    GreyImage image;
-    image.width = d.grey->width;
-    image.height = d.grey->height;
-    image.pixels.resize(static_cast<size_t>(image.width) * image.height);
-    for (int32_t y = 0; y < image.height; ++y) {
-      std::memcpy(image.pixels.data() + static_cast<size_t>(y) * image.width,
-                  d.grey->data[0] + static_cast<ptrdiff_t>(y) * d.grey->linesize[0],
-                  static_cast<size_t>(image.width));
-    }
-    out.frames.push_back(std::move(image));
   }
   if (out.frames.empty()) out.error = "no frame of the movie could be decoded";
   return out;

@@ -67,6 +67,17 @@ TEST(FrameSampler, FindsTheSampleMoviesRingAndItsCutArea) {
   EXPECT_LE(std::abs(area.centreX - truth.centreX), 0.01 * r + 1);
   EXPECT_LE(std::abs(area.centreY - truth.centreY), 0.01 * r + 1);
   EXPECT_LE(std::abs(area.outerRadius - r), 0.02 * r + 1);
+
+  // A camcorder's MPEG-TS with one key frame: every seek lands where nothing decodes
+  // yet, so the frames come from the start, and the same ring is found.
+  const auto ts = dir / "camcorder take.ts";
+  ASSERT_EQ(RunProcess({"ffmpeg", "-v", "error", "-i", movie.string(), "-c:v", "libx264", "-g",
+                        "300", "-y", ts.string()})
+                .exitCode,
+            0);
+  const MovieRing fromTs = FindRingInMovie(ts, 6);
+  ASSERT_TRUE(fromTs.ring.found) << fromTs.error << fromTs.ring.reason;
+  EXPECT_LE(std::abs(fromTs.ring.outerRadius - found.ring.outerRadius), 0.02 * r);
 }
 
 TEST(FrameSampler, MoviesWithoutARingOrWithoutPicturesSaySo) {
