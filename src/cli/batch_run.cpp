@@ -301,7 +301,9 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
          " movie, which is encoded by quality: leave it out or use --quality");
     return;
   }
-  if (!options.framesOnly && !options.overwrite && fs::exists(target.output, error)) {
+  // An output that is the input itself is refused as such by the conversion.
+  if (!options.framesOnly && !options.overwrite && fs::exists(target.output, error) &&
+      !fs::equivalent(target.output, input, error)) {
     fail(target.output.string() + " exists already and is kept; --overwrite (or -y) replaces it");
     return;
   }
