@@ -247,8 +247,14 @@ void MainWindow::FindRing() {
   const MovieRing found = FindRingInMovie(flags_.moviePath);
   QApplication::restoreOverrideCursor();
   const FoundRing& ring = found.ring;
-  if (!found.error.empty() || !ring.found) {
-    const std::string why = found.error.empty() ? ring.reason : found.error;
+  // The frames searched are the stored ones; a movie turned by its rotation data shows
+  // them turned, and the ring found would be in the wrong place.
+  const bool turned = ring.found && (found.frameWidth != flags_.frameWidth ||
+                                     found.frameHeight != flags_.frameHeight);
+  if (!found.error.empty() || !ring.found || turned) {
+    const std::string why = !found.error.empty() ? found.error
+                            : turned ? "the picture is turned by the movie's rotation data"
+                                     : ring.reason;
     state_.log.LogLine("Find Ring: none (" + why + ")");
     QMessageBox::information(this, "Find Ring",
                              QString("No ring was found with confidence: %1.\nThe Cut Area is "
