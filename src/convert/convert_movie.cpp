@@ -428,9 +428,9 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
     if (pipe < 0) {
       run.outcome.status = ConversionStatus::ExportFailed;
       run.outcome.output = Trim(outputPath);
-      run.outcome.lastExport.errorLine = run.encoder->StartError();
+      ctx.log.LogLine("One pass: " + run.encoder->StartError());
       ctx.ui.Message("Error Monitoring",
-                     "The encoder could not be started:\r\n" + run.encoder->StartError(),
+                     "The movie could not be written:\r\nThe encoder could not be started.",
                      MessageIcon::Stop, false);
       ctx.conversionRunning = 0;
       CommonEnd(run);
