@@ -1,19 +1,31 @@
-// A whole conversion of a 10-second 1080p doughnut movie to MP4, beside FFmpeg doing
-// the same in one pass with its remap filter and equivalent maps, and our frame loop
-// beside a plain FFmpeg decode. Each run is a child process; its peak memory is
-// reported as the counter peak_MB.
+// A whole conversion of a 10-second 1080p doughnut movie to MP4 by the batch tool (one
+// pass, with default quality and with --draft; and the window's route: frames spooled
+// to files, then the export), beside FFmpeg doing the same in one pass with its remap
+// filter and equivalent maps; and our frame loop beside a plain FFmpeg decode. Each run
+// is a child process. Counters: processor seconds of the whole process tree per run
+// (cpu_s), the largest single process (peak_MB, from wait4, which folds in the waited
+// descendants) and the sampled peak of the tree's summed resident size (tree_peak_MB:
+// tool and encoder run at once). After the runs, a table gives the ratios of wall
+// and processor time against the FFmpeg peer measured in the same run.
 
 #include <benchmark/benchmark.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "settings/app_settings.h"
@@ -34,11 +46,45 @@ const char* kCut = "150,20,316,306,32";
 
 struct ChildRun {
   int exitCode = -1;
-  double peakMegabytes = 0;
+  double peakMegabytes = 0;      // the largest single process of the tree
+  double treePeakMegabytes = 0;  // the tree's summed resident size, sampled
+  double cpuSeconds = 0;         // user + system of the whole tree
+  double wallSeconds = 0;
 };
 
-// Runs argv to its end with its output discarded; the peak resident size of the
-// child itself comes from wait4.
+// Resident kilobytes of `root` and every process below it, from /proc.
+long TreeResidentKilobytes(pid_t root) {
+  std::map<pid_t, std::vector<pid_t>> children;
+  std::map<pid_t, long> resident;
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return 0;
+  while (dirent* entry = readdir(proc)) {
+    const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+    if (pid <= 0) continue;
+    std::ifstream status("/proc/" + std::string(entry->d_name) + "/status");
+    std::string line;
+    pid_t parent = 0;
+    long kilobytes = 0;
+    while (std::getline(status, line)) {
+      if (line.rfind("PPid:", 0) == 0) parent = static_cast<pid_t>(std::atoi(line.c_str() + 5));
+      if (line.rfind("VmRSS:", 0) == 0) kilobytes = std::atol(line.c_str() + 6);
+    }
+    children[parent].push_back(pid);
+    resident[pid] = kilobytes;
+  }
+  closedir(proc);
+  long sum = 0;
+  std::vector<pid_t> todo = {root};
+  while (!todo.empty()) {
+    const pid_t pid = todo.back();
+    todo.pop_back();
+    sum += resident[pid];
+    for (pid_t child : children[pid]) todo.push_back(child);
+  }
+  return sum;
+}
+
+// Runs argv to its end with its output discarded.
 ChildRun Run(const std::vector<std::string>& args) {
   std::vector<char*> argv;
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -49,15 +95,46 @@ ChildRun Run(const std::vector<std::string>& args) {
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   pid_t pid = -1;
   ChildRun result;
+  const auto start = std::chrono::steady_clock::now();
   if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+    // Sampled a few times a second: enough for a run of several seconds, and cheap.
+    std::atomic<bool> ended{false};
+    long treePeak = 0;
+    std::thread sampler([&] {
+      while (!ended) {
+        treePeak = std::max(treePeak, TreeResidentKilobytes(pid));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      }
+    });
     int status = 0;
     rusage usage{};
     wait4(pid, &status, 0, &usage);
+    ended = true;
+    sampler.join();
+    result.wallSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
     result.peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    result.treePeakMegabytes = static_cast<double>(treePeak) / 1024.0;
+    // wait4's times include the descendants the child waited for (the encoder).
+    auto seconds = [](const timeval& t) {
+      return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    result.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
   }
   posix_spawn_file_actions_destroy(&actions);
   return result;
+}
+
+// Mean wall and processor seconds per run of each benchmark, for the ratio table.
+struct Means {
+  double wall = 0;
+  double cpu = 0;
+  double treePeak = 0;
+};
+std::map<std::string, Means>& Measured() {
+  static std::map<std::string, Means> measured;
+  return measured;
 }
 
 // 16-bit binary PGM, as FFmpeg's remap filter reads its maps.
@@ -113,13 +190,14 @@ Fixture& Shared() {
   return fixture;
 }
 
-void Report(benchmark::State& state, const std::vector<std::string>& args) {
+void Report(benchmark::State& state, const char* name, const std::vector<std::string>& args) {
   Fixture& f = Shared();
   if (!f.ready) {
     state.SkipWithError("sample movie could not be made");
     return;
   }
   double peak = 0;
+  Means sum;
   for (auto _ : state) {
     const ChildRun run = Run(args);
     if (run.exitCode != 0) {
@@ -127,8 +205,15 @@ void Report(benchmark::State& state, const std::vector<std::string>& args) {
       return;
     }
     peak = std::max(peak, run.peakMegabytes);
+    sum.wall += run.wallSeconds;
+    sum.cpu += run.cpuSeconds;
+    sum.treePeak = std::max(sum.treePeak, run.treePeakMegabytes);
   }
+  const double n = static_cast<double>(state.iterations());
+  Measured()[name] = {sum.wall / n, sum.cpu / n, sum.treePeak};
   state.counters["peak_MB"] = peak;
+  state.counters["tree_peak_MB"] = sum.treePeak;
+  state.counters["cpu_s"] = sum.cpu / n;
   state.counters["frames_per_s"] = benchmark::Counter(
       250.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
@@ -137,58 +222,106 @@ void BM_FrameLoop_Corvinex(benchmark::State& state) {
   Fixture& f = Shared();
   const fs::path frames = kWork / "frames";
   fs::remove_all(frames);
-  Report(state, {(kProgram / "corvinex-batch").string(), "--settings", f.settings.string(), "--cut",
-                 kCut, "--frames-only", frames.string(), f.movie.string()});
+  Report(state, __func__,
+         {(kProgram / "corvinex-batch").string(), "--settings", f.settings.string(), "--cut", kCut,
+          "--frames-only", frames.string(), f.movie.string()});
 }
 
 void BM_FrameLoop_FfmpegDecodeOnly(benchmark::State& state) {
-  Report(state, {"ffmpeg", "-v", "error", "-i", Shared().movie.string(), "-f", "null", "-"});
+  Report(state, __func__,
+         {"ffmpeg", "-v", "error", "-i", Shared().movie.string(), "-f", "null", "-"});
 }
 
-void BM_WholeRun_Corvinex(benchmark::State& state) {
+std::vector<std::string> BatchRun(const std::string& output, std::vector<std::string> extra) {
   Fixture& f = Shared();
-  Report(state, {(kProgram / "corvinex-batch").string(), "--settings", f.settings.string(), "--cut",
-                 kCut, "-o", (kWork / "ours.mp4").string(), f.movie.string()});
+  std::vector<std::string> args = {(kProgram / "corvinex-batch").string(),
+                                   "--settings",
+                                   f.settings.string(),
+                                   "--cut",
+                                   kCut,
+                                   "-y",
+                                   "-o",
+                                   (kWork / output).string()};
+  args.insert(args.end(), extra.begin(), extra.end());
+  args.push_back(f.movie.string());
+  return args;
+}
+
+// The batch tool: frames to the encoder while they are made.
+void BM_WholeRun_Corvinex(benchmark::State& state) {
+  Report(state, __func__, BatchRun("ours.mp4", {}));
+}
+
+void BM_WholeRun_CorvinexDraft(benchmark::State& state) {
+  Report(state, __func__, BatchRun("ours draft.mp4", {"--draft"}));
+}
+
+// The window's route: every frame spooled to a file, the sound extracted, then the export.
+void BM_WholeRun_CorvinexSpooled(benchmark::State& state) {
+  Report(state, __func__, BatchRun("ours spooled.mp4", {"--spool"}));
 }
 
 // One pass: decode, remap with the same source pixels, encode with the x264
 // settings our default MP4 export ends up with.
 void BM_WholeRun_FfmpegRemap(benchmark::State& state) {
   Fixture& f = Shared();
-  Report(state, {"ffmpeg",
-                 "-v",
-                 "error",
-                 "-i",
-                 f.movie.string(),
-                 "-i",
-                 f.xmap.string(),
-                 "-i",
-                 f.ymap.string(),
-                 "-filter_complex",
-                 "[0:v][1:v][2:v]remap,format=yuv420p",
-                 "-c:v",
-                 "libx264",
-                 "-crf",
-                 "22",
-                 "-r",
-                 "30",
-                 "-fps_mode",
-                 "cfr",
-                 "-ac",
-                 "2",
-                 "-ar",
-                 "44100",
-                 "-f",
-                 "mp4",
-                 "-y",
-                 (kWork / "peer.mp4").string()});
+  Report(state, __func__,
+         {"ffmpeg",
+          "-v",
+          "error",
+          "-i",
+          f.movie.string(),
+          "-i",
+          f.xmap.string(),
+          "-i",
+          f.ymap.string(),
+          "-filter_complex",
+          "[0:v][1:v][2:v]remap,format=yuv420p",
+          "-c:v",
+          "libx264",
+          "-crf",
+          "22",
+          "-r",
+          "30",
+          "-fps_mode",
+          "cfr",
+          "-ac",
+          "2",
+          "-ar",
+          "44100",
+          "-f",
+          "mp4",
+          "-y",
+          (kWork / "peer.mp4").string()});
 }
 
 BENCHMARK(BM_FrameLoop_FfmpegDecodeOnly)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
 BENCHMARK(BM_FrameLoop_Corvinex)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
 BENCHMARK(BM_WholeRun_FfmpegRemap)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
 BENCHMARK(BM_WholeRun_Corvinex)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_WholeRun_CorvinexDraft)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_WholeRun_CorvinexSpooled)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
+
+// Every run against the one-pass FFmpeg peer of this same invocation.
+void PrintRatios() {
+  const auto& measured = Measured();
+  const auto peer = measured.find("BM_WholeRun_FfmpegRemap");
+  if (peer == measured.end() || peer->second.wall <= 0 || peer->second.cpu <= 0) return;
+  std::printf("\n%-52s %8s %8s %8s %8s %12s\n", "against BM_WholeRun_FfmpegRemap", "wall_s",
+              "wall_x", "cpu_s", "cpu_x", "tree_peak_MB");
+  for (const auto& [name, m] : measured) {
+    std::printf("%-30s %8.2f %8.2f %8.2f %8.2f %12.0f\n", name.c_str(), m.wall,
+                m.wall / peer->second.wall, m.cpu, m.cpu / peer->second.cpu, m.treePeak);
+  }
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  PrintRatios();
+  return 0;
+}

@@ -94,6 +94,13 @@ const std::vector<Flag>& Flags() {
          o.overwrite = true;
          return {};
        }},
+      {"--spool", nullptr,
+       "write the frames to the temporary folder first and encode them afterwards, as the "
+       "window does (slower; the default encodes while the frames are made)",
+       [](const std::string&, BatchOptions& o) -> std::string {
+         o.spool = true;
+         return {};
+       }},
       {"--settings", "FILE", "settings file to start from (default: tlvpub.ini beside the program)",
        [](const std::string& v, BatchOptions& o) -> std::string {
          o.settingsFile = v;

@@ -40,6 +40,7 @@ struct BatchOptions {
   std::optional<std::filesystem::path> logFolder;  // where this run's log goes
   bool sphericalMetadata = true;  // mark a logo's spherical output as 360-degree video
   bool overwrite = false;         // an existing output may be replaced
+  bool spool = false;             // frames to files first, then the export (the window's way)
   ProgressMode progress = ProgressMode::Auto;
   // Applied in order after the settings file has been read.
   std::vector<std::function<void(AppSettings&, SessionOptions&)>> overrides;

@@ -345,6 +345,7 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
                             .logoCanvas = logo.present ? &logoCanvas : nullptr,
                             .frameFolder = target.frameFolder,
                             .framesOnly = options.framesOnly.has_value(),
+                            .onePass = !options.spool,
                             .sphericalMetadata = options.sphericalMetadata};
   const ConversionOutcome outcome = ConvertMovie(context, target.output.string());
   ReportOutcome(input, target, outcome, context.options.RESIZE, ui, env, tally);

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "convert/convert_movie.h"
+#include "convert/one_pass_encoder.h"
 #include "convert/sound_extraction_run.h"
 #include "convert/spool_writer.h"
 #include "transform/process_frame.h"
@@ -19,8 +20,9 @@ struct ConversionRun {
   bool decoderRoute = false;
   UnwrapBuffers buffers;
   FrameImage frame;
-  std::vector<uint32_t> sample;  // the aspect fix's copy of the incoming frame
-  std::unique_ptr<SpoolWriter> spool;
+  std::vector<uint32_t> sample;             // the aspect fix's copy of the incoming frame
+  std::unique_ptr<RunSink> spool;           // the spool writer, or the one-pass pipe
+  std::unique_ptr<OnePassEncoder> encoder;  // the one-pass export's encoder
   FramePipeline pipeline;
   FrameOptions frameOptions;  // the options at the start of the run
   // The graph route's frames run on another thread than the one that changes the

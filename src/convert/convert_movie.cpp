@@ -15,6 +15,7 @@
 #include "convert/conversion_run.h"
 #include "convert/frame_timing.h"
 #include "convert/free_space.h"
+#include "convert/pipe_writer.h"
 #include "convert/sound_extract.h"
 #include "convert/temp_files.h"
 #include "media/movie_info.h"
@@ -145,30 +146,39 @@ bool OutputWritten(const fs::path& output) {
   return fs::is_regular_file(output, error) && fs::file_size(output, error) > 0 && !error;
 }
 
+// The export's settings from the run's options, for `framesMade` frames (0 before
+// the frame loop: no duration limit from the frames then).
+ExportSettings RunExportSettings(const ConversionRun& run, const std::string& output,
+                                 int64_t framesMade) {
+  const ConversionContext& ctx = run.ctx;
+  ExportSettings s;
+  s.output = output;
+  s.pictureWidth = run.outcome.outputWidth;
+  s.pictureHeight = run.outcome.outputHeight;
+  s.resize = ctx.options.RESIZE;
+  s.channels = ctx.options.AUDIO_CHANNELS;
+  s.audioRate = ctx.options.AUDIO_RATE;
+  s.bitRate = ctx.settings.BITRATE;
+  s.codecMode = ctx.settings.CODECMODE;
+  s.quality = ctx.options.QUALITY;
+  s.timePerFrame = ctx.input.timePerFrame;
+  // The frames written last as long as they take at the run's rate: the sound is
+  // cut there. The picture's own duration would cut off what a late start moved.
+  s.durationText = ctx.input.timePerFrame > 0 && framesMade > 0
+                       ? DurationText(static_cast<double>(framesMade) *
+                                      static_cast<double>(ctx.input.timePerFrame) /
+                                      static_cast<double>(kUnitsPerSecond))
+                       : ctx.input.durationText;
+  return s;
+}
+
 // Exports until the user wants no other compression. A failed export keeps the
 // frames and offers another try instead of claiming success.
 void ExportLoop(ConversionRun& run, std::string output) {
   ConversionContext& ctx = run.ctx;
   for (;;) {
     ctx.log.LogLine("ConvertRectExport Begin");
-    ExportSettings s;
-    s.output = output;
-    s.pictureWidth = run.outcome.outputWidth;
-    s.pictureHeight = run.outcome.outputHeight;
-    s.resize = ctx.options.RESIZE;
-    s.channels = ctx.options.AUDIO_CHANNELS;
-    s.audioRate = ctx.options.AUDIO_RATE;
-    s.bitRate = ctx.settings.BITRATE;
-    s.codecMode = ctx.settings.CODECMODE;
-    s.quality = ctx.options.QUALITY;
-    s.timePerFrame = ctx.input.timePerFrame;
-    // The frames written last as long as they take at the run's rate: the sound is
-    // cut there. The picture's own duration would cut off what a late start moved.
-    s.durationText = ctx.input.timePerFrame > 0 && run.outcome.framesProcessed > 0
-                         ? DurationText(static_cast<double>(run.outcome.framesProcessed) *
-                                        static_cast<double>(ctx.input.timePerFrame) /
-                                        static_cast<double>(kUnitsPerSecond))
-                         : ctx.input.durationText;
+    ExportSettings s = RunExportSettings(run, output, run.outcome.framesProcessed);
     s.soundAvailable = SoundTrackUsable(ctx.tempFolder);
     const fs::path frames = ctx.frameFolder.empty() ? ctx.tempFolder : ctx.frameFolder;
     std::error_code error;
@@ -233,6 +243,65 @@ void ExportLoop(ConversionRun& run, std::string output) {
     }
     output = trimmed;
   }
+}
+
+// The one-pass export's end, once the pipe is closed: the encoder drains the last
+// frames. There are no frames kept for another try, so one export is all.
+void EndOnePass(ConversionRun& run, bool finished, const SpoolStats& stats,
+                const std::string& output) {
+  ConversionContext& ctx = run.ctx;
+  std::error_code error;
+  run.outcome.output = output;
+  if (!finished) {
+    // A movie the encoder did not finish would pass for the result.
+    run.encoder->Kill();
+    fs::remove(output, error);
+    run.outcome.status = ConversionStatus::Stopped;
+    return;
+  }
+  std::optional<SphericalResult> spherical;
+  ExportResult result;
+  if (stats.failed > 0) {
+    // The encoder died (its own words say why) or a frame was unusable: the pipe is
+    // closed, so a living encoder ends by itself; what it wrote is not the movie.
+    result = run.encoder->Wait(EncoderFlags{.stop = &ctx.stopRequest});
+    if (result.ok() || result.errorLine.empty()) result.errorLine = stats.firstError;
+    result.exitCode = result.exitCode == 0 ? 1 : result.exitCode;
+  } else {
+    result = ctx.ui.ExportMovie("Output Movie Compression", [&] {
+      const int64_t total = stats.written;
+      EncoderFlags flags{.stop = &ctx.stopRequest, .progress = [&ctx, total](int64_t n) {
+                           ctx.ui.ShowExportProgress(n, total);
+                         }};
+      ExportResult encoded = run.encoder->Wait(flags);
+      if (encoded.ok() && OutputWritten(output) && WantsSphericalMetadata(run)) {
+        spherical = AddSphericalMetadata(
+            output, PairOut(run) ? StereoLayout::TopBottom : StereoLayout::Mono);
+      }
+      return encoded;
+    });
+  }
+  if (spherical) ReportSpherical(ctx, *spherical, output);
+  ctx.log.LogLine("ConvertRectExport End");
+  run.outcome.lastExport = result;
+  run.outcome.spherical = spherical;
+  if (result.stopped) {
+    fs::remove(output, error);
+    run.outcome.status = ConversionStatus::Stopped;
+    return;
+  }
+  if (result.ok() && OutputWritten(output)) {
+    run.outcome.status = ConversionStatus::Exported;
+    ctx.ui.Message("Successful termination", "Movie converted successfully.",
+                   MessageIcon::Information, false);
+    return;
+  }
+  run.outcome.status = ConversionStatus::ExportFailed;
+  fs::remove(output, error);  // removed before the run: this is the broken one
+  std::string reason = result.errorLine;
+  if (reason.empty()) reason = "The encoder wrote no output movie.";
+  ctx.ui.Message("Error Monitoring", "The movie could not be written:\r\n" + reason,
+                 MessageIcon::Stop, false);
 }
 
 void CommonEnd(ConversionRun& run) {
@@ -351,15 +420,32 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   run.outcome.outputWidth = g.W;
   run.outcome.outputHeight = OutputHeight(run);
 
+  const bool onePass = ctx.onePass && !ctx.framesOnly;
   const fs::path frameFolder = ctx.frameFolder.empty() ? ctx.tempFolder : ctx.frameFolder;
-  if (const std::string problem = SpoolSpaceProblem(run, frameFolder); !problem.empty()) {
+  if (onePass) {
+    run.encoder = std::make_unique<OnePassEncoder>(ctx.encoderTool, ctx.tempFolder, ctx.log);
+    const int pipe = run.encoder->Start(input, RunExportSettings(run, Trim(outputPath), 0));
+    if (pipe < 0) {
+      run.outcome.status = ConversionStatus::ExportFailed;
+      run.outcome.output = Trim(outputPath);
+      ctx.log.LogLine("One pass: " + run.encoder->StartError());
+      ctx.ui.Message("Error Monitoring",
+                     "The movie could not be written:\r\nThe encoder could not be started.",
+                     MessageIcon::Stop, false);
+      ctx.conversionRunning = 0;
+      CommonEnd(run);
+      return run.outcome;
+    }
+    run.spool = std::make_unique<PipeWriter>(pipe, &ctx.log);
+  } else if (const std::string problem = SpoolSpaceProblem(run, frameFolder); !problem.empty()) {
     ctx.log.LogLine(problem);
     ctx.ui.Message("Error Monitoring", problem, MessageIcon::Stop, false);
     ctx.conversionRunning = 0;
     CommonEnd(run);
     return run.outcome;
+  } else {
+    run.spool = std::make_unique<SpoolWriter>(frameFolder, &ctx.log);
   }
-  run.spool = std::make_unique<SpoolWriter>(frameFolder, &ctx.log);
   run.frame.Reset(ctx.input.width, ctx.input.height);
   if (ctx.settings.ASPECT != 0) run.sample.assign(run.frame.PixelCount(), 0u);
   run.pipeline = FramePipeline{.geometry = &run.outcome.geometry,
@@ -372,7 +458,7 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   ctx.log.LogLine(std::string("LOGO PRESENT = ") + (ctx.logoCanvas != nullptr ? "1" : "0"));
   ctx.log.LogLine("OS_PREVIEW = " + std::to_string(ctx.options.OS_PREVIEW != 0 ? 1 : 0));
 
-  run.sound.Start(ctx.encoderTool, input, ctx.tempFolder);
+  if (!onePass) run.sound.Start(ctx.encoderTool, input, ctx.tempFolder);
   if (run.decoderRoute) {
     ctx.ui.Sleep(20);
     run.decoderPid = DecodeFrames(ctx.encoderTool, input, ctx.tempFolder,
@@ -398,10 +484,13 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   run.firstFrameDone = 0;
 
   const bool finished = run.decoderRoute ? RunDecoderRoute(run) : RunGraphRoute(run);
+  // Stopped: the encoder goes first, so the frames still queued are not encoded.
+  if (!finished && run.encoder) run.encoder->Kill();
   run.spool->Finish();
   const SpoolStats stats = run.spool->Stats();
   run.outcome.framesProcessed = stats.written;
-  run.outcome.framesNotSpooled = stats.failed;
+  // In one pass a failure is the encoder's: the export's report tells it.
+  run.outcome.framesNotSpooled = onePass ? 0 : stats.failed;
   run.outcome.spoolError = stats.firstError;
   if (finished && stats.failed == 0) {
     // The last count shown lags behind the loop: show the frames actually made.
@@ -412,7 +501,9 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
     run.ShowProgress();
   }
 
-  if (!finished) {
+  if (onePass) {
+    EndOnePass(run, finished, stats, Trim(outputPath));
+  } else if (!finished) {
     run.sound.Kill();
     run.outcome.status = ConversionStatus::Stopped;
   } else if (stats.failed > 0) {
@@ -433,6 +524,7 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
     }
   }
   run.spool.reset();
+  run.encoder.reset();
 
   // Clean-up of the route.
   if (run.decoderRoute) {

@@ -56,6 +56,9 @@ struct ConversionContext {
   // `framesOnly` they stay there and no export runs.
   std::filesystem::path frameFolder{};
   bool framesOnly = false;
+  // The frames go to the encoder while they are made and the sound comes straight
+  // from the movie: no spool, no extracted sound, and one export only (the batch tool).
+  bool onePass = false;
   // With a logo the output is an equirectangular 2:1 frame: mark it as 360-degree
   // video after a successful export.
   bool sphericalMetadata = true;

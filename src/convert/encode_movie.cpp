@@ -31,7 +31,21 @@ std::string ReportTail(const fs::path& file) {
   return tail;
 }
 
-// Waits for the encoder, telling its progress, and ends it when a stop is asked for.
+}  // namespace
+
+int64_t LastEncodedFrame(std::string_view report) {
+  const size_t at = report.rfind("frame=");
+  if (at == std::string_view::npos) return -1;
+  size_t i = at + 6;
+  while (i < report.size() && report[i] == ' ') ++i;
+  int64_t frames = -1;
+  for (; i < report.size() && report[i] >= '0' && report[i] <= '9'; ++i) {
+    frames = (frames < 0 ? 0 : frames * 10) + (report[i] - '0');
+    if (frames > (int64_t{1} << 40)) return -1;  // not a frame count
+  }
+  return frames;
+}
+
 ChildExit WaitForEncoder(pid_t pid, const fs::path& report, const EncoderFlags& flags,
                          bool& stopped) {
   constexpr auto kPoll = std::chrono::milliseconds(200);
@@ -49,21 +63,6 @@ ChildExit WaitForEncoder(pid_t pid, const fs::path& report, const EncoderFlags& 
       }
     }
   }
-}
-
-}  // namespace
-
-int64_t LastEncodedFrame(std::string_view report) {
-  const size_t at = report.rfind("frame=");
-  if (at == std::string_view::npos) return -1;
-  size_t i = at + 6;
-  while (i < report.size() && report[i] == ' ') ++i;
-  int64_t frames = -1;
-  for (; i < report.size() && report[i] >= '0' && report[i] <= '9'; ++i) {
-    frames = (frames < 0 ? 0 : frames * 10) + (report[i] - '0');
-    if (frames > (int64_t{1} << 40)) return -1;  // not a frame count
-  }
-  return frames;
 }
 
 ExportResult EncodeMovie(const fs::path& tool, const fs::path& tempFolder, const ExportSettings& s,

@@ -105,6 +105,36 @@ std::string QualityPiece(const ContainerRow& row, int32_t q) {
   return " -qscale " + std::to_string(q) + format;
 }
 
+const ContainerRow* RowOf(std::string_view extension) {
+  auto row = std::find_if(kContainers.begin(), kContainers.end(),
+                          [&](const ContainerRow& r) { return r.extension == extension; });
+  return row == kContainers.end() ? nullptr : &*row;
+}
+
+// Rows that play at a rate of their own (" -r 30 "): in one pass the picture's end is
+// not known in advance for a duration limit, so the fps filter converts the rate and
+// rounds the end to the nearest output frame, as the limit does. The crop keeps the
+// even size the encoder tool gives a movie without a filter of its own.
+std::string RateFilterPiece(const ContainerRow& row) {
+  const size_t at = row.videoPiece.find("-r ");
+  if (at == std::string_view::npos) return {};
+  std::string_view rate = row.videoPiece.substr(at + 3);
+  rate = rate.substr(0, rate.find(' '));
+  return " -vf fps=" + std::string(rate) + ",crop=trunc(iw/2)*2:trunc(ih/2)*2 ";
+}
+
+// The output side shared by the spooled export and the one-pass export: the
+// container's codecs, the duration limit, bit rate, codec mode, size and quality.
+void OutputPieces(CommandLine& c, const ContainerRow& row, const ExportSettings& s) {
+  c.Text(row.videoPiece);
+  // Without a known duration the limit is left out rather than given an empty value.
+  std::string limit = s.durationText.empty() ? std::string() : " -t " + s.durationText;
+  c.Text(limit + BitRatePiece(s.bitRate) + CodecModePiece(s.codecMode) +
+         SizePiece(s.resize, s.pictureWidth, s.pictureHeight));
+  c.Text(QualityPiece(row, s.quality));
+  c.Text(" -y ").File(s.output.string());
+}
+
 }  // namespace
 
 PictureSize ExportPictureSize(int32_t resize, int32_t width, int32_t height) {
@@ -201,9 +231,8 @@ std::string RatePiece(int64_t timePerFrame) {
 CommandLine ExportCommand(const fs::path& tool, const fs::path& tempFolder,
                           const ExportSettings& s) {
   std::string extension = OutputExtension(s.output);
-  auto row = std::find_if(kContainers.begin(), kContainers.end(),
-                          [&](const ContainerRow& r) { return r.extension == extension; });
-  if (row == kContainers.end()) return {};
+  const ContainerRow* row = RowOf(extension);
+  if (row == nullptr) return {};
 
   CommandLine c;
   c.Quoted(tool.string()).Text(" ");
@@ -216,13 +245,30 @@ CommandLine ExportCommand(const fs::path& tool, const fs::path& tempFolder,
   } else {
     c.Text(" ");
   }
-  c.Text(row->videoPiece);
-  // Without a known duration the limit is left out rather than given an empty value.
-  std::string limit = s.durationText.empty() ? std::string() : " -t " + s.durationText;
-  c.Text(limit + BitRatePiece(s.bitRate) + CodecModePiece(s.codecMode) +
-         SizePiece(s.resize, s.pictureWidth, s.pictureHeight));
-  c.Text(QualityPiece(*row, s.quality));
-  c.Text(" -y ").File(s.output.string());
+  OutputPieces(c, *row, s);
+  return c;
+}
+
+CommandLine OnePassCommand(const fs::path& tool, const fs::path& movie, const ExportSettings& s) {
+  const std::string extension = OutputExtension(s.output);
+  const ContainerRow* row = RowOf(extension);
+  if (row == nullptr || s.pictureWidth <= 0 || s.pictureHeight <= 0) return {};
+
+  CommandLine c;
+  c.Quoted(tool.string()).Text(" -f rawvideo -pix_fmt bgr0 -s ");
+  c.Text(std::to_string(s.pictureWidth) + "x" + std::to_string(s.pictureHeight) + " ");
+  c.Text(RatePiece(s.timePerFrame));
+  c.Text("-i pipe:0 -i ").File(movie.string());
+  // The movie's first sound track, placed as the spooled route's extraction places
+  // it: from the file's start, silence before a late sound and in gaps. Padded at
+  // the end and cut with the picture, whose length is known only when the frames end.
+  c.Text(" -map 0:v -map 1:a:0? -af aresample=async=1:first_pts=0,apad -shortest ");
+  c.Text(s.channels == 1 ? " -ac 1 " : " -ac 2 ");
+  c.Text(AudioRatePiece(s.audioRate, extension));
+  c.Text(RateFilterPiece(*row));
+  ExportSettings unlimited = s;
+  unlimited.durationText.clear();
+  OutputPieces(c, *row, unlimited);
   return c;
 }
 

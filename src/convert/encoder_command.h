@@ -73,6 +73,12 @@ std::string RatePiece(int64_t timePerFrame);
 CommandLine ExportCommand(const std::filesystem::path& tool,
                           const std::filesystem::path& tempFolder, const ExportSettings& s);
 
+// The one-pass export: raw top-down BGRX frames of the settings' picture size come
+// on standard input while they are made, the sound straight from `movie`; the
+// output side is the export's. Empty for an output extension the export does not know.
+CommandLine OnePassCommand(const std::filesystem::path& tool, const std::filesystem::path& movie,
+                           const ExportSettings& s);
+
 struct ExportResult {
   bool started = false;
   int exitCode = -1;
@@ -92,6 +98,11 @@ struct EncoderFlags {
 
 // The last "frame=N" of the encoder's statistics in `report`; -1 when there is none.
 int64_t LastEncodedFrame(std::string_view report);
+
+// Waits for the encoder, telling its progress read from its error-stream file
+// `report`, and ends it when a stop is asked for (setting `stopped`).
+ChildExit WaitForEncoder(pid_t pid, const std::filesystem::path& report, const EncoderFlags& flags,
+                         bool& stopped);
 
 // The export thread body: builds and logs the command, runs it to its end (the
 // tool's error stream goes to a scratch file in the temporary folder, read back for

@@ -18,9 +18,9 @@ struct Option {
 
 // Options that take no value; every other option takes one.
 bool IsFlag(std::string_view name) {
-  static constexpr std::array<std::string_view, 11> kFlags = {
+  static constexpr std::array<std::string_view, 12> kFlags = {
       "y",  "n",  "sameq",        "nostdin", "hide_banner", "an",
-      "vn", "sn", "noautorotate", "stats",   "nostats"};
+      "vn", "sn", "noautorotate", "stats",   "nostats",     "shortest"};
   return std::find(kFlags.begin(), kFlags.end(), name) != kFlags.end();
 }
 

@@ -14,20 +14,13 @@
 #include <thread>
 #include <vector>
 
-#include "transform/frame_sink.h"
+#include "convert/run_sink.h"
 
 namespace corvinex {
 
 class DiagnosticLog;
 
-struct SpoolStats {
-  int64_t written = 0;   // files written, repeats included
-  int64_t repeated = 0;  // of which repeats of an earlier frame's file
-  int64_t failed = 0;
-  std::string firstError;  // the first failure, for the end-of-run report
-};
-
-class SpoolWriter : public FrameSink {
+class SpoolWriter : public RunSink {
  public:
   SpoolWriter(std::filesystem::path tempFolder, DiagnosticLog* log, size_t queueLimit = 4);
   ~SpoolWriter() override;  // writes what is queued, then stops
@@ -39,10 +32,10 @@ class SpoolWriter : public FrameSink {
   void Submit(OutputFrame&& frame) override;
   // Frames [first, last] repeat frame `source` (submitted before): hard links to its
   // file, copies where the folder cannot link. Nothing is allocated for the pixels.
-  void Repeat(int64_t source, int64_t first, int64_t last);
+  void Repeat(int64_t source, int64_t first, int64_t last) override;
   // Waits until every submitted frame has been written (or has failed).
-  void Finish();
-  SpoolStats Stats() const;
+  void Finish() override;
+  SpoolStats Stats() const override;
 
  private:
   struct Job {

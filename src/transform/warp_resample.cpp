@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "transform/cubic_sample.h"
+#include "transform/split_work.h"
 #include "transform/unwrap_geometry.h"
 
 namespace corvinex {
@@ -265,7 +266,30 @@ void WarpResample(ConstPixels src, Pixels dst, PolarWarp& polar, bool& cacheVali
     FillPolarCache(dst.width, dst.height, polar);
     cacheValid = true;
   }
-  ResampleCached(src, dst, polar.su, polar.sv, SkippedPixels::Clear);
+  // Every pixel depends on its own cache slots only, so the rows split in two halves
+  // that give the same pixels as one pass. Small pictures are not worth a hand-over.
+  const int64_t pixels = int64_t{dst.width} * dst.height;
+  if (pixels < (int64_t{1} << 16) || dst.height < 2) {
+    ResampleCached(src, dst, polar.su, polar.sv, SkippedPixels::Clear);
+    return;
+  }
+  struct Halves {
+    ConstPixels src;
+    Pixels dst;
+    const float* su;
+    const float* sv;
+  } halves{src, dst, polar.su, polar.sv};
+  RunInTwoHalves(
+      [](void* context, int half) {
+        const Halves& h = *static_cast<const Halves*>(context);
+        const int32_t firstRows = h.dst.height / 2;
+        const int32_t begin = half == 0 ? 0 : firstRows;
+        const int32_t rows = half == 0 ? firstRows : h.dst.height - firstRows;
+        const ptrdiff_t offset = static_cast<ptrdiff_t>(begin) * h.dst.width;
+        ResampleCached(h.src, Pixels{h.dst.pixels + offset, h.dst.width, rows}, h.su + offset,
+                       h.sv + offset, SkippedPixels::Clear);
+      },
+      &halves);
 }
 
 }  // namespace corvinex

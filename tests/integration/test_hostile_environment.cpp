@@ -86,10 +86,25 @@ TEST_F(HostileEnvironment, ExportCrashingHalfwayLeavesNoHalfMovie) {
   ExpectFailureSaying("the encoder did not write");
 }
 
+TEST_F(HostileEnvironment, EncoderDyingWhileTheFramesComeEndsTheRunAtOnce) {
+  // The one-pass encoder takes a few frames from its pipe and dies: the frames still
+  // coming (several MB, more than a pipe holds) have nowhere to go.
+  program = CopyProgram("dying encoder");
+  movie = Movie("long take.mp4", {.width = 320, .height = 240, .frames = 100});
+  InstallAdapter("#!/bin/sh\nhead -c 200000 > /dev/null\necho 'encoder gave up' >&2\nexit 3\n");
+  const InputGuard guard(movie);
+  const test::ToolRun run = Run({movie.string(), "-o", output.string()});
+  ExpectNothingLost(run, temp, guard);
+  EXPECT_TRUE(FailedSaying(run, "encoder gave up"));
+  EXPECT_NE(run.log.find("the encoder stopped reading the frames"), std::string::npos) << run.log;
+  EXPECT_EQ((run.out + run.err).find("successfully"), std::string::npos) << run.out << run.err;
+  EXPECT_FALSE(fs::exists(output));
+}
+
 TEST_F(HostileEnvironment, TemporaryFolderOnAFullDiskFailsClearly) {
   if (!test::NamespacesWork()) GTEST_SKIP() << "no user and mount namespaces here";
   program = CopyProgram("full disk");
-  // About 5 MB of frames for a 3 MB disk.
+  // About 5 MB of frames for a 3 MB disk, in the route that spools them.
   movie = Movie("large take.mp4", {.width = 640, .height = 480, .frames = 25});
   const fs::path small = dir / "small disk";
   fs::create_directories(small);
@@ -101,8 +116,8 @@ TEST_F(HostileEnvironment, TemporaryFolderOnAFullDiskFailsClearly) {
   const test::ToolRun run = RunUnshared(
       "D=\"$1\"; L=\"$2\"; shift 2; mount -t tmpfs -o size=3m tmpfs \"$D\" || exit 97; "
       "\"$TOOL\" \"$@\"; rc=$?; ls -A \"$D\" > \"$L\"; exit $rc",
-      {small.string(), listing.string(), "--settings", settingsFile.string(), movie.string(), "-o",
-       output.string()},
+      {small.string(), listing.string(), "--settings", settingsFile.string(), "--spool",
+       movie.string(), "-o", output.string()},
       "full");
   ASSERT_NE(run.exitCode, 97) << "no tmpfs: " << run.err;
   ExpectNothingLost(run, temp, guard);

@@ -4,14 +4,22 @@
 // long and stay in step, in both routes.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <filesystem>
+#include <future>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "convert/bmp_header.h"
 #include "convert/child_process.h"
 #include "convert/frame_timing.h"
+#include "convert/pipe_writer.h"
 #include "convert/spool_writer.h"
 #include "convert/temp_files.h"
 #include "settings/settings_file.h"
@@ -237,6 +245,114 @@ TEST_F(TimingFixture, SlotsRepeatAndDropByTimestampAndRepeatsStayApart) {
   EXPECT_EQ(test::ReadFileBytes(SpoolFilePath(folder, 3)), first);
   EXPECT_NE(test::ReadFileBytes(SpoolFilePath(folder, 2)), first);
   EXPECT_EQ(first.back(), 7);
+
+  // The one-pass pipe: rows turned top-down, a repeat is the last frame again, and a
+  // reader that goes away fails the writes instead of ending the program.
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  {
+    PipeWriter pipe(ends[1], nullptr);
+    pipe.Submit({.number = 0, .width = 1, .height = 2, .bytes = {1, 1, 1, 1, 2, 2, 2, 2}});
+    pipe.Repeat(0, 1, 2);
+    pipe.Finish();
+    EXPECT_EQ(pipe.Stats().written, 3);
+    EXPECT_EQ(pipe.Stats().repeated, 2);
+  }
+  std::string bytes(64, '\0');
+  bytes.resize(static_cast<size_t>(std::max<ssize_t>(::read(ends[0], bytes.data(), 64), 0)));
+  ::close(ends[0]);
+  EXPECT_EQ(bytes, std::string("\2\2\2\2\1\1\1\1\2\2\2\2\1\1\1\1\2\2\2\2\1\1\1\1"));
+  ASSERT_EQ(::pipe(ends), 0);
+  ::close(ends[0]);
+  PipeWriter orphan(ends[1], nullptr);
+  for (int64_t i = 0; i < 3; ++i) {
+    orphan.Submit({.number = i,
+                   .width = 1,
+                   .height = 1,
+                   .bytes = {i == 1 ? uint8_t{0} : uint8_t{5}, 0, 0, 0}});
+  }
+  orphan.Finish();
+  EXPECT_EQ(orphan.Stats().written, 0);
+  EXPECT_GE(orphan.Stats().failed, 1);
+  EXPECT_EQ(orphan.Stats().firstError, "the encoder stopped reading the frames");
+}
+
+// The batch tool encodes while the frames are made: no frame file and no extracted
+// sound appears, and the movie is the spooled route's.
+TEST_F(TimingFixture, OnePassWritesNoFilesAndMatchesTheSpooledRoute) {
+  // Sound first: the picture starts 0.6 s after it and lasts 1 s.
+  const fs::path movie = Make(
+      "sound first.mp4", {"-itsoffset", "0.6", "-f", "lavfi", "-i", kSource + "25:duration=1", "-f",
+                          "lavfi", "-i", "sine=duration=1.6", "-fps_mode", "passthrough"});
+  // Looks into the temporary folder while the tool runs: spooled files stay there
+  // from the first frame to the end of the export.
+  auto spooledFiles = [this](const std::vector<std::string>& args, const std::string& tag) {
+    std::atomic<bool> done{false};
+    std::future<int> run = std::async(std::launch::async, [&] {
+      const int code = Run(args, tag);
+      done = true;
+      return code;
+    });
+    std::set<std::string> seen;
+    while (!done) {
+      std::error_code ec;
+      for (auto it = fs::recursive_directory_iterator(dir / "temp", ec);
+           !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (it->path().extension() == ".bmp" || name == "temp.wav") seen.insert(name);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(run.get(), 0) << Said(tag);
+    return seen;
+  };
+  const fs::path one = dir / "one pass.mp4";
+  const fs::path spooled = dir / "spooled.mp4";
+  EXPECT_TRUE(spooledFiles({movie.string(), "-o", one.string()}, "one").empty());
+  // The same watch sees the files of the spooled route.
+  EXPECT_TRUE(spooledFiles({movie.string(), "-o", spooled.string(), "--spool"}, "spooled")
+                  .contains("temp.wav"));
+
+  const auto a = test::ProbeFile(one);
+  const auto b = test::ProbeFile(spooled);
+  ASSERT_TRUE(a.has_value() && b.has_value());
+  ASSERT_TRUE(a->hasAudio);
+  EXPECT_EQ(a->frameCount, b->frameCount);
+  EXPECT_NEAR(a->videoSeconds, 1.6, kOneFrame);
+  EXPECT_NEAR(a->audioSeconds, a->videoSeconds, kOneFrame);
+
+  // The first frame is the unwrapped first input frame, as --frames-only writes it.
+  const std::vector<std::string> frames = Frames(movie, "graph", "one-frames");
+  ASSERT_FALSE(frames.empty());
+  // The mean difference per colour of a movie's first frame from a spooled frame.
+  auto difference = [this](const fs::path& output, const std::string& bmp) {
+    const fs::path raw = dir / (output.stem().string() + ".raw");
+    EXPECT_TRUE(test::RunFfmpeg({"-i", output.string(), "-frames:v", "1", "-f", "rawvideo",
+                                 "-pix_fmt", "bgr0", raw.string()}));
+    const std::string decoded = test::ReadFileBytes(raw);
+    int32_t width = 0;
+    int32_t height = 0;
+    std::memcpy(&width, bmp.data() + 18, 4);
+    std::memcpy(&height, bmp.data() + 22, 4);
+    const size_t row = 4 * static_cast<size_t>(width);
+    EXPECT_EQ(decoded.size(), row * static_cast<size_t>(height));
+    if (decoded.size() != row * static_cast<size_t>(height)) return 255.0;
+    double sum = 0;
+    for (int32_t y = 0; y < height; ++y) {
+      const char* bottomUp = bmp.data() + sizeof(SpoolHeader) + (height - 1 - y) * row;
+      for (size_t x = 0; x < row; ++x) {
+        if (x % 4 == 3) continue;
+        sum += std::abs(static_cast<uint8_t>(bottomUp[x]) -
+                        static_cast<uint8_t>(decoded[y * row + x]));
+      }
+    }
+    return sum / (3.0 * width * height);
+  };
+  const double near = difference(one, frames.front());
+  EXPECT_LT(near, 8.0);
+  // The same encoder settings on the same pixels: as close as the spooled route's.
+  EXPECT_NEAR(near, difference(spooled, frames.front()), 0.5);
+  EXPECT_GT(difference(one, frames.back()), 2 * near) << "the comparison tells frames apart";
 }
 
 }  // namespace

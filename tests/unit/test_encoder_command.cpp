@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "convert/encoder_command.h"
+#include "convert/ffmpeg_rewrite.h"
 #include "support/temp_dir.h"
 
 namespace corvinex {
@@ -294,6 +296,42 @@ TEST(EncoderCommand, UnknownDurationLeavesTheLimitOut) {
   Args argv = ExportCommand(kTool, kTemp, s).Argv();
   EXPECT_EQ(std::count(argv.begin(), argv.end(), "-t"), 0);
   EXPECT_EQ(argv.back(), "/out/movie.FLV");
+}
+
+// The one-pass export: raw frames on standard input, the sound from the movie, and
+// the spooled export's output side, read by the adapter as meant.
+TEST(EncoderCommand, OnePassReadsThePipeAndTheMovieAndKeepsTheExportsOutputSide) {
+  ExportSettings s = Flv25();
+  s.output = "/out/movie.mp4";
+  s.quality = 5;
+  s.codecMode = 1;
+  s.resize = 2;
+  s.channels = 1;
+  const std::string one = OnePassCommand(kTool, "/in/-take.mov", s).LogText();
+  EXPECT_NE(one.find(" -f rawvideo -pix_fmt bgr0 -s 1998x1000  -r 25.00 -i pipe:0 -i "
+                     "\"/in/-take.mov\" -map 0:v -map 1:a:0? "),
+            std::string::npos)
+      << one;
+  // From the container's own pieces on, the same words as the spooled export's,
+  // without the duration limit (the pipe's end ends the picture).
+  s.soundAvailable = true;
+  std::string spooled = ExportCommand(kTool, kTemp, s).LogText();
+  spooled.replace(spooled.find(" -t 00:00:02.000"), 16, "");
+  const std::string tail = spooled.substr(spooled.find(" -r 30 "));
+  EXPECT_EQ(one.substr(one.size() - tail.size()), tail);
+  EXPECT_NE(one.find(" -ac 1 "), std::string::npos);
+  ExportSettings unknown = s;
+  unknown.output = "/o/x.mkv";
+  EXPECT_TRUE(OnePassCommand(kTool, "/in/take.mov", unknown).empty());
+
+  const Args argv = OnePassCommand(kTool, "/in/-take.mov", s).Argv();
+  EXPECT_EQ(std::count(argv.begin(), argv.end(), "/in/-take.mov"), 1);
+  const Args rewritten = RewriteForFfmpeg(Args(argv.begin() + 1, argv.end()));
+  auto at = std::find(rewritten.begin(), rewritten.end(), "-shortest");
+  ASSERT_NE(at, rewritten.end());
+  EXPECT_EQ(*(at + 1), "-ac") << "-shortest takes no value";
+  EXPECT_EQ(std::count(rewritten.begin(), rewritten.end(), "-vf"), 1);
+  EXPECT_EQ(rewritten.back(), "/out/movie.mp4");
 }
 
 TEST(CommandLine, AdjacentPiecesJoinAndEmptyQuotedValuesSurvive) {
