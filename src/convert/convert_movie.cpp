@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <system_error>
 
 #include "convert/bmp_header.h"
@@ -174,6 +175,25 @@ ExportSettings RunExportSettings(const ConversionRun& run, const std::string& ou
 
 // Exports until the user wants no other compression. A failed export keeps the
 // frames and offers another try instead of claiming success.
+// Runs `encode` under the export's progress dialog, with the stop request and the
+// encoder's progress wired in; a spherical movie it wrote is then marked as such.
+ExportResult EncodeAndMark(ConversionRun& run, const fs::path& output, int64_t totalFrames,
+                           std::optional<SphericalResult>& spherical,
+                           const std::function<ExportResult(const EncoderFlags&)>& encode) {
+  ConversionContext& ctx = run.ctx;
+  return ctx.ui.ExportMovie("Output Movie Compression", [&] {
+    const EncoderFlags flags{.stop = &ctx.stopRequest, .progress = [&ctx, totalFrames](int64_t n) {
+                               ctx.ui.ShowExportProgress(n, totalFrames);
+                             }};
+    ExportResult encoded = encode(flags);
+    if (encoded.ok() && OutputWritten(output) && WantsSphericalMetadata(run)) {
+      spherical =
+          AddSphericalMetadata(output, PairOut(run) ? StereoLayout::TopBottom : StereoLayout::Mono);
+    }
+    return encoded;
+  });
+}
+
 void ExportLoop(ConversionRun& run, std::string output) {
   ConversionContext& ctx = run.ctx;
   for (;;) {
@@ -184,18 +204,10 @@ void ExportLoop(ConversionRun& run, std::string output) {
     std::error_code error;
     const bool existedBefore = fs::exists(output, error);
     std::optional<SphericalResult> spherical;
-    const ExportResult result = ctx.ui.ExportMovie("Output Movie Compression", [&] {
-      const int64_t total = run.outcome.framesProcessed;
-      EncoderFlags flags{.stop = &ctx.stopRequest, .progress = [&ctx, total](int64_t n) {
-                           ctx.ui.ShowExportProgress(n, total);
-                         }};
-      ExportResult encoded = EncodeMovie(ctx.encoderTool, frames, s, ctx.log, flags);
-      if (encoded.ok() && OutputWritten(output) && WantsSphericalMetadata(run)) {
-        spherical = AddSphericalMetadata(
-            output, PairOut(run) ? StereoLayout::TopBottom : StereoLayout::Mono);
-      }
-      return encoded;
-    });
+    const ExportResult result = EncodeAndMark(
+        run, output, run.outcome.framesProcessed, spherical, [&](const EncoderFlags& flags) {
+          return EncodeMovie(ctx.encoderTool, frames, s, ctx.log, flags);
+        });
     if (spherical) ReportSpherical(ctx, *spherical, output);
     ctx.log.LogLine("ConvertRectExport End");
     run.outcome.lastExport = result;
@@ -268,18 +280,8 @@ void EndOnePass(ConversionRun& run, bool finished, const SpoolStats& stats,
     if (result.ok() || result.errorLine.empty()) result.errorLine = stats.firstError;
     result.exitCode = result.exitCode == 0 ? 1 : result.exitCode;
   } else {
-    result = ctx.ui.ExportMovie("Output Movie Compression", [&] {
-      const int64_t total = stats.written;
-      EncoderFlags flags{.stop = &ctx.stopRequest, .progress = [&ctx, total](int64_t n) {
-                           ctx.ui.ShowExportProgress(n, total);
-                         }};
-      ExportResult encoded = run.encoder->Wait(flags);
-      if (encoded.ok() && OutputWritten(output) && WantsSphericalMetadata(run)) {
-        spherical = AddSphericalMetadata(
-            output, PairOut(run) ? StereoLayout::TopBottom : StereoLayout::Mono);
-      }
-      return encoded;
-    });
+    result = EncodeAndMark(run, output, stats.written, spherical,
+                           [&](const EncoderFlags& flags) { return run.encoder->Wait(flags); });
   }
   if (spherical) ReportSpherical(ctx, *spherical, output);
   ctx.log.LogLine("ConvertRectExport End");

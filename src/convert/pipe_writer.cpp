@@ -83,16 +83,7 @@ PipeWriter::~PipeWriter() {
 }
 
 std::vector<uint8_t> PipeWriter::AcquireBuffer(size_t size) {
-  std::vector<uint8_t> buffer;
-  {
-    std::lock_guard lock(mutex_);
-    if (!spare_.empty()) {
-      buffer = std::move(spare_.back());
-      spare_.pop_back();
-    }
-  }
-  buffer.resize(size);
-  return buffer;
+  return pool_.Take(size);
 }
 
 void PipeWriter::Submit(OutputFrame&& frame) {
@@ -163,10 +154,7 @@ void PipeWriter::Run() {
     busy_ = false;
     stats_.written += written;
     if (job.repeats > 0) stats_.repeated += written;
-    // Keep enough buffers for a full queue plus the one being filled.
-    if (job.repeats == 0 && !job.frame.bytes.empty() && spare_.size() < queueLimit_ + 1) {
-      spare_.push_back(std::move(job.frame.bytes));
-    }
+    if (job.repeats == 0 && !job.frame.bytes.empty()) pool_.Give(std::move(job.frame.bytes));
     changed_.notify_all();
   }
 }

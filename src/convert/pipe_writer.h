@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "convert/buffer_pool.h"
 #include "convert/run_sink.h"
 
 namespace corvinex {
@@ -49,10 +50,10 @@ class PipeWriter : public RunSink {
   DiagnosticLog* log_;
   const size_t queueLimit_;
 
+  BufferPool pool_{queueLimit_ + 1};  // a full queue plus the one being filled
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Job> queue_;
-  std::vector<std::vector<uint8_t>> spare_;
   OutputFrame last_;  // the last frame written, for repeats (writer thread only)
   bool busy_ = false;
   bool stopping_ = false;

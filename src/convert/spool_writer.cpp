@@ -48,16 +48,7 @@ SpoolWriter::~SpoolWriter() {
 }
 
 std::vector<uint8_t> SpoolWriter::AcquireBuffer(size_t size) {
-  std::vector<uint8_t> buffer;
-  {
-    std::lock_guard lock(mutex_);
-    if (!spare_.empty()) {
-      buffer = std::move(spare_.back());
-      spare_.pop_back();
-    }
-  }
-  buffer.resize(size);
-  return buffer;
+  return pool_.Take(size);
 }
 
 void SpoolWriter::Submit(OutputFrame&& frame) {
@@ -110,10 +101,7 @@ void SpoolWriter::Run() {
 
     lock.lock();
     busy_ = false;
-    // Keep enough buffers for a full queue plus the one being filled.
-    if (job.repeatOf < 0 && spare_.size() < queueLimit_ + 1) {
-      spare_.push_back(std::move(job.frame.bytes));
-    }
+    if (job.repeatOf < 0) pool_.Give(std::move(job.frame.bytes));
     changed_.notify_all();
   }
 }

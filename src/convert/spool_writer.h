@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "convert/buffer_pool.h"
 #include "convert/run_sink.h"
 
 namespace corvinex {
@@ -53,10 +54,10 @@ class SpoolWriter : public RunSink {
   DiagnosticLog* log_;
   const size_t queueLimit_;
 
+  BufferPool pool_{queueLimit_ + 1};  // a full queue plus the one being filled
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Job> queue_;
-  std::vector<std::vector<uint8_t>> spare_;
   bool busy_ = false;
   bool stopping_ = false;
   SpoolStats stats_;
