@@ -32,6 +32,20 @@ void StereoStep(const UnwrapGeometry& g, UnwrapBuffers& b, const StereoOptions& 
   std::copy_n(b.currentCopy.pixels.begin(), full, b.previous.pixels.begin());
 }
 
+// The panorama rows that reach the output: the panorama part, plus the row beside it
+// whose pixels the sharpening reads. Stereo works on the whole panorama.
+void WantOutputRows(const UnwrapGeometry& g, const FrameOptions& options, UnwrapBuffers& b) {
+  b.rowsFrom = 0;
+  b.rowsTo = INT32_MAX;
+  if (options.stereo.on) return;
+  const int32_t margin = options.sharpen.on ? 1 : 0;
+  if ((options.flipMode & 2) != 0) {
+    b.rowsTo = g.outRows + margin;  // the internal circle's rows are at the bottom
+  } else {
+    b.rowsFrom = FirstPanoramaRow(g, options.flipMode) - margin;
+  }
+}
+
 // View 1 from P1, then view 2 from P2 for the stereo pair, into a buffer of the sink's.
 // Both views keep the same panorama rows as the preview for the frame's flip mode.
 void SubmitOutput(FramePipeline& p, bool pair, int32_t flipMode, int64_t frameNumber) {
@@ -81,6 +95,7 @@ bool RunFramePipeline(FramePipeline& p, const FrameOptions& options, int64_t fra
 
   // The design's real-time priority window around the unwrap is dropped.
   const UnwrapFunction unwrap = options.fastUnwrap ? paths.fast : paths.quality;
+  WantOutputRows(g, options, b);
   // The unwrap refuses a frame of another size than the geometry's.
   if (unwrap != nullptr && !unwrap(g, options.flipMode, *p.frame, b)) return false;
   CpuPause(options.adjust);  // each unwrap path ends with the pause

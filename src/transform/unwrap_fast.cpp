@@ -79,7 +79,11 @@ bool UnwrapFast(const UnwrapGeometry& g, int32_t flipMode, const FrameImage& fra
   if (!buffers.tableValid || buffers.tableFlipMode != (flipMode & 3)) {
     BuildFastTable(g, flipMode & 3, buffers);
   }
-  GatherPixels(frame.pixels.data(), buffers.tableIndex.data(), buffers.P1.pixels.data(), slots);
+  const RowSpan rows = WantedRows(g, buffers);
+  const size_t first = static_cast<size_t>(rows.first) * static_cast<size_t>(g.W);
+  GatherPixels(frame.pixels.data(), buffers.tableIndex.data() + first,
+               buffers.P1.pixels.data() + first,
+               static_cast<size_t>(rows.count) * static_cast<size_t>(g.W));
   return true;
 }
 

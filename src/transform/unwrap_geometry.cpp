@@ -183,6 +183,12 @@ int32_t FirstPanoramaRow(const UnwrapGeometry& geometry, int32_t flipMode) {
   return (flipMode & 2) != 0 ? 0 : geometry.cutRows;
 }
 
+RowSpan WantedRows(const UnwrapGeometry& geometry, const UnwrapBuffers& buffers) {
+  const int32_t first = std::clamp(buffers.rowsFrom, 0, std::max(geometry.H, 0));
+  const int32_t end = std::clamp(buffers.rowsTo, first, std::max(geometry.H, 0));
+  return {first, end - first};
+}
+
 std::string GeometryLabelText(const UnwrapGeometry& geometry) {
   return " " + std::to_string(geometry.W) + "x" + std::to_string(geometry.outRows);
 }

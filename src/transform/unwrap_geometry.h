@@ -97,8 +97,21 @@ struct UnwrapBuffers {
   int32_t cacheFlipMode = -1;
   bool cacheValid = false;
   std::vector<float> angleSin, angleCos;  // per panorama column, for table and cache fills
-  std::array<uint8_t, 40> infoHeader{};   // BMP info header of the panorama part
+  // Buffer rows of P1 the next unwrap must fill, from rowsFrom up to rowsTo (exclusive,
+  // clamped to H); the other rows may keep older pixels. A conversion that drops the
+  // internal circle's rows sets this per frame; everyone else unwraps every row.
+  int32_t rowsFrom = 0;
+  int32_t rowsTo = INT32_MAX;
+  std::array<uint8_t, 40> infoHeader{};  // BMP info header of the panorama part
 };
+
+struct RowSpan {
+  int32_t first = 0;
+  int32_t count = 0;
+};
+
+// The buffers' rowsFrom .. rowsTo, clamped to the panorama's H rows.
+RowSpan WantedRows(const UnwrapGeometry& geometry, const UnwrapBuffers& buffers);
 
 enum class GeometryVariant { Conversion, Preview };
 

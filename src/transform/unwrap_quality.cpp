@@ -55,8 +55,10 @@ bool UnwrapQuality(const UnwrapGeometry& g, int32_t flipMode, const FrameImage& 
   polar.sv = buffers.cache.data() + slots;
   polar.angleSin = haveAngles ? buffers.angleSin.data() : nullptr;
   polar.angleCos = haveAngles ? buffers.angleCos.data() : nullptr;
+  const RowSpan rows = WantedRows(g, buffers);
   WarpResample(ConstPixels{buffers.crop.pixels.data(), buffers.crop.width, buffers.crop.height},
-               Pixels{buffers.P1.pixels.data(), g.W, g.H}, polar, buffers.cacheValid);
+               Pixels{buffers.P1.pixels.data(), g.W, g.H}, polar, buffers.cacheValid, rows.first,
+               rows.count);
   buffers.cacheFlipMode = flipMode;
   return true;
 }

@@ -261,16 +261,24 @@ void ResampleCached(ConstPixels src, Pixels dst, const float* su, const float* s
   }
 }
 
-void WarpResample(ConstPixels src, Pixels dst, PolarWarp& polar, bool& cacheValid) {
+void WarpResample(ConstPixels src, Pixels dst, PolarWarp& polar, bool& cacheValid, int32_t firstRow,
+                  int32_t rows) {
   if (!cacheValid) {
     FillPolarCache(dst.width, dst.height, polar);
     cacheValid = true;
   }
+  firstRow = std::clamp(firstRow, 0, dst.height);
+  rows = rows < 0 ? dst.height - firstRow : std::min(rows, dst.height - firstRow);
+  if (rows == 0) return;
+  const ptrdiff_t first = static_cast<ptrdiff_t>(firstRow) * dst.width;
+  const Pixels part{dst.pixels + first, dst.width, rows};
+  const float* su = polar.su + first;
+  const float* sv = polar.sv + first;
   // Every pixel depends on its own cache slots only, so the rows split in two halves
   // that give the same pixels as one pass. Small pictures are not worth a hand-over.
-  const int64_t pixels = int64_t{dst.width} * dst.height;
-  if (pixels < (int64_t{1} << 16) || dst.height < 2) {
-    ResampleCached(src, dst, polar.su, polar.sv, SkippedPixels::Clear);
+  const int64_t pixels = int64_t{part.width} * part.height;
+  if (pixels < (int64_t{1} << 16) || part.height < 2) {
+    ResampleCached(src, part, su, sv, SkippedPixels::Clear);
     return;
   }
   struct Halves {
@@ -278,15 +286,15 @@ void WarpResample(ConstPixels src, Pixels dst, PolarWarp& polar, bool& cacheVali
     Pixels dst;
     const float* su;
     const float* sv;
-  } halves{src, dst, polar.su, polar.sv};
+  } halves{src, part, su, sv};
   RunInTwoHalves(
       [](void* context, int half) {
         const Halves& h = *static_cast<const Halves*>(context);
         const int32_t firstRows = h.dst.height / 2;
         const int32_t begin = half == 0 ? 0 : firstRows;
-        const int32_t rows = half == 0 ? firstRows : h.dst.height - firstRows;
+        const int32_t count = half == 0 ? firstRows : h.dst.height - firstRows;
         const ptrdiff_t offset = static_cast<ptrdiff_t>(begin) * h.dst.width;
-        ResampleCached(h.src, Pixels{h.dst.pixels + offset, h.dst.width, rows}, h.su + offset,
+        ResampleCached(h.src, Pixels{h.dst.pixels + offset, h.dst.width, count}, h.su + offset,
                        h.sv + offset, SkippedPixels::Clear);
       },
       &halves);

@@ -61,7 +61,10 @@ bool WarpResampleScalar(ConstPixels src, Pixels dst, WarpMode mode, float factor
 // modes it writes black where the window leaves the source: the panorama is
 // sharpened and merged in place after the unwrap, and a pixel left alone would
 // carry those changes into the next frame and compound them there.
-void WarpResample(ConstPixels src, Pixels dst, PolarWarp& polar, bool& cacheValid);
+// Only destination rows firstRow .. firstRow + rows - 1 are sampled (all by default);
+// the cache always covers the whole destination.
+void WarpResample(ConstPixels src, Pixels dst, PolarWarp& polar, bool& cacheValid,
+                  int32_t firstRow = 0, int32_t rows = -1);
 
 // The cache fill alone: (su, sv) of every destination pixel, stored at its
 // flipped slot.

@@ -144,6 +144,36 @@ TEST(ProcessFrameEndToEnd, VerticalFlipTurnsTheUnflippedOutputUpsideDown) {
   }
 }
 
+// Only the panorama rows that reach the output are unwrapped: whatever the other rows
+// hold from before (here a run starting on zeros or on a filler), the output is the same
+// on both paths, for every flip, with and without the sharpening that reads one row
+// past the panorama part. The internal circle's rows keep the filler: they were skipped.
+// (The fillers' fourth byte is 0: the quality path keeps that byte of the panorama.)
+TEST(ProcessFrameEndToEnd, OutputDoesNotDependOnTheRowsLeftOut) {
+  for (bool fast : {true, false}) {
+    for (int32_t mode : {0, 2, 3}) {
+      for (bool sharpen : {false, true}) {
+        EndToEnd zeros(400, 300, kFallbackRing, 0.0352f);
+        EndToEnd filler(400, 300, kFallbackRing, 0.0352f);
+        std::fill(filler.buffers.P1.pixels.begin(), filler.buffers.P1.pixels.end(), 0x00C3E1F0u);
+        std::fill(filler.buffers.P2.pixels.begin(), filler.buffers.P2.pixels.end(), 0x001E2D3Cu);
+        for (EndToEnd* e : {&zeros, &filler}) {
+          e->o.fastUnwrap = fast;
+          e->o.flipMode = mode;
+          e->o.sharpen = {sharpen, 3, 1};
+          ASSERT_TRUE(ProcessFrame(e->p, e->o, 0));
+        }
+        const std::string what = std::string(fast ? "fast" : "quality") + " flip " +
+                                 std::to_string(mode) + (sharpen ? " sharpened" : "");
+        EXPECT_EQ(zeros.sink.frames.at(0).bytes, filler.sink.frames.at(0).bytes) << what;
+        const UnwrapGeometry& g = filler.g;
+        const int32_t skippedRow = (mode & 2) != 0 ? g.H - 1 : 0;
+        EXPECT_EQ(filler.buffers.P1.Row(skippedRow)[g.W / 2], 0x00C3E1F0u) << what;
+      }
+    }
+  }
+}
+
 // Draft (fast) and quality conversions of the same generated mirror frame show the same
 // panorama: the column profiles line up best without any shift, and the pixels agree
 // except at the pattern's sharp edges, which the cubic kernel softens.
