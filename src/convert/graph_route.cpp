@@ -1,15 +1,18 @@
 #include <cstring>
 
 #include "convert/conversion_run.h"
+#include "convert/frame_stage.h"
 #include "convert/frame_timing.h"
 #include "settings/diagnostic_log.h"
 #include "transform/pixel_ratio_fix.h"
 
 namespace corvinex {
 
-// Frames arrive on the feed's thread. Each takes the output slot of its time (see
-// FrameSlots): slots it skips repeat the frame before, a frame whose slot is taken
-// is dropped unprocessed. The taken frames are processed under their slot's number.
+// Frames arrive on the feed's thread, which copies each into a buffer of the frame
+// stage and goes on decoding; the stage's thread processes them in order. Each takes
+// the output slot of its time (see FrameSlots): slots it skips repeat the frame
+// before, a frame whose slot is taken is dropped unprocessed. The taken frames are
+// processed under their slot's number.
 bool RunGraphRoute(ConversionRun& run) {
   ConversionContext& ctx = run.ctx;
   GraphFeed& feed = *ctx.graph;
@@ -25,27 +28,17 @@ bool RunGraphRoute(ConversionRun& run) {
     std::lock_guard lock(run.progressMutex);
     for (int64_t i = 0; i < n; ++i) ProgressFrame(run.ctx.progress, run.ctx.clock(), true);
   };
-  feed.SetFrameCallback([&run, &slots, &inputFrames, &dropped, &countSlots, aspectFix](
-                            const uint8_t* data, size_t length, int64_t sampleTime) {
-    if (data == nullptr || length == 0) return;
+  auto process = [&run, &slots, &inputFrames, &dropped, &countSlots](FrameImage& taken,
+                                                                     int64_t sampleTime) {
     ++inputFrames;
     const FrameSlots::Placement place = slots.Place(sampleTime);
     if (place.drop) {
       ++dropped;
       return;
     }
-    FrameImage& frame = run.frame;
-    bool taken;
-    if (aspectFix) {
-      // Copied out first so that the resampler reads aligned words; the buffer
-      // is sized once, before the first frame.
-      if (length < frame.ByteSize()) return;
-      std::memcpy(run.sample.data(), data, frame.ByteSize());
-      taken = FixAspect(run.sample.data(), run.sample.size(), frame, kAspectIntakeFactor);
-    } else {
-      taken = IntakeSample(data, length, frame);
-    }
-    if (!taken) return;
+    // The pipeline works on run.frame: the filled buffer takes its place, and the old
+    // pixels go back round with the stage's buffer.
+    std::swap(run.frame.pixels, taken.pixels);
     // The gap before this frame repeats the previous one, which was submitted
     // earlier; the first frame fills the slots before its own after it.
     const bool gapFirst = place.repeatOf >= 0 && place.repeatOf != place.slot;
@@ -66,7 +59,23 @@ bool RunGraphRoute(ConversionRun& run) {
       run.spool->Repeat(place.repeatOf, place.repeatFirst, place.repeatLast);
       countSlots(place.Repeats());
     }
-  });
+  };
+  // Three buffers: one filled by the decoder, one waiting, one being processed.
+  FrameStage stage(run.frame.width, run.frame.height, 3, process);
+  feed.SetFrameCallback(
+      [&run, &stage, aspectFix](const uint8_t* data, size_t length, int64_t sampleTime) {
+        if (data == nullptr || length == 0) return;
+        stage.Offer(
+            [&](FrameImage& frame) {
+              if (!aspectFix) return IntakeSample(data, length, frame);
+              // Copied out first so that the resampler reads aligned words; the buffer
+              // is sized once, before the first frame.
+              if (length < frame.ByteSize()) return false;
+              std::memcpy(run.sample.data(), data, frame.ByteSize());
+              return FixAspect(run.sample.data(), run.sample.size(), frame, kAspectIntakeFactor);
+            },
+            sampleTime);
+      });
 
   run.PublishOptions();
   run.firstFrameDone = 0;
@@ -82,6 +91,7 @@ bool RunGraphRoute(ConversionRun& run) {
   int32_t lastSeen = -1;
   bool stopped = false;
   bool ended = false;
+  bool allOffered = false;
   for (;;) {
     ctx.ui.Pump(10);
     if (ctx.stopRequest.load() == 1) {
@@ -105,15 +115,20 @@ bool RunGraphRoute(ConversionRun& run) {
         ++stalls;
       }
     }
-    // A frame that could not be written ends the loop: the rest would be lost too.
-    if (feed.TakeEndOfMovie()) {
+    // At the movie's end every frame has been offered; the last ones may still be in
+    // the stage.
+    if (!allOffered) allOffered = feed.TakeEndOfMovie();
+    if (allOffered && stage.WaitIdle(std::chrono::milliseconds(10))) {
       ended = true;
       break;
     }
+    // A frame that could not be written ends the loop: the rest would be lost too.
     if (stalls > 12 || run.spool->Stats().failed > 0) break;
     ctx.ui.Pump(10);
   }
-  // After this returns no frame is being processed any more.
+  // After these return no frame is being processed any more. The stage goes first: a
+  // decoder waiting for one of its buffers is let go.
+  stage.Stop();
   feed.SetFrameCallback({});
   feed.Pause();
   if (ended && run.spool->Stats().failed == 0) {

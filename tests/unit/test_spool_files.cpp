@@ -2,7 +2,15 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <thread>
+
 #include "convert/bmp_header.h"
+#include "convert/frame_stage.h"
 #include "convert/spool_writer.h"
 #include "settings/diagnostic_log.h"
 #include "support/temp_dir.h"
@@ -148,6 +156,73 @@ TEST(SpoolWriter, AFullDiskLosesNoFrameSilently) {
   // No cut-off picture is left to be read as a frame.
   EXPECT_FALSE(std::filesystem::exists(dir / "temp000001.bmp"));
   EXPECT_TRUE(std::filesystem::exists(dir / "temp000002.bmp"));
+}
+
+// The stage between decoder and unwrap: frames come out in order with their own pixels
+// and times; with every buffer taken the decoder waits; a refused frame costs nothing;
+// Stop lets a waiting decoder go and drops what was still queued.
+TEST(FrameStage, KeepsOrderHoldsTheDecoderBackAndStopsCleanly) {
+  using namespace std::chrono_literals;
+  std::mutex m;
+  std::condition_variable cv;
+  bool gateOpen = false;
+  std::vector<std::pair<uint32_t, int64_t>> seen;
+  FrameStage stage(4, 3, 3, [&](FrameImage& frame, int64_t time) {
+    std::unique_lock lock(m);
+    cv.wait_for(lock, 5s, [&] { return gateOpen; });
+    seen.emplace_back(frame.pixels[0], time);
+    cv.notify_all();
+  });
+  std::atomic<int> offered{0};
+  auto offer = [&](int first, int count) {
+    for (int i = first; i < first + count; ++i) {
+      const bool refused = i % 4 == 3;  // every fourth frame is refused by its fill
+      const bool taken = stage.Offer(
+          [&](FrameImage& f) {
+            f.pixels[0] = static_cast<uint32_t>(i);
+            return !refused;
+          },
+          100 * i);
+      if (taken == refused) return;
+      ++offered;
+    }
+  };
+  // The gate holds the first frame in work: two more fill the stage, the fourth waits.
+  auto decoder = std::async(std::launch::async, [&] { offer(0, 12); });
+  EXPECT_EQ(decoder.wait_for(300ms), std::future_status::timeout);
+  EXPECT_LE(offered.load(), 4) << "one in work, two queued, one refused costs no buffer";
+  {
+    std::lock_guard lock(m);
+    gateOpen = true;
+  }
+  cv.notify_all();
+  ASSERT_EQ(decoder.wait_for(5s), std::future_status::ready);
+  ASSERT_TRUE(stage.WaitIdle(5s));
+  std::vector<std::pair<uint32_t, int64_t>> expected;
+  for (int i = 0; i < 12; ++i) {
+    if (i % 4 != 3) expected.emplace_back(i, 100 * i);
+  }
+  EXPECT_EQ(seen, expected);
+
+  // Held again: Stop must free a decoder waiting for a buffer and drop the queue.
+  {
+    std::lock_guard lock(m);
+    gateOpen = false;
+    seen.clear();
+  }
+  auto more = std::async(std::launch::async, [&] { offer(20, 6); });
+  std::this_thread::sleep_for(300ms);
+  auto stop = std::async(std::launch::async, [&] { stage.Stop(); });
+  std::this_thread::sleep_for(100ms);
+  {
+    std::lock_guard lock(m);
+    gateOpen = true;
+  }
+  cv.notify_all();
+  ASSERT_EQ(stop.wait_for(5s), std::future_status::ready);
+  ASSERT_EQ(more.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(seen.size(), 1u) << "only the frame in work ends; the queued ones are dropped";
+  EXPECT_FALSE(stage.Offer([](FrameImage&) { return true; }, 0));
 }
 
 }  // namespace
