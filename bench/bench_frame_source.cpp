@@ -40,8 +40,8 @@ void BM_FrameSourcePush(benchmark::State& state) {
     return;
   }
   std::atomic<int64_t> frames{0};
-  source.SetFrameCallback([&frames](const uint8_t* bytes, size_t, int64_t) {
-    benchmark::DoNotOptimize(bytes[0]);
+  source.SetFrameCallback([&frames](corvinex::FrameImage& frame, int64_t) {
+    benchmark::DoNotOptimize(frame.pixels[0]);
     frames.fetch_add(1, std::memory_order_relaxed);
   });
   source.SetMute(true);

@@ -20,7 +20,6 @@ struct ConversionRun {
   bool decoderRoute = false;
   UnwrapBuffers buffers;
   FrameImage frame;
-  std::vector<uint32_t> sample;             // the aspect fix's copy of the incoming frame
   std::unique_ptr<RunSink> spool;           // the spool writer, or the one-pass pipe
   std::unique_ptr<OnePassEncoder> encoder;  // the one-pass export's encoder
   FramePipeline pipeline;

@@ -449,7 +449,6 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
     run.spool = std::make_unique<SpoolWriter>(frameFolder, &ctx.log);
   }
   run.frame.Reset(ctx.input.width, ctx.input.height);
-  if (ctx.settings.ASPECT != 0) run.sample.assign(run.frame.PixelCount(), 0u);
   run.pipeline = FramePipeline{.geometry = &run.outcome.geometry,
                                .buffers = &run.buffers,
                                .frame = &run.frame,

@@ -13,9 +13,9 @@ void FrameSourceFeed::SetFrameCallback(FrameCallback callback) {
     std::lock_guard lock(mutex_);
     callback_ = std::move(callback);
   }
-  source_.SetFrameCallback([this](const uint8_t* bytes, size_t length, int64_t time) {
+  source_.SetFrameCallback([this](FrameImage& frame, int64_t time) {
     std::lock_guard lock(mutex_);
-    if (callback_) callback_(bytes, length, time);
+    if (callback_) callback_(frame, time);
   });
 }
 

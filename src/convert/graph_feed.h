@@ -6,13 +6,16 @@
 #include <cstdint>
 #include <functional>
 
+#include "transform/frame_image.h"
+
 namespace corvinex {
 
 class GraphFeed {
  public:
-  // Bottom-up 32-bit BGRX bytes of one frame of the movie's native size, and the
-  // frame's time in 100-ns units from the first video frame.
-  using FrameCallback = std::function<void(const uint8_t* data, size_t length, int64_t sampleTime)>;
+  // One frame of the movie's native size (bottom-up 32-bit BGRX), and its time in
+  // 100-ns units from the first video frame. The callback may keep the pixels by
+  // swapping them for a vector of the same size.
+  using FrameCallback = std::function<void(FrameImage& frame, int64_t sampleTime)>;
 
   virtual ~GraphFeed() = default;
   virtual bool HasMovie() = 0;

@@ -62,20 +62,18 @@ bool RunGraphRoute(ConversionRun& run) {
   };
   // Three buffers: one filled by the decoder, one waiting, one being processed.
   FrameStage stage(run.frame.width, run.frame.height, 3, process);
-  feed.SetFrameCallback(
-      [&run, &stage, aspectFix](const uint8_t* data, size_t length, int64_t sampleTime) {
-        if (data == nullptr || length == 0) return;
-        stage.Offer(
-            [&](FrameImage& frame) {
-              if (!aspectFix) return IntakeSample(data, length, frame);
-              // Copied out first so that the resampler reads aligned words; the buffer
-              // is sized once, before the first frame.
-              if (length < frame.ByteSize()) return false;
-              std::memcpy(run.sample.data(), data, frame.ByteSize());
-              return FixAspect(run.sample.data(), run.sample.size(), frame, kAspectIntakeFactor);
-            },
-            sampleTime);
-      });
+  feed.SetFrameCallback([&stage, aspectFix](FrameImage& decoded, int64_t sampleTime) {
+    stage.Offer(
+        [&](FrameImage& frame) {
+          if (aspectFix) {
+            return decoded.PixelCount() == frame.PixelCount() &&
+                   FixAspect(decoded.pixels.data(), decoded.PixelCount(), frame,
+                             kAspectIntakeFactor);
+          }
+          return TakeFrame(decoded, frame);
+        },
+        sampleTime);
+  });
 
   run.PublishOptions();
   run.firstFrameDone = 0;

@@ -548,7 +548,10 @@ struct FrameSource::Decoder {
     scaler = next;
     // Sized at the first picture, not at opening: a header may claim a huge size
     // for a file that holds no picture at all.
-    if (back.width != width || back.height != height) back.Reset(width, height);
+    if (back.width != width || back.height != height ||
+        back.pixels.size() != static_cast<size_t>(width) * static_cast<size_t>(height)) {
+      back.Reset(width, height);  // a callback that kept the pixels left a wrong buffer
+    }
     uint8_t* dst[4] = {back.Bytes() + static_cast<size_t>(height - 1) * width * 4, nullptr, nullptr,
                        nullptr};
     int dstStride[4] = {-width * 4, 0, 0, 0};
@@ -828,7 +831,7 @@ void FrameSource::Run() {
       const int64_t time = decoder_->backTime;
       inCallback_ = true;
       lock.unlock();
-      (*deliver)(decoder_->back.Bytes(), decoder_->back.ByteSize(), time);
+      (*deliver)(decoder_->back, time);
       lock.lock();
       inCallback_ = false;
       delivered_.notify_all();

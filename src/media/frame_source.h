@@ -39,8 +39,10 @@ struct OpenResult {
   bool ok() const { return status == OpenStatus::Ok; }
 };
 
-// bytes: length bytes of one frame (4 x width x height); sampleTime: its start.
-using FrameCallback = std::function<void(const uint8_t* bytes, size_t length, int64_t sampleTime)>;
+// One decoded frame (the movie's size, bottom-up BGRX) and its start. The frame is the
+// decoder's own buffer: the callback may read it, or keep its pixels by swapping them
+// for a vector of the same size, into which the next frame is then converted.
+using FrameCallback = std::function<void(FrameImage& frame, int64_t sampleTime)>;
 
 class FrameSource {
  public:

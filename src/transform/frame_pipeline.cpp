@@ -107,9 +107,12 @@ bool RunFramePipeline(FramePipeline& p, const FrameOptions& options, int64_t fra
   return true;
 }
 
-bool IntakeSample(const uint8_t* data, size_t length, FrameImage& frame) {
-  if (data == nullptr || length == 0 || length < frame.ByteSize()) return false;
-  std::memcpy(frame.Bytes(), data, frame.ByteSize());
+bool TakeFrame(FrameImage& decoded, FrameImage& frame) {
+  if (decoded.width != frame.width || decoded.height != frame.height ||
+      decoded.pixels.size() != frame.pixels.size() || frame.pixels.empty()) {
+    return false;
+  }
+  std::swap(decoded.pixels, frame.pixels);
   return true;
 }
 

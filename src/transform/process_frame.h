@@ -63,10 +63,9 @@ bool RunFramePipeline(FramePipeline& pipeline, const FrameOptions& options, int6
 // RunFramePipeline with UnwrapFast and UnwrapQuality.
 bool ProcessFrame(FramePipeline& pipeline, const FrameOptions& options, int64_t frameNumber);
 
-// Copies a decoded sample (Fw x Fh BGRX pixels, bottom-up, as bytes at any alignment)
-// into the frame buffer. A sample without data, or shorter than the frame (a frame
-// source out of step with the run), is refused (false) and changes nothing; bytes
-// beyond the frame are ignored.
-bool IntakeSample(const uint8_t* data, size_t length, FrameImage& frame);
+// Takes a decoded frame's pixels into the frame buffer by swapping them with the
+// buffer's own, so that no pixel is copied. A frame of another size (a frame source out
+// of step with the run) is refused (false) and both stay as they were.
+bool TakeFrame(FrameImage& decoded, FrameImage& frame);
 
 }  // namespace corvinex

@@ -58,14 +58,20 @@ struct Delivered {
   std::vector<size_t> keep;                  // indexes to keep
 };
 
-// Runs push mode from the start and collects every frame.
+// Runs push mode from the start and collects every frame. The frames kept are taken
+// from the decoder as the conversion takes them, by swapping in a buffer of filler,
+// which the next frame must then cover entirely.
 void PushAll(FrameSource& source, Delivered& out) {
-  source.SetFrameCallback([&out](const uint8_t* bytes, size_t length, int64_t time) {
+  source.SetFrameCallback([&out](FrameImage& frame, int64_t time) {
     std::lock_guard lock(out.mutex);
     const size_t index = out.times.size();
     out.times.push_back(time);
     for (size_t k : out.keep) {
-      if (k == index) out.frames.emplace_back(bytes, bytes + length);
+      if (k != index) continue;
+      std::vector<uint32_t> taken(frame.pixels.size(), 0xDEADBEEFu);
+      std::swap(taken, frame.pixels);
+      const auto* bytes = reinterpret_cast<const uint8_t*>(taken.data());
+      out.frames.emplace_back(bytes, bytes + taken.size() * 4);
     }
   });
   source.SetMute(true);
@@ -137,7 +143,7 @@ TEST_F(LosslessMovie, RemovingTheCallbackWaitsForTheRunningOne) {
   MovieInfo info;
   ASSERT_TRUE(source.Open(movie_, info).ok());
   std::atomic<bool> entered{false}, finished{false};
-  source.SetFrameCallback([&](const uint8_t*, size_t, int64_t) {
+  source.SetFrameCallback([&](FrameImage&, int64_t) {
     entered = true;
     std::this_thread::sleep_for(100ms);
     finished = true;

@@ -125,11 +125,11 @@ Pushed PushAll(const fs::path& movie) {
   if (!opened.ok()) return out;
   std::mutex mutex;
   const int32_t w = out.info.width, h = out.info.height;
-  source.SetFrameCallback([&](const uint8_t* bytes, size_t length, int64_t time) {
+  source.SetFrameCallback([&](FrameImage& frame, int64_t time) {
     std::lock_guard lock(mutex);
-    EXPECT_EQ(length, static_cast<size_t>(w) * h * 4);
+    EXPECT_EQ(frame.ByteSize(), static_cast<size_t>(w) * h * 4);
     out.times.push_back(time);
-    out.frames.push_back(FromFrame(bytes, w, h));
+    out.frames.push_back(FromFrame(frame.Bytes(), w, h));
   });
   source.SetMute(true);
   source.Seek(0);

@@ -364,16 +364,19 @@ TEST(ProcessFrame, RefusesGeometryThatWouldLeaveTheBuffers) {
   }
 }
 
-TEST(IntakeSample, RefusesEmptyOrShortSamplesAndCutsLongOnes) {
+TEST(TakeFrame, SwapsTheDecodedPixelsInAndRefusesOtherSizes) {
   FrameImage frame = test::GrayImage(8, 4, 9);
-  const FrameImage before = frame;
-  std::vector<uint8_t> sample(161, 0xAB);  // one byte past 40 pixels
-  EXPECT_FALSE(IntakeSample(nullptr, 128, frame));
-  EXPECT_FALSE(IntakeSample(sample.data(), 0, frame));
-  EXPECT_FALSE(IntakeSample(sample.data(), 127, frame)) << "shorter than the frame";
-  EXPECT_EQ(frame.pixels, before.pixels);
-  EXPECT_TRUE(IntakeSample(sample.data() + 1, 160, frame)) << "any alignment";
-  EXPECT_EQ(frame.pixels, std::vector<uint32_t>(32, 0xABABABABu));
+  FrameImage decoded = test::GrayImage(8, 4, 0xAB);
+  const FrameImage before = frame, arrived = decoded;
+  for (FrameImage other : {FrameImage{}, test::GrayImage(4, 8, 1), test::GrayImage(8, 3, 1)}) {
+    EXPECT_FALSE(TakeFrame(other, frame)) << other.width << "x" << other.height;
+    EXPECT_EQ(frame.pixels, before.pixels);
+  }
+  const uint32_t* decodedBuffer = decoded.pixels.data();
+  EXPECT_TRUE(TakeFrame(decoded, frame));
+  EXPECT_EQ(frame.pixels, arrived.pixels);
+  EXPECT_EQ(frame.pixels.data(), decodedBuffer) << "moved, not copied";
+  EXPECT_EQ(decoded.pixels, before.pixels) << "the decoder gets a buffer of its size back";
 }
 
 TEST(ProcessFrame, RefusedUnwrapSpoolsNothing) {
