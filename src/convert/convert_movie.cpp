@@ -426,7 +426,8 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   const fs::path frameFolder = ctx.frameFolder.empty() ? ctx.tempFolder : ctx.frameFolder;
   if (onePass) {
     run.encoder = std::make_unique<OnePassEncoder>(ctx.encoderTool, ctx.tempFolder, ctx.log);
-    const int pipe = run.encoder->Start(input, RunExportSettings(run, Trim(outputPath), 0));
+    const ExportSettings exportSettings = RunExportSettings(run, Trim(outputPath), 0);
+    const int pipe = run.encoder->Start(input, exportSettings);
     if (pipe < 0) {
       run.outcome.status = ConversionStatus::ExportFailed;
       run.outcome.output = Trim(outputPath);
@@ -438,7 +439,9 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
       CommonEnd(run);
       return run.outcome;
     }
-    run.spool = std::make_unique<PipeWriter>(pipe, &ctx.log);
+    run.spool = std::make_unique<PipeWriter>(
+        pipe, &ctx.log,
+        OnePassTakesYuv420(exportSettings) ? PipeWriter::Format::Yuv420 : PipeWriter::Format::Bgrx);
   } else if (const std::string problem = SpoolSpaceProblem(run, frameFolder); !problem.empty()) {
     ctx.log.LogLine(problem);
     ctx.ui.Message("Error Monitoring", problem, MessageIcon::Stop, false);

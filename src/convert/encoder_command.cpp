@@ -10,6 +10,7 @@
 
 #include "convert/temp_files.h"
 #include "media/movie_info.h"
+#include "media/yuv420_converter.h"
 
 namespace corvinex {
 namespace {
@@ -249,14 +250,25 @@ CommandLine ExportCommand(const fs::path& tool, const fs::path& tempFolder,
   return c;
 }
 
+bool OnePassTakesYuv420(const ExportSettings& s) {
+  return s.pictureWidth >= 2 && s.pictureHeight >= 2 &&
+         SizePiece(s.resize, s.pictureWidth, s.pictureHeight).empty();
+}
+
 CommandLine OnePassCommand(const fs::path& tool, const fs::path& movie, const ExportSettings& s) {
   const std::string extension = OutputExtension(s.output);
   const ContainerRow* row = RowOf(extension);
   if (row == nullptr || s.pictureWidth <= 0 || s.pictureHeight <= 0) return {};
 
   CommandLine c;
-  c.Quoted(tool.string()).Text(" -f rawvideo -pix_fmt bgr0 -s ");
-  c.Text(std::to_string(s.pictureWidth) + "x" + std::to_string(s.pictureHeight) + " ");
+  if (OnePassTakesYuv420(s)) {
+    c.Quoted(tool.string()).Text(" -f rawvideo -pix_fmt yuv420p -s ");
+    c.Text(std::to_string(Yuv420Converter::Even(s.pictureWidth)) + "x" +
+           std::to_string(Yuv420Converter::Even(s.pictureHeight)) + " ");
+  } else {
+    c.Quoted(tool.string()).Text(" -f rawvideo -pix_fmt bgr0 -s ");
+    c.Text(std::to_string(s.pictureWidth) + "x" + std::to_string(s.pictureHeight) + " ");
+  }
   c.Text(RatePiece(s.timePerFrame));
   c.Text("-i pipe:0 -i ").File(movie.string());
   // The movie's first sound track, placed as the spooled route's extraction places

@@ -73,9 +73,15 @@ std::string RatePiece(int64_t timePerFrame);
 CommandLine ExportCommand(const std::filesystem::path& tool,
                           const std::filesystem::path& tempFolder, const ExportSettings& s);
 
-// The one-pass export: raw top-down BGRX frames of the settings' picture size come
-// on standard input while they are made, the sound straight from `movie`; the
-// output side is the export's. Empty for an output extension the export does not know.
+// Whether the one-pass export hands the encoder 4:2:0 frames (cut to even sizes and
+// converted as the encoder would): where the picture keeps its size. A resized picture
+// is scaled from the full colours by the encoder, as the spooled export does.
+bool OnePassTakesYuv420(const ExportSettings& s);
+
+// The one-pass export: raw top-down frames of the settings' picture size (4:2:0 of the
+// even size where OnePassTakesYuv420, BGRX otherwise) come on standard input while
+// they are made, the sound straight from `movie`; the output side is the export's.
+// Empty for an output extension the export does not know.
 CommandLine OnePassCommand(const std::filesystem::path& tool, const std::filesystem::path& movie,
                            const ExportSettings& s);
 

@@ -16,6 +16,32 @@
 namespace corvinex {
 namespace {
 
+// Writes `count` pieces whole, resuming after interrupted and partial writes. The
+// pieces are changed as they are written.
+bool WriteAll(int fd, iovec* next, size_t count) {
+  size_t left = count;
+  while (left > 0) {
+    const ssize_t n = ::writev(fd, next, static_cast<int>(left));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    // Skip what was written, part of a piece included.
+    size_t done = static_cast<size_t>(n);
+    while (left > 0 && done >= next->iov_len) {
+      done -= next->iov_len;
+      ++next;
+      --left;
+    }
+    if (left > 0) {
+      next->iov_base = static_cast<uint8_t*>(next->iov_base) + done;
+      next->iov_len -= done;
+    }
+  }
+  return true;
+}
+
 // The frames are bottom-up rows (as a BMP stores them); the encoder reads top-down
 // rows, so the rows are handed to the kernel in reverse order: no copy is made.
 bool WriteRowsReversed(int fd, const uint8_t* data, size_t rowBytes, size_t rows) {
@@ -29,35 +55,15 @@ bool WriteRowsReversed(int fd, const uint8_t* data, size_t rowBytes, size_t rows
       vectors[i].iov_len = rowBytes;
     }
     row -= count;
-    iovec* next = vectors;
-    size_t left = count;
-    while (left > 0) {
-      const ssize_t n = ::writev(fd, next, static_cast<int>(left));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        if (n == 0) errno = EIO;
-        return false;
-      }
-      // Skip what was written, part of a row included.
-      size_t done = static_cast<size_t>(n);
-      while (left > 0 && done >= next->iov_len) {
-        done -= next->iov_len;
-        ++next;
-        --left;
-      }
-      if (left > 0) {
-        next->iov_base = static_cast<uint8_t*>(next->iov_base) + done;
-        next->iov_len -= done;
-      }
-    }
+    if (!WriteAll(fd, vectors, count)) return false;
   }
   return true;
 }
 
 }  // namespace
 
-PipeWriter::PipeWriter(int fd, DiagnosticLog* log, size_t queueLimit)
-    : fd_(fd), log_(log), queueLimit_(queueLimit > 0 ? queueLimit : 1) {
+PipeWriter::PipeWriter(int fd, DiagnosticLog* log, Format format, size_t queueLimit)
+    : fd_(fd), log_(log), format_(format), queueLimit_(queueLimit > 0 ? queueLimit : 1) {
   // Larger pipe chunks mean fewer wake-ups of the encoder; the default works too.
   (void)::fcntl(fd_, F_SETPIPE_SZ, 1 << 20);
   thread_ = std::thread([this] {
@@ -168,7 +174,19 @@ bool PipeWriter::WriteFrame(const OutputFrame& frame) {
          std::to_string(frame.height));
     return false;
   }
-  if (!WriteRowsReversed(fd_, frame.bytes.data(), rowBytes, rows)) {
+  bool written;
+  if (format_ == Format::Yuv420) {
+    yuvFrame_.resize(Yuv420Converter::ByteSize(frame.width, frame.height));
+    if (!yuv_.Convert(frame.bytes.data(), frame.width, frame.height, yuvFrame_.data())) {
+      Fail("frame " + std::to_string(frame.number) + " could not be converted for the encoder");
+      return false;
+    }
+    iovec whole{yuvFrame_.data(), yuvFrame_.size()};
+    written = WriteAll(fd_, &whole, 1);
+  } else {
+    written = WriteRowsReversed(fd_, frame.bytes.data(), rowBytes, rows);
+  }
+  if (!written) {
     Fail(errno == EPIPE
              ? std::string("the encoder stopped reading the frames")
              : std::string("cannot hand frames to the encoder: ") + std::strerror(errno));

@@ -1,10 +1,10 @@
 #pragma once
-// Writes the pipeline's output frames as raw top-down BGRX pictures into the pipe
-// of a running encoder, on one writer thread, so that unwrapping and encoding
-// overlap. The queue is bounded and buffers are recycled, as in the spool writer; a
-// repeat writes the last frame again. When the encoder stops reading (it died, or
-// was ended) the write fails at once: the failure is counted and the frames still
-// coming are dropped, so the frame loop is never held up by a dead encoder.
+// Writes the pipeline's output frames as raw top-down pictures (BGRX, or the encoder's
+// own 4:2:0 converted on this thread) into the pipe of a running encoder, on one
+// writer thread, so that unwrapping, conversion and encoding overlap. The queue is bounded and
+// buffers are recycled, as in the spool writer; a repeat writes the last frame again. When the
+// encoder stops reading (it died, or was ended) the write fails at once: the failure is counted and
+// the frames still coming are dropped, so the frame loop is never held up by a dead encoder.
 
 #include <condition_variable>
 #include <cstdint>
@@ -15,6 +15,7 @@
 
 #include "convert/buffer_pool.h"
 #include "convert/run_sink.h"
+#include "media/yuv420_converter.h"
 
 namespace corvinex {
 
@@ -22,8 +23,9 @@ class DiagnosticLog;
 
 class PipeWriter : public RunSink {
  public:
+  enum class Format { Bgrx, Yuv420 };
   // Takes ownership of `fd`, the pipe's write end.
-  PipeWriter(int fd, DiagnosticLog* log, size_t queueLimit = 3);
+  PipeWriter(int fd, DiagnosticLog* log, Format format = Format::Bgrx, size_t queueLimit = 3);
   ~PipeWriter() override;  // writes what is queued, closes the pipe, then stops
   PipeWriter(const PipeWriter&) = delete;
   PipeWriter& operator=(const PipeWriter&) = delete;
@@ -48,6 +50,9 @@ class PipeWriter : public RunSink {
 
   int fd_;
   DiagnosticLog* log_;
+  const Format format_;
+  Yuv420Converter yuv_;            // writer thread only
+  std::vector<uint8_t> yuvFrame_;  // sized on the first frame
   const size_t queueLimit_;
 
   BufferPool pool_{queueLimit_ + 1};  // a full queue plus the one being filled

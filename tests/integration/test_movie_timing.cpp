@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <future>
+#include <random>
 #include <set>
 #include <string>
 #include <thread>
@@ -22,6 +23,7 @@
 #include "convert/pipe_writer.h"
 #include "convert/spool_writer.h"
 #include "convert/temp_files.h"
+#include "media/yuv420_converter.h"
 #include "settings/settings_file.h"
 #include "support/ffprobe.h"
 #include "support/probe_helpers_h4.h"
@@ -275,6 +277,45 @@ TEST_F(TimingFixture, SlotsRepeatAndDropByTimestampAndRepeatsStayApart) {
   EXPECT_EQ(orphan.Stats().written, 0);
   EXPECT_GE(orphan.Stats().failed, 1);
   EXPECT_EQ(orphan.Stats().firstError, "the encoder stopped reading the frames");
+}
+
+// The 4:2:0 pipe hands the encoder exactly what the encoder tool makes of the BGRX
+// picture itself (its crop to even sizes, then its default conversion), so the movie
+// stays the same: odd and even sizes, a repeat included.
+TEST_F(TimingFixture, Yuv420PipeGivesTheEncoderToolsOwnConversion) {
+  std::mt19937 random(7);
+  for (const auto& [w, h] : {std::pair{37, 23}, std::pair{64, 48}}) {
+    std::vector<uint8_t> bottomUp(static_cast<size_t>(w) * h * 4);
+    for (uint8_t& b : bottomUp) b = static_cast<uint8_t>(random());
+    std::string topDown;
+    for (int32_t row = h - 1; row >= 0; --row) {
+      topDown.append(reinterpret_cast<const char*>(bottomUp.data()) + row * w * 4, w * 4);
+    }
+    const fs::path in = dir / "picture.bgr0";
+    const fs::path out = dir / "picture.yuv";
+    test::WriteFileBytes(in, topDown);
+    ASSERT_TRUE(test::RunFfmpeg({"-f", "rawvideo", "-pix_fmt", "bgr0", "-s",
+                                 std::to_string(w) + "x" + std::to_string(h), "-i", in.string(),
+                                 "-vf", "crop=trunc(iw/2)*2:trunc(ih/2)*2", "-pix_fmt", "yuv420p",
+                                 "-f", "rawvideo", "-y", out.string()}));
+    const std::string expected = test::ReadFileBytes(out);
+    ASSERT_EQ(expected.size(), Yuv420Converter::ByteSize(w, h));
+
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    {
+      PipeWriter pipe(ends[1], nullptr, PipeWriter::Format::Yuv420);
+      pipe.Submit({.number = 0, .width = w, .height = h, .bytes = bottomUp});
+      pipe.Repeat(0, 1, 1);
+      pipe.Finish();
+      EXPECT_EQ(pipe.Stats().failed, 0);
+    }
+    std::string piped;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(ends[0], chunk, sizeof chunk)) > 0;) piped.append(chunk, n);
+    ::close(ends[0]);
+    EXPECT_TRUE(piped == expected + expected) << w << "x" << h;
+  }
 }
 
 // The batch tool encodes while the frames are made: no frame file and no extracted

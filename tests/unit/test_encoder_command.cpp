@@ -332,6 +332,19 @@ TEST(EncoderCommand, OnePassReadsThePipeAndTheMovieAndKeepsTheExportsOutputSide)
   EXPECT_EQ(*(at + 1), "-ac") << "-shortest takes no value";
   EXPECT_EQ(std::count(rewritten.begin(), rewritten.end(), "-vf"), 1);
   EXPECT_EQ(rewritten.back(), "/out/movie.mp4");
+
+  // Kept at its size, an odd picture goes as 4:2:0 of its even part (the encoder's cut);
+  // resized, it goes as full colours for the encoder to scale, as above.
+  s.resize = 0;
+  s.pictureWidth = 1999;
+  s.pictureHeight = 1001;
+  EXPECT_TRUE(OnePassTakesYuv420(s));
+  EXPECT_NE(OnePassCommand(kTool, "/in/take.mov", s)
+                .LogText()
+                .find(" -f rawvideo -pix_fmt yuv420p -s 1998x1000  -r 25.00 -i pipe:0 "),
+            std::string::npos);
+  s.resize = 2;
+  EXPECT_FALSE(OnePassTakesYuv420(s));
 }
 
 TEST(CommandLine, AdjacentPiecesJoinAndEmptyQuotedValuesSurvive) {
