@@ -9,6 +9,7 @@
 #include "convert/one_pass_encoder.h"
 #include "convert/sound_extraction_run.h"
 #include "convert/spool_writer.h"
+#include "convert/tee_sink.h"
 #include "transform/process_frame.h"
 
 namespace corvinex {
@@ -21,7 +22,8 @@ struct ConversionRun {
   UnwrapBuffers buffers;
   FrameImage frame;
   std::unique_ptr<RunSink> spool;           // the spool writer, or the one-pass pipe
-  std::unique_ptr<OnePassEncoder> encoder;  // the one-pass export's encoder
+  std::unique_ptr<OnePassEncoder> encoder;  // the one-pass or early export's encoder
+  TeeSink* tee = nullptr;                   // the spool when it also feeds the encoder
   FramePipeline pipeline;
   FrameOptions frameOptions;  // the options at the start of the run
   // The graph route's frames run on another thread than the one that changes the

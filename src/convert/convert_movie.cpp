@@ -18,6 +18,7 @@
 #include "convert/free_space.h"
 #include "convert/pipe_writer.h"
 #include "convert/sound_extract.h"
+#include "convert/tee_sink.h"
 #include "convert/temp_files.h"
 #include "media/movie_info.h"
 #include "settings/diagnostic_log.h"
@@ -173,8 +174,6 @@ ExportSettings RunExportSettings(const ConversionRun& run, const std::string& ou
   return s;
 }
 
-// Exports until the user wants no other compression. A failed export keeps the
-// frames and offers another try instead of claiming success.
 // Runs `encode` under the export's progress dialog, with the stop request and the
 // encoder's progress wired in; a spherical movie it wrote is then marked as such.
 ExportResult EncodeAndMark(ConversionRun& run, const fs::path& output, int64_t totalFrames,
@@ -194,6 +193,47 @@ ExportResult EncodeAndMark(ConversionRun& run, const fs::path& output, int64_t t
   });
 }
 
+PipeWriter::Format PipeFormatFor(const ExportSettings& s) {
+  return OnePassTakesYuv420(s) ? PipeWriter::Format::Yuv420 : PipeWriter::Format::Bgrx;
+}
+
+// The export encoded while the frames were made, once they are all in its pipe; an
+// empty result when there is none or it failed: the spooled frames are exported then.
+std::optional<ExportResult> EarlyExport(ConversionRun& run, const fs::path& output,
+                                        std::optional<SphericalResult>& spherical) {
+  if (!run.encoder || run.tee == nullptr) return std::nullopt;
+  ConversionContext& ctx = run.ctx;
+  const SpoolStats piped = run.tee->PipeStats();
+  ExportResult result;
+  if (piped.failed > 0) {
+    result = run.encoder->Wait(EncoderFlags{.stop = &ctx.stopRequest});
+    result.errorLine = piped.firstError;
+  } else {
+    result = EncodeAndMark(run, output, piped.written, spherical,
+                           [&](const EncoderFlags& flags) { return run.encoder->Wait(flags); });
+  }
+  run.encoder.reset();
+  if (result.stopped || (piped.failed == 0 && result.ok() && OutputWritten(output))) return result;
+  ctx.log.LogLine("Encoding while spooling failed (" + result.errorLine +
+                  "): the spooled frames are exported");
+  spherical.reset();
+  std::error_code error;
+  fs::remove(output, error);
+  return std::nullopt;
+}
+
+// A run that ends without an export: what the early encoder wrote is not the movie.
+void DropEarlyExport(ConversionRun& run, const fs::path& output) {
+  if (!run.encoder) return;
+  run.encoder->Kill();
+  run.encoder.reset();
+  std::error_code error;
+  fs::remove(output, error);
+}
+
+// Exports until the user wants no other compression. A failed export keeps the
+// frames and offers another try instead of claiming success. The first export is the
+// one encoded while the frames were made, where it worked.
 void ExportLoop(ConversionRun& run, std::string output) {
   ConversionContext& ctx = run.ctx;
   for (;;) {
@@ -204,10 +244,13 @@ void ExportLoop(ConversionRun& run, std::string output) {
     std::error_code error;
     const bool existedBefore = fs::exists(output, error);
     std::optional<SphericalResult> spherical;
-    const ExportResult result = EncodeAndMark(
-        run, output, run.outcome.framesProcessed, spherical, [&](const EncoderFlags& flags) {
-          return EncodeMovie(ctx.encoderTool, frames, s, ctx.log, flags);
-        });
+    std::optional<ExportResult> early = EarlyExport(run, output, spherical);
+    const ExportResult result =
+        early ? *early
+              : EncodeAndMark(run, output, run.outcome.framesProcessed, spherical,
+                              [&](const EncoderFlags& flags) {
+                                return EncodeMovie(ctx.encoderTool, frames, s, ctx.log, flags);
+                              });
     if (spherical) ReportSpherical(ctx, *spherical, output);
     ctx.log.LogLine("ConvertRectExport End");
     run.outcome.lastExport = result;
@@ -439,9 +482,7 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
       CommonEnd(run);
       return run.outcome;
     }
-    run.spool = std::make_unique<PipeWriter>(
-        pipe, &ctx.log,
-        OnePassTakesYuv420(exportSettings) ? PipeWriter::Format::Yuv420 : PipeWriter::Format::Bgrx);
+    run.spool = std::make_unique<PipeWriter>(pipe, &ctx.log, PipeFormatFor(exportSettings));
   } else if (const std::string problem = SpoolSpaceProblem(run, frameFolder); !problem.empty()) {
     ctx.log.LogLine(problem);
     ctx.ui.Message("Error Monitoring", problem, MessageIcon::Stop, false);
@@ -449,7 +490,23 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
     CommonEnd(run);
     return run.outcome;
   } else {
-    run.spool = std::make_unique<SpoolWriter>(frameFolder, &ctx.log);
+    auto spool = std::make_unique<SpoolWriter>(frameFolder, &ctx.log);
+    if (!ctx.framesOnly) {
+      // The first export is encoded while the frames are made; the spooled frames stay
+      // for another compression, or for the export should this encoder fail.
+      run.encoder = std::make_unique<OnePassEncoder>(ctx.encoderTool, ctx.tempFolder, ctx.log);
+      const ExportSettings exportSettings = RunExportSettings(run, Trim(outputPath), 0);
+      const int pipe = run.encoder->Start(input, exportSettings);
+      if (pipe >= 0) {
+        run.tee = new TeeSink(std::move(spool), std::make_unique<PipeWriter>(
+                                                    pipe, &ctx.log, PipeFormatFor(exportSettings)));
+        run.spool.reset(run.tee);
+      } else {
+        ctx.log.LogLine("Encoding while spooling: " + run.encoder->StartError());
+        run.encoder.reset();
+      }
+    }
+    if (!run.spool) run.spool = std::move(spool);
   }
   run.frame.Reset(ctx.input.width, ctx.input.height);
   run.pipeline = FramePipeline{.geometry = &run.outcome.geometry,
@@ -510,9 +567,11 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   } else if (!finished) {
     run.sound.Kill();
     run.outcome.status = ConversionStatus::Stopped;
+    DropEarlyExport(run, Trim(outputPath));
   } else if (stats.failed > 0) {
     // A movie with frames missing would pass for the result: nothing is exported.
     run.sound.Kill();
+    DropEarlyExport(run, Trim(outputPath));
     run.outcome.status = ConversionStatus::FramesLost;
     ctx.ui.Message("Error Monitoring",
                    std::to_string(stats.failed) + " frame(s) could not be written:\r\n" +

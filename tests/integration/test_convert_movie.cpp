@@ -119,8 +119,10 @@ TEST_F(ConversionFixture, GraphRouteWritesAPanoramaMovieWithSound) {
   // The log tells the run's steps in order.
   const std::string text = Log();
   size_t at = 0;
+  // The movie is encoded while the frames are made, and that export is the one shown.
   for (const char* line : {"Convert Movie Begin ", "Output file ", "Output Folder Free Space:",
-                           "Set Stream to 0 position", "Set MovieDuration", "LOGO PRESENT = 0",
+                           "Set Stream to 0 position", "Set MovieDuration",
+                           "ConvertRectFFMPEG aVideoEXT .mp4 (one pass)", "LOGO PRESENT = 0",
                            "OS_PREVIEW = 0", "OS_DIRECT_ACCESS = 1", "OS_HRDWARE_SUPPORT = 0",
                            "OS_DSS_SETUP = 0", "Begin Convert Process", "ConvertRectExport Begin",
                            "ConvertRectExport End", "ConvertRectExport 1", "ConvertRectExport 2",
@@ -130,6 +132,7 @@ TEST_F(ConversionFixture, GraphRouteWritesAPanoramaMovieWithSound) {
     at = found;
   }
   EXPECT_EQ(text.find("END Convert Process"), std::string::npos);
+  EXPECT_EQ(text.find("Encoding while spooling failed"), std::string::npos);
   const size_t duration = text.find("Set MovieDuration");
   EXPECT_EQ(text.find("Set MovieDuration", duration + 1), std::string::npos) << "logged twice";
 }
@@ -199,6 +202,8 @@ TEST_F(ConversionFixture, FailedExportIsReportedAndCanBeRetriedWithAnotherName) 
   EXPECT_EQ(outcome.status, ConversionStatus::Exported);
   EXPECT_EQ(options.QUALITY, 5);
   EXPECT_EQ(options.RESIZE, 2);
+  // The movie encoded beside the frames failed too; the spooled frames were exported.
+  EXPECT_NE(Log().find("Encoding while spooling failed"), std::string::npos);
   const auto facts = test::ProbeFile(dir / "second try.mov");
   ASSERT_TRUE(facts.has_value());
   // 80 % of the width, rounded down to a multiple of 16.
