@@ -95,8 +95,8 @@ const std::vector<Flag>& Flags() {
          return {};
        }},
       {"--spool", nullptr,
-       "write the frames to the temporary folder first and encode them afterwards, as the "
-       "window does (slower; the default encodes while the frames are made)",
+       "also write every frame to the temporary folder, as the window does for another "
+       "compression (slower; the movie is encoded while the frames are made either way)",
        [](const std::string&, BatchOptions& o) -> std::string {
          o.spool = true;
          return {};
