@@ -60,8 +60,9 @@ bool RunGraphRoute(ConversionRun& run) {
       countSlots(place.Repeats());
     }
   };
-  // Three buffers: one filled by the decoder, one waiting, one being processed.
-  FrameStage stage(run.frame.width, run.frame.height, 3, process);
+  // Two buffers go round with the frame being processed: one waits while the decoder
+  // converts the next into its own; more would only hold more 8 MB frames at 1080p.
+  FrameStage stage(run.frame.width, run.frame.height, 2, process);
   feed.SetFrameCallback([&stage, aspectFix](FrameImage& decoded, int64_t sampleTime) {
     stage.Offer(
         [&](FrameImage& frame) {
