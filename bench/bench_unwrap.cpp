@@ -73,6 +73,17 @@ void BM_UnwrapQuality(benchmark::State& state) {
 }
 BENCHMARK(BM_UnwrapQuality)->Unit(benchmark::kMillisecond);
 
+// The quality path's first step alone: the mirrored copy of the Cut Area square.
+void BM_CropCutArea(benchmark::State& state) {
+  Scene& s = SharedScene();
+  for (auto _ : state) {
+    CropCutArea(s.g, s.frame, s.buffers.crop);
+    benchmark::DoNotOptimize(s.buffers.crop.pixels.data());
+  }
+  SetFrameRate(state);
+}
+BENCHMARK(BM_CropCutArea)->Unit(benchmark::kMillisecond);
+
 void BM_UnwrapQualityScalar(benchmark::State& state) {
   Scene& s = SharedScene();
   s.buffers.cacheValid = false;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <future>
 #include <nlohmann/json.hpp>
 #include <system_error>
 
@@ -265,6 +266,17 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
     ++tally.converted;
     return;
   }
+  // The frame rate comes from the encoder tool's report, as in the window program. The
+  // tool takes a good tenth of a second: it runs while the movie is opened and its
+  // ring placed, and a movie refused meanwhile waits for it at the return.
+  ProbeTexts probe;
+  std::future<void> probing;
+  if (!options.printGeometry) {
+    probing = std::async(std::launch::async, [&] {
+      ProbeMovie(EncoderToolPath(setup.paths.programFolder), input.string(),
+                 setup.temp / "probe.txt", probe);
+    });
+  }
   // This movie's own settings: a ring found or given in pixels is its own.
   AppSettings settings = setup.settings;
   FrameSource source;
@@ -274,15 +286,10 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
     fail("cannot be read as a movie" + (opened.detail.empty() ? "" : " (" + opened.detail + ")"));
     return;
   }
-  // The frame rate comes from the encoder tool's report, as in the window program.
-  ProbeTexts probe;
-  if (!options.printGeometry) {
-    ProbeMovie(EncoderToolPath(setup.paths.programFolder), input.string(), setup.temp / "probe.txt",
-               probe);
-  }
   if (const std::string problem = PlaceRing(options, input, info, settings); !problem.empty()) {
     return fail(problem);
   }
+  if (probing.valid()) probing.get();
   info.timePerFrame = TimePerFrameFrom(probe.probeText, source.AverageTimePerFrame());
   info.frameCount = FrameCountFrom(info.duration, info.timePerFrame);
   if (options.printGeometry) {
