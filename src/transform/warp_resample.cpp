@@ -199,9 +199,9 @@ CORVINEX_AVX2 void ResampleCachedAvx2(ConstPixels src, Pixels dst, const float* 
         _mm256_and_ps(_mm256_cmp_ps(rx, one, _CMP_GE_OQ), _mm256_cmp_ps(ry, one, _CMP_GE_OQ)),
         _mm256_and_ps(_mm256_cmp_ps(rx, maxX, _CMP_LE_OQ), _mm256_cmp_ps(ry, maxY, _CMP_LE_OQ)));
     const int lanes = _mm256_movemask_ps(inside);
+    __m256i* const out = reinterpret_cast<__m256i*>(dst.pixels + s);
     if (lanes == 0) {
-      if (clear)
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst.pixels + s), _mm256_setzero_si256());
+      if (clear) _mm256_storeu_si256(out, _mm256_setzero_si256());
       continue;
     }
     __m256 w[4];
@@ -216,11 +216,9 @@ CORVINEX_AVX2 void ResampleCachedAvx2(ConstPixels src, Pixels dst, const float* 
         _mm256_mullo_epi32(_mm256_add_epi32(iy, minusOne), stride), _mm256_add_epi32(ix, minusOne));
     _mm256_store_si256(reinterpret_cast<__m256i*>(base), corner);
 
+    alignas(32) uint32_t sampled[8] = {};
     for (int lane = 0; lane < 8; ++lane) {
-      if (!(lanes & (1 << lane))) {
-        if (clear) dst.pixels[s + static_cast<size_t>(lane)] = 0;
-        continue;
-      }
+      if (!(lanes & (1 << lane))) continue;
       const uint32_t* p = src.pixels + base[lane];
       const ptrdiff_t rowStep = src.width;
       const __m256 w0 = _mm256_broadcast_ss(&wx[0][lane]);
@@ -239,9 +237,18 @@ CORVINEX_AVX2 void ResampleCachedAvx2(ConstPixels src, Pixels dst, const float* 
       // Round half to even (the default mode), then saturate to 0..255.
       const __m128i q = _mm_cvtps_epi32(v);
       const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(q, q), _mm_setzero_si128());
-      uint32_t& out = dst.pixels[s + static_cast<size_t>(lane)];
-      out = (static_cast<uint32_t>(_mm_cvtsi128_si32(bytes)) & 0x00FFFFFFu) | (out & 0xFF000000u);
+      sampled[lane] = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
     }
+    // The eight results go out in one store: blue, green and red sampled, the fourth
+    // byte kept; lanes outside keep their pixel, or are cleared. Reading the old pixels
+    // one by one held every lane up.
+    const __m256i old = _mm256_loadu_si256(out);
+    const __m256i colour = _mm256_set1_epi32(0x00FFFFFF);
+    const __m256i merged = _mm256_or_si256(
+        _mm256_and_si256(_mm256_load_si256(reinterpret_cast<__m256i*>(sampled)), colour),
+        _mm256_andnot_si256(colour, old));
+    const __m256i outside = clear ? _mm256_setzero_si256() : old;
+    _mm256_storeu_si256(out, _mm256_blendv_epi8(outside, merged, _mm256_castps_si256(inside)));
   }
   if (s < count) {
     ResampleCachedScalar(src, Pixels{dst.pixels + s, static_cast<int32_t>(count - s), 1}, su + s,
