@@ -22,6 +22,7 @@
 #include "convert/frame_timing.h"
 #include "convert/pipe_writer.h"
 #include "convert/spool_writer.h"
+#include "convert/tee_sink.h"
 #include "convert/temp_files.h"
 #include "media/yuv420_converter.h"
 #include "settings/settings_file.h"
@@ -277,6 +278,24 @@ TEST_F(TimingFixture, SlotsRepeatAndDropByTimestampAndRepeatsStayApart) {
   EXPECT_EQ(orphan.Stats().written, 0);
   EXPECT_GE(orphan.Stats().failed, 1);
   EXPECT_EQ(orphan.Stats().firstError, "the encoder stopped reading the frames");
+
+  // The window's tee: an encoder that stops reading costs the spool nothing.
+  const fs::path teeFolder = dir / "tee";
+  fs::create_directories(teeFolder);
+  ASSERT_EQ(::pipe(ends), 0);
+  ::close(ends[0]);
+  TeeSink tee(std::make_unique<SpoolWriter>(teeFolder, nullptr),
+              std::make_unique<PipeWriter>(ends[1], nullptr));
+  for (int64_t i = 0; i < 2; ++i) {
+    tee.Submit({.number = i, .width = 2, .height = 2, .bytes = std::vector<uint8_t>(16, 3)});
+  }
+  tee.Repeat(1, 2, 3);
+  tee.Finish();
+  EXPECT_EQ(tee.Stats().written, 4);
+  EXPECT_EQ(tee.Stats().failed, 0);
+  EXPECT_GE(tee.PipeStats().failed, 1);
+  EXPECT_EQ(test::ReadFileBytes(SpoolFilePath(teeFolder, 3)),
+            test::ReadFileBytes(SpoolFilePath(teeFolder, 0)));
 }
 
 // The 4:2:0 pipe hands the encoder exactly what the encoder tool makes of the BGRX
