@@ -498,9 +498,11 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
       const ExportSettings exportSettings = RunExportSettings(run, Trim(outputPath), 0);
       const int pipe = run.encoder->Start(input, exportSettings);
       if (pipe >= 0) {
-        run.tee = new TeeSink(std::move(spool), std::make_unique<PipeWriter>(
-                                                    pipe, &ctx.log, PipeFormatFor(exportSettings)));
-        run.spool.reset(run.tee);
+        auto tee = std::make_unique<TeeSink>(
+            std::move(spool),
+            std::make_unique<PipeWriter>(pipe, &ctx.log, PipeFormatFor(exportSettings)));
+        run.tee = tee.get();
+        run.spool = std::move(tee);
       } else {
         ctx.log.LogLine("Encoding while spooling: " + run.encoder->StartError());
         run.encoder.reset();
@@ -508,7 +510,9 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
     }
     if (!run.spool) run.spool = std::move(spool);
   }
-  run.frame.Reset(ctx.input.width, ctx.input.height);
+  // The graph route works in its frame stage's buffers; the decoder route reads its
+  // pictures into this one.
+  if (run.decoderRoute) run.frame.Reset(ctx.input.width, ctx.input.height);
   run.pipeline = FramePipeline{.geometry = &run.outcome.geometry,
                                .buffers = &run.buffers,
                                .frame = &run.frame,

@@ -260,15 +260,13 @@ CommandLine OnePassCommand(const fs::path& tool, const fs::path& movie, const Ex
   const ContainerRow* row = RowOf(extension);
   if (row == nullptr || s.pictureWidth <= 0 || s.pictureHeight <= 0) return {};
 
+  const bool yuv = OnePassTakesYuv420(s);
+  const int32_t width = yuv ? Yuv420Converter::Even(s.pictureWidth) : s.pictureWidth;
+  const int32_t height = yuv ? Yuv420Converter::Even(s.pictureHeight) : s.pictureHeight;
   CommandLine c;
-  if (OnePassTakesYuv420(s)) {
-    c.Quoted(tool.string()).Text(" -f rawvideo -pix_fmt yuv420p -s ");
-    c.Text(std::to_string(Yuv420Converter::Even(s.pictureWidth)) + "x" +
-           std::to_string(Yuv420Converter::Even(s.pictureHeight)) + " ");
-  } else {
-    c.Quoted(tool.string()).Text(" -f rawvideo -pix_fmt bgr0 -s ");
-    c.Text(std::to_string(s.pictureWidth) + "x" + std::to_string(s.pictureHeight) + " ");
-  }
+  c.Quoted(tool.string())
+      .Text(yuv ? " -f rawvideo -pix_fmt yuv420p -s " : " -f rawvideo -pix_fmt bgr0 -s ");
+  c.Text(std::to_string(width) + "x" + std::to_string(height) + " ");
   c.Text(RatePiece(s.timePerFrame));
   c.Text("-i pipe:0 -i ").File(movie.string());
   // The movie's first sound track, placed as the spooled route's extraction places

@@ -1,5 +1,3 @@
-#include <cstring>
-
 #include "convert/conversion_run.h"
 #include "convert/frame_stage.h"
 #include "convert/frame_timing.h"
@@ -8,8 +6,9 @@
 
 namespace corvinex {
 
-// Frames arrive on the feed's thread, which copies each into a buffer of the frame
-// stage and goes on decoding; the stage's thread processes them in order. Each takes
+// Frames arrive on the feed's thread, which hands each decoded picture to the frame
+// stage (its pixels change hands, nothing is copied) and goes on decoding; the stage's
+// thread processes them in order, in the stage's own buffers. Each takes
 // the output slot of its time (see FrameSlots): slots it skips repeat the frame
 // before, a frame whose slot is taken is dropped unprocessed. The taken frames are
 // processed under their slot's number.
@@ -36,9 +35,7 @@ bool RunGraphRoute(ConversionRun& run) {
       ++dropped;
       return;
     }
-    // The pipeline works on run.frame: the filled buffer takes its place, and the old
-    // pixels go back round with the stage's buffer.
-    std::swap(run.frame.pixels, taken.pixels);
+    run.pipeline.frame = &taken;
     // The gap before this frame repeats the previous one, which was submitted
     // earlier; the first frame fills the slots before its own after it.
     const bool gapFirst = place.repeatOf >= 0 && place.repeatOf != place.slot;
@@ -62,7 +59,7 @@ bool RunGraphRoute(ConversionRun& run) {
   };
   // Two buffers go round with the frame being processed: one waits while the decoder
   // converts the next into its own; more would only hold more 8 MB frames at 1080p.
-  FrameStage stage(run.frame.width, run.frame.height, 2, process);
+  FrameStage stage(ctx.input.width, ctx.input.height, 2, process);
   feed.SetFrameCallback([&stage, aspectFix](FrameImage& decoded, int64_t sampleTime) {
     stage.Offer(
         [&](FrameImage& frame) {
@@ -128,6 +125,7 @@ bool RunGraphRoute(ConversionRun& run) {
   // After these return no frame is being processed any more. The stage goes first: a
   // decoder waiting for one of its buffers is let go.
   stage.Stop();
+  run.pipeline.frame = &run.frame;  // the stage's buffers go with it
   feed.SetFrameCallback({});
   feed.Pause();
   if (ended && run.spool->Stats().failed == 0) {
