@@ -25,8 +25,13 @@ size_t PanoramaPixels(const UnwrapGeometry& g) {
 }
 
 // The previous-panorama buffer keeps this frame's panorama as it was before stereo.
+// The stereo buffers are sized here, once, by the first frame with stereo on; a
+// previous panorama that did not exist yet is black.
 void StereoStep(const UnwrapGeometry& g, UnwrapBuffers& b, const StereoOptions& stereo) {
   const size_t full = PanoramaPixels(g);
+  for (FrameImage* img : {&b.previous, &b.currentCopy, &b.stereoA, &b.stereoB}) {
+    if (img->width != g.W || img->PixelCount() < full) img->Reset(g.W, g.H + 1);
+  }
   std::copy_n(b.P1.pixels.begin(), full, b.currentCopy.pixels.begin());
   RenderStereo(g.W, g.H, b, stereo);
   std::copy_n(b.currentCopy.pixels.begin(), full, b.previous.pixels.begin());
@@ -78,8 +83,7 @@ bool PipelineReady(const FramePipeline& p) {
   if (p.frame->width != g.Fw || p.frame->height != g.Fh) return false;
   const size_t full = PanoramaPixels(g);
   const UnwrapBuffers& b = *p.buffers;
-  for (const FrameImage* img :
-       {&b.P1, &b.P2, &b.previous, &b.currentCopy, &b.stereoA, &b.stereoB}) {
+  for (const FrameImage* img : {&b.P1, &b.P2}) {
     if (img->PixelCount() < full) return false;
   }
   return true;

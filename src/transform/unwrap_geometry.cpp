@@ -157,14 +157,16 @@ UnwrapGeometry PrepareUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
   const int32_t rows = g.Usable() ? g.H + 1 : 0;
   buffers.P1.Reset(g.W, rows);
   buffers.P2.Reset(g.W, rows);
+  // The stereo buffers are sized by the first frame that asks for stereo: most
+  // conversions never do, and they hold four panoramas.
   if (conversion) {
-    buffers.previous.Reset(g.W, rows);
-    buffers.currentCopy.Reset(g.W, rows);
+    buffers.previous = FrameImage{};
+    buffers.currentCopy = FrameImage{};
     buffers.cache.assign(2 * slots, 0.0f);
     buffers.cacheFlipMode = -1;
   }
-  buffers.stereoA.Reset(g.W, rows);
-  buffers.stereoB.Reset(g.W, rows);
+  buffers.stereoA = FrameImage{};
+  buffers.stereoB = FrameImage{};
   mark("Determine DMEM1, DMEM2, DMEM3, DMEM4 END");
 
   // BITMAPINFOHEADER of the panorama part: W x outRows, 1 plane, 32 bits, BI_RGB.

@@ -118,7 +118,8 @@ enum class GeometryVariant { Conversion, Preview };
 // Computes the geometry, (re)allocates the buffers, clears tableValid and
 // cacheValid and fills infoHeader. The conversion variant logs its steps and
 // computes corrRows; the preview variant leaves `previous` and `currentCopy`
-// alone and sets corrRows 0.
+// alone and sets corrRows 0. The stereo buffers are left empty: the frame
+// pipeline sizes them when a frame first asks for stereo.
 UnwrapGeometry PrepareUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
                                      const RingGeometry& ring, float lensCoefficient,
                                      GeometryVariant variant, UnwrapBuffers& buffers,

@@ -84,9 +84,8 @@ struct PipelineRun {
   FrameOptions o;
   explicit PipelineRun(UnwrapGeometry geometry, uint32_t seed = 1)
       : g(geometry), frame(test::RandomImage(g.Fw, g.Fh, seed)) {
-    for (FrameImage* img : {&b.P1, &b.P2, &b.previous, &b.currentCopy, &b.stereoA, &b.stereoB}) {
-      img->Reset(g.W, g.H + 1);
-    }
+    // As the geometry leaves them: the stereo buffers wait for the first stereo frame.
+    for (FrameImage* img : {&b.P1, &b.P2}) img->Reset(g.W, g.H + 1);
     p.geometry = &g;
     p.buffers = &b;
     p.frame = &frame;
@@ -209,6 +208,21 @@ TEST(ProcessFrame, StereoPairStacksBothViewsOnlyWhen3dpIsOn) {
   EXPECT_EQ(RowOf(run.sink.frames[2].bytes, 32, 12 + 3),
             std::vector<uint32_t>(firstPanorama.Row(5), firstPanorama.Row(5) + 32))
       << "view 2 is the previous frame's panorama";
+}
+
+TEST(ProcessFrame, StereoBuffersWaitForTheFirstStereoFrameAndFollowTheGeometry) {
+  PipelineRun run(SmallGeometry(2));
+  ASSERT_TRUE(run.Frame(1));
+  EXPECT_EQ(run.b.stereoA.PixelCount() + run.b.previous.PixelCount(), 0u) << "stereo off";
+  run.b.previous.Reset(8, 3);  // left over from a smaller geometry
+  run.o.stereo = {true, StereoType::Dynamic, false, 30, 0, true};
+  ASSERT_TRUE(run.Frame(2));
+  for (const FrameImage* img : {&run.b.previous, &run.b.currentCopy, &run.b.stereoA}) {
+    EXPECT_EQ(img->width, 32);
+    EXPECT_EQ(img->PixelCount(), 32u * 13);
+  }
+  EXPECT_EQ(RowOf(run.sink.frames[1].bytes, 32, 12), std::vector<uint32_t>(32, 0u))
+      << "view 2 of the first stereo frame is black";
 }
 
 TEST(ProcessFrame, AnaglyphIsASingleViewWithRedFromTheSecondView) {
@@ -355,9 +369,9 @@ TEST(ProcessFrame, RefusesGeometryThatWouldLeaveTheBuffers) {
     if (variant == 0) run.g.cutRows = run.g.H;
     if (variant == 1) run.g.cutRows = -2;
     if (variant == 2) run.g.outRows = 11;
-    if (variant == 3) run.b.previous.Reset(32, 12);
+    if (variant == 3) run.b.P2.Reset(32, 12);
     if (variant == 4) run.frame.Reset(31, 20);
-    if (variant == 5) run.b.stereoA.Reset(32, 12);
+    if (variant == 5) run.b.P1.Reset(32, 12);
     EXPECT_FALSE(PipelineReady(run.p)) << variant;
     EXPECT_FALSE(run.Frame(0)) << variant;
     EXPECT_TRUE(run.sink.frames.empty()) << variant;

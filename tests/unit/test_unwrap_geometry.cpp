@@ -165,11 +165,14 @@ TEST(PrepareUnwrapGeometry, ConversionLogsItsStepsAndSizesEveryBuffer) {
   EXPECT_FALSE(buffers.cacheValid);
   EXPECT_EQ(buffers.crop.width, 1011);
   EXPECT_EQ(buffers.crop.height, 979);
-  for (const FrameImage* p : {&buffers.P1, &buffers.P2, &buffers.previous, &buffers.currentCopy,
-                              &buffers.stereoA, &buffers.stereoB}) {
+  for (const FrameImage* p : {&buffers.P1, &buffers.P2}) {
     EXPECT_EQ(p->width, 1228);
     EXPECT_EQ(p->height, 489);
     EXPECT_EQ(p->pixels.size(), 1228u * 489u);
+  }
+  for (const FrameImage* p :
+       {&buffers.previous, &buffers.currentCopy, &buffers.stereoA, &buffers.stereoB}) {
+    EXPECT_EQ(p->pixels.capacity(), 0u) << "sized by the first stereo frame";
   }
   EXPECT_EQ(buffers.tableIndex.size(), 1228u * 488u);
   EXPECT_EQ(buffers.cache.size(), 2u * 1228u * 488u);
@@ -185,6 +188,8 @@ TEST(PrepareUnwrapGeometry, PreviewLogsNothingAndKeepsTheStereoHistory) {
   DiagnosticLog log(dir / "TLVPUB.log");
   UnwrapBuffers buffers;
   PrepareUnwrapGeometry(400, 300, kFallback, 0.0352f, GeometryVariant::Conversion, buffers, log);
+  buffers.previous.Reset(256, 97);  // as the conversion's first stereo frame sizes it
+  buffers.currentCopy.Reset(256, 97);
   buffers.previous.pixels[5] = 0x123456;
   std::filesystem::remove(dir / "TLVPUB.log");
   const UnwrapGeometry g =
