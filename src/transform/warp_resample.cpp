@@ -150,29 +150,40 @@ CORVINEX_AVX2 inline void CubicWeightsAvx2(__m256 t, __m256 w[4]) {
   w[3] = _mm256_mul_ps(_mm256_mul_ps(_mm256_sub_ps(_mm256_mul_ps(t, t), one), t), sixth);
 }
 
-// The four channels of the two pixels in the low 8 bytes, as floats.
-CORVINEX_AVX2 inline __m256 TwoPixelChannels(__m128i pixels) {
-  return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(pixels));
+// One channel of the eight taps in `taps` (a BGRX pixel per lane) as floats; `pick`
+// moves the channel's byte to the bottom of each lane and clears the rest.
+CORVINEX_AVX2 inline __m256 ChannelOf(__m256i taps, __m256i pick) {
+  return _mm256_cvtepi32_ps(_mm256_shuffle_epi8(taps, pick));
 }
 
-// Weighted sums of two window rows at once: row a in the low half, row b in the
-// high half, each summed left to right as the scalar kernel does.
-CORVINEX_AVX2 inline __m256 WindowRowPair(const uint32_t* a, const uint32_t* b, __m256 w0,
-                                          __m256 w1, __m256 w2, __m256 w3) {
-  const __m128i ra = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
-  const __m128i rb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
-  const __m128i lo = _mm_unpacklo_epi32(ra, rb);  // a0 b0 a1 b1
-  const __m128i hi = _mm_unpackhi_epi32(ra, rb);  // a2 b2 a3 b3
-  __m256 sum = _mm256_mul_ps(TwoPixelChannels(lo), w0);
-  sum = _mm256_add_ps(sum, _mm256_mul_ps(TwoPixelChannels(_mm_srli_si128(lo, 8)), w1));
-  sum = _mm256_add_ps(sum, _mm256_mul_ps(TwoPixelChannels(hi), w2));
-  return _mm256_add_ps(sum, _mm256_mul_ps(TwoPixelChannels(_mm_srli_si128(hi, 8)), w3));
+// Window row `row` of the eight lanes' windows, one tap per vector: tap[t] holds, in
+// lane i, the pixel at column t of that row of lane i's window.
+CORVINEX_AVX2 inline void WindowRowTaps(const uint32_t* src, const int32_t* base, ptrdiff_t row,
+                                        __m256i tap[4]) {
+  auto load = [&](int lane) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + base[lane] + row));
+  };
+  // Lanes i and i + 4 share a vector, one in each half, so that the 4 x 4
+  // transposes below, which stay inside their half, put lane i in slot i.
+  const __m256i l0 = _mm256_inserti128_si256(_mm256_castsi128_si256(load(0)), load(4), 1);
+  const __m256i l1 = _mm256_inserti128_si256(_mm256_castsi128_si256(load(1)), load(5), 1);
+  const __m256i l2 = _mm256_inserti128_si256(_mm256_castsi128_si256(load(2)), load(6), 1);
+  const __m256i l3 = _mm256_inserti128_si256(_mm256_castsi128_si256(load(3)), load(7), 1);
+  const __m256i a = _mm256_unpacklo_epi32(l0, l1);
+  const __m256i b = _mm256_unpacklo_epi32(l2, l3);
+  const __m256i c = _mm256_unpackhi_epi32(l0, l1);
+  const __m256i d = _mm256_unpackhi_epi32(l2, l3);
+  tap[0] = _mm256_unpacklo_epi64(a, b);
+  tap[1] = _mm256_unpackhi_epi64(a, b);
+  tap[2] = _mm256_unpacklo_epi64(c, d);
+  tap[3] = _mm256_unpackhi_epi64(c, d);
 }
 
-// The same arithmetic as ResampleCachedScalar, eight destination pixels at a
-// time for the positions and weights, then one pixel at a time for the 4 x 4
-// window with the channels side by side. Every lane performs the scalar
-// version's operations in the same order, so the results are identical.
+// The same arithmetic as ResampleCachedScalar for eight destination pixels at a
+// time, one lane per pixel and one vector per channel: each row of the window is
+// summed left to right, then the rows top to bottom, every lane performing the
+// scalar version's operations in its order, so the results are identical. The
+// fourth byte is not computed: it is kept from the destination.
 CORVINEX_AVX2 void ResampleCachedAvx2(ConstPixels src, Pixels dst, const float* su, const float* sv,
                                       SkippedPixels skipped) {
   const bool clear = skipped == SkippedPixels::Clear;
@@ -184,10 +195,24 @@ CORVINEX_AVX2 void ResampleCachedAvx2(ConstPixels src, Pixels dst, const float* 
   const __m256 maxY = _mm256_set1_ps(static_cast<float>(src.height - 3));
   const __m256i stride = _mm256_set1_epi32(src.width);
   const __m256i minusOne = _mm256_set1_epi32(-1);
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i byteMax = _mm256_set1_epi32(255);
+  // Shuffle controls that move byte c of each lane's pixel to the bottom of the lane
+  // (the shuffle indexes bytes within each 16-byte half).
+  const __m256i pick[3] = {
+      _mm256_set_epi64x(
+          static_cast<int64_t>(0x8080800C80808008u), static_cast<int64_t>(0x8080800480808000u),
+          static_cast<int64_t>(0x8080800C80808008u), static_cast<int64_t>(0x8080800480808000u)),
+      _mm256_set_epi64x(
+          static_cast<int64_t>(0x8080800D80808009u), static_cast<int64_t>(0x8080800580808001u),
+          static_cast<int64_t>(0x8080800D80808009u), static_cast<int64_t>(0x8080800580808001u)),
+      _mm256_set_epi64x(
+          static_cast<int64_t>(0x8080800E8080800Au), static_cast<int64_t>(0x8080800680808002u),
+          static_cast<int64_t>(0x8080800E8080800Au), static_cast<int64_t>(0x8080800680808002u)),
+  };
+  const ptrdiff_t rowStep = src.width;
   constexpr int kRound = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
 
-  alignas(32) float wx[4][8];
-  alignas(32) float wy[4][8];
   alignas(32) int32_t base[8];
   size_t s = 0;
   for (; s + 8 <= count; s += 8) {
@@ -198,56 +223,51 @@ CORVINEX_AVX2 void ResampleCachedAvx2(ConstPixels src, Pixels dst, const float* 
     const __m256 inside = _mm256_and_ps(
         _mm256_and_ps(_mm256_cmp_ps(rx, one, _CMP_GE_OQ), _mm256_cmp_ps(ry, one, _CMP_GE_OQ)),
         _mm256_and_ps(_mm256_cmp_ps(rx, maxX, _CMP_LE_OQ), _mm256_cmp_ps(ry, maxY, _CMP_LE_OQ)));
-    const int lanes = _mm256_movemask_ps(inside);
     __m256i* const out = reinterpret_cast<__m256i*>(dst.pixels + s);
-    if (lanes == 0) {
-      if (clear) _mm256_storeu_si256(out, _mm256_setzero_si256());
+    if (_mm256_movemask_ps(inside) == 0) {
+      if (clear) _mm256_storeu_si256(out, zero);
       continue;
     }
-    __m256 w[4];
-    CubicWeightsAvx2(_mm256_sub_ps(fx, rx), w);
-    for (int i = 0; i < 4; ++i) _mm256_store_ps(wx[i], w[i]);
-    CubicWeightsAvx2(_mm256_sub_ps(fy, ry), w);
-    for (int i = 0; i < 4; ++i) _mm256_store_ps(wy[i], w[i]);
-    // Window corner (column ix - 1, row iy - 1); lanes outside get 0 and are skipped.
-    const __m256i ix = _mm256_cvtps_epi32(_mm256_and_ps(rx, inside));
-    const __m256i iy = _mm256_cvtps_epi32(_mm256_and_ps(ry, inside));
+    __m256 wx[4];
+    __m256 wy[4];
+    CubicWeightsAvx2(_mm256_sub_ps(fx, rx), wx);
+    CubicWeightsAvx2(_mm256_sub_ps(fy, ry), wy);
+    // Window corner (column ix - 1, row iy - 1). Lanes outside read the window at
+    // the source's first pixel, which exists once any lane is inside, and are
+    // dropped at the store.
+    const __m256i ix = _mm256_cvtps_epi32(rx);
+    const __m256i iy = _mm256_cvtps_epi32(ry);
     const __m256i corner = _mm256_add_epi32(
         _mm256_mullo_epi32(_mm256_add_epi32(iy, minusOne), stride), _mm256_add_epi32(ix, minusOne));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(base), corner);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(base),
+                       _mm256_and_si256(corner, _mm256_castps_si256(inside)));
 
-    alignas(32) uint32_t sampled[8] = {};
-    for (int lane = 0; lane < 8; ++lane) {
-      if (!(lanes & (1 << lane))) continue;
-      const uint32_t* p = src.pixels + base[lane];
-      const ptrdiff_t rowStep = src.width;
-      const __m256 w0 = _mm256_broadcast_ss(&wx[0][lane]);
-      const __m256 w1 = _mm256_broadcast_ss(&wx[1][lane]);
-      const __m256 w2 = _mm256_broadcast_ss(&wx[2][lane]);
-      const __m256 w3 = _mm256_broadcast_ss(&wx[3][lane]);
-      const __m256 rows01 = WindowRowPair(p, p + rowStep, w0, w1, w2, w3);
-      const __m256 rows23 = WindowRowPair(p + 2 * rowStep, p + 3 * rowStep, w0, w1, w2, w3);
-      const __m256 m01 = _mm256_mul_ps(
-          rows01, _mm256_set_m128(_mm_set1_ps(wy[1][lane]), _mm_set1_ps(wy[0][lane])));
-      const __m256 m23 = _mm256_mul_ps(
-          rows23, _mm256_set_m128(_mm_set1_ps(wy[3][lane]), _mm_set1_ps(wy[2][lane])));
-      __m128 v = _mm_add_ps(_mm256_castps256_ps128(m01), _mm256_extractf128_ps(m01, 1));
-      v = _mm_add_ps(v, _mm256_castps256_ps128(m23));
-      v = _mm_add_ps(v, _mm256_extractf128_ps(m23, 1));
-      // Round half to even (the default mode), then saturate to 0..255.
-      const __m128i q = _mm_cvtps_epi32(v);
-      const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(q, q), _mm_setzero_si128());
-      sampled[lane] = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+    __m256 sum[3];
+    for (int row = 0; row < 4; ++row) {
+      __m256i tap[4];
+      WindowRowTaps(src.pixels, base, row * rowStep, tap);
+      for (int c = 0; c < 3; ++c) {
+        __m256 h = _mm256_mul_ps(ChannelOf(tap[0], pick[c]), wx[0]);
+        h = _mm256_add_ps(h, _mm256_mul_ps(ChannelOf(tap[1], pick[c]), wx[1]));
+        h = _mm256_add_ps(h, _mm256_mul_ps(ChannelOf(tap[2], pick[c]), wx[2]));
+        h = _mm256_add_ps(h, _mm256_mul_ps(ChannelOf(tap[3], pick[c]), wx[3]));
+        const __m256 weighted = _mm256_mul_ps(h, wy[row]);
+        sum[c] = row == 0 ? weighted : _mm256_add_ps(sum[c], weighted);
+      }
     }
-    // The eight results go out in one store: blue, green and red sampled, the fourth
-    // byte kept; lanes outside keep their pixel, or are cleared. Reading the old pixels
-    // one by one held every lane up.
+    // Round half to even (the default mode), saturate to 0..255, and pack blue,
+    // green and red under the destination's fourth byte.
+    __m256i bytes[3];
+    for (int c = 0; c < 3; ++c) {
+      bytes[c] = _mm256_min_epi32(_mm256_max_epi32(_mm256_cvtps_epi32(sum[c]), zero), byteMax);
+    }
     const __m256i old = _mm256_loadu_si256(out);
-    const __m256i colour = _mm256_set1_epi32(0x00FFFFFF);
     const __m256i merged = _mm256_or_si256(
-        _mm256_and_si256(_mm256_load_si256(reinterpret_cast<__m256i*>(sampled)), colour),
-        _mm256_andnot_si256(colour, old));
-    const __m256i outside = clear ? _mm256_setzero_si256() : old;
+        _mm256_or_si256(bytes[0], _mm256_slli_epi32(bytes[1], 8)),
+        _mm256_or_si256(
+            _mm256_slli_epi32(bytes[2], 16),
+            _mm256_and_si256(old, _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u)))));
+    const __m256i outside = clear ? zero : old;
     _mm256_storeu_si256(out, _mm256_blendv_epi8(outside, merged, _mm256_castps_si256(inside)));
   }
   if (s < count) {

@@ -121,11 +121,13 @@ TEST(WarpResample, VectorKernelMatchesTheScalarReference) {
   FrameImage a(w, h), b(w, h);
   for (size_t i = 0; i < a.pixels.size(); ++i)
     a.pixels[i] = b.pixels[i] = uint32_t(i * 2654435761u);
-  ResampleCached(ConstPixels{src.pixels.data(), 53, 41}, Pixels{a.pixels.data(), w, h}, su.data(),
-                 sv.data());
-  ResampleCachedScalar(ConstPixels{src.pixels.data(), 53, 41}, Pixels{b.pixels.data(), w, h},
-                       su.data(), sv.data());
-  EXPECT_EQ(a.pixels, b.pixels);
+  for (const SkippedPixels skipped : {SkippedPixels::Keep, SkippedPixels::Clear}) {
+    ResampleCached(ConstPixels{src.pixels.data(), 53, 41}, Pixels{a.pixels.data(), w, h}, su.data(),
+                   sv.data(), skipped);
+    ResampleCachedScalar(ConstPixels{src.pixels.data(), 53, 41}, Pixels{b.pixels.data(), w, h},
+                         su.data(), sv.data(), skipped);
+    EXPECT_EQ(a.pixels, b.pixels) << (skipped == SkippedPixels::Clear ? "clear" : "keep");
+  }
 
   // The scaling modes run through the same kernel, in stretches of a row.
   const FrameImage big = test::RandomFrame(611, 37, 9);
