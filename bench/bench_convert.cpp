@@ -5,8 +5,10 @@
 // is a child process. Counters: processor seconds of the whole process tree per run
 // (cpu_s), the largest single process (peak_MB, from wait4, which folds in the waited
 // descendants) and the sampled peak of the tree's summed resident size (tree_peak_MB:
-// tool and encoder run at once). After the runs, a table gives the ratios of wall
-// and processor time against the FFmpeg peer measured in the same run.
+// tool and encoder run at once), and of its summed proportional size (tree_pss_MB:
+// library pages that the tool and the encoder share count once, as the machine holds them). After
+// the runs, a table gives the ratios of wall and processor time against the FFmpeg peer measured in
+// the same run.
 
 #include <benchmark/benchmark.h>
 #include <dirent.h>
@@ -48,16 +50,31 @@ struct ChildRun {
   int exitCode = -1;
   double peakMegabytes = 0;      // the largest single process of the tree
   double treePeakMegabytes = 0;  // the tree's summed resident size, sampled
+  double treePssMegabytes = 0;   // the same with shared pages counted once
   double cpuSeconds = 0;         // user + system of the whole tree
   double wallSeconds = 0;
 };
 
-// Resident kilobytes of `root` and every process below it, from /proc.
-long TreeResidentKilobytes(pid_t root) {
+struct TreeSize {
+  long resident = 0;      // kilobytes
+  long proportional = 0;  // kilobytes, shared pages split between their processes
+};
+
+long ProportionalKilobytes(pid_t pid) {
+  std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+  std::string line;
+  while (std::getline(rollup, line)) {
+    if (line.rfind("Pss:", 0) == 0) return std::atol(line.c_str() + 4);
+  }
+  return 0;
+}
+
+// Resident and proportional kilobytes of `root` and every process below it, from /proc.
+TreeSize TreeKilobytes(pid_t root) {
   std::map<pid_t, std::vector<pid_t>> children;
   std::map<pid_t, long> resident;
   DIR* proc = opendir("/proc");
-  if (proc == nullptr) return 0;
+  if (proc == nullptr) return {};
   while (dirent* entry = readdir(proc)) {
     const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
     if (pid <= 0) continue;
@@ -73,12 +90,13 @@ long TreeResidentKilobytes(pid_t root) {
     resident[pid] = kilobytes;
   }
   closedir(proc);
-  long sum = 0;
+  TreeSize sum;
   std::vector<pid_t> todo = {root};
   while (!todo.empty()) {
     const pid_t pid = todo.back();
     todo.pop_back();
-    sum += resident[pid];
+    sum.resident += resident[pid];
+    sum.proportional += ProportionalKilobytes(pid);
     for (pid_t child : children[pid]) todo.push_back(child);
   }
   return sum;
@@ -100,9 +118,12 @@ ChildRun Run(const std::vector<std::string>& args) {
     // Sampled a few times a second: enough for a run of several seconds, and cheap.
     std::atomic<bool> ended{false};
     long treePeak = 0;
+    long treePss = 0;
     std::thread sampler([&] {
       while (!ended) {
-        treePeak = std::max(treePeak, TreeResidentKilobytes(pid));
+        const TreeSize size = TreeKilobytes(pid);
+        treePeak = std::max(treePeak, size.resident);
+        treePss = std::max(treePss, size.proportional);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
       }
     });
@@ -116,6 +137,7 @@ ChildRun Run(const std::vector<std::string>& args) {
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
     result.peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
     result.treePeakMegabytes = static_cast<double>(treePeak) / 1024.0;
+    result.treePssMegabytes = static_cast<double>(treePss) / 1024.0;
     // wait4's times include the descendants the child waited for (the encoder).
     auto seconds = [](const timeval& t) {
       return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
@@ -131,6 +153,7 @@ struct Means {
   double wall = 0;
   double cpu = 0;
   double treePeak = 0;
+  double treePss = 0;
 };
 std::map<std::string, Means>& Measured() {
   static std::map<std::string, Means> measured;
@@ -208,11 +231,13 @@ void Report(benchmark::State& state, const char* name, const std::vector<std::st
     sum.wall += run.wallSeconds;
     sum.cpu += run.cpuSeconds;
     sum.treePeak = std::max(sum.treePeak, run.treePeakMegabytes);
+    sum.treePss = std::max(sum.treePss, run.treePssMegabytes);
   }
   const double n = static_cast<double>(state.iterations());
-  Measured()[name] = {sum.wall / n, sum.cpu / n, sum.treePeak};
+  Measured()[name] = {sum.wall / n, sum.cpu / n, sum.treePeak, sum.treePss};
   state.counters["peak_MB"] = peak;
   state.counters["tree_peak_MB"] = sum.treePeak;
+  state.counters["tree_pss_MB"] = sum.treePss;
   state.counters["cpu_s"] = sum.cpu / n;
   state.counters["frames_per_s"] = benchmark::Counter(
       250.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
@@ -307,11 +332,11 @@ void PrintRatios() {
   const auto& measured = Measured();
   const auto peer = measured.find("BM_WholeRun_FfmpegRemap");
   if (peer == measured.end() || peer->second.wall <= 0 || peer->second.cpu <= 0) return;
-  std::printf("\n%-52s %8s %8s %8s %8s %12s\n", "against BM_WholeRun_FfmpegRemap", "wall_s",
-              "wall_x", "cpu_s", "cpu_x", "tree_peak_MB");
+  std::printf("\n%-52s %8s %8s %8s %8s %12s %12s\n", "against BM_WholeRun_FfmpegRemap", "wall_s",
+              "wall_x", "cpu_s", "cpu_x", "tree_peak_MB", "tree_pss_MB");
   for (const auto& [name, m] : measured) {
-    std::printf("%-30s %8.2f %8.2f %8.2f %8.2f %12.0f\n", name.c_str(), m.wall,
-                m.wall / peer->second.wall, m.cpu, m.cpu / peer->second.cpu, m.treePeak);
+    std::printf("%-30s %8.2f %8.2f %8.2f %8.2f %12.0f %12.0f\n", name.c_str(), m.wall,
+                m.wall / peer->second.wall, m.cpu, m.cpu / peer->second.cpu, m.treePeak, m.treePss);
   }
 }
 

@@ -726,6 +726,12 @@ bool FrameSource::CopyCurrentFrame(FrameImage& frame) const {
   return true;
 }
 
+void FrameSource::ReleaseCurrentFrame() {
+  std::lock_guard lock(mutex_);
+  current_ = FrameImage{};
+  hasCurrent_ = false;
+}
+
 int64_t FrameSource::CurrentFrameTime() const {
   std::lock_guard lock(mutex_);
   return currentTime_;

@@ -72,11 +72,12 @@ bool UnwrapFast(const UnwrapGeometry& g, int32_t flipMode, const FrameImage& fra
   // The table indexes a frame of exactly Fw x Fh pixels and a P1 of W x (H + 1).
   if (!g.Usable() || frame.width != g.Fw || frame.height != g.Fh ||
       frame.pixels.size() < static_cast<size_t>(g.Fw) * static_cast<size_t>(g.Fh) ||
-      buffers.P1.width != g.W || buffers.P1.height != g.H + 1 ||
-      buffers.tableIndex.size() != slots) {
+      buffers.P1.width != g.W || buffers.P1.height != g.H + 1) {
     return false;
   }
-  if (!buffers.tableValid || buffers.tableFlipMode != (flipMode & 3)) {
+  // The table is sized by its first build: a quality run never needs it.
+  if (!buffers.tableValid || buffers.tableFlipMode != (flipMode & 3) ||
+      buffers.tableIndex.size() != slots) {
     BuildFastTable(g, flipMode & 3, buffers);
   }
   const RowSpan rows = WantedRows(g, buffers);

@@ -148,8 +148,9 @@ UnwrapGeometry PrepareUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
   const int32_t cropRows = g.Usable() ? g.cropH + 1 : 0;
   buffers.crop.Reset(g.Usable() ? g.cropW : 0, cropRows);
   mark("Determine XS1,YS1");
-  const size_t slots = static_cast<size_t>(g.W) * static_cast<size_t>(g.H);
-  buffers.tableIndex.assign(slots, 0);
+  // The fast table and the quality path's cache are sized by the first unwrap that
+  // uses them: a run needs one of the two.
+  buffers.tableIndex = {};
   buffers.tableFlipMode = -1;
   buffers.angleSin.assign(static_cast<size_t>(g.W), 0.0f);
   buffers.angleCos.assign(static_cast<size_t>(g.W), 0.0f);
@@ -162,7 +163,7 @@ UnwrapGeometry PrepareUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
   if (conversion) {
     buffers.previous = FrameImage{};
     buffers.currentCopy = FrameImage{};
-    buffers.cache.assign(2 * slots, 0.0f);
+    buffers.cache = {};
     buffers.cacheFlipMode = -1;
   }
   buffers.stereoA = FrameImage{};
