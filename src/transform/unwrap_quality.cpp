@@ -1,6 +1,8 @@
 // The quality path: the Cut Area square is copied (mirrored) into the crop
 // buffer, then resampled into the panorama with the cubic kernel; the polar
-// coordinates are computed on the first frame of a run and cached.
+// coordinates are computed on the first frame of a run and cached. A square that
+// lies inside the frame is sampled straight from the frame instead, with the same
+// results.
 
 #include <algorithm>
 #include <cstddef>
@@ -27,6 +29,28 @@ void CropCutArea(const UnwrapGeometry& g, const FrameImage& frame, FrameImage& c
   }
 }
 
+namespace {
+
+// The crop as a mirrored view of the frame, when the whole Cut Area square lies in
+// the frame: then the unwrap samples the frame itself and the copy is saved. The
+// crop's extra top row is black; the frame row beside the square stands in for it,
+// so the square must not touch the frame's top.
+bool MirrorFromFrame(const UnwrapGeometry& g, const FrameImage& frame, int64_t slots,
+                     MirroredSource& mirrored) {
+  if (g.cropX < 0 || g.cropY < 1 || int64_t{g.cropX} + g.cropW > g.Fw ||
+      int64_t{g.cropY} + g.cropH > g.Fh || !CanSampleMirrored(slots)) {
+    return false;
+  }
+  mirrored.frame = frame.pixels.data();
+  mirrored.frameWidth = g.Fw;
+  mirrored.rowShift = g.Fh - g.cropY - g.cropH;
+  mirrored.columnEnd = g.cropX + g.cropW - 1;
+  mirrored.blackRow = g.cropH;
+  return true;
+}
+
+}  // namespace
+
 bool UnwrapQuality(const UnwrapGeometry& g, int32_t flipMode, const FrameImage& frame,
                    UnwrapBuffers& buffers) {
   const size_t slots = static_cast<size_t>(g.W) * static_cast<size_t>(g.H);
@@ -44,7 +68,6 @@ bool UnwrapQuality(const UnwrapGeometry& g, int32_t flipMode, const FrameImage& 
     buffers.cacheValid = false;
   }
   if (buffers.cacheFlipMode != flipMode) buffers.cacheValid = false;
-  CropCutArea(g, frame, buffers.crop);
   const bool haveAngles = buffers.angleSin.size() == static_cast<size_t>(g.W) &&
                           buffers.angleCos.size() == static_cast<size_t>(g.W);
   PolarWarp polar;
@@ -56,9 +79,15 @@ bool UnwrapQuality(const UnwrapGeometry& g, int32_t flipMode, const FrameImage& 
   polar.angleSin = haveAngles ? buffers.angleSin.data() : nullptr;
   polar.angleCos = haveAngles ? buffers.angleCos.data() : nullptr;
   const RowSpan rows = WantedRows(g, buffers);
-  WarpResample(ConstPixels{buffers.crop.pixels.data(), buffers.crop.width, buffers.crop.height},
-               Pixels{buffers.P1.pixels.data(), g.W, g.H}, polar, buffers.cacheValid, rows.first,
-               rows.count);
+  const ConstPixels crop{buffers.crop.pixels.data(), buffers.crop.width, buffers.crop.height};
+  const Pixels panorama{buffers.P1.pixels.data(), g.W, g.H};
+  MirroredSource mirrored;
+  if (MirrorFromFrame(g, frame, int64_t{rows.count} * g.W, mirrored)) {
+    WarpResample(crop, panorama, polar, buffers.cacheValid, rows.first, rows.count, &mirrored);
+  } else {
+    CropCutArea(g, frame, buffers.crop);
+    WarpResample(crop, panorama, polar, buffers.cacheValid, rows.first, rows.count);
+  }
   buffers.cacheFlipMode = flipMode;
   return true;
 }

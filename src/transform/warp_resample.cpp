@@ -179,117 +179,209 @@ CORVINEX_AVX2 inline void WindowRowTaps(const uint32_t* src, const int32_t* base
   tap[3] = _mm256_unpackhi_epi64(c, d);
 }
 
-// The same arithmetic as ResampleCachedScalar for eight destination pixels at a
-// time, one lane per pixel and one vector per channel: each row of the window is
+// What one block of eight destination pixels needs, set up once per call.
+struct KernelSetup {
+  __m256 srcCx, srcCy, one, maxX, maxY;
+  __m256i stride, zero, byteMax, pick[3];
+  // Mirrored reading: window rows shift by rowShift, columns run back from columnEnd,
+  // and a window whose last row is blackRow reads it as black.
+  __m256i rowShift, columnEnd;
+  __m256 lastRowBlackAt;  // window corner row (node 0) whose last row is blackRow
+  const uint32_t* pixels;
+  bool clear;
+};
+
+// The same arithmetic as ResampleCachedScalar for the eight destination pixels from
+// slot s, one lane per pixel and one vector per channel: each row of the window is
 // summed left to right, then the rows top to bottom, every lane performing the
 // scalar version's operations in its order, so the results are identical. The
-// fourth byte is not computed: it is kept from the destination.
-CORVINEX_AVX2 void ResampleCachedAvx2(ConstPixels src, Pixels dst, const float* su, const float* sv,
-                                      SkippedPixels skipped) {
-  const bool clear = skipped == SkippedPixels::Clear;
-  const size_t count = static_cast<size_t>(dst.width) * static_cast<size_t>(dst.height);
-  const __m256 srcCx = _mm256_set1_ps(CentreOf(src.width));
-  const __m256 srcCy = _mm256_set1_ps(CentreOf(src.height));
-  const __m256 one = _mm256_set1_ps(1.0f);
-  const __m256 maxX = _mm256_set1_ps(static_cast<float>(src.width - 3));
-  const __m256 maxY = _mm256_set1_ps(static_cast<float>(src.height - 3));
-  const __m256i stride = _mm256_set1_epi32(src.width);
+// fourth byte is not computed: it is kept from the destination. Mirrored, the four
+// pixels of a window row are read from the frame right to left and summed in the
+// crop's order; the black row adds a zero product, as the crop's black row does.
+template <bool kMirrored>
+CORVINEX_AVX2 inline void ResampleBlock(const KernelSetup& k, uint32_t* dst, const float* su,
+                                        const float* sv, size_t s) {
+  constexpr int kRound = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
+  const __m256 fx = _mm256_add_ps(_mm256_loadu_ps(su + s), k.srcCx);
+  const __m256 fy = _mm256_add_ps(_mm256_loadu_ps(sv + s), k.srcCy);
+  const __m256 rx = _mm256_round_ps(fx, kRound);
+  const __m256 ry = _mm256_round_ps(fy, kRound);
+  const __m256 inside = _mm256_and_ps(
+      _mm256_and_ps(_mm256_cmp_ps(rx, k.one, _CMP_GE_OQ), _mm256_cmp_ps(ry, k.one, _CMP_GE_OQ)),
+      _mm256_and_ps(_mm256_cmp_ps(rx, k.maxX, _CMP_LE_OQ), _mm256_cmp_ps(ry, k.maxY, _CMP_LE_OQ)));
+  __m256i* const out = reinterpret_cast<__m256i*>(dst + s);
+  if (_mm256_movemask_ps(inside) == 0) {
+    if (k.clear) _mm256_storeu_si256(out, k.zero);
+    return;
+  }
+  __m256 wx[4];
+  __m256 wy[4];
+  CubicWeightsAvx2(_mm256_sub_ps(fx, rx), wx);
+  CubicWeightsAvx2(_mm256_sub_ps(fy, ry), wy);
+  if constexpr (kMirrored) {
+    wy[3] = _mm256_andnot_ps(_mm256_cmp_ps(ry, k.lastRowBlackAt, _CMP_EQ_OQ), wy[3]);
+  }
+  // The window's first pixel in memory. Lanes outside read the window at the
+  // source's first pixel, which exists once any lane is inside, and are dropped at
+  // the store.
+  const __m256i ix = _mm256_cvtps_epi32(rx);
+  const __m256i iy = _mm256_cvtps_epi32(ry);
   const __m256i minusOne = _mm256_set1_epi32(-1);
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i byteMax = _mm256_set1_epi32(255);
+  __m256i corner;
+  if constexpr (kMirrored) {
+    // Crop columns ix - 1 .. ix + 2 are frame columns columnEnd - ix + 1 down to
+    // columnEnd - ix - 2.
+    const __m256i row = _mm256_add_epi32(_mm256_add_epi32(iy, minusOne), k.rowShift);
+    corner = _mm256_add_epi32(
+        _mm256_mullo_epi32(row, k.stride),
+        _mm256_sub_epi32(_mm256_add_epi32(k.columnEnd, _mm256_set1_epi32(-2)), ix));
+  } else {
+    corner = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_add_epi32(iy, minusOne), k.stride),
+                              _mm256_add_epi32(ix, minusOne));
+  }
+  alignas(32) int32_t base[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(base),
+                     _mm256_and_si256(corner, _mm256_castps_si256(inside)));
+  const ptrdiff_t rowStep = _mm256_cvtsi256_si32(k.stride);
+
+  __m256 sum[3];
+  for (int row = 0; row < 4; ++row) {
+    __m256i tap[4];
+    WindowRowTaps(k.pixels, base, row * rowStep, tap);
+    if constexpr (kMirrored) {
+      const __m256i first = tap[0];
+      const __m256i second = tap[1];
+      tap[0] = tap[3];
+      tap[1] = tap[2];
+      tap[2] = second;
+      tap[3] = first;
+    }
+    for (int c = 0; c < 3; ++c) {
+      __m256 h = _mm256_mul_ps(ChannelOf(tap[0], k.pick[c]), wx[0]);
+      h = _mm256_add_ps(h, _mm256_mul_ps(ChannelOf(tap[1], k.pick[c]), wx[1]));
+      h = _mm256_add_ps(h, _mm256_mul_ps(ChannelOf(tap[2], k.pick[c]), wx[2]));
+      h = _mm256_add_ps(h, _mm256_mul_ps(ChannelOf(tap[3], k.pick[c]), wx[3]));
+      const __m256 weighted = _mm256_mul_ps(h, wy[row]);
+      sum[c] = row == 0 ? weighted : _mm256_add_ps(sum[c], weighted);
+    }
+  }
+  // Round half to even (the default mode), saturate to 0..255, and pack blue,
+  // green and red under the destination's fourth byte.
+  __m256i bytes[3];
+  for (int c = 0; c < 3; ++c) {
+    bytes[c] = _mm256_min_epi32(_mm256_max_epi32(_mm256_cvtps_epi32(sum[c]), k.zero), k.byteMax);
+  }
+  const __m256i old = _mm256_loadu_si256(out);
+  const __m256i merged = _mm256_or_si256(
+      _mm256_or_si256(bytes[0], _mm256_slli_epi32(bytes[1], 8)),
+      _mm256_or_si256(_mm256_slli_epi32(bytes[2], 16),
+                      _mm256_and_si256(old, _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u)))));
+  const __m256i outside = k.clear ? k.zero : old;
+  _mm256_storeu_si256(out, _mm256_blendv_epi8(outside, merged, _mm256_castps_si256(inside)));
+}
+
+// `shape` gives the sampled picture's size (the bounds and the centre); its pixels
+// are read, or with `mirrored` the frame's.
+CORVINEX_AVX2 KernelSetup SetUpKernel(ConstPixels shape, const MirroredSource* mirrored,
+                                      SkippedPixels skipped) {
+  KernelSetup k;
+  k.srcCx = _mm256_set1_ps(CentreOf(shape.width));
+  k.srcCy = _mm256_set1_ps(CentreOf(shape.height));
+  k.one = _mm256_set1_ps(1.0f);
+  k.maxX = _mm256_set1_ps(static_cast<float>(shape.width - 3));
+  k.maxY = _mm256_set1_ps(static_cast<float>(shape.height - 3));
+  k.zero = _mm256_setzero_si256();
+  k.byteMax = _mm256_set1_epi32(255);
   // Shuffle controls that move byte c of each lane's pixel to the bottom of the lane
   // (the shuffle indexes bytes within each 16-byte half).
-  const __m256i pick[3] = {
-      _mm256_set_epi64x(
-          static_cast<int64_t>(0x8080800C80808008u), static_cast<int64_t>(0x8080800480808000u),
-          static_cast<int64_t>(0x8080800C80808008u), static_cast<int64_t>(0x8080800480808000u)),
-      _mm256_set_epi64x(
-          static_cast<int64_t>(0x8080800D80808009u), static_cast<int64_t>(0x8080800580808001u),
-          static_cast<int64_t>(0x8080800D80808009u), static_cast<int64_t>(0x8080800580808001u)),
-      _mm256_set_epi64x(
-          static_cast<int64_t>(0x8080800E8080800Au), static_cast<int64_t>(0x8080800680808002u),
-          static_cast<int64_t>(0x8080800E8080800Au), static_cast<int64_t>(0x8080800680808002u)),
-  };
-  const ptrdiff_t rowStep = src.width;
-  constexpr int kRound = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
+  k.pick[0] = _mm256_set_epi64x(
+      static_cast<int64_t>(0x8080800C80808008u), static_cast<int64_t>(0x8080800480808000u),
+      static_cast<int64_t>(0x8080800C80808008u), static_cast<int64_t>(0x8080800480808000u));
+  k.pick[1] = _mm256_set_epi64x(
+      static_cast<int64_t>(0x8080800D80808009u), static_cast<int64_t>(0x8080800580808001u),
+      static_cast<int64_t>(0x8080800D80808009u), static_cast<int64_t>(0x8080800580808001u));
+  k.pick[2] = _mm256_set_epi64x(
+      static_cast<int64_t>(0x8080800E8080800Au), static_cast<int64_t>(0x8080800680808002u),
+      static_cast<int64_t>(0x8080800E8080800Au), static_cast<int64_t>(0x8080800680808002u));
+  k.clear = skipped == SkippedPixels::Clear;
+  if (mirrored != nullptr) {
+    k.pixels = mirrored->frame;
+    k.stride = _mm256_set1_epi32(mirrored->frameWidth);
+    k.rowShift = _mm256_set1_epi32(mirrored->rowShift);
+    k.columnEnd = _mm256_set1_epi32(mirrored->columnEnd);
+    k.lastRowBlackAt = _mm256_set1_ps(static_cast<float>(mirrored->blackRow - 2));
+  } else {
+    k.pixels = shape.pixels;
+    k.stride = _mm256_set1_epi32(shape.width);
+    k.rowShift = k.zero;
+    k.columnEnd = k.zero;
+    k.lastRowBlackAt = _mm256_set1_ps(-1.0f);
+  }
+  return k;
+}
 
-  alignas(32) int32_t base[8];
+// Every slot in blocks of eight; a count that is not a multiple of eight ends with a
+// block that overlaps the one before, which gives its pixels the same values again.
+template <bool kMirrored>
+CORVINEX_AVX2 void ResampleAvx2(const KernelSetup& k, Pixels dst, const float* su,
+                                const float* sv) {
+  const size_t count = static_cast<size_t>(dst.width) * static_cast<size_t>(dst.height);
   size_t s = 0;
-  for (; s + 8 <= count; s += 8) {
-    const __m256 fx = _mm256_add_ps(_mm256_loadu_ps(su + s), srcCx);
-    const __m256 fy = _mm256_add_ps(_mm256_loadu_ps(sv + s), srcCy);
-    const __m256 rx = _mm256_round_ps(fx, kRound);
-    const __m256 ry = _mm256_round_ps(fy, kRound);
-    const __m256 inside = _mm256_and_ps(
-        _mm256_and_ps(_mm256_cmp_ps(rx, one, _CMP_GE_OQ), _mm256_cmp_ps(ry, one, _CMP_GE_OQ)),
-        _mm256_and_ps(_mm256_cmp_ps(rx, maxX, _CMP_LE_OQ), _mm256_cmp_ps(ry, maxY, _CMP_LE_OQ)));
-    __m256i* const out = reinterpret_cast<__m256i*>(dst.pixels + s);
-    if (_mm256_movemask_ps(inside) == 0) {
-      if (clear) _mm256_storeu_si256(out, zero);
-      continue;
-    }
-    __m256 wx[4];
-    __m256 wy[4];
-    CubicWeightsAvx2(_mm256_sub_ps(fx, rx), wx);
-    CubicWeightsAvx2(_mm256_sub_ps(fy, ry), wy);
-    // Window corner (column ix - 1, row iy - 1). Lanes outside read the window at
-    // the source's first pixel, which exists once any lane is inside, and are
-    // dropped at the store.
-    const __m256i ix = _mm256_cvtps_epi32(rx);
-    const __m256i iy = _mm256_cvtps_epi32(ry);
-    const __m256i corner = _mm256_add_epi32(
-        _mm256_mullo_epi32(_mm256_add_epi32(iy, minusOne), stride), _mm256_add_epi32(ix, minusOne));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(base),
-                       _mm256_and_si256(corner, _mm256_castps_si256(inside)));
+  for (; s + 8 <= count; s += 8) ResampleBlock<kMirrored>(k, dst.pixels, su, sv, s);
+  if (s < count && count >= 8) ResampleBlock<kMirrored>(k, dst.pixels, su, sv, count - 8);
+}
 
-    __m256 sum[3];
-    for (int row = 0; row < 4; ++row) {
-      __m256i tap[4];
-      WindowRowTaps(src.pixels, base, row * rowStep, tap);
-      for (int c = 0; c < 3; ++c) {
-        __m256 h = _mm256_mul_ps(ChannelOf(tap[0], pick[c]), wx[0]);
-        h = _mm256_add_ps(h, _mm256_mul_ps(ChannelOf(tap[1], pick[c]), wx[1]));
-        h = _mm256_add_ps(h, _mm256_mul_ps(ChannelOf(tap[2], pick[c]), wx[2]));
-        h = _mm256_add_ps(h, _mm256_mul_ps(ChannelOf(tap[3], pick[c]), wx[3]));
-        const __m256 weighted = _mm256_mul_ps(h, wy[row]);
-        sum[c] = row == 0 ? weighted : _mm256_add_ps(sum[c], weighted);
-      }
-    }
-    // Round half to even (the default mode), saturate to 0..255, and pack blue,
-    // green and red under the destination's fourth byte.
-    __m256i bytes[3];
-    for (int c = 0; c < 3; ++c) {
-      bytes[c] = _mm256_min_epi32(_mm256_max_epi32(_mm256_cvtps_epi32(sum[c]), zero), byteMax);
-    }
-    const __m256i old = _mm256_loadu_si256(out);
-    const __m256i merged = _mm256_or_si256(
-        _mm256_or_si256(bytes[0], _mm256_slli_epi32(bytes[1], 8)),
-        _mm256_or_si256(
-            _mm256_slli_epi32(bytes[2], 16),
-            _mm256_and_si256(old, _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u)))));
-    const __m256i outside = clear ? zero : old;
-    _mm256_storeu_si256(out, _mm256_blendv_epi8(outside, merged, _mm256_castps_si256(inside)));
+CORVINEX_AVX2 void ResampleCachedAvx2(ConstPixels src, Pixels dst, const float* su, const float* sv,
+                                      SkippedPixels skipped) {
+  const size_t count = static_cast<size_t>(dst.width) * static_cast<size_t>(dst.height);
+  if (count < 8) {
+    ResampleCachedScalar(src, dst, su, sv, skipped);
+    return;
   }
-  if (s < count) {
-    ResampleCachedScalar(src, Pixels{dst.pixels + s, static_cast<int32_t>(count - s), 1}, su + s,
-                         sv + s, skipped);
-  }
+  ResampleAvx2<false>(SetUpKernel(src, nullptr, skipped), dst, su, sv);
+}
+
+CORVINEX_AVX2 void ResampleMirroredAvx2(ConstPixels shape, const MirroredSource& mirrored,
+                                        Pixels dst, const float* su, const float* sv) {
+  ResampleAvx2<true>(SetUpKernel(shape, &mirrored, SkippedPixels::Clear), dst, su, sv);
+}
+
+bool HaveAvx2() {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return avx2;
 }
 
 }  // namespace
 
+bool CanSampleMirrored(int64_t pixels) {
+  return HaveAvx2() && pixels >= 8;
+}
+
 void ResampleCached(ConstPixels src, Pixels dst, const float* su, const float* sv,
                     SkippedPixels skipped) {
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2) {
+  if (HaveAvx2()) {
     ResampleCachedAvx2(src, dst, su, sv, skipped);
   } else {
     ResampleCachedScalar(src, dst, su, sv, skipped);
   }
 }
 
+namespace {
+
+// The polar unwrap's sampling of some slots, from the crop or straight from the frame.
+void SampleSlots(ConstPixels src, const MirroredSource* mirrored, Pixels dst, const float* su,
+                 const float* sv) {
+  if (mirrored != nullptr) {
+    ResampleMirroredAvx2(src, *mirrored, dst, su, sv);
+  } else {
+    ResampleCached(src, dst, su, sv, SkippedPixels::Clear);
+  }
+}
+
+}  // namespace
+
 void WarpResample(ConstPixels src, Pixels dst, PolarWarp& polar, bool& cacheValid, int32_t firstRow,
-                  int32_t rows) {
+                  int32_t rows, const MirroredSource* mirrored) {
   if (!cacheValid) {
     FillPolarCache(dst.width, dst.height, polar);
     cacheValid = true;
@@ -304,16 +396,18 @@ void WarpResample(ConstPixels src, Pixels dst, PolarWarp& polar, bool& cacheVali
   // Every pixel depends on its own cache slots only, so the rows split in two halves
   // that give the same pixels as one pass. Small pictures are not worth a hand-over.
   const int64_t pixels = int64_t{part.width} * part.height;
+  if (mirrored != nullptr && !CanSampleMirrored(pixels)) return;  // the caller checks first
   if (pixels < (int64_t{1} << 16) || part.height < 2) {
-    ResampleCached(src, part, su, sv, SkippedPixels::Clear);
+    SampleSlots(src, mirrored, part, su, sv);
     return;
   }
   struct Halves {
     ConstPixels src;
+    const MirroredSource* mirrored;
     Pixels dst;
     const float* su;
     const float* sv;
-  } halves{src, part, su, sv};
+  } halves{src, mirrored, part, su, sv};
   RunInTwoHalves(
       [](void* context, int half) {
         const Halves& h = *static_cast<const Halves*>(context);
@@ -321,8 +415,8 @@ void WarpResample(ConstPixels src, Pixels dst, PolarWarp& polar, bool& cacheVali
         const int32_t begin = half == 0 ? 0 : firstRows;
         const int32_t count = half == 0 ? firstRows : h.dst.height - firstRows;
         const ptrdiff_t offset = static_cast<ptrdiff_t>(begin) * h.dst.width;
-        ResampleCached(h.src, Pixels{h.dst.pixels + offset, h.dst.width, count}, h.su + offset,
-                       h.sv + offset, SkippedPixels::Clear);
+        SampleSlots(h.src, h.mirrored, Pixels{h.dst.pixels + offset, h.dst.width, count},
+                    h.su + offset, h.sv + offset);
       },
       &halves);
 }

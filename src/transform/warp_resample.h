@@ -56,15 +56,35 @@ bool WarpResample(ConstPixels src, Pixels dst, WarpMode mode, float factor);
 // The same, one pixel at a time: the reference the tests hold WarpResample to.
 bool WarpResampleScalar(ConstPixels src, Pixels dst, WarpMode mode, float factor);
 
+// The crop read straight from the frame it was cut from, to save copying it: crop
+// buffer row r is frame buffer row r + rowShift, crop column i is frame column
+// columnEnd - i, and crop buffer row blackRow, which the crop never fills from the
+// frame, reads as black. Every crop pixel but that row must lie inside the frame,
+// and so must frame row blackRow + rowShift.
+struct MirroredSource {
+  const uint32_t* frame = nullptr;
+  int32_t frameWidth = 0;
+  int32_t rowShift = 0;
+  int32_t columnEnd = 0;
+  int32_t blackRow = 0;
+};
+
+// Whether mirrored sampling is available for a destination part of `pixels` slots
+// (it needs the vector kernel).
+bool CanSampleMirrored(int64_t pixels);
+
 // Mode 1: fills the cache first when `cacheValid` is false (and sets it), then
 // samples every destination slot from its cached coordinates. Unlike the other
 // modes it writes black where the window leaves the source: the panorama is
 // sharpened and merged in place after the unwrap, and a pixel left alone would
 // carry those changes into the next frame and compound them there.
 // Only destination rows firstRow .. firstRow + rows - 1 are sampled (all by default);
-// the cache always covers the whole destination.
+// the cache always covers the whole destination. With `mirrored` (when
+// CanSampleMirrored allows it), `src` gives only the crop's size and the pixels
+// come from the frame, with the same results.
 void WarpResample(ConstPixels src, Pixels dst, PolarWarp& polar, bool& cacheValid,
-                  int32_t firstRow = 0, int32_t rows = -1);
+                  int32_t firstRow = 0, int32_t rows = -1,
+                  const MirroredSource* mirrored = nullptr);
 
 // The cache fill alone: (su, sv) of every destination pixel, stored at its
 // flipped slot.

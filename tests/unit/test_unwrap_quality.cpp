@@ -163,6 +163,46 @@ TEST(UnwrapQuality, MatchesTheScalarReferenceOnAFullFrame) {
   EXPECT_EQ(p.buffers.P1.pixels, reference.pixels);
 }
 
+// A Cut Area square inside the frame is sampled from the frame itself, with the
+// crop's pixels to the bit, the crop's black top row included (the frame row above
+// the square is not black); a square at an edge goes through the crop.
+TEST(UnwrapQuality, SquareInsideTheFrameIsSampledInPlaceWithTheCropsResults) {
+  const FrameImage frame = RandomFrame(600, 400, 33);
+  struct Case {
+    RingGeometry ring;
+    bool inPlace;
+  };
+  const Case cases[] = {{{150, 20, 316, 306, 32}, true},
+                        {{150, 1, 300, 300, 30}, true},
+                        {{150, 0, 300, 300, 30}, false},
+                        {{-5, 40, 300, 300, 30}, false},
+                        {{290, 90, 310, 306, 20}, true}};
+  for (const Case& c : cases) {
+    for (const int32_t flip : {0, 3}) {
+      Prepared p = Prepare(600, 400, c.ring);
+      p.buffers.rowsFrom = 3;  // the outer rows, which reach the crop's top row, kept
+      ASSERT_TRUE(UnwrapQuality(p.g, flip, frame, p.buffers));
+      const bool cropUntouched =
+          std::all_of(p.buffers.crop.pixels.begin(), p.buffers.crop.pixels.end(),
+                      [](uint32_t px) { return px == 0; });
+      EXPECT_EQ(cropUntouched, c.inPlace) << c.ring.X1 << "," << c.ring.Y1;
+
+      FrameImage crop(p.g.cropW, p.g.cropH + 1);
+      CropCutArea(p.g, frame, crop);
+      const size_t slots = size_t(p.g.W) * p.g.H;
+      const size_t first = size_t(3) * p.g.W;
+      std::vector<uint32_t> reference(slots, 0u);
+      ResampleCachedScalar(ConstPixels{crop.pixels.data(), crop.width, crop.height},
+                           Pixels{reference.data() + first, p.g.W, p.g.H - 3},
+                           p.buffers.cache.data() + first, p.buffers.cache.data() + slots + first,
+                           SkippedPixels::Clear);
+      ASSERT_TRUE(std::equal(reference.begin() + first, reference.end(),
+                             p.buffers.P1.pixels.begin() + first))
+          << c.ring.X1 << "," << c.ring.Y1 << " flip " << flip;
+    }
+  }
+}
+
 // Pixels whose window leaves the crop are black on every frame, even when the
 // steps after the unwrap (sharpening, the anaglyph merge) changed them in place.
 TEST(UnwrapQuality, SkippedPixelsAreBlackOnEveryFrame) {
