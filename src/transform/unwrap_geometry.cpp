@@ -145,8 +145,7 @@ UnwrapGeometry PrepareUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
       ComputeUnwrapGeometry(frameWidth, frameHeight, ring, conversion ? lensCoefficient : 0.0f);
   mark("Checking 16x16");
   mark("Determine CUTOFF");
-  const int32_t cropRows = g.Usable() ? g.cropH + 1 : 0;
-  buffers.crop.Reset(g.Usable() ? g.cropW : 0, cropRows);
+  buffers.crop = FrameImage{};  // the copy, when the square needs one, sizes it
   mark("Determine XS1,YS1");
   // The fast table and the quality path's cache are sized by the first unwrap that
   // uses them: a run needs one of the two.

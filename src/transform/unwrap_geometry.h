@@ -81,7 +81,7 @@ std::string GeometryLimitText(uint32_t limits);
 // The working set of one run; every buffer is allocated by PrepareUnwrapGeometry
 // and reused for every frame, so the per-frame path never allocates.
 struct UnwrapBuffers {
-  FrameImage crop;         // cropW x (cropH + 1), mirrored Cut Area square
+  FrameImage crop;         // cropW x (cropH + 1), mirrored Cut Area square, sized by its first copy
   FrameImage P1, P2;       // W x (H + 1): panorama and second view / scratch
   FrameImage previous;     // previous frame's panorama (stereo)
   FrameImage currentCopy;  // current panorama before stereo

@@ -13,6 +13,8 @@
 namespace corvinex {
 
 void CropCutArea(const UnwrapGeometry& g, const FrameImage& frame, FrameImage& crop) {
+  // Sized by its first use: a square inside the frame never needs the copy.
+  if (crop.width != g.cropW || crop.height != g.cropH + 1) crop.Reset(g.cropW, g.cropH + 1);
   // Only the part of the square inside the frame is copied; the rest of the
   // crop buffer is never written and stays black.
   const int64_t iBegin = std::max<int64_t>(0, -int64_t{g.cropX});
@@ -56,8 +58,7 @@ bool UnwrapQuality(const UnwrapGeometry& g, int32_t flipMode, const FrameImage& 
   const size_t slots = static_cast<size_t>(g.W) * static_cast<size_t>(g.H);
   if (!g.Usable() || frame.width != g.Fw || frame.height != g.Fh ||
       frame.pixels.size() < static_cast<size_t>(g.Fw) * static_cast<size_t>(g.Fh) ||
-      buffers.P1.width != g.W || buffers.P1.height != g.H + 1 || buffers.crop.width != g.cropW ||
-      buffers.crop.height != g.cropH + 1) {
+      buffers.P1.width != g.W || buffers.P1.height != g.H + 1) {
     return false;
   }
   flipMode &= 3;
@@ -79,13 +80,14 @@ bool UnwrapQuality(const UnwrapGeometry& g, int32_t flipMode, const FrameImage& 
   polar.angleSin = haveAngles ? buffers.angleSin.data() : nullptr;
   polar.angleCos = haveAngles ? buffers.angleCos.data() : nullptr;
   const RowSpan rows = WantedRows(g, buffers);
-  const ConstPixels crop{buffers.crop.pixels.data(), buffers.crop.width, buffers.crop.height};
   const Pixels panorama{buffers.P1.pixels.data(), g.W, g.H};
   MirroredSource mirrored;
   if (MirrorFromFrame(g, frame, int64_t{rows.count} * g.W, mirrored)) {
-    WarpResample(crop, panorama, polar, buffers.cacheValid, rows.first, rows.count, &mirrored);
+    const ConstPixels shape{nullptr, g.cropW, g.cropH + 1};
+    WarpResample(shape, panorama, polar, buffers.cacheValid, rows.first, rows.count, &mirrored);
   } else {
     CropCutArea(g, frame, buffers.crop);
+    const ConstPixels crop{buffers.crop.pixels.data(), buffers.crop.width, buffers.crop.height};
     WarpResample(crop, panorama, polar, buffers.cacheValid, rows.first, rows.count);
   }
   buffers.cacheFlipMode = flipMode;

@@ -163,8 +163,9 @@ TEST(PrepareUnwrapGeometry, ConversionLogsItsStepsAndSizesEveryBuffer) {
                                       "Determine DMEM1, DMEM2, DMEM3, DMEM4 END"}));
   EXPECT_FALSE(buffers.tableValid);
   EXPECT_FALSE(buffers.cacheValid);
-  EXPECT_EQ(buffers.crop.width, 1011);
-  EXPECT_EQ(buffers.crop.height, 979);
+  EXPECT_EQ(g.cropW, 1011);
+  EXPECT_EQ(g.cropH + 1, 979);
+  EXPECT_EQ(buffers.crop.pixels.capacity(), 0u) << "sized by the first copy";
   for (const FrameImage* p : {&buffers.P1, &buffers.P2}) {
     EXPECT_EQ(p->width, 1228);
     EXPECT_EQ(p->height, 489);
