@@ -328,7 +328,7 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
     PrepareLogoFrame(logo.image, g.W, DecoderRoute(settings), logoCanvas);
   }
   BatchUi ui(env.err, tally.mode, input.string());
-  source.ReleaseCurrentFrame();  // nothing here shows the opening picture
+  source.SetKeepsCurrentFrame(false);  // nothing here shows a picture
   FrameSourceFeed feed(source);
   std::atomic<int32_t> streamState{1};
   ConversionContext context{.settings = settings,

@@ -726,10 +726,9 @@ bool FrameSource::CopyCurrentFrame(FrameImage& frame) const {
   return true;
 }
 
-void FrameSource::ReleaseCurrentFrame() {
+void FrameSource::SetKeepsCurrentFrame(bool keep) {
   std::lock_guard lock(mutex_);
-  current_ = FrameImage{};
-  hasCurrent_ = false;
+  keepsCurrent_ = keep;
 }
 
 int64_t FrameSource::CurrentFrameTime() const {
@@ -746,6 +745,11 @@ void FrameSource::SetFrameCallback(FrameCallback callback) {
   }
   if (callback) {
     callback_ = std::make_shared<const FrameCallback>(std::move(callback));
+    if (!keepsCurrent_) {
+      // Push mode never shows the current frame: a caller without a picture frees it.
+      current_ = FrameImage{};
+      hasCurrent_ = false;
+    }
   } else {
     callback_.reset();
   }

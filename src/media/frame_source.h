@@ -74,10 +74,10 @@ class FrameSource {
   // Copies the current frame into `frame` (re-dimensioned to the native size when it
   // differs). False when no frame has been decoded yet.
   bool CopyCurrentFrame(FrameImage& frame) const;
-  // Frees the current frame's pixels (8 MB at 1080p) for a caller that shows no
-  // picture, such as the batch tool during its conversion; CopyCurrentFrame is
-  // false until the next frame is shown.
-  void ReleaseCurrentFrame();
+  // False for a caller that shows no picture, such as the batch tool: the current
+  // frame's pixels (8 MB at 1080p) are freed whenever a frame callback is
+  // installed, and CopyCurrentFrame is false until a frame is shown again.
+  void SetKeepsCurrentFrame(bool keep);
   // Start time of the current frame (in push mode: of the last frame delivered).
   int64_t CurrentFrameTime() const;
 
@@ -123,6 +123,7 @@ class FrameSource {
   uint64_t seekGeneration_ = 0;
   FrameImage current_;
   bool hasCurrent_ = false;
+  bool keepsCurrent_ = true;
   int64_t currentTime_ = 0;
   std::shared_ptr<const FrameCallback> callback_;
   AudioOutput* audio_ = nullptr;

@@ -132,10 +132,15 @@ TEST_F(LosslessMovie, PushModeDeliversEveryFrameOnceInOrderExactly) {
   }
   EXPECT_EQ(source.CurrentFrameTime(), 9 * 400'000);
   EXPECT_EQ(source.Position(), source.Duration());
-  // A second run from the start gives the same frames again.
+  FrameImage shown;
+  EXPECT_TRUE(source.CopyCurrentFrame(shown)) << "the frame before push mode is kept";
+  // A second run from the start gives the same frames again, also for a caller
+  // that keeps no picture, whose current frame push mode frees.
+  source.SetKeepsCurrentFrame(false);
   Delivered again;
   PushAll(source, again);
   EXPECT_EQ(again.times, out.times);
+  EXPECT_FALSE(source.CopyCurrentFrame(shown));
 }
 
 TEST_F(LosslessMovie, RemovingTheCallbackWaitsForTheRunningOne) {
