@@ -147,13 +147,19 @@ void PipeWriter::Run() {
     if (broken) {
       // The encoder is gone: the rest of the frames have nowhere to go.
     } else if (job.repeats > 0) {
-      for (; written < job.repeats && last_.width > 0; ++written) {
-        if (!WriteFrame(last_)) break;
+      for (; written < job.repeats && HasLast(); ++written) {
+        if (!WriteLast()) break;
       }
     } else if (WriteFrame(job.frame)) {
       written = 1;
-      // The new frame stands in for repeats from now on; the old one is free again.
-      std::swap(last_, job.frame);
+      // The new frame stands in for repeats from now on. Converted for the encoder,
+      // it is kept in that form and its frame buffer is free at once; otherwise the
+      // old one is free again.
+      if (format_ == Format::Yuv420) {
+        lastConverted_ = true;
+      } else {
+        std::swap(last_, job.frame);
+      }
     }
 
     lock.lock();
@@ -186,13 +192,26 @@ bool PipeWriter::WriteFrame(const OutputFrame& frame) {
   } else {
     written = WriteRowsReversed(fd_, frame.bytes.data(), rowBytes, rows);
   }
-  if (!written) {
+  return Written(written);
+}
+
+bool PipeWriter::HasLast() const {
+  return format_ == Format::Yuv420 ? lastConverted_ : last_.width > 0;
+}
+
+bool PipeWriter::WriteLast() {
+  if (format_ != Format::Yuv420) return WriteFrame(last_);
+  iovec whole{yuvFrame_.data(), yuvFrame_.size()};
+  return Written(WriteAll(fd_, &whole, 1));
+}
+
+bool PipeWriter::Written(bool ok) {
+  if (!ok) {
     Fail(errno == EPIPE
              ? std::string("the encoder stopped reading the frames")
              : std::string("cannot hand frames to the encoder: ") + std::strerror(errno));
-    return false;
   }
-  return true;
+  return ok;
 }
 
 void PipeWriter::Fail(const std::string& reason) {

@@ -45,6 +45,9 @@ class PipeWriter : public RunSink {
   void Push(Job&& job);
   void Run();
   bool WriteFrame(const OutputFrame& frame);
+  bool HasLast() const;
+  bool WriteLast();       // the last frame written, again
+  bool Written(bool ok);  // reports a failed write
   void Fail(const std::string& reason);
   void ClosePipe();
 
@@ -59,7 +62,10 @@ class PipeWriter : public RunSink {
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Job> queue_;
-  OutputFrame last_;  // the last frame written, for repeats (writer thread only)
+  // The last frame written, for repeats (writer thread only): as it was, or, in
+  // 4:2:0, already converted in yuvFrame_.
+  OutputFrame last_;
+  bool lastConverted_ = false;
   bool busy_ = false;
   bool stopping_ = false;
   SpoolStats stats_;
