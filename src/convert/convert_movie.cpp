@@ -193,8 +193,18 @@ ExportResult EncodeAndMark(ConversionRun& run, const fs::path& output, int64_t t
   });
 }
 
-PipeWriter::Format PipeFormatFor(const ExportSettings& s) {
-  return OnePassTakesYuv420(s) ? PipeWriter::Format::Yuv420 : PipeWriter::Format::Bgrx;
+// Starts run.encoder on the frames to come; the writer of its pipe, or none when it
+// could not start (run.encoder tells why).
+std::unique_ptr<PipeWriter> StartPipedEncoder(ConversionRun& run, const fs::path& input,
+                                              const std::string& output) {
+  ConversionContext& ctx = run.ctx;
+  run.encoder = std::make_unique<OnePassEncoder>(ctx.encoderTool, ctx.tempFolder, ctx.log);
+  const ExportSettings s = RunExportSettings(run, output, 0);
+  const int pipe = run.encoder->Start(input, s);
+  if (pipe < 0) return nullptr;
+  return std::make_unique<PipeWriter>(
+      pipe, &ctx.log,
+      OnePassTakesYuv420(s) ? PipeWriter::Format::Yuv420 : PipeWriter::Format::Bgrx);
 }
 
 // The export encoded while the frames were made, once they are all in its pipe; an
@@ -468,10 +478,8 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   const bool onePass = ctx.onePass && !ctx.framesOnly;
   const fs::path frameFolder = ctx.frameFolder.empty() ? ctx.tempFolder : ctx.frameFolder;
   if (onePass) {
-    run.encoder = std::make_unique<OnePassEncoder>(ctx.encoderTool, ctx.tempFolder, ctx.log);
-    const ExportSettings exportSettings = RunExportSettings(run, Trim(outputPath), 0);
-    const int pipe = run.encoder->Start(input, exportSettings);
-    if (pipe < 0) {
+    run.spool = StartPipedEncoder(run, input, Trim(outputPath));
+    if (!run.spool) {
       run.outcome.status = ConversionStatus::ExportFailed;
       run.outcome.output = Trim(outputPath);
       ctx.log.LogLine("One pass: " + run.encoder->StartError());
@@ -482,7 +490,6 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
       CommonEnd(run);
       return run.outcome;
     }
-    run.spool = std::make_unique<PipeWriter>(pipe, &ctx.log, PipeFormatFor(exportSettings));
   } else if (const std::string problem = SpoolSpaceProblem(run, frameFolder); !problem.empty()) {
     ctx.log.LogLine(problem);
     ctx.ui.Message("Error Monitoring", problem, MessageIcon::Stop, false);
@@ -494,13 +501,8 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
     if (!ctx.framesOnly) {
       // The first export is encoded while the frames are made; the spooled frames stay
       // for another compression, or for the export should this encoder fail.
-      run.encoder = std::make_unique<OnePassEncoder>(ctx.encoderTool, ctx.tempFolder, ctx.log);
-      const ExportSettings exportSettings = RunExportSettings(run, Trim(outputPath), 0);
-      const int pipe = run.encoder->Start(input, exportSettings);
-      if (pipe >= 0) {
-        auto tee = std::make_unique<TeeSink>(
-            std::move(spool),
-            std::make_unique<PipeWriter>(pipe, &ctx.log, PipeFormatFor(exportSettings)));
+      if (auto pipe = StartPipedEncoder(run, input, Trim(outputPath))) {
+        auto tee = std::make_unique<TeeSink>(std::move(spool), std::move(pipe));
         run.tee = tee.get();
         run.spool = std::move(tee);
       } else {

@@ -180,19 +180,20 @@ bool PipeWriter::WriteFrame(const OutputFrame& frame) {
          std::to_string(frame.height));
     return false;
   }
-  bool written;
   if (format_ == Format::Yuv420) {
     yuvFrame_.resize(Yuv420Converter::ByteSize(frame.width, frame.height));
     if (!yuv_.Convert(frame.bytes.data(), frame.width, frame.height, yuvFrame_.data())) {
       Fail("frame " + std::to_string(frame.number) + " could not be converted for the encoder");
       return false;
     }
-    iovec whole{yuvFrame_.data(), yuvFrame_.size()};
-    written = WriteAll(fd_, &whole, 1);
-  } else {
-    written = WriteRowsReversed(fd_, frame.bytes.data(), rowBytes, rows);
+    return WriteConverted();
   }
-  return Written(written);
+  return Written(WriteRowsReversed(fd_, frame.bytes.data(), rowBytes, rows));
+}
+
+bool PipeWriter::WriteConverted() {
+  iovec whole{yuvFrame_.data(), yuvFrame_.size()};
+  return Written(WriteAll(fd_, &whole, 1));
 }
 
 bool PipeWriter::HasLast() const {
@@ -200,9 +201,7 @@ bool PipeWriter::HasLast() const {
 }
 
 bool PipeWriter::WriteLast() {
-  if (format_ != Format::Yuv420) return WriteFrame(last_);
-  iovec whole{yuvFrame_.data(), yuvFrame_.size()};
-  return Written(WriteAll(fd_, &whole, 1));
+  return format_ == Format::Yuv420 ? WriteConverted() : WriteFrame(last_);
 }
 
 bool PipeWriter::Written(bool ok) {

@@ -45,6 +45,7 @@ class PipeWriter : public RunSink {
   void Push(Job&& job);
   void Run();
   bool WriteFrame(const OutputFrame& frame);
+  bool WriteConverted();  // yuvFrame_, as it stands
   bool HasLast() const;
   bool WriteLast();       // the last frame written, again
   bool Written(bool ok);  // reports a failed write
