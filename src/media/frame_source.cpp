@@ -2,9 +2,6 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavfilter/avfilter.h>
-#include <libavfilter/buffersink.h>
-#include <libavfilter/buffersrc.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
 #include <libavutil/imgutils.h>
@@ -20,6 +17,7 @@ extern "C" {
 #include <vector>
 
 #include "media/audio_output.h"
+#include "media/filter_library.h"
 
 namespace corvinex {
 namespace {
@@ -109,6 +107,7 @@ struct FrameSource::Decoder {
   bool keyGatedByDecoder = false;  // the decoder itself holds back unrecovered pictures
   bool startsByByte = false;       // timestamp seeks to the start land late (MPEG-TS/PS)
   // Filters: deinterlacing (once a picture says it is interlaced) and rotation.
+  const FilterLibrary* filters = nullptr;  // loaded by the first graph
   AVFilterGraph* graph = nullptr;
   AVFilterContext* graphIn = nullptr;
   AVFilterContext* graphOut = nullptr;
@@ -124,7 +123,7 @@ struct FrameSource::Decoder {
   std::vector<int16_t> samples;
 
   ~Decoder() {
-    avfilter_graph_free(&graph);
+    FreeGraph();
     sws_freeContext(scaler);
     swr_free(&resampler);
     av_frame_free(&frame);
@@ -374,14 +373,30 @@ struct FrameSource::Decoder {
     return true;
   }
 
-  // (Re)builds the filters for pictures like `f`; false when they cannot be built.
+  // (Re)builds the filters for pictures like `f`; false when they cannot be built, and
+  // the pictures are then shown as decoded rather than not at all.
   bool BuildGraph(const AVFrame* f) {
     FreeGraph();
+    if (!filters) filters = LoadFilterLibrary();
+    if (filters && ConfigureGraph(f)) {
+      graphWidth = f->width;
+      graphHeight = f->height;
+      graphFormat = f->format;
+      graphDeinterlaces = deinterlace;
+      return true;
+    }
+    FreeGraph();
+    deinterlace = false;
+    rotation.clear();
+    return false;
+  }
+
+  bool ConfigureGraph(const AVFrame* f) {
     std::string chain;
     // Only pictures flagged interlaced are deinterlaced; one picture out per picture in.
     if (deinterlace) chain = "bwdif=mode=send_frame:parity=auto:deint=interlaced";
     if (!rotation.empty()) chain += (chain.empty() ? "" : ",") + rotation;
-    graph = avfilter_graph_alloc();
+    graph = filters->graphAlloc();
     if (!graph) return false;
     const AVRational aspect = f->sample_aspect_ratio.num > 0 && f->sample_aspect_ratio.den > 0
                                   ? f->sample_aspect_ratio
@@ -390,13 +405,13 @@ struct FrameSource::Decoder {
     std::snprintf(args, sizeof args,
                   "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", f->width,
                   f->height, f->format, timeBase.num, timeBase.den, aspect.num, aspect.den);
-    AVFilterInOut* outputs = avfilter_inout_alloc();
-    AVFilterInOut* inputs = avfilter_inout_alloc();
+    AVFilterInOut* outputs = filters->inoutAlloc();
+    AVFilterInOut* inputs = filters->inoutAlloc();
     bool ok = outputs && inputs &&
-              avfilter_graph_create_filter(&graphIn, avfilter_get_by_name("buffer"), "in", args,
-                                           nullptr, graph) >= 0 &&
-              avfilter_graph_create_filter(&graphOut, avfilter_get_by_name("buffersink"), "out",
-                                           nullptr, nullptr, graph) >= 0;
+              filters->graphCreateFilter(&graphIn, filters->getByName("buffer"), "in", args,
+                                         nullptr, graph) >= 0 &&
+              filters->graphCreateFilter(&graphOut, filters->getByName("buffersink"), "out",
+                                         nullptr, nullptr, graph) >= 0;
     if (ok) {
       outputs->name = av_strdup("in");
       outputs->filter_ctx = graphIn;
@@ -406,26 +421,16 @@ struct FrameSource::Decoder {
       inputs->filter_ctx = graphOut;
       inputs->pad_idx = 0;
       inputs->next = nullptr;
-      ok = avfilter_graph_parse_ptr(graph, chain.c_str(), &inputs, &outputs, nullptr) >= 0 &&
-           avfilter_graph_config(graph, nullptr) >= 0;
+      ok = filters->graphParse(graph, chain.c_str(), &inputs, &outputs, nullptr) >= 0 &&
+           filters->graphConfig(graph, nullptr) >= 0;
     }
-    avfilter_inout_free(&inputs);
-    avfilter_inout_free(&outputs);
-    if (!ok) {
-      FreeGraph();
-      deinterlace = false;  // shown as decoded rather than not at all
-      rotation.clear();
-      return false;
-    }
-    graphWidth = f->width;
-    graphHeight = f->height;
-    graphFormat = f->format;
-    graphDeinterlaces = deinterlace;
-    return true;
+    filters->inoutFree(&inputs);
+    filters->inoutFree(&outputs);
+    return ok;
   }
 
   void FreeGraph() {
-    avfilter_graph_free(&graph);
+    if (graph) filters->graphFree(&graph);
     graphIn = graphOut = nullptr;
     graphFlushed = false;
   }
@@ -435,11 +440,11 @@ struct FrameSource::Decoder {
   bool ReceivePicture(AudioOutput* audioOut) {
     for (;;) {
       if (graph) {
-        const int rc = av_buffersink_get_frame(graphOut, frame);
+        const int rc = filters->sinkGetFrame(graphOut, frame);
         if (rc == 0) {
           // The deinterlacer counts in half the stream's time base.
           if (frame->pts != AV_NOPTS_VALUE) {
-            frame->pts = av_rescale_q(frame->pts, av_buffersink_get_time_base(graphOut), timeBase);
+            frame->pts = av_rescale_q(frame->pts, filters->sinkTimeBase(graphOut), timeBase);
           }
           frame->best_effort_timestamp = frame->pts;
           return true;
@@ -453,7 +458,7 @@ struct FrameSource::Decoder {
           // The filters' last pictures; a graph that refuses the end is dropped.
           if (graph) {
             graphFlushed = true;
-            if (av_buffersrc_add_frame_flags(graphIn, nullptr, 0) < 0) FreeGraph();
+            if (filters->sourceAddFrame(graphIn, nullptr, 0) < 0) FreeGraph();
           }
           continue;
         }
@@ -469,7 +474,7 @@ struct FrameSource::Decoder {
       if (graph && (!filtered || graphDeinterlaces != deinterlace || decoded->width != graphWidth ||
                     decoded->height != graphHeight || decoded->format != graphFormat)) {
         // Other filters are needed: the old ones first give out the pictures they hold.
-        if (av_buffersrc_add_frame_flags(graphIn, nullptr, 0) < 0) FreeGraph();
+        if (filters->sourceAddFrame(graphIn, nullptr, 0) < 0) FreeGraph();
         graphFlushed = true;
         continue;
       }
@@ -481,7 +486,7 @@ struct FrameSource::Decoder {
         return true;
       }
       decoded->pts = decoded->best_effort_timestamp;
-      if (av_buffersrc_add_frame_flags(graphIn, decoded, 0) < 0) av_frame_unref(decoded);
+      if (filters->sourceAddFrame(graphIn, decoded, 0) < 0) av_frame_unref(decoded);
     }
   }
 

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "convert/child_process.h"
+#include "media/filter_library.h"
 #include "media/frame_source.h"
 #include "support/ffprobe.h"
 #include "support/temp_dir.h"
@@ -320,9 +322,22 @@ TEST_F(FrameSourceMedia, InterlacedPicturesComeOutWithoutCombing) {
   for (size_t i = 1; i < both.times.size(); ++i) EXPECT_GT(both.times[i], both.times[i - 1]) << i;
 }
 
-// A phone movie's display matrix turns the delivered frames and the stated size.
+// A phone movie's display matrix turns the delivered frames and the stated size. The
+// filter library is loaded for it, and only for such a movie.
 TEST_F(FrameSourceMedia, DisplayRotationTurnsThePicture) {
   const fs::path plain = MakeMovie("upright.mp4", {"-c:v", "libx264", "-an"});
+  {
+    // A fresh process: another test may have loaded the library into this one.
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+          const bool delivered = PushAll(plain).frames.size() == size_t(kFrames);
+          std::_Exit(delivered && !FilterLibraryLoaded() ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+    GTEST_FLAG_SET(death_test_style, style);
+  }
   for (int degrees : {90, 180, 270}) {
     SCOPED_TRACE(degrees);
     const fs::path movie = Path("rotated " + std::to_string(degrees) + ".mp4");
@@ -347,6 +362,7 @@ TEST_F(FrameSourceMedia, DisplayRotationTurnsThePicture) {
       EXPECT_GT(MeanError(pushed.frames[0], stored[0]), 20.0);
     }
   }
+  EXPECT_TRUE(FilterLibraryLoaded());
 }
 
 // A mirroring display matrix (written straight into the MP4 track header: ffmpeg 5.1
