@@ -268,7 +268,9 @@ CommandLine OnePassCommand(const fs::path& tool, const fs::path& movie, const Ex
       .Text(yuv ? " -f rawvideo -pix_fmt yuv420p -s " : " -f rawvideo -pix_fmt bgr0 -s ");
   c.Text(std::to_string(width) + "x" + std::to_string(height) + " ");
   c.Text(RatePiece(s.timePerFrame));
-  c.Text("-i pipe:0 -i ").File(movie.string());
+  // Two frames waiting in the encoder are enough to keep it busy; its default of
+  // eight holds 6 MB more at 1080p without making it any faster.
+  c.Text("-thread_queue_size 2 -i pipe:0 -i ").File(movie.string());
   // The movie's first sound track, placed as the spooled route's extraction places
   // it: from the file's start, silence before a late sound and in gaps. Padded at
   // the end and cut with the picture, whose length is known only when the frames end.

@@ -308,9 +308,11 @@ TEST(EncoderCommand, OnePassReadsThePipeAndTheMovieAndKeepsTheExportsOutputSide)
   s.resize = 2;
   s.channels = 1;
   const std::string one = OnePassCommand(kTool, "/in/-take.mov", s).LogText();
-  EXPECT_NE(one.find(" -f rawvideo -pix_fmt bgr0 -s 1998x1000  -r 25.00 -i pipe:0 -i "
-                     "\"/in/-take.mov\" -map 0:v -map 1:a:0? "),
-            std::string::npos)
+  EXPECT_NE(
+      one.find(
+          " -f rawvideo -pix_fmt bgr0 -s 1998x1000  -r 25.00 -thread_queue_size 2 -i pipe:0 -i "
+          "\"/in/-take.mov\" -map 0:v -map 1:a:0? "),
+      std::string::npos)
       << one;
   // From the container's own pieces on, the same words as the spooled export's,
   // without the duration limit (the pipe's end ends the picture).
@@ -341,7 +343,8 @@ TEST(EncoderCommand, OnePassReadsThePipeAndTheMovieAndKeepsTheExportsOutputSide)
   EXPECT_TRUE(OnePassTakesYuv420(s));
   EXPECT_NE(OnePassCommand(kTool, "/in/take.mov", s)
                 .LogText()
-                .find(" -f rawvideo -pix_fmt yuv420p -s 1998x1000  -r 25.00 -i pipe:0 "),
+                .find(" -f rawvideo -pix_fmt yuv420p -s 1998x1000  -r 25.00 -thread_queue_size 2 "
+                      "-i pipe:0 "),
             std::string::npos);
   s.resize = 2;
   EXPECT_FALSE(OnePassTakesYuv420(s));
