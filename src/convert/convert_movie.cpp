@@ -202,9 +202,11 @@ std::unique_ptr<PipeWriter> StartPipedEncoder(ConversionRun& run, const fs::path
   const ExportSettings s = RunExportSettings(run, output, 0);
   const int pipe = run.encoder->Start(input, s);
   if (pipe < 0) return nullptr;
+  // One frame queued is enough: the encoder holds frames of its own, and each one
+  // queued here is a full output frame more in memory.
   return std::make_unique<PipeWriter>(
       pipe, &ctx.log,
-      OnePassTakesYuv420(s) ? PipeWriter::Format::Yuv420 : PipeWriter::Format::Bgrx);
+      OnePassTakesYuv420(s) ? PipeWriter::Format::Yuv420 : PipeWriter::Format::Bgrx, 1);
 }
 
 // The export encoded while the frames were made, once they are all in its pipe; an
