@@ -4,12 +4,14 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 extern char** environ;
@@ -43,6 +45,15 @@ bool WaitReadable(pid_t pid, std::chrono::milliseconds timeout) {
   } while (rc < 0 && errno == EINTR);
   close(fd);
   return rc > 0;
+}
+
+// The encoder's x264 asks for transparent huge pages for its frame buffers, and each
+// 2 MB page it gets is resident whole: some 12 MB more at 1080p, with no speed to
+// show for it here. The flag passes to every child started after it (and stays
+// through their exec); this program asks for no huge pages of its own.
+void KeepChildrenOffHugePages() {
+  static std::once_flag once;
+  std::call_once(once, [] { (void)prctl(PR_SET_THP_DISABLE, 1, 0, 0, 0); });
 }
 
 }  // namespace
@@ -87,6 +98,7 @@ ChildStart StartProcess(const std::vector<std::string>& argv, const ChildIo& io)
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
 
+  KeepChildrenOffHugePages();
   pid_t pid = -1;
   int rc = posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);

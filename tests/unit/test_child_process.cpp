@@ -28,6 +28,17 @@ TEST(ChildProcess, ArgumentsReachTheChildUnchangedWithoutAShell) {
   EXPECT_EQ(test::ReadFileBytes(out), expected);
 }
 
+// The encoder's huge-page requests are not granted: each would keep 2 MB resident.
+TEST(ChildProcess, ChildrenRunWithoutTransparentHugePages) {
+  test::TempDir dir;
+  ChildIo io;
+  io.stdoutFile = dir / "status";
+  ASSERT_EQ(RunProcess({"cat", "/proc/self/status"}, io).exitCode, 0);
+  const std::string status = test::ReadFileBytes(dir / "status");
+  if (status.find("THP_enabled:") == std::string::npos) GTEST_SKIP() << "kernel does not tell";
+  EXPECT_NE(status.find("THP_enabled:\t0"), std::string::npos) << status;
+}
+
 TEST(ChildProcess, ExitCodesAndMissingProgram) {
   EXPECT_EQ(RunProcess({"sh", "-c", "exit 3"}).exitCode, 3);
   ChildStart missing = StartProcess({"/nonexistent/corvinex-tool"});
