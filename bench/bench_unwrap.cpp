@@ -73,6 +73,44 @@ void BM_UnwrapQuality(benchmark::State& state) {
 }
 BENCHMARK(BM_UnwrapQuality)->Unit(benchmark::kMillisecond);
 
+// In a run every frame is new and comes from memory, not from the caches: the same
+// kernels over frames that are each used once in a cycle larger than the caches.
+std::vector<FrameImage>& ColdFrames() {
+  static auto* frames = [] {
+    auto* f = new std::vector<FrameImage>;
+    for (int i = 0; i < 8; ++i) f->push_back(PatternedFrame());
+    return f;
+  }();
+  return *frames;
+}
+
+void BM_UnwrapFastColdFrames(benchmark::State& state) {
+  Scene& s = SharedScene();
+  std::vector<FrameImage>& frames = ColdFrames();
+  UnwrapFast(s.g, 0, s.frame, s.buffers);
+  size_t next = 0;
+  for (auto _ : state) {
+    UnwrapFast(s.g, 0, frames[next++ % frames.size()], s.buffers);
+    benchmark::DoNotOptimize(s.buffers.P1.pixels.data());
+  }
+  SetFrameRate(state);
+}
+BENCHMARK(BM_UnwrapFastColdFrames)->Unit(benchmark::kMillisecond);
+
+void BM_UnwrapQualityColdFrames(benchmark::State& state) {
+  Scene& s = SharedScene();
+  std::vector<FrameImage>& frames = ColdFrames();
+  s.buffers.cacheValid = false;
+  UnwrapQuality(s.g, 0, s.frame, s.buffers);
+  size_t next = 0;
+  for (auto _ : state) {
+    UnwrapQuality(s.g, 0, frames[next++ % frames.size()], s.buffers);
+    benchmark::DoNotOptimize(s.buffers.P1.pixels.data());
+  }
+  SetFrameRate(state);
+}
+BENCHMARK(BM_UnwrapQualityColdFrames)->Unit(benchmark::kMillisecond);
+
 // The quality path's first step alone: the mirrored copy of the Cut Area square.
 void BM_CropCutArea(benchmark::State& state) {
   Scene& s = SharedScene();
