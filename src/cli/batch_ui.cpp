@@ -124,14 +124,13 @@ void BatchUi::ShowExportProgress(int64_t framesEncoded, int64_t framesTotal) {
   Report("encoding", std::min(framesEncoded, framesTotal), framesTotal, false);
 }
 
-// The waits of a run give a window time to repaint and its stream loop time to
-// notice a state change; the batch tool has neither, so it only keeps the short
-// pacing waits of the frame loop.
-void BatchUi::Pump(int32_t ms) {
-  Sleep(ms);
-}
+// The waits of a run give a window time to repaint and a media graph time to settle;
+// the batch tool has neither, so it waits only where its frame loop paces itself.
+void BatchUi::Pump(int32_t /*ms*/) {}
 
-void BatchUi::Sleep(int32_t ms) {
+void BatchUi::Sleep(int32_t /*ms*/) {}
+
+void BatchUi::PaceFrameLoop(int32_t ms) {
   if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(std::min(ms, 10)));
 }
 

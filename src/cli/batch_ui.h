@@ -31,6 +31,7 @@ class BatchUi : public ConversionUi {
   int32_t WindowHeight() override { return 0; }
   void Pump(int32_t ms) override;
   void Sleep(int32_t ms) override;
+  void PaceFrameLoop(int32_t ms) override;
   ExportResult ExportMovie(std::string_view caption,
                            const std::function<ExportResult()>& encode) override;
   std::string RecompressDialog(const std::string&, ExportChoice&) override { return {}; }

@@ -51,6 +51,9 @@ class ConversionUi {
   // Keep the user interface alive: handle pending events or wait `ms`.
   virtual void Pump(int32_t ms) = 0;
   virtual void Sleep(int32_t ms) = 0;
+  // The frame loop's wait between its checks on the frames: a window handles its
+  // events meanwhile.
+  virtual void PaceFrameLoop(int32_t ms) { Pump(ms); }
   // Runs `encode` to its end while a progress dialog with `caption` shows that the
   // encoder works ("Output Movie Compression", "Movie Conversion"); returns its result.
   virtual ExportResult ExportMovie(std::string_view caption,

@@ -89,12 +89,12 @@ bool RunGraphRoute(ConversionRun& run) {
   bool ended = false;
   bool allOffered = false;
   for (;;) {
-    ctx.ui.Pump(10);
+    ctx.ui.PaceFrameLoop(10);
     if (ctx.stopRequest.load() == 1) {
       stopped = true;
       break;
     }
-    ctx.ui.Pump(10);
+    ctx.ui.PaceFrameLoop(10);
     run.PublishOptions();  // a change the user just made applies from the next frame
     const int32_t shown = ctx.progress.framesDone.load();
     if (++passes > 32) {
@@ -120,7 +120,7 @@ bool RunGraphRoute(ConversionRun& run) {
     }
     // A frame that could not be written ends the loop: the rest would be lost too.
     if (stalls > 12 || run.spool->Stats().failed > 0) break;
-    ctx.ui.Pump(10);
+    ctx.ui.PaceFrameLoop(10);
   }
   // After these return no frame is being processed any more. The stage goes first: a
   // decoder waiting for one of its buffers is let go.
