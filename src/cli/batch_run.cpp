@@ -237,8 +237,9 @@ std::string PlaceRing(const BatchOptions& options, const fs::path& input, const 
     return "no ring found with confidence (" + found.ring.reason +
            "); place it with --cut or --ring";
   }
-  if (found.frameWidth != info.width || found.frameHeight != info.height) {
-    // The frames searched are the stored ones, the frames converted are turned.
+  if (found.shownTurned || found.frameWidth != info.width || found.frameHeight != info.height) {
+    // The frames searched are the stored ones, the frames converted are turned; half a
+    // turn keeps the size, so the size alone does not tell.
     return "the picture is turned by the movie's rotation data; place the ring with --cut or "
            "--ring";
   }

@@ -13,6 +13,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "media/display_turn.h"
+
 namespace corvinex {
 namespace {
 
@@ -126,6 +128,8 @@ SampledFrames SampleMovieFrames(const std::filesystem::path& path, int32_t count
     return out;
   }
   const AVStream* stream = d.format->streams[d.stream];
+  bool swapsSides = false;
+  out.shownTurned = !RotationFilters(stream, swapsSides).empty();
   d.codec = avcodec_alloc_context3(codec);
   d.packet = av_packet_alloc();
   d.frame = av_frame_alloc();

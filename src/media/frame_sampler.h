@@ -14,6 +14,9 @@ namespace corvinex {
 struct SampledFrames {
   std::vector<GreyImage> frames;            // all of one size, rows top-down
   int32_t frameWidth = 0, frameHeight = 0;  // the movie's own picture size
+  // The movie's display matrix turns or mirrors these stored frames when they are
+  // shown: a place found in them is not the place on screen.
+  bool shownTurned = false;
   // Movie pixels per sample pixel; a sample pixel's centre (x, y) lies at
   // ((x + 0.5) scaleX - 0.5, (y + 0.5) scaleY - 0.5) in the movie's pixels.
   double scaleX = 1, scaleY = 1;

@@ -3,7 +3,6 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/display.h>
 #include <libavutil/imgutils.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
@@ -17,6 +16,7 @@ extern "C" {
 #include <vector>
 
 #include "media/audio_output.h"
+#include "media/display_turn.h"
 #include "media/filter_library.h"
 
 namespace corvinex {
@@ -37,37 +37,6 @@ std::string AvError(int code) {
 int64_t UnitsFromRate(AVRational rate) {
   if (rate.num <= 0 || rate.den <= 0) return 0;
   return av_rescale(kUnitsPerSecond, rate.den, rate.num);
-}
-
-// The filters that turn a picture upright, as ffmpeg's own autorotation chooses them
-// from the display matrix; empty when the picture is shown as stored.
-std::string RotationFilters(const AVStream* stream, bool& swapsSides) {
-  swapsSides = false;
-  size_t size = 0;
-  const auto* matrix = reinterpret_cast<const int32_t*>(
-      av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size));
-  if (!matrix || size < 9 * sizeof(int32_t)) return {};
-  const double angle = av_display_rotation_get(matrix);
-  if (std::isnan(angle)) return {};
-  // Clockwise degrees in [0, 360).
-  double theta = -std::round(angle);
-  theta -= 360 * std::floor(theta / 360 + 0.9 / 360);
-  if (std::fabs(theta - 90) < 1.0) {
-    swapsSides = true;
-    return matrix[3] > 0 ? "transpose=cclock_flip" : "transpose=clock";
-  }
-  if (std::fabs(theta - 180) < 1.0) {
-    std::string chain;
-    if (matrix[0] < 0) chain = "hflip";
-    if (matrix[4] < 0) chain += chain.empty() ? "vflip" : ",vflip";
-    return chain;
-  }
-  if (std::fabs(theta - 270) < 1.0) {
-    swapsSides = true;
-    return matrix[3] < 0 ? "transpose=clock_flip" : "transpose=cclock";
-  }
-  if (std::fabs(theta) < 1.0 && matrix[4] < 0) return "vflip";
-  return {};  // other angles: shown as stored
 }
 
 bool Interlaced(AVFieldOrder order) {

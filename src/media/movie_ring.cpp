@@ -10,6 +10,7 @@ MovieRing FindRingInMovie(const std::filesystem::path& path, int32_t frames) {
   const SampledFrames sampled = SampleMovieFrames(path, frames);
   result.frameWidth = sampled.frameWidth;
   result.frameHeight = sampled.frameHeight;
+  result.shownTurned = sampled.shownTurned;
   result.framesSearched = static_cast<int32_t>(sampled.frames.size());
   result.sampleScale = 0.5 * (sampled.scaleX + sampled.scaleY);
   if (!sampled.ok()) {

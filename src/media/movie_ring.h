@@ -14,7 +14,8 @@ namespace corvinex {
 struct MovieRing {
   FoundRing ring;                           // in the movie's pixels
   RingGeometry cutArea;                     // valid when ring.found
-  int32_t frameWidth = 0, frameHeight = 0;  // the movie's picture size
+  int32_t frameWidth = 0, frameHeight = 0;  // the movie's picture size, as stored
+  bool shownTurned = false;  // shown turned or mirrored: the ring is not where it shows
   int32_t framesSearched = 0;
   double sampleScale = 1;  // movie pixels per pixel searched
   std::string error;       // the movie could not be read; empty otherwise

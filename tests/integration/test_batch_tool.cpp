@@ -225,6 +225,25 @@ TEST_F(BatchFixture, TheRingIsFoundOrGivenInPixels) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(test::ProbeFile(dir / "auto.mp4").has_value());
 
+  // A phone's rotation data turns the frames converted, not the frames searched: the
+  // ring found is refused, half a turn (same size) included, and given by hand it works.
+  for (const char* degrees : {"90", "180"}) {
+    SCOPED_TRACE(degrees);
+    const fs::path turned = dir / (std::string("turned ") + degrees + ".mp4");
+    ASSERT_EQ(
+        RunProcess({"ffmpeg", "-v", "error", "-i", movie.string(), "-c", "copy", "-metadata:s:v:0",
+                    std::string("rotate=") + degrees, "-y", turned.string()})
+            .exitCode,
+        0);
+    r = Run({turned.string(), "--cut", "auto", "-o", (dir / "turned.mp4").string()}, "turned");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("turned by the movie's rotation data"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "turned.mp4"));
+  }
+  r = Run({(dir / "turned 180.mp4").string(), "--ring", ring, "-o", (dir / "turned.mp4").string()},
+          "turned-ring");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+
   // Plain noise holds no ring: said so, and nothing converted.
   const fs::path noise = dir / "noise.mp4";
   ASSERT_EQ(RunProcess({"ffmpeg", "-v", "error", "-f", "lavfi", "-i",

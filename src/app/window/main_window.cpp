@@ -249,7 +249,7 @@ void MainWindow::FindRing() {
   const FoundRing& ring = found.ring;
   // The frames searched are the stored ones; a movie turned by its rotation data shows
   // them turned, and the ring found would be in the wrong place.
-  const bool turned = ring.found && (found.frameWidth != flags_.frameWidth ||
+  const bool turned = ring.found && (found.shownTurned || found.frameWidth != flags_.frameWidth ||
                                      found.frameHeight != flags_.frameHeight);
   if (!found.error.empty() || !ring.found || turned) {
     const std::string why = !found.error.empty() ? found.error
