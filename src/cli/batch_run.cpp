@@ -17,9 +17,9 @@
 #include "cli/batch_ui.h"
 #include "cli/process_resources.h"
 #include "convert/convert_movie.h"
+#include "convert/decoded_logo.h"
 #include "convert/encoder_command.h"
 #include "convert/frame_source_feed.h"
-#include "extras/logo_decode.h"
 #include "media/frame_source.h"
 #include "media/media_probe.h"
 #include "media/movie_info.h"
@@ -372,10 +372,22 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
   }
 
   LogoState logo;
-  if (options.logo && !LoadLogo(*options.logo, logo)) {
-    std::fprintf(env.err, "corvinex-batch: %s: %s\n", options.logo->string().c_str(),
-                 std::string(kBadLogoText).c_str());
-    return 2;
+  if (options.logo) {
+    std::string why;
+    const fs::path scratch =
+        fs::temp_directory_path() / ("corvinex-batch-logo-" + std::to_string(::getpid()));
+    const LogoLoad load =
+        LoadLogoWithDecoder(LogoDecoderPath(env.programFolder), *options.logo, scratch, logo, why);
+    if (load == LogoLoad::BadPicture) {
+      std::fprintf(env.err, "corvinex-batch: %s: %s\n", options.logo->string().c_str(),
+                   std::string(kBadLogoText).c_str());
+      return 2;
+    }
+    if (load == LogoLoad::DecoderFailed) {
+      std::fprintf(env.err, "corvinex-batch: %s: the logo could not be decoded (%s)\n",
+                   options.logo->string().c_str(), why.c_str());
+      return 1;
+    }
   }
 
   std::error_code error;

@@ -129,6 +129,7 @@ TEST_F(InstallLayout, ProgramFolderHoldsEverythingTheProgramLoads) {
   EXPECT_TRUE(IsExecutableFile(Folder() / "corvinex"));
   EXPECT_TRUE(IsExecutableFile(Folder() / "corvinex-batch"));
   EXPECT_TRUE(IsExecutableFile(Folder() / "PLUG-IN" / "ffmpeg_III"));
+  EXPECT_TRUE(IsExecutableFile(Folder() / "PLUG-IN" / "logo_decoder"));
   const std::string manual = test::ReadFileBytes(Folder() / "TLVPUB.pdf");
   EXPECT_EQ(manual.substr(0, 5), "%PDF-");
   EXPECT_GT(fs::file_size(Folder() / "samples" / "demo-doughnut.mp4"), 1000u);

@@ -200,6 +200,49 @@ TEST_F(LogoConversion, ABadLogoIsRefusedBeforeAnyMovie) {
   EXPECT_FALSE(fs::exists(dir / "ring movie_Unwrapped.mp4"));
 }
 
+// The batch tool decodes logos through PLUG-IN/logo_decoder and links no picture
+// library itself. A decoder that is missing, breaks or writes nonsense is reported as
+// such, not as a bad logo, and no movie is converted.
+TEST_F(LogoConversion, ALogoDecoderThatFailsIsToldApartFromABadLogo) {
+  ChildIo io;
+  io.stdoutFile = dir / "needed.out";
+  ASSERT_EQ(RunProcess({"readelf", "-d", kBatch.string()}, io).exitCode, 0);
+  const std::string needed = test::ReadFileBytes(io.stdoutFile);
+  EXPECT_NE(needed.find("libavcodec"), std::string::npos) << needed;
+  EXPECT_EQ(needed.find("libQt6"), std::string::npos) << needed;
+
+  const fs::path logo = MakeLogo("logo.jpg", "1200x200");
+  const fs::path program = dir / "program copy";
+  fs::create_directories(program / "PLUG-IN");
+  fs::copy_file(kBatch, program / "corvinex-batch");
+  const fs::path decoder = program / "PLUG-IN" / "logo_decoder";
+  const std::vector<std::string> brokenDecoders = {
+      "",                                             // missing
+      "#!/bin/sh\nkill -SEGV $$\n",                   // crashes
+      "#!/bin/sh\nprintf 'abcdefghijkl' > \"$2\"\n",  // writes nonsense
+  };
+  for (const std::string& script : brokenDecoders) {
+    SCOPED_TRACE(script);
+    std::error_code ignored;
+    fs::remove(decoder, ignored);
+    if (!script.empty()) {
+      std::ofstream(decoder) << script;
+      fs::permissions(decoder, fs::perms::owner_all);
+    }
+    ChildIo run;
+    run.stderrFile = dir / "copy.err";
+    const int code = RunProcess({(program / "corvinex-batch").string(), "--settings",
+                                 settingsFile.string(), movie.string(), "--logo", logo.string()},
+                                run, std::chrono::minutes(2))
+                         .exitCode;
+    const std::string err = test::ReadFileBytes(run.stderrFile);
+    EXPECT_EQ(code, 1) << err;
+    EXPECT_NE(err.find("the logo could not be decoded"), std::string::npos) << err;
+    EXPECT_EQ(err.find("Bad Logo format."), std::string::npos) << err;
+  }
+  EXPECT_FALSE(fs::exists(dir / "ring movie_Unwrapped.mp4"));
+}
+
 // With a logo the output is a 2:1 equirectangular frame, and says so to players.
 TEST_F(LogoConversion, SphericalOutputsSayTheyAre360DegreeVideo) {
   const fs::path logo = MakeLogo("logo.jpg", "1200x200");

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "convert/decoded_logo.h"
 #include "transform/logo_frame.h"
 
 namespace corvinex {
@@ -47,6 +50,31 @@ TEST(LogoFormat, ARefusedLogoReplacesTheOldOneWithNone) {
   ASSERT_TRUE(AcceptLogo(logo, TwoColourLogo(1200, 200)));
   EXPECT_FALSE(AcceptLogo(logo, FrameImage()));
   EXPECT_FALSE(logo.present);
+}
+
+// The logo decoder's output is taken only when it is a whole picture of a sane size.
+TEST(LogoFormat, DecodedLogoIsTakenOnlyWhole) {
+  FrameImage logo(7, 2);
+  for (size_t i = 0; i < logo.pixels.size(); ++i) logo.pixels[i] = 0x00102030u + uint32_t(i);
+  std::ostringstream out;
+  ASSERT_TRUE(WriteDecodedLogo(out, logo));
+  const std::string bytes = out.str();
+  FrameImage back;
+  ASSERT_TRUE(ReadDecodedLogo(bytes, back));
+  EXPECT_EQ(back.width, 7);
+  EXPECT_EQ(back.height, 2);
+  EXPECT_EQ(back.pixels, logo.pixels);
+
+  EXPECT_FALSE(ReadDecodedLogo(bytes.substr(0, bytes.size() - 1), back));
+  EXPECT_TRUE(back.pixels.empty());
+  EXPECT_FALSE(ReadDecodedLogo(bytes + "x", back));
+  EXPECT_FALSE(ReadDecodedLogo(bytes.substr(0, 5), back));
+  std::string huge = bytes;
+  huge[2] = '\x7f';  // a width of millions, its pixels missing
+  EXPECT_FALSE(ReadDecodedLogo(huge, back));
+  std::string empty = bytes;
+  empty[0] = 0;  // a width of 0 with pixels that then do not fit
+  EXPECT_FALSE(ReadDecodedLogo(empty, back));
 }
 
 TEST(LogoFrame, CanvasHeightOfBothRoutes) {
