@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -11,11 +12,13 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "media/audio_output.h"
+#include "media/bgrx_scaler.h"
 #include "media/display_turn.h"
 #include "media/filter_library.h"
 
@@ -52,9 +55,11 @@ struct FrameSource::Decoder {
   AVFormatContext* format = nullptr;
   AVCodecContext* video = nullptr;
   AVCodecContext* audio = nullptr;
-  SwsContext* scaler = nullptr;
-  int scalerColourSpace = -1;
-  bool scalerFullRange = false;
+  BgrxScaler scaler;
+  // The part of each frame converted (push mode; all when empty), and its scaler.
+  PicturePart part;
+  BgrxScaler partScaler;
+  std::vector<uint32_t> roomy;  // rows of whole 16-pixel blocks, for other widths
   SwrContext* resampler = nullptr;
   AVPacket* packet = nullptr;
   AVFrame* frame = nullptr;
@@ -93,7 +98,6 @@ struct FrameSource::Decoder {
 
   ~Decoder() {
     FreeGraph();
-    sws_freeContext(scaler);
     swr_free(&resampler);
     av_frame_free(&frame);
     av_frame_free(&decoded);
@@ -504,36 +508,73 @@ struct FrameSource::Decoder {
   bool Convert() {
     // A picture whose size changes inside the stream is scaled to the opening size.
     const auto pixelFormat = static_cast<AVPixelFormat>(frame->format);
-    SwsContext* next =
-        sws_getCachedContext(scaler, frame->width, frame->height, pixelFormat, width, height,
-                             AV_PIX_FMT_BGR0, SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (!next) return false;
     const int colourSpace = frame->colorspace == AVCOL_SPC_BT709 ? SWS_CS_ITU709 : SWS_CS_DEFAULT;
     const bool fullRange = frame->color_range == AVCOL_RANGE_JPEG;
-    if (next != scaler || colourSpace != scalerColourSpace || fullRange != scalerFullRange) {
-      // Rebuilding the colour tables is costly: only when the stream's colours change.
-      int* inverse = nullptr;
-      int* table = nullptr;
-      int srcRange = 0, dstRange = 0, brightness = 0, contrast = 0, saturation = 0;
-      if (sws_getColorspaceDetails(next, &inverse, &srcRange, &table, &dstRange, &brightness,
-                                   &contrast, &saturation) >= 0) {
-        sws_setColorspaceDetails(next, sws_getCoefficients(colourSpace), fullRange || srcRange,
-                                 table, dstRange, brightness, contrast, saturation);
-      }
-      scalerColourSpace = colourSpace;
-      scalerFullRange = fullRange;
-    }
-    scaler = next;
+    SwsContext* whole =
+        scaler.For(frame->width, frame->height, pixelFormat, width, height, colourSpace, fullRange);
+    if (!whole) return false;
     // Sized at the first picture, not at opening: a header may claim a huge size
     // for a file that holds no picture at all.
     if (back.width != width || back.height != height ||
         back.pixels.size() != static_cast<size_t>(width) * static_cast<size_t>(height)) {
       back.Reset(width, height);  // a callback that kept the pixels left a wrong buffer
     }
-    uint8_t* dst[4] = {back.Bytes() + static_cast<size_t>(height - 1) * width * 4, nullptr, nullptr,
+    if (ConvertPart(pixelFormat, colourSpace, fullRange)) return true;
+    // The scaler's vector converter writes whole blocks of 16 pixels. A row of another
+    // width runs over into the start of the row next in memory, which was converted
+    // before it, and the last one past the end of the buffer: such pictures go through
+    // rows with room for the whole blocks, then into the frame.
+    const int32_t roomyWidth = (width + 15) / 16 * 16;
+    const size_t rowBytes = static_cast<size_t>(width) * 4;
+    if (roomyWidth != width) roomy.resize(static_cast<size_t>(roomyWidth) * height);
+    uint8_t* target = roomyWidth != width ? reinterpret_cast<uint8_t*>(roomy.data()) : back.Bytes();
+    const size_t targetRowBytes = static_cast<size_t>(roomyWidth) * 4;
+    uint8_t* dst[4] = {target + static_cast<size_t>(height - 1) * targetRowBytes, nullptr, nullptr,
                        nullptr};
+    int dstStride[4] = {-static_cast<int>(targetRowBytes), 0, 0, 0};
+    if (sws_scale(whole, frame->data, frame->linesize, 0, frame->height, dst, dstStride) <= 0) {
+      return false;
+    }
+    if (target != back.Bytes()) {
+      for (int32_t row = 0; row < height; ++row) {
+        std::memcpy(back.Bytes() + row * rowBytes, target + row * targetRowBytes, rowBytes);
+      }
+    }
+    return true;
+  }
+
+  // Converts only `part`, widened to whole blocks of 16 columns and whole chroma rows,
+  // so that every pixel is converted exactly as in the whole frame. That holds for the
+  // scaler's direct 4:2:0 converter, which takes each pixel on its own; other formats
+  // go through its general path, which works on whole rows. False (nothing done) for
+  // those, a scaled picture, or a width the direct converter does not take in blocks.
+  bool ConvertPart(AVPixelFormat pixelFormat, int colourSpace, bool fullRange) {
+    if (part.width <= 0 || part.height <= 0) return false;
+    if (frame->width != width || frame->height != height || width % 16 != 0) return false;
+    if (pixelFormat != AV_PIX_FMT_YUV420P && pixelFormat != AV_PIX_FMT_YUVJ420P) return false;
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(pixelFormat);
+    const int rowStep = 2;
+    const int32_t left = std::clamp(part.left, 0, width) / 16 * 16;
+    const int32_t right = (std::clamp(part.left + part.width, 0, width) + 15) / 16 * 16;
+    const int32_t top = std::clamp(part.top, 0, height) / rowStep * rowStep;
+    const int32_t bottom = std::min(
+        height, (std::clamp(part.top + part.height, 0, height) + rowStep - 1) / rowStep * rowStep);
+    if (right <= left || bottom <= top) return false;
+    const int32_t w = right - left;
+    const int32_t h = bottom - top;
+    SwsContext* context = partScaler.For(w, h, pixelFormat, w, h, colourSpace, fullRange);
+    if (!context) return false;
+    const uint8_t* src[4] = {nullptr, nullptr, nullptr, nullptr};
+    for (int c = 0; c < 3; ++c) {
+      const int shiftX = c == 0 ? 0 : desc->log2_chroma_w;
+      const int shiftY = c == 0 ? 0 : desc->log2_chroma_h;
+      src[c] = frame->data[c] + static_cast<ptrdiff_t>(top >> shiftY) * frame->linesize[c] +
+               (left >> shiftX);
+    }
+    uint8_t* dst[4] = {back.Bytes() + (static_cast<size_t>(height - 1 - top) * width + left) * 4,
+                       nullptr, nullptr, nullptr};
     int dstStride[4] = {-width * 4, 0, 0, 0};
-    return sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, dst, dstStride) > 0;
+    return sws_scale(context, src, frame->linesize, 0, h, dst, dstStride) > 0;
   }
 };
 
@@ -700,6 +741,11 @@ bool FrameSource::CopyCurrentFrame(FrameImage& frame) const {
   return true;
 }
 
+void FrameSource::SetConvertedPart(const PicturePart& part) {
+  std::lock_guard lock(mutex_);
+  part_ = part;
+}
+
 void FrameSource::SetKeepsCurrentFrame(bool keep) {
   std::lock_guard lock(mutex_);
   keepsCurrent_ = keep;
@@ -783,6 +829,7 @@ void FrameSource::Run() {
         // already over are decoded but not converted or shown.
         decoder_->skipBefore = std::max(decoder_->skipBefore, MediaTimeLocked());
       }
+      decoder_->part = push ? part_ : PicturePart{};
       lock.unlock();
       const bool got = decoder_->DecodeNext(sound);
       lock.lock();

@@ -44,6 +44,12 @@ struct OpenResult {
 // for a vector of the same size, into which the next frame is then converted.
 using FrameCallback = std::function<void(FrameImage& frame, int64_t sampleTime)>;
 
+// A rectangle of the picture: columns left .. left + width - 1, rows top .. top +
+// height - 1, counted from the picture's top left corner.
+struct PicturePart {
+  int32_t left = 0, top = 0, width = 0, height = 0;
+};
+
 class FrameSource {
  public:
   FrameSource();
@@ -78,6 +84,11 @@ class FrameSource {
   // frame's pixels (8 MB at 1080p) are freed whenever a frame callback is
   // installed, and CopyCurrentFrame is false until a frame is shown again.
   void SetKeepsCurrentFrame(bool keep);
+  // For a caller that reads only part of each frame, such as the batch's unwrap: in
+  // push mode only `part` (or a little more) is converted from the decoded picture,
+  // exactly as in the whole frame, and the other pixels of the frame handed over keep
+  // what they held. An empty part converts the whole frame.
+  void SetConvertedPart(const PicturePart& part);
   // Start time of the current frame (in push mode: of the last frame delivered).
   int64_t CurrentFrameTime() const;
 
@@ -124,6 +135,7 @@ class FrameSource {
   FrameImage current_;
   bool hasCurrent_ = false;
   bool keepsCurrent_ = true;
+  PicturePart part_;
   int64_t currentTime_ = 0;
   std::shared_ptr<const FrameCallback> callback_;
   AudioOutput* audio_ = nullptr;
