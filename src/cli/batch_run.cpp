@@ -355,6 +355,7 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
                             .frameFolder = target.frameFolder,
                             .framesOnly = options.framesOnly.has_value(),
                             .onePass = !options.spool,
+                            .unwrapReadsFramesOnly = true,
                             .sphericalMetadata = options.sphericalMetadata};
   const ConversionOutcome outcome = ConvertMovie(context, target.output.string());
   ReportOutcome(input, target, outcome, context.options.RESIZE, ui, env, tally);

@@ -59,6 +59,9 @@ struct ConversionContext {
   // The frames go to the encoder while they are made and the sound comes straight
   // from the movie: no spool, no extracted sound, and one export only (the batch tool).
   bool onePass = false;
+  // Nothing but the unwrap reads the frames (no preview shows them): only the part it
+  // reads is converted from the movie, when the options allow (the batch tool).
+  bool unwrapReadsFramesOnly = false;
   // With a logo the output is an equirectangular 2:1 frame: mark it as 360-degree
   // video after a successful export.
   bool sphericalMetadata = true;

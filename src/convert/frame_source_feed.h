@@ -25,6 +25,7 @@ class FrameSourceFeed : public GraphFeed {
     source_.Play();
   }
   bool TakeEndOfMovie() override { return source_.PollEndOfMovie(); }
+  void SetFramePartRead(const PicturePart& part) override { source_.SetConvertedPart(part); }
 
  private:
   FrameSource& source_;

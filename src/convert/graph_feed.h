@@ -26,6 +26,8 @@ class GraphFeed {
   virtual void Run() = 0;
   // True once when the end of the movie has been reached since the last call.
   virtual bool TakeEndOfMovie() = 0;
+  // Only this part of each frame need be converted from the movie (empty: all).
+  virtual void SetFramePartRead(const PicturePart& /*part*/) {}
 };
 
 }  // namespace corvinex

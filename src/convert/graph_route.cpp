@@ -73,6 +73,14 @@ bool RunGraphRoute(ConversionRun& run) {
         sampleTime);
   });
 
+  // With no preview to show them, only the part of the frames the unwrap reads is
+  // converted from the movie; the aspect fix and the noise filter read whole frames.
+  const bool partOnly = ctx.unwrapReadsFramesOnly && !aspectFix && ctx.settings.NOISE_CH == 0 &&
+                        run.pipeline.geometry != nullptr;
+  feed.SetFramePartRead(partOnly
+                            ? FramePartRead(*run.pipeline.geometry, ctx.options.OS_PREVIEW != 0)
+                            : PicturePart{});
+
   run.PublishOptions();
   run.firstFrameDone = 0;
   {
@@ -127,6 +135,7 @@ bool RunGraphRoute(ConversionRun& run) {
   stage.Stop();
   run.pipeline.frame = &run.frame;  // the stage's buffers go with it
   feed.SetFrameCallback({});
+  feed.SetFramePartRead({});
   feed.Pause();
   if (ended && run.spool->Stats().failed == 0) {
     // The last frame lasts to the picture's end, as the stream states it.

@@ -44,12 +44,6 @@ struct OpenResult {
 // for a vector of the same size, into which the next frame is then converted.
 using FrameCallback = std::function<void(FrameImage& frame, int64_t sampleTime)>;
 
-// A rectangle of the picture: columns left .. left + width - 1, rows top .. top +
-// height - 1, counted from the picture's top left corner.
-struct PicturePart {
-  int32_t left = 0, top = 0, width = 0, height = 0;
-};
-
 class FrameSource {
  public:
   FrameSource();

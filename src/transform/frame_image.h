@@ -41,6 +41,14 @@ struct FrameImage {
   uint32_t AtPicture(int32_t x, int32_t y) const { return Row(height - 1 - y)[x]; }
 };
 
+// A rectangle of the picture: columns left .. left + width - 1, rows top .. top +
+// height - 1, counted from the picture's top left corner. Empty when width or
+// height is not positive.
+struct PicturePart {
+  int32_t left = 0, top = 0, width = 0, height = 0;
+  bool operator==(const PicturePart&) const = default;
+};
+
 constexpr uint32_t PackBgrx(uint8_t b, uint8_t g, uint8_t r, uint8_t x = 0) {
   return uint32_t{b} | (uint32_t{g} << 8) | (uint32_t{r} << 16) | (uint32_t{x} << 24);
 }

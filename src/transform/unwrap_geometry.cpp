@@ -195,4 +195,21 @@ std::string GeometryLabelText(const UnwrapGeometry& geometry) {
   return " " + std::to_string(geometry.W) + "x" + std::to_string(geometry.outRows);
 }
 
+PicturePart FramePartRead(const UnwrapGeometry& g, bool fastPath) {
+  if (!g.Usable() || g.cropW <= 0 || g.cropH <= 0) return {};
+  const int64_t left = g.cropX, top = g.cropY;
+  const int64_t right = left + g.cropW, bottom = top + g.cropH;
+  if (fastPath && (left < 0 || top < 0 || right > g.Fw || bottom > g.Fh)) return {};
+  // The samples lie inside the circle the square holds; a cubic window reaches two
+  // pixels beyond its sample, and the in-place quality path reads the row above.
+  constexpr int64_t kMargin = 4;
+  const int64_t x0 = std::max<int64_t>(left - kMargin, 0);
+  const int64_t y0 = std::max<int64_t>(top - kMargin, 0);
+  const int64_t x1 = std::min<int64_t>(right + kMargin, g.Fw);
+  const int64_t y1 = std::min<int64_t>(bottom + kMargin, g.Fh);
+  if (x1 <= x0 || y1 <= y0) return {};
+  return PicturePart{static_cast<int32_t>(x0), static_cast<int32_t>(y0),
+                     static_cast<int32_t>(x1 - x0), static_cast<int32_t>(y1 - y0)};
+}
+
 }  // namespace corvinex

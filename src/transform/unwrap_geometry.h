@@ -113,6 +113,12 @@ struct RowSpan {
 // The buffers' rowsFrom .. rowsTo, clamped to the panorama's H rows.
 RowSpan WantedRows(const UnwrapGeometry& geometry, const UnwrapBuffers& buffers);
 
+// The part of the frame an unwrap of this geometry reads: the Cut Area square with a
+// margin for the cubic window, inside the frame. Empty when no part can be promised:
+// the fast path reads the frame's first pixel for samples off the frame, so its
+// square must lie inside the frame.
+PicturePart FramePartRead(const UnwrapGeometry& geometry, bool fastPath);
+
 enum class GeometryVariant { Conversion, Preview };
 
 // Computes the geometry, (re)allocates the buffers, clears tableValid and
