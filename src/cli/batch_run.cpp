@@ -375,10 +375,8 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
   LogoState logo;
   if (options.logo) {
     std::string why;
-    const fs::path scratch =
-        fs::temp_directory_path() / ("corvinex-batch-logo-" + std::to_string(::getpid()));
     const LogoLoad load =
-        LoadLogoWithDecoder(LogoDecoderPath(env.programFolder), *options.logo, scratch, logo, why);
+        LoadLogoWithDecoder(LogoDecoderPath(env.programFolder), *options.logo, logo, why);
     if (load == LogoLoad::BadPicture) {
       std::fprintf(env.err, "corvinex-batch: %s: %s\n", options.logo->string().c_str(),
                    std::string(kBadLogoText).c_str());

@@ -1,5 +1,7 @@
 #include "convert/decoded_logo.h"
 
+#include <stdlib.h>
+
 #include <chrono>
 #include <cstring>
 
@@ -54,24 +56,34 @@ bool ReadDecodedLogo(const std::string& bytes, FrameImage& logo) {
 }
 
 LogoLoad LoadLogoWithDecoder(const std::filesystem::path& decoder,
-                             const std::filesystem::path& picture,
-                             const std::filesystem::path& scratch, LogoState& logo,
+                             const std::filesystem::path& picture, LogoState& logo,
                              std::string& why) {
   ClearLogo(logo);
   why.clear();
+  // A folder only we can write to: a fixed name in the shared temporary folder could be
+  // a link that someone placed there.
   std::error_code error;
-  std::filesystem::remove(scratch, error);
+  std::string folderName = (std::filesystem::temp_directory_path(error) / "corvinex-logo-XXXXXX");
+  if (error || ::mkdtemp(folderName.data()) == nullptr) {
+    why = "no temporary folder for the decoded logo";
+    return LogoLoad::DecoderFailed;
+  }
+  const std::filesystem::path folder = folderName;
+  const std::filesystem::path scratch = folder / "logo.raw";
   const ChildStart started = StartProcess({decoder.string(), picture.string(), scratch.string()});
+  ChildExit exit;
+  if (started.ok()) {
+    exit = WaitProcess(started.pid, std::chrono::minutes(1));
+    if (!exit.exited) KillProcess(started.pid);
+  }
+  FrameImage decoded;
+  const bool read = exit.exited && exit.exitCode == 0 &&
+                    ReadDecodedLogo(ReadWholeFile(scratch).value_or(std::string()), decoded);
+  std::filesystem::remove_all(folder, error);
   if (!started.ok()) {
     why = started.error;
     return LogoLoad::DecoderFailed;
   }
-  const ChildExit exit = WaitProcess(started.pid, std::chrono::minutes(1));
-  if (!exit.exited) KillProcess(started.pid);
-  FrameImage decoded;
-  const bool read = exit.exited && exit.exitCode == 0 &&
-                    ReadDecodedLogo(ReadWholeFile(scratch).value_or(std::string()), decoded);
-  std::filesystem::remove(scratch, error);
   if (exit.exited && exit.exitCode == 1) return LogoLoad::BadPicture;
   if (!read) {
     why = decoder.filename().string() + (exit.exited

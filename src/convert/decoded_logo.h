@@ -21,13 +21,12 @@ bool ReadDecodedLogo(const std::string& bytes, FrameImage& logo);
 
 enum class LogoLoad { Loaded, BadPicture, DecoderFailed };
 
-// Clears the logo, runs `decoder` on `picture` (its result passes through the file
-// `scratch`, removed afterwards) and applies the logo's format test, as LoadLogo does
-// in the window program. A picture that does not decode or fails the test is a bad
-// logo; a decoder that cannot run or breaks is told apart, with `why`.
+// Clears the logo, runs `decoder` on `picture` (its result passes through a file in a
+// folder of its own, removed afterwards) and applies the logo's format test, as
+// LoadLogo does in the window program. A picture that does not decode or fails the
+// test is a bad logo; a decoder that cannot run or breaks is told apart, with `why`.
 LogoLoad LoadLogoWithDecoder(const std::filesystem::path& decoder,
-                             const std::filesystem::path& picture,
-                             const std::filesystem::path& scratch, LogoState& logo,
+                             const std::filesystem::path& picture, LogoState& logo,
                              std::string& why);
 
 }  // namespace corvinex

@@ -812,6 +812,8 @@ void FrameSource::Run() {
     if (seekPending_) {
       const int64_t target = seekTarget_;
       seekPending_ = false;
+      // The frame a seek lands on is converted too: whole unless it goes to a callback.
+      decoder_->part = callback_ ? part_ : PicturePart{};
       lock.unlock();
       decoder_->SeekTo(target);
       lock.lock();
