@@ -545,12 +545,15 @@ struct FrameSource::Decoder {
 
   // Converts only `part`, widened to whole blocks of 16 columns and whole chroma rows,
   // so that every pixel is converted exactly as in the whole frame. That holds for the
-  // scaler's direct 4:2:0 converter, which takes each pixel on its own; other formats
-  // go through its general path, which works on whole rows. False (nothing done) for
-  // those, a scaled picture, or a width the direct converter does not take in blocks.
+  // scaler's direct 4:2:0 converter, which takes each pixel on its own; other formats,
+  // and pictures of an odd height, go through its general path, whose chroma depends
+  // on the place in the picture. False (nothing done) for those, a scaled picture, or a
+  // width the direct converter does not take in blocks.
   bool ConvertPart(AVPixelFormat pixelFormat, int colourSpace, bool fullRange) {
     if (part.width <= 0 || part.height <= 0) return false;
-    if (frame->width != width || frame->height != height || width % 16 != 0) return false;
+    if (frame->width != width || frame->height != height || width % 16 != 0 || height % 2 != 0) {
+      return false;
+    }
     if (pixelFormat != AV_PIX_FMT_YUV420P && pixelFormat != AV_PIX_FMT_YUVJ420P) return false;
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(pixelFormat);
     const int rowStep = 2;

@@ -291,6 +291,9 @@ TEST_F(FrameSourceMedia, APartConvertedAloneMatchesTheWholeFrameThere) {
       {"422.mkv", {"-c:v", "libx264", "-pix_fmt", "yuv422p", "-an"}, size320},
       {"444.mkv", {"-c:v", "libx264", "-pix_fmt", "yuv444p", "-an"}, size320},
       {"10 bit.mkv", {"-c:v", "libx264", "-pix_fmt", "yuv420p10le", "-an"}, size320},
+      {"odd height.nut",
+       {"-vf", "format=yuv444p,crop=320:241,format=yuv420p", "-c:v", "rawvideo", "-an"},
+       "testsrc2=size=320x250:rate=25:duration=0.4"},
       {"odd width.mp4",
        {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-an"},
        "testsrc2=size=328x242:rate=25:duration=0.4"},
@@ -307,13 +310,13 @@ TEST_F(FrameSourceMedia, APartConvertedAloneMatchesTheWholeFrameThere) {
     const Pushed whole = PushAll(movie);
     ASSERT_FALSE(whole.frames.empty());
     // The whole frame as ffmpeg converts it into rows with room to spare (its scaler
-    // flags differ, which only deep formats notice): a width that is no multiple of
-    // 16 once had its left columns overwritten.
+    // flags differ, which only deep formats and odd heights notice): a width that is no
+    // multiple of 16 once had its left columns overwritten.
     const std::vector<Picture> reference = FfmpegFrames(movie, whole.info.width, whole.info.height);
     ASSERT_EQ(reference.size(), whole.frames.size());
     for (size_t f = 0; f < reference.size(); ++f) {
       const double error = MeanError(whole.frames[f], reference[f]);
-      if (c.name == std::string("10 bit.mkv")) {
+      if (c.name == std::string("10 bit.mkv") || c.name == std::string("odd height.nut")) {
         EXPECT_LT(error, 2.0) << "frame " << f;
       } else {
         EXPECT_EQ(error, 0.0) << "frame " << f;
