@@ -14,6 +14,7 @@
 #include "bench_frames.h"
 #include "settings/diagnostic_log.h"
 #include "transform/pixel_ratio_fix.h"
+#include "transform/process_frame.h"
 #include "transform/unwrap_geometry.h"
 #include "transform/warp_resample.h"
 
@@ -84,30 +85,28 @@ std::vector<FrameImage>& ColdFrames() {
   return *frames;
 }
 
-void BM_UnwrapFastColdFrames(benchmark::State& state) {
+// `unwrap` once on the shared frame (the fast table or the quality cache is built
+// there), then timed over the cold frames in turn.
+void UnwrapColdFrames(benchmark::State& state, UnwrapFunction unwrap) {
   Scene& s = SharedScene();
   std::vector<FrameImage>& frames = ColdFrames();
-  UnwrapFast(s.g, 0, s.frame, s.buffers);
+  s.buffers.cacheValid = false;
+  unwrap(s.g, 0, s.frame, s.buffers);
   size_t next = 0;
   for (auto _ : state) {
-    UnwrapFast(s.g, 0, frames[next++ % frames.size()], s.buffers);
+    unwrap(s.g, 0, frames[next++ % frames.size()], s.buffers);
     benchmark::DoNotOptimize(s.buffers.P1.pixels.data());
   }
   SetFrameRate(state);
 }
+
+void BM_UnwrapFastColdFrames(benchmark::State& state) {
+  UnwrapColdFrames(state, &UnwrapFast);
+}
 BENCHMARK(BM_UnwrapFastColdFrames)->Unit(benchmark::kMillisecond);
 
 void BM_UnwrapQualityColdFrames(benchmark::State& state) {
-  Scene& s = SharedScene();
-  std::vector<FrameImage>& frames = ColdFrames();
-  s.buffers.cacheValid = false;
-  UnwrapQuality(s.g, 0, s.frame, s.buffers);
-  size_t next = 0;
-  for (auto _ : state) {
-    UnwrapQuality(s.g, 0, frames[next++ % frames.size()], s.buffers);
-    benchmark::DoNotOptimize(s.buffers.P1.pixels.data());
-  }
-  SetFrameRate(state);
+  UnwrapColdFrames(state, &UnwrapQuality);
 }
 BENCHMARK(BM_UnwrapQualityColdFrames)->Unit(benchmark::kMillisecond);
 

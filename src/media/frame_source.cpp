@@ -4,7 +4,6 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
-#include <libavutil/pixdesc.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -555,25 +554,22 @@ struct FrameSource::Decoder {
       return false;
     }
     if (pixelFormat != AV_PIX_FMT_YUV420P && pixelFormat != AV_PIX_FMT_YUVJ420P) return false;
-    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(pixelFormat);
-    const int rowStep = 2;
-    const int32_t left = std::clamp(part.left, 0, width) / 16 * 16;
-    const int32_t right = (std::clamp(part.left + part.width, 0, width) + 15) / 16 * 16;
-    const int32_t top = std::clamp(part.top, 0, height) / rowStep * rowStep;
-    const int32_t bottom = std::min(
-        height, (std::clamp(part.top + part.height, 0, height) + rowStep - 1) / rowStep * rowStep);
+    // Whole 16-pixel blocks across and whole chroma rows (pairs) down; the width and
+    // height being whole too, nothing reaches past the picture.
+    const int32_t left = std::clamp(part.left, 0, width) & ~15;
+    const int32_t right = (std::clamp(part.left + part.width, 0, width) + 15) & ~15;
+    const int32_t top = std::clamp(part.top, 0, height) & ~1;
+    const int32_t bottom = (std::clamp(part.top + part.height, 0, height) + 1) & ~1;
     if (right <= left || bottom <= top) return false;
     const int32_t w = right - left;
     const int32_t h = bottom - top;
     SwsContext* context = partScaler.For(w, h, pixelFormat, w, h, colourSpace, fullRange);
     if (!context) return false;
-    const uint8_t* src[4] = {nullptr, nullptr, nullptr, nullptr};
-    for (int c = 0; c < 3; ++c) {
-      const int shiftX = c == 0 ? 0 : desc->log2_chroma_w;
-      const int shiftY = c == 0 ? 0 : desc->log2_chroma_h;
-      src[c] = frame->data[c] + static_cast<ptrdiff_t>(top >> shiftY) * frame->linesize[c] +
-               (left >> shiftX);
-    }
+    // The chroma planes have half the columns and rows.
+    const uint8_t* src[4] = {
+        frame->data[0] + static_cast<ptrdiff_t>(top) * frame->linesize[0] + left,
+        frame->data[1] + static_cast<ptrdiff_t>(top / 2) * frame->linesize[1] + left / 2,
+        frame->data[2] + static_cast<ptrdiff_t>(top / 2) * frame->linesize[2] + left / 2, nullptr};
     uint8_t* dst[4] = {back.Bytes() + (static_cast<size_t>(height - 1 - top) * width + left) * 4,
                        nullptr, nullptr, nullptr};
     int dstStride[4] = {-width * 4, 0, 0, 0};
