@@ -1,6 +1,7 @@
 // Frame files of a conversion: the 24-to-32-bit read-back of decoded frames (peer:
-// OpenCV's cvtColor on the same padded rows) and spooling frames through the writer
-// thread (peer: writing the same files with std::ofstream on the calling thread).
+// OpenCV's cvtColor on the same padded rows), spooling frames through the writer
+// thread (peer: writing the same files with std::ofstream on the calling thread), and
+// the 4:2:0 conversion for the encoder pipe (peer: the scaler it reproduces).
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -12,6 +13,11 @@
 #include "convert/decoded_frame.h"
 #include "convert/spool_writer.h"
 #include "convert/temp_files.h"
+#include "media/yuv420_converter.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
 
 #if CORVINEX_HAVE_OPENCV
 #include <opencv2/core/utility.hpp>
@@ -58,6 +64,46 @@ void BM_Peer_OpenCvBgrToBgra(benchmark::State& state) {
 }
 BENCHMARK(BM_Peer_OpenCvBgrToBgra);
 #endif
+
+// A panorama of the bench movie's size, bottom-up BGRX.
+constexpr int kPanoramaWidth = 1228;
+constexpr int kPanoramaHeight = 386;
+
+std::vector<uint8_t> Panorama() {
+  std::vector<uint8_t> pixels(size_t{kPanoramaWidth} * kPanoramaHeight * 4);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 7 + i / 4093);
+  return pixels;
+}
+
+void BM_Yuv420Converter(benchmark::State& state) {
+  const auto pixels = Panorama();
+  std::vector<uint8_t> out(corvinex::Yuv420Converter::ByteSize(kPanoramaWidth, kPanoramaHeight));
+  corvinex::Yuv420Converter converter;
+  for (auto _ : state) {
+    converter.Convert(pixels.data(), kPanoramaWidth, kPanoramaHeight, out.data());
+    benchmark::DoNotOptimize(out.data());
+  }
+}
+BENCHMARK(BM_Yuv420Converter);
+
+void BM_Peer_SwscaleBgr0ToYuv420(benchmark::State& state) {
+  const auto pixels = Panorama();
+  std::vector<uint8_t> out(corvinex::Yuv420Converter::ByteSize(kPanoramaWidth, kPanoramaHeight));
+  SwsContext* scaler =
+      sws_getContext(kPanoramaWidth, kPanoramaHeight, AV_PIX_FMT_BGR0, kPanoramaWidth,
+                     kPanoramaHeight, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
+  const uint8_t* source[4] = {pixels.data() + size_t{kPanoramaHeight - 1} * kPanoramaWidth * 4};
+  const int sourceStride[4] = {-kPanoramaWidth * 4};
+  const size_t luma = size_t{kPanoramaWidth} * kPanoramaHeight;
+  uint8_t* planes[4] = {out.data(), out.data() + luma, out.data() + luma * 5 / 4};
+  const int strides[4] = {kPanoramaWidth, kPanoramaWidth / 2, kPanoramaWidth / 2};
+  for (auto _ : state) {
+    sws_scale(scaler, source, sourceStride, 0, kPanoramaHeight, planes, strides);
+    benchmark::DoNotOptimize(out.data());
+  }
+  sws_freeContext(scaler);
+}
+BENCHMARK(BM_Peer_SwscaleBgr0ToYuv420);
 
 std::filesystem::path Folder() {
   auto dir =

@@ -24,11 +24,17 @@
 #include "convert/spool_writer.h"
 #include "convert/tee_sink.h"
 #include "convert/temp_files.h"
+#include "media/halving_filter.h"
 #include "media/yuv420_converter.h"
+#include "media/yuv420_rows.h"
 #include "settings/settings_file.h"
 #include "support/ffprobe.h"
 #include "support/probe_helpers_h4.h"
 #include "support/temp_dir.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
 
 namespace corvinex {
 namespace {
@@ -334,6 +340,81 @@ TEST_F(TimingFixture, Yuv420PipeGivesTheEncoderToolsOwnConversion) {
     for (ssize_t n; (n = ::read(ends[0], chunk, sizeof chunk)) > 0;) piped.append(chunk, n);
     ::close(ends[0]);
     EXPECT_TRUE(piped == expected + expected) << w << "x" << h;
+  }
+}
+
+// Our own conversion equals the scaler's, byte for byte, at every width and height from
+// the smallest it takes to a 1080p frame: both picture edges and the rows the scaler's
+// vector code and its plain code each make. Random, extreme and smooth pictures.
+TEST(Yuv420Conversion, EqualsTheScalerAtEverySize) {
+  std::mt19937 random(11);
+  std::vector<std::pair<int32_t, int32_t>> sizes;
+  for (int32_t w = 2; w <= 72; ++w) sizes.push_back({w, 2 + (w * 7) % 41});
+  for (int32_t h = 2; h <= 40; ++h) sizes.push_back({16 + h % 3, h});
+  for (int32_t w : {127, 1228, 1229}) {
+    for (int32_t h : {3, 4, 386}) sizes.push_back({w, h});
+  }
+  sizes.push_back({1920, 1080});
+  Yuv420Converter ours;
+  for (const auto& [w, h] : sizes) {
+    for (int pattern = 0; pattern < 3; ++pattern) {
+      std::vector<uint8_t> bottomUp(static_cast<size_t>(w) * h * 4);
+      for (size_t i = 0; i < bottomUp.size(); ++i) {
+        bottomUp[i] = pattern == 0   ? static_cast<uint8_t>(random())
+                      : pattern == 1 ? static_cast<uint8_t>((random() & 1) * 255)
+                                     : static_cast<uint8_t>(i / 4 % w * 3 + i / 4 / w + i % 4 * 60);
+      }
+      const size_t bytes = Yuv420Converter::ByteSize(w, h);
+      const int ew = w & ~1, eh = h & ~1;
+      SwsContext* scaler = sws_getContext(ew, eh, AV_PIX_FMT_BGR0, ew, eh, AV_PIX_FMT_YUV420P,
+                                          SWS_BICUBIC, nullptr, nullptr, nullptr);
+      ASSERT_NE(scaler, nullptr);
+      std::vector<uint8_t> theirs(bytes + 64);  // its vector code stores whole blocks
+      const uint8_t* top[4] = {bottomUp.data() + static_cast<size_t>(h - 1) * w * 4};
+      const int topStride[4] = {-w * 4};
+      const size_t luma = static_cast<size_t>(ew) * eh;
+      uint8_t* planes[4] = {theirs.data(), theirs.data() + luma, theirs.data() + luma * 5 / 4};
+      const int strides[4] = {ew, ew / 2, ew / 2};
+      ASSERT_EQ(sws_scale(scaler, top, topStride, 0, eh, planes, strides), eh);
+      sws_freeContext(scaler);
+      theirs.resize(bytes);
+      std::vector<uint8_t> mine(bytes);
+      ASSERT_TRUE(ours.Convert(bottomUp.data(), w, h, mine.data()));
+      ASSERT_TRUE(mine == theirs) << w << "x" << h << " pattern " << pattern;
+    }
+  }
+}
+
+// The plain kernels, which processors without AVX2 run, give the vector kernels' bytes,
+// for counts that leave every kind of tail.
+TEST(Yuv420Conversion, PlainKernelsMatchTheVectorOnes) {
+  std::mt19937 random(5);
+  std::vector<uint8_t> pixels(4 * 200);
+  for (uint8_t& b : pixels) b = static_cast<uint8_t>(random());
+  const HalvingFilter filter = BuildHalvingFilter(40);
+  std::vector<std::vector<int16_t>> rows(filter.size, std::vector<int16_t>(100));
+  std::vector<const int16_t*> rowPointers;
+  for (auto& row : rows) {
+    for (int16_t& v : row) v = static_cast<int16_t>(random() % 32768);
+    rowPointers.push_back(row.data());
+  }
+  for (int32_t n : {1, 7, 8, 15, 31, 32, 33, 63, 100}) {
+    std::vector<uint8_t> a(200), b(200);
+    LumaRow(pixels.data(), std::min(2 * n, 200), a.data());
+    plain::LumaRow(pixels.data(), std::min(2 * n, 200), b.data());
+    EXPECT_EQ(a, b) << n;
+    std::vector<int16_t> u1(n), v1(n), u2(n), v2(n);
+    ChromaPairRow(pixels.data(), n, u1.data(), v1.data());
+    plain::ChromaPairRow(pixels.data(), n, u2.data(), v2.data());
+    EXPECT_EQ(u1, u2) << n;
+    EXPECT_EQ(v1, v2) << n;
+    for (bool last : {false, true}) {
+      HalveChromaRow(rowPointers.data(), filter.taps.data() + 4 * filter.size, filter.size, n, last,
+                     a.data());
+      plain::HalveChromaRow(rowPointers.data(), filter.taps.data() + 4 * filter.size, filter.size,
+                            n, last, b.data());
+      EXPECT_EQ(a, b) << n << (last ? " last row" : "");
+    }
   }
 }
 
