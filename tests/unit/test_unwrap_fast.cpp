@@ -118,10 +118,10 @@ TEST(UnwrapFast, RefusesAFrameOfAnotherSize) {
   EXPECT_FALSE(UnwrapFast(empty.g, 0, FrameImage(), empty.buffers));
 }
 
-TEST(UnwrapFast, VectorGatherMatchesTheScalarReference) {
+TEST(UnwrapFast, PrefetchingGatherMatchesTheScalarReference) {
   const FrameImage frame = RandomFrame(97, 61, 1);
   std::mt19937 random(2);
-  for (size_t count : {0u, 1u, 7u, 8u, 9u, 1003u}) {
+  for (size_t count : {0u, 1u, 7u, 8u, 9u, 1003u, 1025u, 5000u}) {
     std::vector<int32_t> index(count);
     for (int32_t& i : index) i = static_cast<int32_t>(random() % frame.pixels.size());
     std::vector<uint32_t> a(count, 1), b(count, 2);
