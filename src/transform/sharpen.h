@@ -26,13 +26,15 @@ struct SharpenWeights {
 
 SharpenWeights SharpenWeightsFor(const SharpenOptions& options);
 
-// Sharpens buffer rows 1 .. H - 2 of P1 (W columns), writing the results to P2 first and
-// then copying them back; rows 0 and H - 1 stay unsharpened. Both buffers need at least
-// W x H pixels. Does nothing when sharpening is off or H < 3.
+// Sharpens buffer rows 1 .. H - 2 of P1 (W columns) in place, each pixel from the
+// unsharpened values of its four neighbours (the row's ends neighbour the rows before
+// and after it); rows 0 and H - 1 stay unsharpened. P2 is scratch. Both buffers need
+// at least W x H pixels. Does nothing when sharpening is off or H < 3.
 void SharpenPanorama(int32_t W, int32_t H, FrameImage& P1, FrameImage& P2,
                      const SharpenOptions& options);
 
-// The plain per-channel version, the reference for tests.
+// The plain per-channel version, the reference for tests: it writes the sharpened rows
+// to P2, then copies them back to P1.
 void SharpenPanoramaReference(int32_t W, int32_t H, FrameImage& P1, FrameImage& P2,
                               const SharpenOptions& options);
 
