@@ -20,6 +20,7 @@ extern "C" {
 #include "media/bgrx_scaler.h"
 #include "media/display_turn.h"
 #include "media/filter_library.h"
+#include "media/yuv420_to_bgrx.h"
 
 namespace corvinex {
 namespace {
@@ -57,8 +58,9 @@ struct FrameSource::Decoder {
   BgrxScaler scaler;
   // The part of each frame converted (push mode; all when empty), and its scaler.
   PicturePart part;
-  BgrxScaler partScaler;
-  std::vector<uint32_t> roomy;  // rows of whole 16-pixel blocks, for other widths
+  Yuv420Coefficients yuvCoefficients;  // for yuvColours
+  int yuvColours = -1;                 // colour space * 2 + full range
+  std::vector<uint32_t> roomy;         // rows of whole 16-pixel blocks, for other widths
   SwrContext* resampler = nullptr;
   AVPacket* packet = nullptr;
   AVFrame* frame = nullptr;
@@ -518,7 +520,7 @@ struct FrameSource::Decoder {
         back.pixels.size() != static_cast<size_t>(width) * static_cast<size_t>(height)) {
       back.Reset(width, height);  // a callback that kept the pixels left a wrong buffer
     }
-    if (ConvertPart(pixelFormat, colourSpace, fullRange)) return true;
+    if (ConvertDirect(pixelFormat, colourSpace, fullRange)) return true;
     // The scaler's vector converter writes whole blocks of 16 pixels. A row of another
     // width runs over into the start of the row next in memory, which was converted
     // before it, and the last one past the end of the buffer: such pictures go through
@@ -542,38 +544,40 @@ struct FrameSource::Decoder {
     return true;
   }
 
-  // Converts only `part`, widened to whole blocks of 16 columns and whole chroma rows,
-  // so that every pixel is converted exactly as in the whole frame. That holds for the
-  // scaler's direct 4:2:0 converter, which takes each pixel on its own; other formats,
-  // and pictures of an odd height, go through its general path, whose chroma depends
-  // on the place in the picture. False (nothing done) for those, a scaled picture, or a
-  // width the direct converter does not take in blocks.
-  bool ConvertPart(AVPixelFormat pixelFormat, int colourSpace, bool fullRange) {
-    if (part.width <= 0 || part.height <= 0) return false;
-    if (frame->width != width || frame->height != height || width % 16 != 0 || height % 2 != 0) {
+  // 4:2:0 pictures of even sizes, not scaled, are converted by our own rows, which
+  // give the scaler's direct converter's bytes twice as fast; only `part` when one is
+  // set (widened to whole chroma pairs, so every pixel is converted as in the whole
+  // frame). The scaler takes pictures of an odd height through its general path, whose
+  // chroma depends on the place in the picture: those, other formats and scaled
+  // pictures stay with it. False (nothing done) for them.
+  bool ConvertDirect(AVPixelFormat pixelFormat, int colourSpace, bool fullRange) {
+    if (pixelFormat != AV_PIX_FMT_YUV420P && pixelFormat != AV_PIX_FMT_YUVJ420P) return false;
+    if (frame->width != width || frame->height != height || width % 2 != 0 || height % 2 != 0) {
       return false;
     }
-    if (pixelFormat != AV_PIX_FMT_YUV420P && pixelFormat != AV_PIX_FMT_YUVJ420P) return false;
-    // Whole 16-pixel blocks across and whole chroma rows (pairs) down; the width and
-    // height being whole too, nothing reaches past the picture.
-    const int32_t left = std::clamp(part.left, 0, width) & ~15;
-    const int32_t right = (std::clamp(part.left + part.width, 0, width) + 15) & ~15;
-    const int32_t top = std::clamp(part.top, 0, height) & ~1;
-    const int32_t bottom = (std::clamp(part.top + part.height, 0, height) + 1) & ~1;
-    if (right <= left || bottom <= top) return false;
-    const int32_t w = right - left;
-    const int32_t h = bottom - top;
-    SwsContext* context = partScaler.For(w, h, pixelFormat, w, h, colourSpace, fullRange);
-    if (!context) return false;
-    // The chroma planes have half the columns and rows.
-    const uint8_t* src[4] = {
-        frame->data[0] + static_cast<ptrdiff_t>(top) * frame->linesize[0] + left,
-        frame->data[1] + static_cast<ptrdiff_t>(top / 2) * frame->linesize[1] + left / 2,
-        frame->data[2] + static_cast<ptrdiff_t>(top / 2) * frame->linesize[2] + left / 2, nullptr};
-    uint8_t* dst[4] = {back.Bytes() + (static_cast<size_t>(height - 1 - top) * width + left) * 4,
-                       nullptr, nullptr, nullptr};
-    int dstStride[4] = {-width * 4, 0, 0, 0};
-    return sws_scale(context, src, frame->linesize, 0, h, dst, dstStride) > 0;
+    int32_t left = 0, right = width, top = 0, bottom = height;
+    if (part.width > 0 && part.height > 0) {
+      left = std::clamp(part.left, 0, width) & ~1;
+      right = (std::clamp(part.left + part.width, 0, width) + 1) & ~1;
+      top = std::clamp(part.top, 0, height) & ~1;
+      bottom = (std::clamp(part.top + part.height, 0, height) + 1) & ~1;
+      if (right <= left || bottom <= top) return false;
+    }
+    // The scaler takes the full-range formats as full range whatever the frame says.
+    const bool full = fullRange || pixelFormat == AV_PIX_FMT_YUVJ420P;
+    if (yuvColours != colourSpace * 2 + (full ? 1 : 0)) {
+      yuvCoefficients = Yuv420CoefficientsFor(colourSpace, full);
+      yuvColours = colourSpace * 2 + (full ? 1 : 0);
+    }
+    for (int32_t row = top; row < bottom; ++row) {
+      Yuv420RowToBgrx(
+          frame->data[0] + static_cast<ptrdiff_t>(row) * frame->linesize[0] + left,
+          frame->data[1] + static_cast<ptrdiff_t>(row / 2) * frame->linesize[1] + left / 2,
+          frame->data[2] + static_cast<ptrdiff_t>(row / 2) * frame->linesize[2] + left / 2,
+          right - left, yuvCoefficients,
+          back.Bytes() + (static_cast<size_t>(height - 1 - row) * width + left) * 4);
+    }
+    return true;
   }
 };
 

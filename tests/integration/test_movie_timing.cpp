@@ -24,9 +24,11 @@
 #include "convert/spool_writer.h"
 #include "convert/tee_sink.h"
 #include "convert/temp_files.h"
+#include "media/bgrx_scaler.h"
 #include "media/halving_filter.h"
 #include "media/yuv420_converter.h"
 #include "media/yuv420_rows.h"
+#include "media/yuv420_to_bgrx.h"
 #include "settings/settings_file.h"
 #include "support/ffprobe.h"
 #include "support/probe_helpers_h4.h"
@@ -414,6 +416,53 @@ TEST(Yuv420Conversion, PlainKernelsMatchTheVectorOnes) {
       plain::HalveChromaRow(rowPointers.data(), filter.taps.data() + 4 * filter.size, filter.size,
                             n, last, b.data());
       EXPECT_EQ(a, b) << n << (last ? " last row" : "");
+    }
+  }
+}
+
+// Decoded 4:2:0 pictures to BGRX: our rows give the decoder's scaler's bytes for every
+// luma and chroma triple, in both colour spaces and both ranges, vector and plain.
+TEST(Yuv420Conversion, BgrxRowsEqualTheDecodersScalerForEveryColour) {
+  // Each 2 x 2 block shares one chroma pair and holds four luma values: 64 blocks give
+  // a pair every luma. 16 U values per picture of 512 x 2048.
+  constexpr int32_t kWidth = 512, kHeight = 2048;
+  std::vector<uint8_t> y(size_t{kWidth} * kHeight), u(y.size() / 4), v(y.size() / 4);
+  std::vector<uint8_t> theirs(y.size() * 4), mine(y.size() * 4), plainRow(kWidth * 4);
+  for (const auto& [space, full] :
+       {std::pair{SWS_CS_DEFAULT, false}, std::pair{SWS_CS_ITU709, false},
+        std::pair{SWS_CS_DEFAULT, true}, std::pair{SWS_CS_ITU709, true}}) {
+    BgrxScaler scaler;
+    const AVPixelFormat format = full ? AV_PIX_FMT_YUVJ420P : AV_PIX_FMT_YUV420P;
+    SwsContext* context = scaler.For(kWidth, kHeight, format, kWidth, kHeight, space, full);
+    ASSERT_NE(context, nullptr);
+    const Yuv420Coefficients k = Yuv420CoefficientsFor(space, full);
+    for (int32_t uFirst = 0; uFirst < 256; uFirst += 16) {
+      for (size_t block = 0; block < u.size(); ++block) {
+        const size_t pair = block / 64, luma = block % 64 * 4;
+        u[block] = static_cast<uint8_t>(uFirst + pair / 256);
+        v[block] = static_cast<uint8_t>(pair % 256);
+        const size_t x = block % (kWidth / 2) * 2, row = block / (kWidth / 2) * 2;
+        y[row * kWidth + x] = static_cast<uint8_t>(luma);
+        y[row * kWidth + x + 1] = static_cast<uint8_t>(luma + 1);
+        y[(row + 1) * kWidth + x] = static_cast<uint8_t>(luma + 2);
+        y[(row + 1) * kWidth + x + 1] = static_cast<uint8_t>(luma + 3);
+      }
+      const uint8_t* planes[4] = {y.data(), u.data(), v.data()};
+      const int strides[4] = {kWidth, kWidth / 2, kWidth / 2};
+      uint8_t* out[4] = {theirs.data()};
+      const int outStride[4] = {kWidth * 4};
+      ASSERT_EQ(sws_scale(context, planes, strides, 0, kHeight, out, outStride), kHeight);
+      for (int32_t row = 0; row < kHeight; ++row) {
+        const size_t c = size_t(row / 2) * (kWidth / 2);
+        Yuv420RowToBgrx(&y[size_t(row) * kWidth], &u[c], &v[c], kWidth, k,
+                        &mine[size_t(row) * kWidth * 4]);
+        plain::Yuv420RowToBgrx(&y[size_t(row) * kWidth], &u[c], &v[c], kWidth, k, plainRow.data());
+        ASSERT_TRUE(
+            std::equal(plainRow.begin(), plainRow.end(), mine.begin() + size_t(row) * kWidth * 4))
+            << "row " << row;
+      }
+      ASSERT_TRUE(mine == theirs) << "space " << space << (full ? " full" : " studio") << " U from "
+                                  << uFirst;
     }
   }
 }
