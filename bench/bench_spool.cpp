@@ -1,7 +1,8 @@
 // Frame files of a conversion: the 24-to-32-bit read-back of decoded frames (peer:
 // OpenCV's cvtColor on the same padded rows), spooling frames through the writer
 // thread (peer: writing the same files with std::ofstream on the calling thread), and
-// the 4:2:0 conversion for the encoder pipe (peer: the scaler it reproduces).
+// the conversions between 4:2:0 and BGRX, for the decoded pictures and for the encoder
+// pipe (peer: the scaler each reproduces).
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -13,7 +14,9 @@
 #include "convert/decoded_frame.h"
 #include "convert/spool_writer.h"
 #include "convert/temp_files.h"
+#include "media/bgrx_scaler.h"
 #include "media/yuv420_converter.h"
+#include "media/yuv420_to_bgrx.h"
 
 extern "C" {
 #include <libswscale/swscale.h>
@@ -104,6 +107,49 @@ void BM_Peer_SwscaleBgr0ToYuv420(benchmark::State& state) {
   sws_freeContext(scaler);
 }
 BENCHMARK(BM_Peer_SwscaleBgr0ToYuv420);
+
+// A decoded 1080p 4:2:0 picture to BGRX (the whole frame; the batch tool converts only
+// the Cut Area's square).
+struct Decoded {
+  static constexpr int kW = 1920, kH = 1080;
+  std::vector<uint8_t> y = std::vector<uint8_t>(size_t{kW} * kH);
+  std::vector<uint8_t> u = std::vector<uint8_t>(y.size() / 4), v = u;
+  std::vector<uint8_t> out = std::vector<uint8_t>(y.size() * 4);
+  Decoded() {
+    for (size_t i = 0; i < y.size(); ++i) y[i] = static_cast<uint8_t>(i * 13 + i / 1999);
+    for (size_t i = 0; i < u.size(); ++i) u[i] = static_cast<uint8_t>(i * 7), v[i] = u[i] ^ 0x5A;
+  }
+};
+
+void BM_Yuv420RowsToBgrx(benchmark::State& state) {
+  Decoded d;
+  const auto k = corvinex::Yuv420CoefficientsFor(SWS_CS_ITU709, false);
+  for (auto _ : state) {
+    for (int row = 0; row < Decoded::kH; ++row) {
+      const size_t c = size_t(row / 2) * (Decoded::kW / 2);
+      corvinex::Yuv420RowToBgrx(&d.y[size_t(row) * Decoded::kW], &d.u[c], &d.v[c], Decoded::kW, k,
+                                &d.out[size_t(row) * Decoded::kW * 4]);
+    }
+    benchmark::DoNotOptimize(d.out.data());
+  }
+}
+BENCHMARK(BM_Yuv420RowsToBgrx);
+
+void BM_Peer_SwscaleYuv420ToBgr0(benchmark::State& state) {
+  Decoded d;
+  corvinex::BgrxScaler scaler;
+  SwsContext* context = scaler.For(Decoded::kW, Decoded::kH, AV_PIX_FMT_YUV420P, Decoded::kW,
+                                   Decoded::kH, SWS_CS_ITU709, false);
+  const uint8_t* planes[4] = {d.y.data(), d.u.data(), d.v.data()};
+  const int strides[4] = {Decoded::kW, Decoded::kW / 2, Decoded::kW / 2};
+  uint8_t* out[4] = {d.out.data()};
+  const int outStride[4] = {Decoded::kW * 4};
+  for (auto _ : state) {
+    sws_scale(context, planes, strides, 0, Decoded::kH, out, outStride);
+    benchmark::DoNotOptimize(d.out.data());
+  }
+}
+BENCHMARK(BM_Peer_SwscaleYuv420ToBgr0);
 
 std::filesystem::path Folder() {
   auto dir =
