@@ -82,14 +82,17 @@ CORVINEX_AVX2 inline __m256i EightLuma(const uint8_t* p) {
 
 CORVINEX_AVX2 void LumaRowAvx2(const uint8_t* bgrx, int32_t width, uint8_t* luma) {
   const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
-  int32_t x = 0;
-  for (; x + 32 <= width; x += 32) {
+  auto block = [&](int32_t x) CORVINEX_AVX2 {
     const uint8_t* p = bgrx + 4 * x;
     const __m256i a = _mm256_packs_epi32(EightLuma(p), EightLuma(p + 32));
     const __m256i b = _mm256_packs_epi32(EightLuma(p + 64), EightLuma(p + 96));
     const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(a, b), order);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(luma + x), bytes);
-  }
+  };
+  int32_t x = 0;
+  for (; x + 32 <= width; x += 32) block(x);
+  // The last pixels as the last whole block, some of them written twice alike.
+  if (x < width && width >= 32) return block(width - 32);
   for (; x < width; ++x) luma[x] = static_cast<uint8_t>(Luma(bgrx + 4 * x));
 }
 
@@ -114,6 +117,11 @@ CORVINEX_AVX2 void ChromaPairRowAvx2(const uint8_t* bgrx, int32_t pairs, int16_t
     EightPairs(bgrx + 8 * x, weightsU, u + x);
     EightPairs(bgrx + 8 * x, weightsV, v + x);
   }
+  if (x < pairs && pairs >= 8) {
+    EightPairs(bgrx + 8 * (pairs - 8), weightsU, u + pairs - 8);
+    EightPairs(bgrx + 8 * (pairs - 8), weightsV, v + pairs - 8);
+    return;
+  }
   for (; x < pairs; ++x) {
     u[x] = Chroma(kRU, kGU, kBU, bgrx + 8 * x);
     v[x] = Chroma(kRV, kGV, kBV, bgrx + 8 * x);
@@ -134,12 +142,14 @@ CORVINEX_AVX2 inline __m256i SixteenHalved(const int16_t* const* rows, const int
 
 CORVINEX_AVX2 void HalveChromaRowAvx2(const int16_t* const* rows, const int16_t* taps, int32_t size,
                                       int32_t count, bool lastRow, uint8_t* out) {
-  int32_t x = 0;
-  for (; !lastRow && x + 32 <= count; x += 32) {
+  auto block = [&](int32_t x) CORVINEX_AVX2 {
     const __m256i bytes = _mm256_packus_epi16(SixteenHalved(rows, taps, size, x),
                                               SixteenHalved(rows, taps, size, x + 16));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_permute4x64_epi64(bytes, 0xD8));
-  }
+  };
+  int32_t x = 0;
+  for (; !lastRow && x + 32 <= count; x += 32) block(x);
+  if (!lastRow && x < count && count >= 32) return block(count - 32);
   for (; x < count; ++x) out[x] = HalvePixel(rows, taps, size, x, lastRow);
 }
 

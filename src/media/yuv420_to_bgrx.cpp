@@ -56,52 +56,60 @@ CORVINEX_AVX2 inline void SixteenPixels(__m256i y, __m256i u, __m256i v, const _
   r = _mm256_adds_epi16(luma, _mm256_mulhi_epi16(v8, k[5]));
 }
 
+// Pixels x .. x + 31 of the row (x even).
+CORVINEX_AVX2 inline void Block32(const uint8_t* y, const uint8_t* u, const uint8_t* v, int32_t x,
+                                  const __m256i* k, uint8_t* bgrx) {
+  const __m256i alpha = _mm256_set1_epi8(-1);
+  const __m256i zero = _mm256_setzero_si256();
+  // 32 luma bytes, and 16 chroma bytes each doubled to their pixel pairs; the
+  // 128-bit halves keep pixels 0-7 and 16-23 apart from 8-15 and 24-31.
+  const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y + x));
+  const __m256i chromaU =
+      _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(u + x / 2)));
+  const __m256i chromaV =
+      _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v + x / 2)));
+  // Luma words: lo holds pixels 0-7 | 16-23, hi 8-15 | 24-31.
+  const __m256i yLo = _mm256_unpacklo_epi8(luma, zero);
+  const __m256i yHi = _mm256_unpackhi_epi8(luma, zero);
+  // Chroma words 0-7 | 8-15 doubled: lo gives pixels 0-7 | 16-23, hi 8-15 | 24-31.
+  const __m256i uLo = _mm256_unpacklo_epi16(chromaU, chromaU);
+  const __m256i uHi = _mm256_unpackhi_epi16(chromaU, chromaU);
+  const __m256i vLo = _mm256_unpacklo_epi16(chromaV, chromaV);
+  const __m256i vHi = _mm256_unpackhi_epi16(chromaV, chromaV);
+  __m256i b0, g0, r0, b1, g1, r1;
+  SixteenPixels(yLo, uLo, vLo, k, b0, g0, r0);
+  SixteenPixels(yHi, uHi, vHi, k, b1, g1, r1);
+  // Bytes per lane: pixels 0-7, 8-15 | 16-23, 24-31, in order within each half.
+  const __m256i b = _mm256_packus_epi16(b0, b1);
+  const __m256i g = _mm256_packus_epi16(g0, g1);
+  const __m256i r = _mm256_packus_epi16(r0, r1);
+  const __m256i bgLo = _mm256_unpacklo_epi8(b, g);  // pixels 0-7 | 16-23
+  const __m256i bgHi = _mm256_unpackhi_epi8(b, g);  // pixels 8-15 | 24-31
+  const __m256i raLo = _mm256_unpacklo_epi8(r, alpha);
+  const __m256i raHi = _mm256_unpackhi_epi8(r, alpha);
+  const __m256i p0 = _mm256_unpacklo_epi16(bgLo, raLo);  // pixels 0-3 | 16-19
+  const __m256i p1 = _mm256_unpackhi_epi16(bgLo, raLo);  // 4-7 | 20-23
+  const __m256i p2 = _mm256_unpacklo_epi16(bgHi, raHi);  // 8-11 | 24-27
+  const __m256i p3 = _mm256_unpackhi_epi16(bgHi, raHi);  // 12-15 | 28-31
+  auto* out = reinterpret_cast<__m256i*>(bgrx + 4 * x);
+  _mm256_storeu_si256(out + 0, _mm256_permute2x128_si256(p0, p1, 0x20));
+  _mm256_storeu_si256(out + 1, _mm256_permute2x128_si256(p2, p3, 0x20));
+  _mm256_storeu_si256(out + 2, _mm256_permute2x128_si256(p0, p1, 0x31));
+  _mm256_storeu_si256(out + 3, _mm256_permute2x128_si256(p2, p3, 0x31));
+}
+
 CORVINEX_AVX2 void RowAvx2(const uint8_t* y, const uint8_t* u, const uint8_t* v, int32_t width,
                            const Yuv420Coefficients& c, uint8_t* bgrx) {
   const __m256i k[7] = {_mm256_set1_epi16(c.y),  _mm256_set1_epi16(c.yOffset),
                         _mm256_set1_epi16(c.ub), _mm256_set1_epi16(c.ug),
                         _mm256_set1_epi16(c.vg), _mm256_set1_epi16(c.vr),
                         _mm256_set1_epi16(0x400)};
-  const __m256i alpha = _mm256_set1_epi8(-1);
   int32_t x = 0;
-  for (; x + 32 <= width; x += 32) {
-    // 32 luma bytes, and 16 chroma bytes each doubled to their pixel pairs; the
-    // 128-bit halves keep pixels 0-7 and 16-23 apart from 8-15 and 24-31.
-    const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y + x));
-    const __m256i chromaU =
-        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(u + x / 2)));
-    const __m256i chromaV =
-        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v + x / 2)));
-    const __m256i zero = _mm256_setzero_si256();
-    // Luma words: lo holds pixels 0-7 | 16-23, hi 8-15 | 24-31.
-    const __m256i yLo = _mm256_unpacklo_epi8(luma, zero);
-    const __m256i yHi = _mm256_unpackhi_epi8(luma, zero);
-    // Chroma words 0-7 | 8-15 doubled: lo gives pixels 0-7 | 16-23, hi 8-15 | 24-31.
-    const __m256i uLo = _mm256_unpacklo_epi16(chromaU, chromaU);
-    const __m256i uHi = _mm256_unpackhi_epi16(chromaU, chromaU);
-    const __m256i vLo = _mm256_unpacklo_epi16(chromaV, chromaV);
-    const __m256i vHi = _mm256_unpackhi_epi16(chromaV, chromaV);
-    __m256i b0, g0, r0, b1, g1, r1;
-    SixteenPixels(yLo, uLo, vLo, k, b0, g0, r0);
-    SixteenPixels(yHi, uHi, vHi, k, b1, g1, r1);
-    // Bytes per lane: pixels 0-7, 8-15 | 16-23, 24-31, in order within each half.
-    const __m256i b = _mm256_packus_epi16(b0, b1);
-    const __m256i g = _mm256_packus_epi16(g0, g1);
-    const __m256i r = _mm256_packus_epi16(r0, r1);
-    const __m256i bgLo = _mm256_unpacklo_epi8(b, g);  // pixels 0-7 | 16-23
-    const __m256i bgHi = _mm256_unpackhi_epi8(b, g);  // pixels 8-15 | 24-31
-    const __m256i raLo = _mm256_unpacklo_epi8(r, alpha);
-    const __m256i raHi = _mm256_unpackhi_epi8(r, alpha);
-    const __m256i p0 = _mm256_unpacklo_epi16(bgLo, raLo);  // pixels 0-3 | 16-19
-    const __m256i p1 = _mm256_unpackhi_epi16(bgLo, raLo);  // 4-7 | 20-23
-    const __m256i p2 = _mm256_unpacklo_epi16(bgHi, raHi);  // 8-11 | 24-27
-    const __m256i p3 = _mm256_unpackhi_epi16(bgHi, raHi);  // 12-15 | 28-31
-    auto* out = reinterpret_cast<__m256i*>(bgrx + 4 * x);
-    _mm256_storeu_si256(out + 0, _mm256_permute2x128_si256(p0, p1, 0x20));
-    _mm256_storeu_si256(out + 1, _mm256_permute2x128_si256(p2, p3, 0x20));
-    _mm256_storeu_si256(out + 2, _mm256_permute2x128_si256(p0, p1, 0x31));
-    _mm256_storeu_si256(out + 3, _mm256_permute2x128_si256(p2, p3, 0x31));
-  }
+  for (; x + 32 <= width; x += 32) Block32(y, u, v, x, k, bgrx);
+  if (x == width) return;
+  // The last pixels as the last whole block (its start even, since the width is),
+  // which writes some pixels twice with the same values.
+  if (width >= 32 && width % 2 == 0) return Block32(y, u, v, width - 32, k, bgrx);
   plain::Yuv420RowToBgrx(y + x, u + x / 2, v + x / 2, width - x, c, bgrx + 4 * x);
 }
 

@@ -410,6 +410,15 @@ TEST(Yuv420Conversion, PlainKernelsMatchTheVectorOnes) {
     plain::ChromaPairRow(pixels.data(), n, u2.data(), v2.data());
     EXPECT_EQ(u1, u2) << n;
     EXPECT_EQ(v1, v2) << n;
+    if (n % 2 == 0 || n > 32) {
+      const int32_t w = n & ~1;
+      const Yuv420Coefficients k = Yuv420CoefficientsFor(SWS_CS_ITU709, false);
+      std::vector<uint8_t> rgb1(4 * w), rgb2(4 * w);
+      Yuv420RowToBgrx(pixels.data(), pixels.data() + 100, pixels.data() + 400, w, k, rgb1.data());
+      plain::Yuv420RowToBgrx(pixels.data(), pixels.data() + 100, pixels.data() + 400, w, k,
+                             rgb2.data());
+      EXPECT_EQ(rgb1, rgb2) << w;
+    }
     for (bool last : {false, true}) {
       HalveChromaRow(rowPointers.data(), filter.taps.data() + 4 * filter.size, filter.size, n, last,
                      a.data());
