@@ -43,15 +43,18 @@ void CopyInnerRowsBack(int32_t W, int32_t H, FrameImage& P1, const FrameImage& P
   std::memcpy(P1.pixels.data() + first, P2.pixels.data() + first, count * 4);
 }
 
+// One channel of one pixel: p with the sum of its four neighbours.
+inline uint8_t SharpenChannel(int p, int around, const SharpenWeights& wt) {
+  const int s = std::clamp(wt.centre * p - wt.neighbour * around, 0, 255);
+  return static_cast<uint8_t>((s + ((1 << wt.shift) - 1) * p) >> wt.shift);
+}
+
 // One pixel of the unsharpened source into the destination, per 8-bit channel.
 inline void SharpenPixel(const uint8_t* src, uint8_t* dst, size_t i, size_t w,
                          const SharpenWeights& wt) {
   for (size_t c = 0; c < 4; ++c) {
     auto at = [&](size_t index) { return int{src[index * 4 + c]}; };
-    const int p = at(i);
-    const int around = at(i + w) + at(i - w) + at(i - 1) + at(i + 1);
-    const int s = std::clamp(wt.centre * p - wt.neighbour * around, 0, 255);
-    dst[i * 4 + c] = static_cast<uint8_t>((s + ((1 << wt.shift) - 1) * p) >> wt.shift);
+    dst[i * 4 + c] = SharpenChannel(at(i), at(i + w) + at(i - w) + at(i - 1) + at(i + 1), wt);
   }
 }
 
@@ -80,12 +83,6 @@ void SaveRow(const uint32_t* pixels, size_t w, size_t y, const uint32_t* previou
              uint32_t* saved) {
   saved[0] = previousSaved[w];  // the last pixel of row y - 1, before it was sharpened
   std::memcpy(saved + 1, pixels + y * w, (w + 1) * 4);
-}
-
-// One channel of one pixel: p with its four neighbours.
-inline uint8_t SharpenChannel(int p, int around, const SharpenWeights& wt) {
-  const int s = std::clamp(wt.centre * p - wt.neighbour * around, 0, 255);
-  return static_cast<uint8_t>((s + ((1 << wt.shift) - 1) * p) >> wt.shift);
 }
 
 // Pixel x of a row from its saved copy (row[x + 1]) and the rows below and above it.
