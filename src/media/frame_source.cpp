@@ -511,9 +511,6 @@ struct FrameSource::Decoder {
     const auto pixelFormat = static_cast<AVPixelFormat>(frame->format);
     const int colourSpace = frame->colorspace == AVCOL_SPC_BT709 ? SWS_CS_ITU709 : SWS_CS_DEFAULT;
     const bool fullRange = frame->color_range == AVCOL_RANGE_JPEG;
-    SwsContext* whole =
-        scaler.For(frame->width, frame->height, pixelFormat, width, height, colourSpace, fullRange);
-    if (!whole) return false;
     // Sized at the first picture, not at opening: a header may claim a huge size
     // for a file that holds no picture at all.
     if (back.width != width || back.height != height ||
@@ -521,6 +518,10 @@ struct FrameSource::Decoder {
       back.Reset(width, height);  // a callback that kept the pixels left a wrong buffer
     }
     if (ConvertDirect(pixelFormat, colourSpace, fullRange)) return true;
+    // Only the pictures our rows do not take need the scaler and its tables.
+    SwsContext* whole =
+        scaler.For(frame->width, frame->height, pixelFormat, width, height, colourSpace, fullRange);
+    if (!whole) return false;
     // The scaler's vector converter writes whole blocks of 16 pixels. A row of another
     // width runs over into the start of the row next in memory, which was converted
     // before it, and the last one past the end of the buffer: such pictures go through
