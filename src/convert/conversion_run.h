@@ -7,6 +7,7 @@
 
 #include "convert/convert_movie.h"
 #include "convert/one_pass_encoder.h"
+#include "convert/pipe_writer.h"
 #include "convert/sound_extraction_run.h"
 #include "convert/spool_writer.h"
 #include "convert/tee_sink.h"
@@ -19,6 +20,7 @@ struct ConversionRun {
   ConversionContext& ctx;
   ConversionOutcome outcome;
   bool decoderRoute = false;
+  bool onePass = false;  // the frames go straight to the encoder: no spool, one export
   UnwrapBuffers buffers;
   FrameImage frame;
   std::unique_ptr<RunSink> spool;           // the spool writer, or the one-pass pipe
@@ -65,5 +67,29 @@ struct ConversionRun {
 // The frame loops. Each returns false when the user stopped the run.
 bool RunGraphRoute(ConversionRun& run);
 bool RunDecoderRoute(ConversionRun& run);
+
+// Checks before the first frame (run_checks.cpp). CheckRun tells the user what is
+// wrong and returns false when the run cannot start.
+bool CheckRun(ConversionRun& run, const std::string& output);
+// Why the spooled frames of the whole run would not fit in `frameFolder`; empty when
+// they fit or the space is unknown.
+std::string SpoolSpaceProblem(const ConversionRun& run, const std::filesystem::path& frameFolder);
+// The same file under another spelling ("./take.mp4", a link).
+bool SameFile(const std::string& a, const std::string& b);
+
+// The export (run_export.cpp).
+bool PairOut(const ConversionRun& run);  // the stereo pair doubles the output's height
+// Starts run.encoder on the frames to come; the writer of its pipe, or none when it
+// could not start (run.encoder tells why).
+std::unique_ptr<PipeWriter> StartPipedEncoder(ConversionRun& run,
+                                              const std::filesystem::path& input,
+                                              const std::string& output);
+// A run that ends without an export: what the early encoder wrote is not the movie.
+void DropEarlyExport(ConversionRun& run, const std::filesystem::path& output);
+// Exports until the user wants no other compression.
+void ExportLoop(ConversionRun& run, std::string output);
+// The one-pass export's end, once the pipe is closed.
+void EndOnePass(ConversionRun& run, bool finished, const SpoolStats& stats,
+                const std::string& output);
 
 }  // namespace corvinex
