@@ -18,6 +18,10 @@ struct ChildIo {
   std::filesystem::path stderrFile;  // empty: /dev/null
   bool stderrToStdout = false;       // send standard error where standard output goes
   int stdinPipeFd = -1;              // when >= 0, the child's standard input (read end)
+  // The child is killed when the thread that started it ends (the kernel's parent
+  // death signal follows the starting thread, not the process): start a child that
+  // must outlive a worker thread from a thread that lives as long.
+  bool endsWithParent = true;
 };
 
 struct ChildStart {
@@ -27,6 +31,8 @@ struct ChildStart {
 };
 
 // Starts argv[0] (searched in PATH when it has no slash) with the given streams.
+// Unless io.endsWithParent is false, the child is killed when we die, even by
+// SIGKILL, so no encoder finishes a movie of a run that has ended.
 ChildStart StartProcess(const std::vector<std::string>& argv, const ChildIo& io = {});
 
 struct ChildExit {

@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <thread>
 
 #include "convert/child_process.h"
+#include "convert/process_identity.h"
 #include "support/temp_dir.h"
+#include "support/wait_for.h"
 
 namespace corvinex {
 namespace {
@@ -72,6 +78,96 @@ TEST(ChildProcess, StandardErrorIsCapturedSeparately) {
   RunProcess({"sh", "-c", "echo to-out; echo to-err >&2"}, io);
   EXPECT_EQ(test::ReadFileBytes(dir / "out"), "to-out\n");
   EXPECT_EQ(test::ReadFileBytes(dir / "err"), "to-err\n");
+}
+
+TEST(ChildProcess, AStreamThatCannotBeOpenedIsAStartError) {
+  test::TempDir dir;
+  ChildIo io;
+  io.stderrFile = dir / "no such folder" / "err";
+  const ChildStart s = StartProcess({"true"}, io);
+  EXPECT_FALSE(s.ok());
+  EXPECT_NE(s.error.find("true"), std::string::npos) << s.error;
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);  // the failed child was reaped
+  // A PATH search goes past folders where the program is not.
+  io = {};
+  io.stdoutFile = dir / "out";
+  const std::string path = std::getenv("PATH");
+  ::setenv("PATH", ("/nonexistent::" + path).c_str(), 1);
+  const ChildExit e = RunProcess({"echo", "found"}, io);
+  ::setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(e.exitCode, 0);
+  EXPECT_EQ(test::ReadFileBytes(dir / "out"), "found\n");
+}
+
+// Our ignored SIGPIPE and blocked signals would make an encoder hang on a closed pipe
+// or ignore a stop; a handler of ours must not run in the child either.
+TEST(ChildProcess, ChildrenStartWithDefaultSignals) {
+  test::TempDir dir;
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction oldPipe {};
+  ::sigaction(SIGPIPE, &ignore, &oldPipe);
+  sigset_t blocked, oldMask;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGTERM);
+  sigaddset(&blocked, SIGUSR1);
+  ::pthread_sigmask(SIG_BLOCK, &blocked, &oldMask);
+  ChildIo io;
+  io.stdoutFile = dir / "status";
+  const ChildExit e = RunProcess({"cat", "/proc/self/status"}, io);
+  ::pthread_sigmask(SIG_SETMASK, &oldMask, nullptr);
+  ::sigaction(SIGPIPE, &oldPipe, nullptr);
+  ASSERT_EQ(e.exitCode, 0);
+  const std::string status = test::ReadFileBytes(dir / "status");
+  EXPECT_NE(status.find("SigBlk:\t0000000000000000"), std::string::npos) << status;
+  const size_t ign = status.find("SigIgn:\t");
+  ASSERT_NE(ign, std::string::npos);
+  const uint64_t ignored = std::stoull(status.substr(ign + 8, 16), nullptr, 16);
+  EXPECT_EQ(ignored & (1ull << (SIGPIPE - 1)), 0u) << status;
+}
+
+// A helper process starts `sleep 60` through StartProcess, tells its id and waits to be
+// killed; returns the sleep's identity once the helper is dead and reaped.
+ProcessIdentity SleepOfAKilledHelper(bool endsWithParent) {
+  int ends[2];
+  EXPECT_EQ(::pipe(ends), 0);
+  const pid_t helper = ::fork();
+  if (helper == 0) {
+    ::close(ends[0]);
+    ChildIo io;
+    io.endsWithParent = endsWithParent;
+    const ChildStart s = StartProcess({"sleep", "60"}, io);
+    const pid_t pid = s.ok() ? s.pid : 0;
+    if (::write(ends[1], &pid, sizeof pid) != sizeof pid) ::_exit(1);
+    ::pause();
+    ::_exit(0);
+  }
+  ::close(ends[1]);
+  pid_t sleeper = 0;
+  pollfd p{ends[0], POLLIN, 0};
+  if (::poll(&p, 1, 10000) == 1) {
+    EXPECT_EQ(::read(ends[0], &sleeper, sizeof sleeper), static_cast<ssize_t>(sizeof sleeper));
+  }
+  ::close(ends[0]);
+  ProcessIdentity sleep{sleeper, ProcessStartTicks(sleeper).value_or(0)};
+  ::kill(helper, SIGKILL);
+  ::waitpid(helper, nullptr, 0);
+  return sleep;
+}
+
+TEST(ChildProcess, AChildDiesWithAKilledParent) {
+  const ProcessIdentity sleep = SleepOfAKilledHelper(true);
+  ASSERT_GT(sleep.pid, 0);
+  ASSERT_GT(sleep.startTicks, 0u);
+  EXPECT_TRUE(test::WaitFor([&] { return !ProcessIsRunning(sleep); }));
+}
+
+TEST(ChildProcess, AChildMayBeLetOutliveItsParent) {
+  const ProcessIdentity sleep = SleepOfAKilledHelper(false);
+  ASSERT_GT(sleep.pid, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_TRUE(ProcessIsRunning(sleep));
+  if (ProcessIsRunning(sleep)) ::kill(sleep.pid, SIGKILL);
 }
 
 }  // namespace
