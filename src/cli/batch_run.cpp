@@ -186,6 +186,10 @@ void ReportOutcome(const fs::path& input, const BatchTarget& target,
                    outcome.spherical && outcome.spherical->status == SphericalStatus::Marked
                        ? ", 360-degree video"
                        : "");
+      if (!outcome.timelineNote.empty()) {
+        std::fprintf(env.out, "%s: note: %s\n", input.string().c_str(),
+                     outcome.timelineNote.c_str());
+      }
       break;
     case ConversionStatus::FramesOnly:
       Succeed(env, input, target.frameFolder, tally);
@@ -356,7 +360,8 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
                             .framesOnly = options.framesOnly.has_value(),
                             .onePass = !options.spool,
                             .unwrapReadsFramesOnly = true,
-                            .sphericalMetadata = options.sphericalMetadata};
+                            .sphericalMetadata = options.sphericalMetadata,
+                            .replaceOutput = options.overwrite};
   const ConversionOutcome outcome = ConvertMovie(context, target.output.string());
   ReportOutcome(input, target, outcome, context.options.RESIZE, ui, env, tally);
 }

@@ -7,6 +7,7 @@
 
 #include "convert/convert_movie.h"
 #include "convert/one_pass_encoder.h"
+#include "convert/pending_output.h"
 #include "convert/pipe_writer.h"
 #include "convert/sound_extraction_run.h"
 #include "convert/spool_writer.h"
@@ -26,6 +27,10 @@ struct ConversionRun {
   std::unique_ptr<RunSink> spool;           // the spool writer, or the one-pass pipe
   std::unique_ptr<OnePassEncoder> encoder;  // the one-pass or early export's encoder
   TeeSink* tee = nullptr;                   // the spool when it also feeds the encoder
+  // Where that encoder writes until its movie is checked and moved onto its name.
+  std::unique_ptr<PendingOutput> pending;
+  std::string startError;         // why the encoder or its file could not be started
+  bool outputUnwritable = false;  // it was the file
   FramePipeline pipeline;
   FrameOptions frameOptions;  // the options at the start of the run
   // The graph route's frames run on another thread than the one that changes the
@@ -85,7 +90,7 @@ std::unique_ptr<PipeWriter> StartPipedEncoder(ConversionRun& run,
                                               const std::filesystem::path& input,
                                               const std::string& output);
 // A run that ends without an export: what the early encoder wrote is not the movie.
-void DropEarlyExport(ConversionRun& run, const std::filesystem::path& output);
+void DropEarlyExport(ConversionRun& run);
 // Exports until the user wants no other compression.
 void ExportLoop(ConversionRun& run, std::string output);
 // The one-pass export's end, once the pipe is closed.

@@ -136,9 +136,11 @@ bool StartSink(ConversionRun& run, const std::string& output) {
     if (run.spool) return true;
     run.outcome.status = ConversionStatus::ExportFailed;
     run.outcome.output = output;
-    ctx.log.LogLine("One pass: " + run.encoder->StartError());
+    ctx.log.LogLine("One pass: " + run.startError);
     ctx.ui.Message("Error Monitoring",
-                   "The movie could not be written:\r\nThe encoder could not be started.",
+                   "The movie could not be written:\r\n" +
+                       (run.outputUnwritable ? run.startError
+                                             : std::string("The encoder could not be started.")),
                    MessageIcon::Stop, false);
     return false;
   }
@@ -157,8 +159,7 @@ bool StartSink(ConversionRun& run, const std::string& output) {
       run.spool = std::move(tee);
       return true;
     }
-    ctx.log.LogLine("Encoding while spooling: " + run.encoder->StartError());
-    run.encoder.reset();
+    ctx.log.LogLine("Encoding while spooling: " + run.startError);
   }
   run.spool = std::move(spool);
   return true;
@@ -254,11 +255,11 @@ void ExportPhase(ConversionRun& run, bool finished, const SpoolStats& stats,
   } else if (!finished) {
     run.sound.Kill();
     run.outcome.status = ConversionStatus::Stopped;
-    DropEarlyExport(run, output);
+    DropEarlyExport(run);
   } else if (stats.failed > 0) {
     // A movie with frames missing would pass for the result: nothing is exported.
     run.sound.Kill();
-    DropEarlyExport(run, output);
+    DropEarlyExport(run);
     run.outcome.status = ConversionStatus::FramesLost;
     ctx.ui.Message("Error Monitoring",
                    std::to_string(stats.failed) + " frame(s) could not be written:\r\n" +

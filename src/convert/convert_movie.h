@@ -65,6 +65,9 @@ struct ConversionContext {
   // With a logo the output is an equirectangular 2:1 frame: mark it as 360-degree
   // video after a successful export.
   bool sphericalMetadata = true;
+  // An output of that name is replaced (the window asked the user first); without it
+  // a name taken meanwhile gives the next free STEM_2, STEM_3 ... name.
+  bool replaceOutput = true;
   ProgressClock clock = MonotonicSeconds;
   ProgressState progress{};
 };
@@ -87,7 +90,10 @@ struct ConversionOutcome {
   int64_t framesProcessed = 0;
   int64_t framesNotSpooled = 0;
   std::string spoolError;
-  std::filesystem::path output;  // the last export's output path
+  std::filesystem::path output;  // the last export's output: the name it got
+  // The pictures ended well before the length the file states (a cut file): what the
+  // summary tells, e.g. "the movie ends at 1.52 s of the 4.00 s it states".
+  std::string timelineNote;
   ExportResult lastExport;
   // Set when the last export was a spherical frame and marking it was tried.
   std::optional<SphericalResult> spherical;

@@ -6,6 +6,7 @@
 
 #include "convert/conversion_run.h"
 #include "convert/encoder_command.h"
+#include "convert/pending_output.h"
 #include "convert/pipe_writer.h"
 #include "media/movie_info.h"
 #include "settings/diagnostic_log.h"
@@ -37,13 +38,20 @@ bool OutputWritten(const fs::path& output) {
   return fs::is_regular_file(output, error) && fs::file_size(output, error) > 0 && !error;
 }
 
+// What the export must find in its file once the encoder has ended well; empty when
+// it is a movie of the frames sent.
+std::string CheckExport(const ConversionRun& /*run*/, const fs::path& file,
+                        int64_t /*framesSent*/) {
+  return OutputWritten(file) ? std::string() : std::string("The encoder wrote no output movie.");
+}
+
 // The export's settings from the run's options, for `framesMade` frames (0 before
-// the frame loop: no duration limit from the frames then).
-ExportSettings RunExportSettings(const ConversionRun& run, const std::string& output,
+// the frame loop: no duration limit from the frames then), written to `file`.
+ExportSettings RunExportSettings(const ConversionRun& run, const fs::path& file,
                                  int64_t framesMade) {
   const ConversionContext& ctx = run.ctx;
   ExportSettings s;
-  s.output = output;
+  s.output = file;
   s.pictureWidth = run.outcome.outputWidth;
   s.pictureHeight = run.outcome.outputHeight;
   s.resize = ctx.options.RESIZE;
@@ -64,8 +72,10 @@ ExportSettings RunExportSettings(const ConversionRun& run, const std::string& ou
 }
 
 // Runs `encode` under the export's progress dialog, with the stop request and the
-// encoder's progress wired in; a spherical movie it wrote is then marked as such.
-ExportResult EncodeAndMark(ConversionRun& run, const fs::path& output, int64_t totalFrames,
+// encoder's progress wired in. What the encoder wrote is then checked, and marked as
+// 360-degree video where it is one: a file that fails the check makes the export a
+// failure with the reason.
+ExportResult EncodeAndMark(ConversionRun& run, const PendingOutput& pending, int64_t totalFrames,
                            std::optional<SphericalResult>& spherical,
                            const std::function<ExportResult(const EncoderFlags&)>& encode) {
   ConversionContext& ctx = run.ctx;
@@ -74,36 +84,98 @@ ExportResult EncodeAndMark(ConversionRun& run, const fs::path& output, int64_t t
                                ctx.ui.ShowExportProgress(n, totalFrames);
                              }};
     ExportResult encoded = encode(flags);
-    if (encoded.ok() && OutputWritten(output) && WantsSphericalMetadata(run)) {
-      spherical =
-          AddSphericalMetadata(output, PairOut(run) ? StereoLayout::TopBottom : StereoLayout::Mono);
+    if (!encoded.ok()) return encoded;
+    if (std::string problem = CheckExport(run, pending.TempPath(), totalFrames); !problem.empty()) {
+      ctx.log.LogLine("Output check failed: " + problem);
+      encoded.exitCode = 1;
+      encoded.errorLine = std::move(problem);
+      return encoded;
+    }
+    if (WantsSphericalMetadata(run)) {
+      spherical = AddSphericalMetadata(pending.TempPath(),
+                                       PairOut(run) ? StereoLayout::TopBottom : StereoLayout::Mono);
     }
     return encoded;
   });
 }
 
+// Moves a checked export onto its name (the run's own choice of replacing); the name
+// it got is the outcome's output. False, with the reason in `result`, when it cannot.
+bool CommitExport(ConversionRun& run, PendingOutput& pending, ExportResult& result) {
+  const CommitResult committed = pending.Commit(run.ctx.replaceOutput);
+  if (!committed.ok) {
+    pending.Abandon();
+    run.ctx.log.LogLine("Output not moved onto its name: " + committed.error);
+    result.exitCode = result.exitCode == 0 ? 1 : result.exitCode;
+    result.errorLine = committed.error;
+    return false;
+  }
+  run.outcome.output = committed.name;
+  if (committed.name != pending.FinalPath()) {
+    run.ctx.log.LogLine("Output " + pending.FinalPath().string() +
+                        " was taken meanwhile: written as " + committed.name.string());
+  }
+  return true;
+}
+
+// Ends an export: a good one is moved onto its name, anything else leaves nothing.
+void SettleExport(ConversionRun& run, std::unique_ptr<PendingOutput>& pending, ExportResult& result,
+                  std::optional<SphericalResult>& spherical) {
+  if (pending && result.ok() && CommitExport(run, *pending, result)) {
+    if (spherical) ReportSpherical(run.ctx, *spherical, run.outcome.output.string());
+  } else {
+    spherical.reset();
+    if (pending) pending->Abandon();
+  }
+  pending.reset();
+  run.ctx.log.LogLine("ConvertRectExport End");
+  run.outcome.lastExport = result;
+  run.outcome.spherical = spherical;
+}
+
+// Why an export failed, in words for the user.
+std::string FailureReason(const ExportResult& result) {
+  if (!result.errorLine.empty()) return result.errorLine;
+  return result.started ? "The encoder wrote no output movie."
+                        : "The encoder could not be started.";
+}
+
+// What the user learns beside the success: a name other than the one asked for, and
+// a movie that ended before the length it states.
+std::string SuccessDetails(const ConversionRun& run, const std::string& asked) {
+  std::string details;
+  if (!run.outcome.output.empty() && run.outcome.output != fs::path(asked)) {
+    details += "\r\nIt was written as " + run.outcome.output.string() + ", since " + asked +
+               " was taken meanwhile.";
+  }
+  if (!run.outcome.timelineNote.empty()) details += "\r\nNote: " + run.outcome.timelineNote + ".";
+  return details;
+}
+
 // The export encoded while the frames were made, once they are all in its pipe; an
 // empty result when there is none or it failed: the spooled frames are exported then.
-std::optional<ExportResult> EarlyExport(ConversionRun& run, const fs::path& output,
+// A result comes with its file in `pending`.
+std::optional<ExportResult> EarlyExport(ConversionRun& run, std::unique_ptr<PendingOutput>& pending,
                                         std::optional<SphericalResult>& spherical) {
-  if (!run.encoder || run.tee == nullptr) return std::nullopt;
+  if (!run.encoder || run.tee == nullptr || !run.pending) return std::nullopt;
   ConversionContext& ctx = run.ctx;
+  pending = std::move(run.pending);
   const SpoolStats piped = run.tee->PipeStats();
   ExportResult result;
   if (piped.failed > 0) {
     result = run.encoder->Wait(EncoderFlags{.stop = &ctx.stopRequest});
     result.errorLine = piped.firstError;
   } else {
-    result = EncodeAndMark(run, output, piped.written, spherical,
+    result = EncodeAndMark(run, *pending, piped.written, spherical,
                            [&](const EncoderFlags& flags) { return run.encoder->Wait(flags); });
   }
   run.encoder.reset();
-  if (result.stopped || (piped.failed == 0 && result.ok() && OutputWritten(output))) return result;
+  if (result.stopped || (piped.failed == 0 && result.ok())) return result;
   ctx.log.LogLine("Encoding while spooling failed (" + result.errorLine +
                   "): the spooled frames are exported");
   spherical.reset();
-  std::error_code error;
-  fs::remove(output, error);
+  pending->Abandon();
+  pending.reset();
   return std::nullopt;
 }
 
@@ -113,15 +185,25 @@ bool PairOut(const ConversionRun& run) {
   return run.frameOptions.stereo.on && run.frameOptions.stereo.pairOn;
 }
 
-// Starts run.encoder on the frames to come; the writer of its pipe, or none when it
-// could not start (run.encoder tells why).
 std::unique_ptr<PipeWriter> StartPipedEncoder(ConversionRun& run, const fs::path& input,
                                               const std::string& output) {
   ConversionContext& ctx = run.ctx;
+  run.pending = std::make_unique<PendingOutput>(output);
+  if (!run.pending->ok()) {
+    run.startError = run.pending->error();
+    run.outputUnwritable = true;
+    run.pending.reset();
+    return nullptr;
+  }
   run.encoder = std::make_unique<OnePassEncoder>(ctx.encoderTool, ctx.tempFolder, ctx.log);
-  const ExportSettings s = RunExportSettings(run, output, 0);
+  const ExportSettings s = RunExportSettings(run, run.pending->TempPath(), 0);
   const int pipe = run.encoder->Start(input, s);
-  if (pipe < 0) return nullptr;
+  if (pipe < 0) {
+    run.startError = run.encoder->StartError();
+    run.encoder.reset();
+    run.pending.reset();
+    return nullptr;
+  }
   // One frame queued is enough: the encoder holds frames of its own, and each one
   // queued here is a full output frame more in memory.
   return std::make_unique<PipeWriter>(
@@ -129,13 +211,10 @@ std::unique_ptr<PipeWriter> StartPipedEncoder(ConversionRun& run, const fs::path
       1);
 }
 
-// A run that ends without an export: what the early encoder wrote is not the movie.
-void DropEarlyExport(ConversionRun& run, const fs::path& output) {
-  if (!run.encoder) return;
-  run.encoder->Kill();
+void DropEarlyExport(ConversionRun& run) {
+  if (run.encoder) run.encoder->Kill();
   run.encoder.reset();
-  std::error_code error;
-  fs::remove(output, error);
+  run.pending.reset();  // what it wrote is not the movie
 }
 
 // Exports until the user wants no other compression. A failed export keeps the
@@ -145,56 +224,47 @@ void ExportLoop(ConversionRun& run, std::string output) {
   ConversionContext& ctx = run.ctx;
   for (;;) {
     ctx.log.LogLine("ConvertRectExport Begin");
-    ExportSettings s = RunExportSettings(run, output, run.outcome.framesProcessed);
-    s.soundAvailable = SoundTrackUsable(ctx.tempFolder);
-    const fs::path frames = ctx.frameFolder.empty() ? ctx.tempFolder : ctx.frameFolder;
-    std::error_code error;
-    const bool existedBefore = fs::exists(output, error);
     std::optional<SphericalResult> spherical;
-    std::optional<ExportResult> early = EarlyExport(run, output, spherical);
-    const ExportResult result =
-        early ? *early
-              : EncodeAndMark(run, output, run.outcome.framesProcessed, spherical,
-                              [&](const EncoderFlags& flags) {
-                                return EncodeMovie(ctx.encoderTool, frames, s, ctx.log, flags);
-                              });
-    if (spherical) ReportSpherical(ctx, *spherical, output);
-    ctx.log.LogLine("ConvertRectExport End");
-    run.outcome.lastExport = result;
+    std::unique_ptr<PendingOutput> pending;
+    std::optional<ExportResult> early = EarlyExport(run, pending, spherical);
+    ExportResult result;
+    if (early) {
+      result = *early;
+    } else if (pending = std::make_unique<PendingOutput>(output); !pending->ok()) {
+      result.errorLine = pending->error();
+    } else {
+      ExportSettings s = RunExportSettings(run, pending->TempPath(), run.outcome.framesProcessed);
+      s.soundAvailable = SoundTrackUsable(ctx.tempFolder);
+      const fs::path frames = ctx.frameFolder.empty() ? ctx.tempFolder : ctx.frameFolder;
+      result = EncodeAndMark(run, *pending, run.outcome.framesProcessed, spherical,
+                             [&](const EncoderFlags& flags) {
+                               return EncodeMovie(ctx.encoderTool, frames, s, ctx.log, flags);
+                             });
+    }
     run.outcome.output = output;
-    run.outcome.spherical = spherical;
+    SettleExport(run, pending, result, spherical);
 
     if (result.stopped) {
-      // A movie the encoder did not finish would pass for the result.
-      fs::remove(output, error);
       run.outcome.status = ConversionStatus::Stopped;
       return;
     }
-    const bool written = result.ok() && OutputWritten(output);
-    run.outcome.status = written ? ConversionStatus::Exported : ConversionStatus::ExportFailed;
     bool again;
-    if (written) {
+    if (result.ok()) {
+      run.outcome.status = ConversionStatus::Exported;
       again = ctx.ui.Message("Successful termination",
-                             "Movie converted successfully.\r\nDo you want to save it with another "
-                             "compression value ?",
+                             "Movie converted successfully." + SuccessDetails(run, output) +
+                                 "\r\nDo you want to save it with another compression value ?",
                              MessageIcon::Information, true);
     } else {
-      // What a failed encoder left under a new name is a broken movie that could pass
-      // for the result; a file that was there before the export is not touched.
-      if (!existedBefore) fs::remove(output, error);
-      std::string reason = result.errorLine;
-      if (reason.empty()) {
-        reason = result.started ? "The encoder wrote no output movie."
-                                : "The encoder could not be started.";
-      }
+      run.outcome.status = ConversionStatus::ExportFailed;
       again = ctx.ui.Message("Error Monitoring",
-                             "The movie could not be written:\r\n" + reason +
+                             "The movie could not be written:\r\n" + FailureReason(result) +
                                  "\r\nDo you want to save it with another compression value ?",
                              MessageIcon::Stop, true);
     }
     if (!again) return;
     ExportChoice choice{ctx.options.QUALITY, ctx.options.RESIZE};
-    const std::string next = ctx.ui.RecompressDialog(output, choice);
+    const std::string next = ctx.ui.RecompressDialog(run.outcome.output.string(), choice);
     ctx.options.QUALITY = choice.quality;
     ctx.options.RESIZE = choice.resize;
     const std::string trimmed = TrimPathText(next);
@@ -207,17 +277,14 @@ void ExportLoop(ConversionRun& run, std::string output) {
   }
 }
 
-// The one-pass export's end, once the pipe is closed: the encoder drains the last
-// frames. There are no frames kept for another try, so one export is all.
 void EndOnePass(ConversionRun& run, bool finished, const SpoolStats& stats,
                 const std::string& output) {
   ConversionContext& ctx = run.ctx;
-  std::error_code error;
   run.outcome.output = output;
+  std::unique_ptr<PendingOutput> pending = std::move(run.pending);
   if (!finished) {
     // A movie the encoder did not finish would pass for the result.
     run.encoder->Kill();
-    fs::remove(output, error);
     run.outcome.status = ConversionStatus::Stopped;
     return;
   }
@@ -230,29 +297,23 @@ void EndOnePass(ConversionRun& run, bool finished, const SpoolStats& stats,
     if (result.ok() || result.errorLine.empty()) result.errorLine = stats.firstError;
     result.exitCode = result.exitCode == 0 ? 1 : result.exitCode;
   } else {
-    result = EncodeAndMark(run, output, stats.written, spherical,
+    result = EncodeAndMark(run, *pending, stats.written, spherical,
                            [&](const EncoderFlags& flags) { return run.encoder->Wait(flags); });
   }
-  if (spherical) ReportSpherical(ctx, *spherical, output);
-  ctx.log.LogLine("ConvertRectExport End");
-  run.outcome.lastExport = result;
-  run.outcome.spherical = spherical;
+  SettleExport(run, pending, result, spherical);
   if (result.stopped) {
-    fs::remove(output, error);
     run.outcome.status = ConversionStatus::Stopped;
     return;
   }
-  if (result.ok() && OutputWritten(output)) {
+  if (result.ok()) {
     run.outcome.status = ConversionStatus::Exported;
-    ctx.ui.Message("Successful termination", "Movie converted successfully.",
+    ctx.ui.Message("Successful termination",
+                   "Movie converted successfully." + SuccessDetails(run, output),
                    MessageIcon::Information, false);
     return;
   }
   run.outcome.status = ConversionStatus::ExportFailed;
-  fs::remove(output, error);  // removed before the run: this is the broken one
-  std::string reason = result.errorLine;
-  if (reason.empty()) reason = "The encoder wrote no output movie.";
-  ctx.ui.Message("Error Monitoring", "The movie could not be written:\r\n" + reason,
+  ctx.ui.Message("Error Monitoring", "The movie could not be written:\r\n" + FailureReason(result),
                  MessageIcon::Stop, false);
 }
 
