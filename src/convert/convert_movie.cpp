@@ -12,6 +12,7 @@
 #include "convert/child_process.h"
 #include "convert/conversion_run.h"
 #include "convert/frame_timing.h"
+#include "convert/leftovers.h"
 #include "convert/free_space.h"
 #include "convert/sound_extract.h"
 #include "convert/tee_sink.h"
@@ -112,6 +113,9 @@ void PrepareMovie(ConversionRun& run, const std::string& output) {
   } else {
     ctx.ui.Pump(10);
   }
+  // What runs killed before they finished left beside the output.
+  const fs::path folder = fs::path(output).parent_path();
+  if (!ctx.framesOnly) RemoveLeftoversOfDeadRuns(folder.empty() ? fs::path(".") : folder);
   // No writer of this run has started yet.
   CleanTemp(ctx.tempFolder, CleanTempOptions{.keepAvi = true, .settle = {}});
   ctx.ui.Pump(10);
