@@ -1,6 +1,8 @@
 #include "convert/frame_stage.h"
 
 #include <algorithm>
+#include <exception>
+#include <new>
 
 namespace corvinex {
 
@@ -29,7 +31,7 @@ FrameImage* FrameStage::Acquire() {
 void FrameStage::Queue(FrameImage* frame, int64_t time, bool good) {
   {
     std::lock_guard lock(mutex_);
-    if (good && !stopping_) {
+    if (good && !stopping_ && failure_.empty()) {
       queue_.push_back({frame, time});
     } else {
       free_.push_back(frame);
@@ -40,8 +42,15 @@ void FrameStage::Queue(FrameImage* frame, int64_t time, bool good) {
 
 bool FrameStage::WaitIdle(std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, timeout,
-                           [this] { return (queue_.empty() && !busy_) || stopping_; });
+  const bool idle = changed_.wait_for(lock, timeout, [this] {
+    return (queue_.empty() && !busy_) || stopping_ || !failure_.empty();
+  });
+  return idle && failure_.empty();
+}
+
+std::string FrameStage::Failure() const {
+  std::lock_guard lock(mutex_);
+  return failure_;
 }
 
 void FrameStage::Stop() {
@@ -64,10 +73,23 @@ void FrameStage::Run() {
     queue_.pop_front();
     busy_ = true;
     lock.unlock();
-    work_(*job.frame, job.time);
+    std::string failure;
+    // Thrown out of this thread it would end the program without a word.
+    try {
+      work_(*job.frame, job.time);
+    } catch (const std::bad_alloc&) {
+      failure = "not enough memory to process the frames";
+    } catch (const std::exception& e) {
+      failure = std::string("the frames could not be processed: ") + e.what();
+    }
     lock.lock();
     busy_ = false;
     free_.push_back(job.frame);
+    if (!failure.empty() && failure_.empty()) {
+      failure_ = std::move(failure);
+      for (const Job& dropped : queue_) free_.push_back(dropped.frame);
+      queue_.clear();
+    }
     changed_.notify_all();
   }
 }

@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -43,8 +44,13 @@ class FrameStage {
     return good;
   }
 
-  // Waits until every queued frame has been processed, at most `timeout`.
+  // Waits until every queued frame has been processed, at most `timeout`. False
+  // once the work failed: the frames were not all processed.
   bool WaitIdle(std::chrono::milliseconds timeout);
+  // Why the work failed (an exception it threw, such as running out of memory for a
+  // huge movie's buffers); empty while it has not. Frames after a failure are not
+  // processed, and the owner ends the run with this text.
+  std::string Failure() const;
   // Drops the frames still queued and returns after the one being processed; Offer
   // refuses from then on.
   void Stop();
@@ -60,12 +66,13 @@ class FrameStage {
 
   Work work_;
   std::vector<FrameImage> frames_;
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<FrameImage*> free_;
   std::deque<Job> queue_;
   bool busy_ = false;
   bool stopping_ = false;
+  std::string failure_;
   std::thread thread_;
 };
 

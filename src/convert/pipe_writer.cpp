@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <new>
 
 #include "settings/diagnostic_log.h"
 
@@ -181,7 +182,14 @@ bool PipeWriter::WriteFrame(const OutputFrame& frame) {
     return false;
   }
   if (format_ == Format::Yuv420) {
-    yuvFrame_.resize(Yuv420Converter::ByteSize(frame.width, frame.height));
+    // This thread has no one to throw to: a frame too big for memory fails the pipe.
+    try {
+      yuvFrame_.resize(Yuv420Converter::ByteSize(frame.width, frame.height));
+    } catch (const std::bad_alloc&) {
+      Fail("frame " + std::to_string(frame.number) + " of " + std::to_string(frame.width) + "x" +
+           std::to_string(frame.height) + ": not enough memory to convert it for the encoder");
+      return false;
+    }
     if (!yuv_.Convert(frame.bytes.data(), frame.width, frame.height, yuvFrame_.data())) {
       Fail("frame " + std::to_string(frame.number) + " could not be converted for the encoder");
       return false;

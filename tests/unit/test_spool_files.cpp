@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -10,7 +11,9 @@
 #include <thread>
 
 #include "convert/bmp_header.h"
+#include "convert/child_process.h"
 #include "convert/frame_stage.h"
+#include "convert/pipe_writer.h"
 #include "convert/spool_writer.h"
 #include "settings/diagnostic_log.h"
 #include "support/temp_dir.h"
@@ -223,6 +226,78 @@ TEST(FrameStage, KeepsOrderHoldsTheDecoderBackAndStopsCleanly) {
   ASSERT_EQ(more.wait_for(5s), std::future_status::ready);
   EXPECT_EQ(seen.size(), 1u) << "only the frame in work ends; the queued ones are dropped";
   EXPECT_FALSE(stage.Offer([](FrameImage&) { return true; }, 0));
+}
+
+// A huge movie's buffers that cannot be had: the processing thread must not end the
+// program, nor may the stage look idle as if every frame had been processed.
+TEST(FrameStage, WorkThatRunsOutOfMemoryFailsTheStage) {
+  using namespace std::chrono_literals;
+  std::atomic<int> processed{0};
+  FrameStage stage(4, 3, 2, [&](FrameImage& frame, int64_t) {
+    if (frame.pixels[0] == 2) throw std::bad_alloc();
+    ++processed;
+  });
+  auto offer = [&stage](uint32_t first, uint32_t last) {
+    for (uint32_t i = first; i <= last; ++i) {
+      stage.Offer(
+          [i](FrameImage& f) {
+            f.pixels[0] = i;
+            return true;
+          },
+          i);
+    }
+  };
+  offer(0, 1);
+  ASSERT_TRUE(stage.WaitIdle(5s));
+  EXPECT_EQ(stage.Failure(), "");
+  offer(2, 5);
+  EXPECT_FALSE(stage.WaitIdle(300ms));
+  EXPECT_EQ(stage.Failure(), "not enough memory to process the frames");
+  EXPECT_EQ(processed.load(), 2);  // nothing after the failure
+  stage.Stop();
+}
+
+// The encoder's pipe converts frames on a thread of its own: a frame it has no memory
+// to convert fails the pipe, where a throw would abort the program. Checked in a fresh
+// run of this test program (memory that earlier tests freed would serve the conversion)
+// whose address space is held to what it uses plus less than the conversion needs.
+constexpr char kPipeMemoryChild[] = "CORVINEX_TEST_PIPE_WITHOUT_MEMORY";
+
+[[noreturn]] void ConvertWithoutMemory() {
+  int ends[2];
+  if (::pipe(ends) != 0) ::_exit(2);
+  ::close(ends[0]);  // a conversion that did get its memory fails its write at once
+  PipeWriter writer(ends[1], nullptr, PipeWriter::Format::Yuv420);
+  OutputFrame frame;
+  frame.width = 4096;  // 96 MB in, 36 MB out
+  frame.height = 6144;
+  frame.bytes.assign(4u * 4096 * 6144, 0x40);
+  long pages = 0;
+  if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+    std::fclose(statm);
+  }
+  if (pages <= 0) ::_exit(2);
+  rlimit limit{};
+  limit.rlim_cur = limit.rlim_max =
+      static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (2u << 20);
+  if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(2);
+  writer.Submit(std::move(frame));
+  writer.Finish();
+  const SpoolStats stats = writer.Stats();
+  ::_exit(stats.failed == 1 && stats.firstError.find("not enough memory") != std::string::npos ? 0
+                                                                                               : 1);
+}
+
+TEST(PipeWriter, AFrameWithoutMemoryToConvertFailsThePipe) {
+  if (std::getenv(kPipeMemoryChild) != nullptr) ConvertWithoutMemory();
+  ::setenv(kPipeMemoryChild, "1", 1);
+  const ChildExit exit = RunProcess(
+      {"/proc/self/exe", "--gtest_filter=PipeWriter.AFrameWithoutMemoryToConvertFailsThePipe"}, {},
+      std::chrono::seconds(60));
+  ::unsetenv(kPipeMemoryChild);
+  EXPECT_TRUE(exit.exited);
+  EXPECT_EQ(exit.exitCode, 0) << "1: not failed as expected; 134: aborted";
 }
 
 }  // namespace
