@@ -31,6 +31,7 @@ struct ConversionRun {
   std::unique_ptr<PendingOutput> pending;
   std::string startError;         // why the encoder or its file could not be started
   bool outputUnwritable = false;  // it was the file
+  bool soundInMovie = false;      // the piped encoder takes the movie's sound track
   FramePipeline pipeline;
   FrameOptions frameOptions;  // the options at the start of the run
   // The graph route's frames run on another thread than the one that changes the

@@ -9,6 +9,7 @@
 #include "convert/pending_output.h"
 #include "convert/pipe_writer.h"
 #include "media/movie_info.h"
+#include "media/output_check.h"
 #include "settings/diagnostic_log.h"
 
 namespace corvinex {
@@ -39,10 +40,15 @@ bool OutputWritten(const fs::path& output) {
 }
 
 // What the export must find in its file once the encoder has ended well; empty when
-// it is a movie of the frames sent.
-std::string CheckExport(const ConversionRun& /*run*/, const fs::path& file,
-                        int64_t /*framesSent*/) {
-  return OutputWritten(file) ? std::string() : std::string("The encoder wrote no output movie.");
+// it is a movie of the frames sent, with sound where sound went in.
+std::string CheckExport(const ConversionRun& run, const fs::path& file, int64_t framesSent,
+                        bool soundSent) {
+  if (!OutputWritten(file)) return "The encoder wrote no output movie.";
+  if (framesSent <= 0) return "No frame was made: the movie holds no picture.";
+  const OutputCheck check = CheckOutputMovie(
+      file,
+      {.framesSent = framesSent, .timePerFrame = run.ctx.input.timePerFrame, .sound = soundSent});
+  return check.ok ? std::string() : "The written movie is not whole: " + check.reason + ".";
 }
 
 // The export's settings from the run's options, for `framesMade` frames (0 before
@@ -76,7 +82,7 @@ ExportSettings RunExportSettings(const ConversionRun& run, const fs::path& file,
 // 360-degree video where it is one: a file that fails the check makes the export a
 // failure with the reason.
 ExportResult EncodeAndMark(ConversionRun& run, const PendingOutput& pending, int64_t totalFrames,
-                           std::optional<SphericalResult>& spherical,
+                           bool soundSent, std::optional<SphericalResult>& spherical,
                            const std::function<ExportResult(const EncoderFlags&)>& encode) {
   ConversionContext& ctx = run.ctx;
   return ctx.ui.ExportMovie("Output Movie Compression", [&] {
@@ -85,7 +91,8 @@ ExportResult EncodeAndMark(ConversionRun& run, const PendingOutput& pending, int
                              }};
     ExportResult encoded = encode(flags);
     if (!encoded.ok()) return encoded;
-    if (std::string problem = CheckExport(run, pending.TempPath(), totalFrames); !problem.empty()) {
+    if (std::string problem = CheckExport(run, pending.TempPath(), totalFrames, soundSent);
+        !problem.empty()) {
       ctx.log.LogLine("Output check failed: " + problem);
       encoded.exitCode = 1;
       encoded.errorLine = std::move(problem);
@@ -166,7 +173,7 @@ std::optional<ExportResult> EarlyExport(ConversionRun& run, std::unique_ptr<Pend
     result = run.encoder->Wait(EncoderFlags{.stop = &ctx.stopRequest});
     result.errorLine = piped.firstError;
   } else {
-    result = EncodeAndMark(run, *pending, piped.written, spherical,
+    result = EncodeAndMark(run, *pending, piped.written, run.soundInMovie, spherical,
                            [&](const EncoderFlags& flags) { return run.encoder->Wait(flags); });
   }
   run.encoder.reset();
@@ -196,6 +203,8 @@ std::unique_ptr<PipeWriter> StartPipedEncoder(ConversionRun& run, const fs::path
     return nullptr;
   }
   run.encoder = std::make_unique<OnePassEncoder>(ctx.encoderTool, ctx.tempFolder, ctx.log);
+  // The encoder takes the movie's own sound track: the check then expects one.
+  run.soundInMovie = MovieHasSound(input);
   const ExportSettings s = RunExportSettings(run, run.pending->TempPath(), 0);
   const int pipe = run.encoder->Start(input, s);
   if (pipe < 0) {
@@ -236,8 +245,8 @@ void ExportLoop(ConversionRun& run, std::string output) {
       ExportSettings s = RunExportSettings(run, pending->TempPath(), run.outcome.framesProcessed);
       s.soundAvailable = SoundTrackUsable(ctx.tempFolder);
       const fs::path frames = ctx.frameFolder.empty() ? ctx.tempFolder : ctx.frameFolder;
-      result = EncodeAndMark(run, *pending, run.outcome.framesProcessed, spherical,
-                             [&](const EncoderFlags& flags) {
+      result = EncodeAndMark(run, *pending, run.outcome.framesProcessed, s.soundAvailable,
+                             spherical, [&](const EncoderFlags& flags) {
                                return EncodeMovie(ctx.encoderTool, frames, s, ctx.log, flags);
                              });
     }
@@ -297,7 +306,7 @@ void EndOnePass(ConversionRun& run, bool finished, const SpoolStats& stats,
     if (result.ok() || result.errorLine.empty()) result.errorLine = stats.firstError;
     result.exitCode = result.exitCode == 0 ? 1 : result.exitCode;
   } else {
-    result = EncodeAndMark(run, *pending, stats.written, spherical,
+    result = EncodeAndMark(run, *pending, stats.written, run.soundInMovie, spherical,
                            [&](const EncoderFlags& flags) { return run.encoder->Wait(flags); });
   }
   SettleExport(run, pending, result, spherical);

@@ -181,3 +181,14 @@ OutputCheck CheckOutputMovie(const fs::path& movie, const OutputExpectation& exp
 }
 
 }  // namespace corvinex
+
+namespace corvinex {
+
+bool MovieHasSound(const fs::path& movie) {
+  Input input;
+  if (avformat_open_input(&input.format, movie.c_str(), nullptr, nullptr) < 0) return false;
+  if (avformat_find_stream_info(input.format, nullptr) < 0) return false;
+  return av_find_best_stream(input.format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
+}
+
+}  // namespace corvinex

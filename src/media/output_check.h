@@ -29,4 +29,7 @@ struct OutputCheck {
 // cannot be read as a movie (...)".
 OutputCheck CheckOutputMovie(const std::filesystem::path& movie, const OutputExpectation& expected);
 
+// Whether `movie` holds a sound track that an encoder reading it would take along.
+bool MovieHasSound(const std::filesystem::path& movie);
+
 }  // namespace corvinex
