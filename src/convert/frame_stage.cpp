@@ -38,6 +38,14 @@ void FrameStage::Queue(FrameImage* frame, int64_t time, bool good) {
   changed_.notify_all();
 }
 
+void FrameStage::EndOfFrames() {
+  {
+    std::lock_guard lock(mutex_);
+    ended_ = true;
+  }
+  changed_.notify_all();
+}
+
 bool FrameStage::WaitIdle(std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, timeout,
@@ -58,13 +66,15 @@ void FrameStage::Stop() {
 void FrameStage::Run() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return !queue_.empty() || stopping_; });
+    changed_.wait(lock,
+                  [this] { return queue_.size() > 1 || (ended_ && !queue_.empty()) || stopping_; });
     if (stopping_) return;
     const Job job = queue_.front();
     queue_.pop_front();
+    const int64_t next = queue_.empty() ? kNoNext : queue_.front().time;
     busy_ = true;
     lock.unlock();
-    work_(*job.frame, job.time);
+    work_(*job.frame, job.time, next);
     lock.lock();
     busy_ = false;
     free_.push_back(job.frame);
