@@ -79,18 +79,20 @@ class FrameSlots {
       p.end = filled_ + 1;
       return p;
     }
-    int64_t start = Shifted(FirstSlotAt(time), shift_);
+    int64_t start = FirstSlotAt(time) + shift_;
     if (start > slotLimit_ || (last_ >= 0 && start < filled_ - backJump_)) {
       p.shift = filled_ - start;
       start = filled_;
     }
+    start = std::max<int64_t>(start, 0);
     int64_t end = 0;
     if (nextTime == kNoNext) {
       const int64_t since = previousTime_ == kNoNext ? 0 : time - previousTime_;
       const int64_t length = since > 0 && since < timePerFrame_ ? since : timePerFrame_;
-      end = std::max(Shifted(FirstSlotAt(time + length), shift_ + p.shift), start + 1);
+      // Not on screen at any slot's time, it is dropped, unless it is the only frame.
+      end = std::max<int64_t>(FirstSlotAt(time + length) + shift_ + p.shift, last_ < 0 ? 1 : 0);
     } else {
-      end = Shifted(FirstSlotAt(nextTime), shift_ + p.shift);
+      end = FirstSlotAt(nextTime) + shift_ + p.shift;
       // The next frame goes back in time or is a break: it follows this one, which
       // keeps a slot of its own.
       if (end < start || end > slotLimit_) end = start + 1;
