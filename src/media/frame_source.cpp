@@ -281,6 +281,14 @@ struct FrameSource::Decoder {
   // the first stamped one. The demuxer is left anywhere: a seek must follow.
   void MeasureTimeline() {
     stated = StatedDuration();
+    // A bare stream (raw H.264 and the like, whose reader is named after its codec) has
+    // no times of its own, only a guessed rate: it stays with the re-encoded copy that
+    // gets fresh timestamps.
+    const char* codec = avcodec_get_name(format->streams[videoIndex]->codecpar->codec_id);
+    if (stated <= 0 && ((format->iformat->flags & AVFMT_NOTIMESTAMPS) ||
+                        std::strcmp(format->iformat->name, codec) == 0)) {
+      return;
+    }
     const int64_t frameTicks = std::max<int64_t>(
         1, av_rescale_q(std::max<int64_t>(averageTimePerFrame, 1), kUnits, timeBase));
     if (!untimedStart) {
