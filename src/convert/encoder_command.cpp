@@ -113,15 +113,16 @@ const ContainerRow* RowOf(std::string_view extension) {
 }
 
 // Rows that play at a rate of their own (" -r 30 "): in one pass the picture's end is
-// not known in advance for a duration limit, so the fps filter converts the rate and
-// rounds the end to the nearest output frame, as the limit does. The crop keeps the
-// even size the encoder tool gives a movie without a filter of its own.
+// not known in advance for a duration limit, so the fps filter converts the rate. Its
+// stamps rounded up, each output frame is the input frame on screen at its time (a
+// 120 fps movie gives frames 0, 4, 8 ...; rounded to the nearest, 1, 5, 9 ...). The
+// crop keeps the even size the encoder tool gives a movie without a filter of its own.
 std::string RateFilterPiece(const ContainerRow& row) {
   const size_t at = row.videoPiece.find("-r ");
   if (at == std::string_view::npos) return {};
   std::string_view rate = row.videoPiece.substr(at + 3);
   rate = rate.substr(0, rate.find(' '));
-  return " -vf fps=" + std::string(rate) + ",crop=trunc(iw/2)*2:trunc(ih/2)*2 ";
+  return " -vf fps=" + std::string(rate) + ":round=up,crop=trunc(iw/2)*2:trunc(ih/2)*2 ";
 }
 
 // The output side shared by the spooled export and the one-pass export: the

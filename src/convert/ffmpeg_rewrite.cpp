@@ -208,6 +208,9 @@ class Rewriter {
     }
 
     if (bitRate) kept.push_back({"b:v", *bitRate});
+    // AVI keeps no presentation times: players time its pictures by their decoding
+    // order, so pictures reordered for B-frames would come two frames after the sound.
+    if (format == "avi" && x264) kept.push_back({"bf", "0"});
     AddQuality(kept, x264, vpx, theora, video.empty(), sameq, qscale, crf, bitRate);
     if (vpx) AddVpxSpeed(kept, ParseNumber(subq));
 
@@ -217,10 +220,14 @@ class Rewriter {
     } else if (IsMovieFormat(format)) {
       // An output rate is meant as a constant one, also where the container would
       // keep the input's timing (WebM), so every container gets the same frames.
-      if (Find(kept, "r")) kept.push_back({"fps_mode", "cfr"});
+      // Each output frame is the input frame on screen at its time, as in one pass.
+      const Option* rate = Find(kept, "r");
+      const std::string fps =
+          rate && rate->value ? "fps=" + *rate->value + ":round=up," : std::string();
+      if (rate) kept.push_back({"fps_mode", "cfr"});
       // 4:2:0 is what every player shows, and it needs even sizes: an odd last
       // column or row is cut off rather than the picture stretched.
-      if (!hasFilter) kept.push_back({"vf", "crop=trunc(iw/2)*2:trunc(ih/2)*2"});
+      if (!hasFilter) kept.push_back({"vf", fps + "crop=trunc(iw/2)*2:trunc(ih/2)*2"});
       if (!hasPixelFormat) kept.push_back({"pix_fmt", "yuv420p"});
     }
     return kept;

@@ -26,6 +26,10 @@ class FrameSourceFeed : public GraphFeed {
   }
   bool TakeEndOfMovie() override { return source_.PollEndOfMovie(); }
   void SetFramePartRead(const PicturePart& part) override { source_.SetConvertedPart(part); }
+  StatedLength Stated() override {
+    const FrameSource::StatedTimeline t = source_.Stated();
+    return {.picture = t.picture, .data = t.data};
+  }
 
  private:
   FrameSource& source_;

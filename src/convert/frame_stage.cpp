@@ -40,6 +40,14 @@ void FrameStage::Queue(FrameImage* frame, int64_t time, bool good) {
   changed_.notify_all();
 }
 
+void FrameStage::EndOfFrames() {
+  {
+    std::lock_guard lock(mutex_);
+    ended_ = true;
+  }
+  changed_.notify_all();
+}
+
 bool FrameStage::WaitIdle(std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);
   const bool idle = changed_.wait_for(lock, timeout, [this] {
@@ -67,16 +75,18 @@ void FrameStage::Stop() {
 void FrameStage::Run() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return !queue_.empty() || stopping_; });
+    changed_.wait(lock,
+                  [this] { return queue_.size() > 1 || (ended_ && !queue_.empty()) || stopping_; });
     if (stopping_) return;
     const Job job = queue_.front();
     queue_.pop_front();
+    const int64_t next = queue_.empty() ? kNoNext : queue_.front().time;
     busy_ = true;
     lock.unlock();
     std::string failure;
     // Thrown out of this thread it would end the program without a word.
     try {
-      work_(*job.frame, job.time);
+      work_(*job.frame, job.time, next);
     } catch (const std::bad_alloc&) {
       failure = "not enough memory to process the frames";
     } catch (const std::exception& e) {

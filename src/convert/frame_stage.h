@@ -3,7 +3,8 @@
 // next frame is decoded and converted while this one is unwrapped. The queue is
 // bounded by a fixed set of frame buffers that go round: a full queue holds the
 // decoder back, and a steady run allocates nothing. Frames are processed one at a
-// time, in the order they were offered.
+// time, in the order they were offered, each once the next one is queued (or the
+// end of the frames declared): the work learns when its frame leaves the screen.
 
 #include <chrono>
 #include <condition_variable>
@@ -21,12 +22,14 @@ namespace corvinex {
 
 class FrameStage {
  public:
-  // Called on the processing thread with each offered frame and its time; the frame
-  // may be changed or swapped with another of the same size.
-  using Work = std::function<void(FrameImage& frame, int64_t time)>;
+  // Called on the processing thread with each offered frame, its time and the next
+  // frame's time (kNoNext for the last); the frame may be changed or swapped with
+  // another of the same size.
+  using Work = std::function<void(FrameImage& frame, int64_t time, int64_t nextTime)>;
+  static constexpr int64_t kNoNext = INT64_MIN;
 
-  // `buffers` frames of width x height go round (at least 2: one filled while one is
-  // processed).
+  // `buffers` frames of width x height go round (at least 2: one processed while the
+  // next waits; a third lets the decoder fill one meanwhile).
   FrameStage(int32_t width, int32_t height, size_t buffers, Work work);
   ~FrameStage();  // as Stop()
   FrameStage(const FrameStage&) = delete;
@@ -44,8 +47,11 @@ class FrameStage {
     return good;
   }
 
-  // Waits until every queued frame has been processed, at most `timeout`. False
-  // once the work failed: the frames were not all processed.
+  // No more frames come: the last one queued is processed as the last.
+  void EndOfFrames();
+  // Waits until every queued frame has been processed, at most `timeout`; the last
+  // one waits for EndOfFrames. False once the work failed: the frames were not all
+  // processed.
   bool WaitIdle(std::chrono::milliseconds timeout);
   // Why the work failed (an exception it threw, such as running out of memory for a
   // huge movie's buffers); empty while it has not. Frames after a failure are not
@@ -73,6 +79,7 @@ class FrameStage {
   bool busy_ = false;
   bool stopping_ = false;
   std::string failure_;
+  bool ended_ = false;
   std::thread thread_;
 };
 

@@ -28,6 +28,14 @@ class GraphFeed {
   virtual bool TakeEndOfMovie() = 0;
   // Only this part of each frame need be converted from the movie (empty: all).
   virtual void SetFramePartRead(const PicturePart& /*part*/) {}
+
+  // What the file states of the picture's length, and how far its data (of any
+  // stream) reaches: 100-ns units from the picture's start, 0 when unknown.
+  struct StatedLength {
+    int64_t picture = 0;
+    int64_t data = 0;
+  };
+  virtual StatedLength Stated() { return {}; }
 };
 
 }  // namespace corvinex

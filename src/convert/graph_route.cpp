@@ -1,3 +1,5 @@
+#include <charconv>
+
 #include "convert/conversion_run.h"
 #include "convert/frame_stage.h"
 #include "convert/frame_timing.h"
@@ -12,14 +14,41 @@ namespace corvinex {
 // the output slot of its time (see FrameSlots): slots it skips repeat the frame
 // before, a frame whose slot is taken is dropped unprocessed. The taken frames are
 // processed under their slot's number.
+namespace {
+
+std::string Seconds(int64_t units) {
+  char text[32];
+  const auto [end, error] = std::to_chars(
+      text, text + sizeof text, static_cast<double>(units) / 1e7, std::chars_format::fixed, 2);
+  return error == std::errc() ? std::string(text, end) + " s" : std::string();
+}
+
+// Said when the pictures end clearly before what the file states and the file's data
+// ends there too (a cut file, a header that claims too much), not when only the sound
+// goes on; empty otherwise.
+std::string TimelineNote(int64_t pictureEnd, const GraphFeed::StatedLength& stated,
+                         int64_t timePerFrame) {
+  const int64_t margin = std::max<int64_t>(2 * timePerFrame, 5'000'000);
+  if (stated.picture <= 0 || stated.data <= 0 || pictureEnd >= stated.picture - margin ||
+      stated.data >= stated.picture - margin) {
+    return {};
+  }
+  return "the movie ends at " + Seconds(pictureEnd) + " of the " + Seconds(stated.picture) +
+         " it states";
+}
+
+}  // namespace
+
 bool RunGraphRoute(ConversionRun& run) {
   ConversionContext& ctx = run.ctx;
   GraphFeed& feed = *ctx.graph;
   const bool aspectFix = ctx.settings.ASPECT != 0;
-  // Frames far past the stated end have broken timestamps (see FrameSlots).
+  // Frames stamped more than ten seconds past the picture's end, which the frame source
+  // measures from the stream's own stamps rather than a header, have broken timestamps
+  // (see FrameSlots): they cannot stretch the output to hours.
   const int64_t expected = ExpectedOutputFrames(ctx.input);
   const int64_t tenSeconds = ctx.input.timePerFrame > 0 ? 100'000'000 / ctx.input.timePerFrame : 0;
-  FrameSlots slots(ctx.input.timePerFrame, ctx.input.pictureStart, 2 * expected + tenSeconds);
+  FrameSlots slots(ctx.input.timePerFrame, ctx.input.pictureStart, expected + tenSeconds);
   int64_t inputFrames = 0;
   int64_t dropped = 0;
   // Counts the slots as they are filled: the progress shows output frames.
@@ -27,11 +56,13 @@ bool RunGraphRoute(ConversionRun& run) {
     std::lock_guard lock(run.progressMutex);
     for (int64_t i = 0; i < n; ++i) ProgressFrame(run.ctx.progress, run.ctx.clock(), true);
   };
-  auto process = [&run, &slots, &inputFrames, &dropped, &countSlots](FrameImage& taken,
-                                                                     int64_t sampleTime) {
+  auto process = [&run, &slots, &inputFrames, &dropped, &countSlots](
+                     FrameImage& taken, int64_t sampleTime, int64_t nextTime) {
     ++inputFrames;
-    const FrameSlots::Placement place = slots.Place(sampleTime);
+    const FrameSlots::Placement place =
+        slots.Place(sampleTime, nextTime == FrameStage::kNoNext ? FrameSlots::kNoNext : nextTime);
     if (place.drop) {
+      slots.Commit(place);
       ++dropped;
       return;
     }
@@ -57,9 +88,10 @@ bool RunGraphRoute(ConversionRun& run) {
       countSlots(place.Repeats());
     }
   };
-  // Two buffers go round with the frame being processed: one waits while the decoder
-  // converts the next into its own; more would only hold more 8 MB frames at 1080p.
-  FrameStage stage(ctx.input.width, ctx.input.height, 2, process);
+  // Three buffers go round: the frame being processed, the next one (whose time tells
+  // when this one leaves the screen) and the one the decoder converts meanwhile; more
+  // would only hold more 8 MB frames at 1080p.
+  FrameStage stage(ctx.input.width, ctx.input.height, 3, process);
   feed.SetFrameCallback([&stage, aspectFix](FrameImage& decoded, int64_t sampleTime) {
     stage.Offer(
         [&](FrameImage& frame) {
@@ -121,7 +153,7 @@ bool RunGraphRoute(ConversionRun& run) {
     }
     // At the movie's end every frame has been offered; the last ones may still be in
     // the stage.
-    if (!allOffered) allOffered = feed.TakeEndOfMovie();
+    if (!allOffered && (allOffered = feed.TakeEndOfMovie())) stage.EndOfFrames();
     if (allOffered && stage.WaitIdle(std::chrono::milliseconds(10))) {
       ended = true;
       break;
@@ -137,12 +169,11 @@ bool RunGraphRoute(ConversionRun& run) {
   feed.SetFrameCallback({});
   feed.SetFramePartRead({});
   feed.Pause();
-  if (ended && run.spool->Stats().failed == 0) {
-    // The last frame lasts to the picture's end, as the stream states it.
-    const FrameSlots::Placement fill = slots.FillTo(expected);
-    run.spool->Repeat(fill.repeatOf, fill.repeatFirst, fill.repeatLast);
-    slots.CommitFill(fill);
-    countSlots(fill.Repeats());
+  // The output ends with the last frame: a stated duration neither pads nor cuts it.
+  if (ended) {
+    const int64_t pictureEnd = slots.Filled() * ctx.input.timePerFrame - ctx.input.pictureStart;
+    run.outcome.timelineNote = TimelineNote(pictureEnd, feed.Stated(), ctx.input.timePerFrame);
+    if (!run.outcome.timelineNote.empty()) ctx.log.LogLine("Timeline: " + run.outcome.timelineNote);
   }
   ctx.log.LogLine("Frame timing: " + std::to_string(inputFrames) + " input frame(s), " +
                   std::to_string(slots.Filled()) + " output frame(s), " + std::to_string(dropped) +

@@ -81,6 +81,15 @@ struct FrameSource::Decoder {
   bool waitForKey = true;          // pictures before the first key frame are not shown
   bool keyGatedByDecoder = false;  // the decoder itself holds back unrecovered pictures
   bool startsByByte = false;       // timestamp seeks to the start land late (MPEG-TS/PS)
+  // The picture's first packets carry no timestamps: a seek by time cannot reach them,
+  // so the start is found by opening the file again.
+  bool untimedStart = false;
+  bool videoPacketSeen = false;
+  std::string url;
+  // 100-ns units from the picture's start; 0 when unknown.
+  int64_t stated = 0;      // the picture's length as the file states it
+  int64_t pictureEnd = 0;  // the end of its last packet
+  int64_t dataEnd = 0;     // the end of the last sound or picture packet
   // Filters: deinterlacing (once a picture says it is interlaced) and rotation.
   const FilterLibrary* filters = nullptr;  // loaded by the first graph
   AVFilterGraph* graph = nullptr;
@@ -122,7 +131,7 @@ struct FrameSource::Decoder {
       return result;
     }
     // "file:" keeps names with a colon or a leading '-' from being read as protocols.
-    const std::string url = "file:" + path.string();
+    url = "file:" + path.string();
     int rc = avformat_open_input(&format, url.c_str(), nullptr, nullptr);
     if (rc < 0) {
       result.detail = AvError(rc);
@@ -235,18 +244,109 @@ struct FrameSource::Decoder {
     return offset;
   }
 
-  // Duration of the video stream, or of the whole file when the stream states none.
-  int64_t Duration() const {
+  // The picture's length: from its first packet to the end of its last, as measured;
+  // what the file states only where nothing could be measured.
+  int64_t Duration() const { return pictureEnd > 0 ? pictureEnd : stated; }
+
+  // The video stream's stated duration, or the file's from the picture's start.
+  int64_t StatedDuration() const {
     const AVStream* stream = format->streams[videoIndex];
     if (stream->duration > 0) return av_rescale_q(stream->duration, timeBase, kUnits);
-    if (format->duration > 0) return av_rescale_q(format->duration, AV_TIME_BASE_Q, kUnits);
-    return 0;
+    if (format->duration <= 0) return 0;
+    // Matroska and MP4 state where the file ends as a time from 0, others its length
+    // from the first stamp: a duration beyond the picture's start is taken as the end.
+    const int64_t total = av_rescale_q(format->duration, AV_TIME_BASE_Q, kUnits);
+    const int64_t picture = av_rescale_q(startPts, timeBase, kUnits);
+    return picture > 0 && total > picture ? total - picture : total;
+  }
+
+  // Opens the file again, which reads from its first packet on; the old context stays
+  // when that fails.
+  bool Reopen() {
+    AVFormatContext* fresh = nullptr;
+    if (avformat_open_input(&fresh, url.c_str(), nullptr, nullptr) < 0) return false;
+    if (avformat_find_stream_info(fresh, nullptr) < 0 || fresh->nb_streams != format->nb_streams) {
+      avformat_close_input(&fresh);
+      return false;
+    }
+    avformat_close_input(&format);
+    format = fresh;
+    return true;
+  }
+
+  // Measures the picture's timeline from its packets (nothing is decoded): read from
+  // a seek to the stated end (through the index, so only the last pictures are read)
+  // or, where that finds nothing, through the whole file. Pictures without timestamps
+  // at the start take their times from their order and the stream's rate, back from
+  // the first stamped one. The demuxer is left anywhere: a seek must follow.
+  void MeasureTimeline() {
+    stated = StatedDuration();
+    // A bare stream (raw H.264 and the like, whose reader is named after its codec) has
+    // no times of its own, only a guessed rate: it stays with the re-encoded copy that
+    // gets fresh timestamps.
+    const char* codec = avcodec_get_name(format->streams[videoIndex]->codecpar->codec_id);
+    if (stated <= 0 && ((format->iformat->flags & AVFMT_NOTIMESTAMPS) ||
+                        std::strcmp(format->iformat->name, codec) == 0)) {
+      return;
+    }
+    const int64_t frameTicks = std::max<int64_t>(
+        1, av_rescale_q(std::max<int64_t>(averageTimePerFrame, 1), kUnits, timeBase));
+    if (!untimedStart) {
+      const int64_t target =
+          stated > 0 ? startPts + av_rescale_q(stated, kUnits, timeBase) : INT64_MAX / 4;
+      if (av_seek_frame(format, videoIndex, target, AVSEEK_FLAG_BACKWARD) >= 0 &&
+          ScanPackets(frameTicks)) {
+        return;
+      }
+    }
+    if (Reopen()) ScanPackets(frameTicks);
+  }
+
+  // Reads the packets to the file's end; false when no picture packet came.
+  bool ScanPackets(int64_t frameTicks) {
+    int64_t videoEnd = INT64_MIN, dataMax = INT64_MIN, firstStamp = INT64_MAX;
+    int64_t pictures = 0, untimedLead = 0, leadTicks = 0, stamped = 0;
+    while (av_read_frame(format, packet) >= 0) {
+      const AVStream* s = format->streams[packet->stream_index];
+      const int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+      const int64_t length = std::max<int64_t>(packet->duration, 0);
+      if (packet->stream_index == videoIndex) {
+        ++pictures;
+        const int64_t ticks = length > 0 ? length : frameTicks;
+        if (ts == AV_NOPTS_VALUE && stamped == 0) {
+          ++untimedLead;
+          leadTicks = ticks;
+        } else if (ts != AV_NOPTS_VALUE) {
+          // Pictures come in decoding order: the earliest of the first few is the first.
+          if (++stamped <= 16) firstStamp = std::min(firstStamp, ts);
+          videoEnd = std::max(videoEnd, ts + ticks);
+        }
+      }
+      const AVMediaType type = s->codecpar->codec_type;
+      if (ts != AV_NOPTS_VALUE && (type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO) &&
+          !(s->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+        dataMax = std::max(dataMax, av_rescale_q(ts + length, s->time_base, kUnits));
+      }
+      av_packet_unref(packet);
+    }
+    if (pictures == 0) return false;
+    if (untimedLead > 0) {
+      startPts = stamped > 0 ? firstStamp - untimedLead * leadTicks : 0;
+      if (stamped == 0) videoEnd = pictures * leadTicks;
+    }
+    pictureEnd = std::max<int64_t>(0, av_rescale_q(videoEnd - startPts, timeBase, kUnits));
+    if (dataMax != INT64_MIN) {
+      dataEnd = std::max<int64_t>(0, dataMax - av_rescale_q(startPts, timeBase, kUnits));
+    }
+    return true;
   }
 
   // Positions the demuxer on a key frame at or before `ts` (stream time base).
   void Reposition(int64_t ts) {
     const bool toStart = ts <= startPts;
-    if (toStart && startsByByte && av_seek_frame(format, -1, 0, AVSEEK_FLAG_BYTE) >= 0) {
+    if (toStart && untimedStart && Reopen()) {
+      // At the first packet again.
+    } else if (toStart && startsByByte && av_seek_frame(format, -1, 0, AVSEEK_FLAG_BYTE) >= 0) {
       // At the first byte: nothing was skipped.
     } else if (av_seek_frame(format, videoIndex, ts, AVSEEK_FLAG_BACKWARD) < 0) {
       // Some files cannot seek by timestamp: fall back to their first byte.
@@ -324,6 +424,10 @@ struct FrameSource::Decoder {
         continue;
       }
       if (packet->stream_index == videoIndex) {
+        if (!videoPacketSeen) {
+          videoPacketSeen = true;
+          untimedStart = packet->pts == AV_NOPTS_VALUE && packet->dts == AV_NOPTS_VALUE;
+        }
         // A damaged packet is dropped; the decoder resumes at the next good one.
         if (avcodec_send_packet(video, packet) < 0 && ++errors > kMaxDecodeErrors) {
           av_packet_unref(packet);
@@ -598,16 +702,17 @@ OpenResult FrameSource::Open(const std::filesystem::path& path, MovieInfo& info)
   auto decoder = std::make_unique<Decoder>();
   OpenResult result = decoder->Open(path);
   if (!result.ok()) return result;
-  const int64_t duration = decoder->Duration();
   if (!decoder->DecodeNext(nullptr)) {
     result.status = OpenStatus::Unreadable;
     result.detail = "no picture could be decoded";
     return result;
   }
+  decoder->MeasureTimeline();
+  const int64_t duration = decoder->Duration();
   if (duration <= 0) {
     // Pictures but no usable timing: a re-encoded copy gets fresh timestamps.
     result.status = OpenStatus::NeedsTranscode;
-    result.detail = "the movie states no duration";
+    result.detail = "no timing could be found in the movie";
     return result;
   }
   decoder->SeekTo(0);
@@ -662,6 +767,12 @@ void FrameSource::Close() {
 bool FrameSource::IsOpen() const {
   std::lock_guard lock(mutex_);
   return decoder_ != nullptr;
+}
+
+FrameSource::StatedTimeline FrameSource::Stated() const {
+  std::lock_guard lock(mutex_);
+  if (!decoder_) return {};
+  return {.picture = decoder_->stated, .data = decoder_->dataEnd};
 }
 
 int64_t FrameSource::AverageTimePerFrame() const {

@@ -61,6 +61,15 @@ class FrameSource {
   // The stream's own average frame duration, 0 when it states none.
   int64_t AverageTimePerFrame() const;
 
+  // What the file states of the picture's length and how far the data of its sound
+  // and picture reaches, measured when the movie was opened: 100-ns units from the
+  // picture's start, 0 when unknown. Duration() is the picture's measured length.
+  struct StatedTimeline {
+    int64_t picture = 0;
+    int64_t data = 0;
+  };
+  StatedTimeline Stated() const;
+
   void Play();
   void Pause();
   // Stops playing and returns to the start.

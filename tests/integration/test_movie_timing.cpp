@@ -195,46 +195,203 @@ TEST_F(TimingFixture, PictureAndSoundKeepTheirOffsetWhicheverStartsFirst) {
   EXPECT_NEAR(facts->audioSeconds, 3.0, kOneFrame);
 }
 
+// The output lasts as long as the picture, whatever the container states: a late
+// start, a header that claims an hour, no duration at all, sound longer than the
+// picture, pictures without timestamps, a file cut short (converted as far as it goes,
+// and said so in the log).
+TEST_F(TimingFixture, TimelineComesFromThePictureStream) {
+  const std::string h264Source = kSource + "25:duration=2";
+  const fs::path base = Make("base.mp4", {"-f", "lavfi", "-i", h264Source, "-f", "lavfi", "-i",
+                                          "sine=duration=2", "-movflags", "+faststart"});
+  auto copy = [&](const std::string& name, std::vector<std::string> options) {
+    std::vector<std::string> args = {"-i", base.string(), "-c", "copy"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back((dir / name).string());
+    EXPECT_TRUE(test::RunFfmpeg(args)) << name;
+    return dir / name;
+  };
+  struct Case {
+    fs::path movie;
+    double seconds;
+  };
+  std::vector<Case> cases = {{copy("late.mkv", {"-output_ts_offset", "600"}), 2.0},
+                             {copy("late.mp4", {"-output_ts_offset", "600"}), 2.0}};
+  // VP9 in WebM: late, and written live (no duration, no index), as browsers do.
+  for (const auto& [name, extra] :
+       {std::pair<std::string, std::string>{"late.webm", "600"}, {"live.webm", ""}}) {
+    std::vector<std::string> args = {
+        "-f",   "lavfi",      "-i",        h264Source, "-f",   "lavfi",  "-i", "sine=duration=2",
+        "-c:v", "libvpx-vp9", "-deadline", "realtime", "-c:a", "libopus"};
+    if (extra.empty()) {
+      args.insert(args.end(), {"-live", "1"});
+    } else {
+      args.insert(args.end(), {"-output_ts_offset", extra});
+    }
+    args.push_back((dir / name).string());
+    ASSERT_TRUE(test::RunFfmpeg(args)) << name;
+    cases.push_back({dir / name, 2.0});
+  }
+  // The Matroska Duration (ms, an 8-byte float) patched to an hour.
+  fs::path lies = copy("lies.mkv", {});
+  std::string bytes = test::ReadFileBytes(lies);
+  const size_t at = bytes.find("\x44\x89\x88");
+  ASSERT_NE(at, std::string::npos);
+  const double hour = 3'600'000.0;
+  uint64_t bits = 0;
+  std::memcpy(&bits, &hour, 8);
+  for (int i = 0; i < 8; ++i) bytes[at + 3 + i] = static_cast<char>(bits >> (56 - 8 * i));
+  test::WriteFileBytes(lies, bytes);
+  cases.push_back({lies, 2.0});
+  // One second of picture, four of sound, in both containers.
+  for (const char* name : {"long sound.mkv", "long sound.mp4"}) {
+    cases.push_back({Make(name, {"-f", "lavfi", "-i", kSource + "25:duration=1", "-f", "lavfi",
+                                 "-i", "sine=duration=4"}),
+                     1.0});
+  }
+  // H.264 with B-frames moved half a second back: Matroska keeps no stamp for the
+  // pictures before 0.
+  const fs::path reordered = dir / "reordered.mp4";
+  ASSERT_TRUE(
+      test::RunFfmpeg({"-f", "lavfi", "-i", h264Source, "-f", "lavfi", "-i", "sine=duration=2",
+                       "-c:v", "libx264", "-bf", "2", "-c:a", "aac", reordered.string()}));
+  const fs::path untimed = dir / "untimed.mkv";
+  ASSERT_TRUE(test::RunFfmpeg({"-i", reordered.string(), "-c", "copy", "-avoid_negative_ts",
+                               "disabled", "-output_ts_offset", "-0.5", untimed.string()}));
+  cases.push_back({untimed, 2.0});
+  // Cut after its first half.
+  const fs::path cut = dir / "cut.mp4";
+  const std::string whole = test::ReadFileBytes(base);
+  test::WriteFileBytes(cut, whole.substr(0, whole.size() / 2));
+  cases.push_back({cut, -1});
+
+  for (const Case& c : cases) {
+    const std::string tag = c.movie.filename().string();
+    const fs::path output = dir / (tag + " out.mp4");
+    const fs::path logs = dir / (tag + " logs");
+    ASSERT_EQ(Run({c.movie.string(), "-o", output.string(), "--log-folder", logs.string()}, tag), 0)
+        << Said(tag);
+    const auto facts = test::ProbeFile(output);
+    ASSERT_TRUE(facts.has_value()) << tag;
+    std::string log;
+    for (const auto& entry : fs::directory_iterator(logs)) log += test::ReadFileBytes(entry.path());
+    if (c.seconds > 0) {
+      EXPECT_NEAR(facts->videoSeconds, c.seconds, kOneFrame + 1.0 / 30) << tag;
+      EXPECT_NEAR(static_cast<double>(facts->frameCount), 30 * c.seconds, 2) << tag;
+      if (facts->hasAudio) {
+        EXPECT_NEAR(facts->audioSeconds, facts->videoSeconds, kOneFrame) << tag;
+      }
+      if (tag != "lies.mkv") {
+        EXPECT_EQ(log.find("Timeline:"), std::string::npos) << tag;
+      }
+    } else {
+      EXPECT_GT(facts->videoSeconds, 0.3) << tag;
+      EXPECT_LT(facts->videoSeconds, 1.5) << tag;
+      EXPECT_NE(log.find("Timeline: the movie ends at"), std::string::npos) << tag;
+    }
+  }
+}
+
+// The encoder takes the frame on screen at each 30 fps output time: a 120 fps movie
+// gives its frames 0, 4, 8 ...
+TEST_F(TimingFixture, FasterMovieGivesTheFrameOnScreenAtEachOutputTime) {
+  const fs::path movie = dir / "fast.mkv";
+  ASSERT_TRUE(
+      test::RunFfmpeg({"-f", "lavfi", "-i", "nullsrc=s=320x240:r=120:d=1,format=gray,geq=lum='N*2'",
+                       "-c:v", "ffv1", movie.string()}));
+  for (const std::string route : {"one", "spool"}) {
+    const fs::path output = dir / ("fast " + route + ".mp4");
+    std::vector<std::string> args = {movie.string(), "-o", output.string(), "--quality", "1"};
+    if (route == "spool") args.push_back("--spool");
+    ASSERT_EQ(Run(args, "fast-" + route), 0) << Said("fast-" + route);
+    const fs::path raw = dir / ("fast " + route + ".gray");
+    ASSERT_TRUE(test::RunFfmpeg({"-i", output.string(), "-frames:v", "8", "-f", "rawvideo",
+                                 "-pix_fmt", "gray", raw.string()}));
+    const std::string pixels = test::ReadFileBytes(raw);
+    ASSERT_FALSE(pixels.empty());
+    const size_t frame = pixels.size() / 8;
+    // The unwrap keeps the flat brightness: the middle pixel tells the input frame.
+    for (size_t k = 0; k < 8; ++k) {
+      const int value = static_cast<uint8_t>(pixels[k * frame + frame / 2]);
+      EXPECT_NEAR(value / 2.0, 4.0 * k, 1.0) << route << " output frame " << k;
+    }
+  }
+}
+
 // The slots themselves, and the spool's repeats that fill them.
 TEST_F(TimingFixture, SlotsRepeatAndDropByTimestampAndRepeatsStayApart) {
   FrameSlots slots(400'000, 800'000);  // 25 fps, the picture 2 frames after the sound
-  FrameSlots::Placement p = slots.Place(0);
+  FrameSlots::Placement p = slots.Place(0, 1'300'000);
   EXPECT_FALSE(p.drop);
   EXPECT_EQ(p.slot, 0);  // the first frame also fills the slots before its own
   EXPECT_EQ(p.repeatOf, 0);
   EXPECT_EQ(p.repeatFirst, 1);
-  EXPECT_EQ(p.repeatLast, 2);
+  EXPECT_EQ(p.repeatLast, 5);  // on screen until the next frame, at 5.25 slots
   slots.Commit(p);
-  p = slots.Place(1'300'000);  // 5.25 frames: a gap of two
-  EXPECT_EQ(p.slot, 5);
-  EXPECT_EQ(p.repeatOf, 0);
-  EXPECT_EQ(p.Repeats(), 2);
+  p = slots.Place(1'300'000, 1'350'000);
+  EXPECT_TRUE(p.drop) << "the next frame is on screen by slot 6's time";
   slots.Commit(p);
-  EXPECT_TRUE(slots.Place(1'350'000).drop);  // slot 5 again
-  p = slots.Place(1'500'000);
+  p = slots.Place(1'350'000, 1'700'000);
   EXPECT_EQ(p.slot, 6);
   EXPECT_EQ(p.Repeats(), 0);
   slots.Commit(p);
-  p = slots.FillTo(OutputFrameCount(800'000, 3'200'000, 400'000));  // to 10 slots
-  EXPECT_EQ(p.repeatOf, 6);
-  EXPECT_EQ(p.repeatFirst, 7);
-  EXPECT_EQ(p.repeatLast, 9);
-  slots.CommitFill(p);
-  EXPECT_EQ(slots.Filled(), 10);
+  p = slots.Place(1'700'000, FrameSlots::kNoNext);  // lasts as long as the one before
+  EXPECT_EQ(p.slot, 7);
+  EXPECT_EQ(p.Repeats(), 0);
+  slots.Commit(p);
+  EXPECT_EQ(slots.Filled(), 8);
+
+  // Each slot shows the last frame stamped at or before its time. `rate` frames a
+  // second, stamped as Matroska stores them (whole milliseconds), into 30 fps slots.
+  auto shown = [](int64_t inputRate, int64_t frames, int64_t timePerFrame, int64_t pictureStart) {
+    FrameSlots slots(timePerFrame, pictureStart);
+    std::vector<int64_t> bySlot;
+    auto stamp = [inputRate](int64_t n) { return (n * 1000 + inputRate / 2) / inputRate * 10'000; };
+    for (int64_t n = 0; n < frames; ++n) {
+      const FrameSlots::Placement q =
+          slots.Place(stamp(n), n + 1 < frames ? stamp(n + 1) : FrameSlots::kNoNext);
+      if (!q.drop) bySlot.resize(static_cast<size_t>(q.end), n);
+      slots.Commit(q);
+    }
+    return bySlot;
+  };
+  const std::vector<int64_t> from120 = shown(120, 480, 333'333, 0);
+  ASSERT_EQ(from120.size(), 120u);  // 4 s either way
+  for (size_t k = 0; k < from120.size(); ++k) EXPECT_EQ(from120[k], 4 * int64_t(k)) << k;
+  const std::vector<int64_t> from24 = shown(24, 96, 333'333, 0);
+  ASSERT_EQ(from24.size(), 120u);
+  // At k / 30 s the frame on screen is floor(k x 24 / 30): every fourth one twice.
+  for (size_t k = 0; k < from24.size(); ++k) EXPECT_EQ(from24[k], int64_t(k) * 24 / 30) << k;
+  // Equal rates stay one to one, also 29.97 fps stamped to the millisecond for an hour.
+  FrameSlots same(333'667, 0);
+  for (int64_t n = 0; n < 108'000; ++n) {
+    const auto at = [](int64_t i) { return (i * 1001 + 15) / 30 * 10'000; };
+    const FrameSlots::Placement q = same.Place(at(n), at(n + 1));
+    ASSERT_FALSE(q.drop) << n;
+    ASSERT_EQ(q.slot, n);
+    ASSERT_EQ(q.Repeats(), 0) << n;
+    same.Commit(q);
+  }
+  // A picture 0.1 s after the sound: its first frame fills the slots before it too.
+  const std::vector<int64_t> late = shown(30, 30, 333'333, 1'000'000);
+  ASSERT_EQ(late.size(), 33u);
+  EXPECT_EQ(late[0], 0);
+  EXPECT_EQ(late[3], 0);
+  EXPECT_EQ(late[4], 1);
+  EXPECT_EQ(late[32], 29);
 
   // Breaks in the timing: a second back, or far past the end, and the frames go on
   // after the last one.
   FrameSlots broken(400'000, 0, 100);
-  for (int64_t i = 0; i < 30; ++i) broken.Commit(broken.Place(i * 400'000));
-  for (int64_t time :
-       {int64_t{0}, int64_t{400'000}, int64_t{1'000'000'000'000}, int64_t{1'000'000'400'000}}) {
-    p = broken.Place(time);
-    EXPECT_FALSE(p.drop) << time;
-    EXPECT_EQ(p.slot, broken.Filled()) << time;
-    EXPECT_EQ(p.Repeats(), 0) << time;
+  const std::vector<int64_t> times = {0, 400'000, 1'000'000'000'000, 1'000'000'400'000, 800'000, 0};
+  for (int64_t i = 0; i < 30; ++i) broken.Commit(broken.Place(i * 400'000, (i + 1) * 400'000));
+  for (size_t i = 0; i + 1 < times.size(); ++i) {
+    p = broken.Place(times[i], times[i + 1]);
+    EXPECT_FALSE(p.drop) << times[i];
+    EXPECT_EQ(p.slot, broken.Filled()) << times[i];
+    EXPECT_EQ(p.Repeats(), 0) << times[i];
     broken.Commit(p);
   }
-  EXPECT_EQ(broken.Filled(), 34);
+  EXPECT_EQ(broken.Filled(), 35);
 
   // Repeats share the file; a frame written later under a repeated number must
   // not change the frame it repeated.

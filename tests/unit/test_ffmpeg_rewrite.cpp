@@ -117,7 +117,8 @@ TEST(FfmpegRewrite, X264TuningIsTranslatedOrDroppedForOtherEncoders) {
 TEST(FfmpegRewrite, PlayablePicturesAndAcceptedSampleRates) {
   Args mp4 = Export({"-r", "30", "-f", "mp4", "-y", "o.mp4"});
   EXPECT_EQ(ValueOf(mp4, "-pix_fmt"), "yuv420p");
-  EXPECT_EQ(ValueOf(mp4, "-vf"), "crop=trunc(iw/2)*2:trunc(ih/2)*2");
+  // Each output frame is the input frame on screen at its time.
+  EXPECT_EQ(ValueOf(mp4, "-vf"), "fps=30:round=up,crop=trunc(iw/2)*2:trunc(ih/2)*2");
   EXPECT_EQ(ValueOf(mp4, "-fps_mode"), "cfr");
   for (auto [asked, used] :
        {std::pair{"44100", "48000"}, {"22050", "24000"}, {"11025", "12000"}, {"48000", "48000"}}) {

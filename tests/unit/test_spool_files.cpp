@@ -170,10 +170,12 @@ TEST(FrameStage, KeepsOrderHoldsTheDecoderBackAndStopsCleanly) {
   std::condition_variable cv;
   bool gateOpen = false;
   std::vector<std::pair<uint32_t, int64_t>> seen;
-  FrameStage stage(4, 3, 3, [&](FrameImage& frame, int64_t time) {
+  std::vector<int64_t> nextTimes;
+  FrameStage stage(4, 3, 3, [&](FrameImage& frame, int64_t time, int64_t next) {
     std::unique_lock lock(m);
     cv.wait_for(lock, 5s, [&] { return gateOpen; });
     seen.emplace_back(frame.pixels[0], time);
+    nextTimes.push_back(next);
     cv.notify_all();
   });
   std::atomic<int> offered{0};
@@ -200,12 +202,19 @@ TEST(FrameStage, KeepsOrderHoldsTheDecoderBackAndStopsCleanly) {
   }
   cv.notify_all();
   ASSERT_EQ(decoder.wait_for(5s), std::future_status::ready);
+  // The last frame waits for the next one's time until the end is declared.
+  EXPECT_FALSE(stage.WaitIdle(200ms));
+  stage.EndOfFrames();
   ASSERT_TRUE(stage.WaitIdle(5s));
   std::vector<std::pair<uint32_t, int64_t>> expected;
   for (int i = 0; i < 12; ++i) {
     if (i % 4 != 3) expected.emplace_back(i, 100 * i);
   }
   EXPECT_EQ(seen, expected);
+  // Each frame learns the time of the next one taken; the last, that none follows.
+  ASSERT_EQ(nextTimes.size(), expected.size());
+  for (size_t i = 0; i + 1 < expected.size(); ++i) EXPECT_EQ(nextTimes[i], expected[i + 1].second);
+  EXPECT_EQ(nextTimes.back(), FrameStage::kNoNext);
 
   // Held again: Stop must free a decoder waiting for a buffer and drop the queue.
   {
