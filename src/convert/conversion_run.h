@@ -31,6 +31,7 @@ struct ConversionRun {
   std::unique_ptr<PendingOutput> pending;
   std::string startError;         // why the encoder or its file could not be started
   bool outputUnwritable = false;  // it was the file
+  std::string frameFailure;       // why the frames could not be processed (out of memory)
   bool soundInMovie = false;      // the piped encoder takes the movie's sound track
   FramePipeline pipeline;
   FrameOptions frameOptions;  // the options at the start of the run

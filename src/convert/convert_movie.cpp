@@ -12,8 +12,8 @@
 #include "convert/child_process.h"
 #include "convert/conversion_run.h"
 #include "convert/frame_timing.h"
-#include "convert/leftovers.h"
 #include "convert/free_space.h"
+#include "convert/leftovers.h"
 #include "convert/sound_extract.h"
 #include "convert/tee_sink.h"
 #include "convert/temp_files.h"
@@ -235,6 +235,11 @@ bool RunFrames(ConversionRun& run, SpoolStats& stats) {
   if (!finished && run.encoder) run.encoder->Kill();
   run.spool->Finish();
   stats = run.spool->Stats();
+  if (!run.frameFailure.empty() && stats.failed == 0) {
+    // Frames went unprocessed: a movie without them would pass for the result.
+    stats.failed = 1;
+    stats.firstError = run.frameFailure;
+  }
   run.outcome.framesProcessed = stats.written;
   // In one pass a failure is the encoder's: the export's report tells it.
   run.outcome.framesNotSpooled = run.onePass ? 0 : stats.failed;

@@ -97,7 +97,6 @@ struct ConversionOutcome {
   ExportResult lastExport;
   // Set when the last export was a spherical frame and marking it was tried.
   std::optional<SphericalResult> spherical;
-  std::string timelineNote;  // the pictures end well before the file says: where, of what
 };
 
 ConversionOutcome ConvertMovie(ConversionContext& context, std::string outputPath);

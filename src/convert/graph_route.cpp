@@ -158,8 +158,10 @@ bool RunGraphRoute(ConversionRun& run) {
       ended = true;
       break;
     }
-    // A frame that could not be written ends the loop: the rest would be lost too.
+    // A frame that could not be written or processed ends the loop: the rest would
+    // be lost too.
     if (stalls > 12 || run.spool->Stats().failed > 0) break;
+    if (run.frameFailure = stage.Failure(); !run.frameFailure.empty()) break;
     ctx.ui.PaceFrameLoop(10);
   }
   // After these return no frame is being processed any more. The stage goes first: a

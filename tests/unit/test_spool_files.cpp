@@ -242,7 +242,7 @@ TEST(FrameStage, KeepsOrderHoldsTheDecoderBackAndStopsCleanly) {
 TEST(FrameStage, WorkThatRunsOutOfMemoryFailsTheStage) {
   using namespace std::chrono_literals;
   std::atomic<int> processed{0};
-  FrameStage stage(4, 3, 2, [&](FrameImage& frame, int64_t) {
+  FrameStage stage(4, 3, 2, [&](FrameImage& frame, int64_t, int64_t) {
     if (frame.pixels[0] == 2) throw std::bad_alloc();
     ++processed;
   });
@@ -257,6 +257,7 @@ TEST(FrameStage, WorkThatRunsOutOfMemoryFailsTheStage) {
     }
   };
   offer(0, 1);
+  stage.EndOfFrames();  // the last frame waits for its successor until then
   ASSERT_TRUE(stage.WaitIdle(5s));
   EXPECT_EQ(stage.Failure(), "");
   offer(2, 5);
