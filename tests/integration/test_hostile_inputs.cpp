@@ -161,7 +161,16 @@ TEST_F(HostileMovies, LogoThatIsAFolderOrCutShortIsRefused) {
   Ffmpeg({"-f", "lavfi", "-i", "color=c=red:s=600x60", "-frames:v", "1", logo.string()});
   const std::string bytes = test::ReadFileBytes(logo);
   test::WriteFileBytes(logo, bytes.substr(0, bytes.size() / 3));
-  for (const fs::path& bad : {folder, logo}) {
+  // A logo of the right shape cut short decodes with grey rows: refused all the same,
+  // whether it ends in the middle of its picture or just before its end marker.
+  const fs::path wide = dir / "wide logo.jpg";
+  Ffmpeg({"-f", "lavfi", "-i", "testsrc=s=1200x200", "-frames:v", "1", wide.string()});
+  const std::string wideBytes = test::ReadFileBytes(wide);
+  const fs::path cutWide = dir / "wide logo cut é.jpg";
+  test::WriteFileBytes(cutWide, wideBytes.substr(0, wideBytes.size() * 2 / 3));
+  const fs::path noEnd = dir / "wide logo without end.jpg";
+  test::WriteFileBytes(noEnd, wideBytes.substr(0, wideBytes.size() - 2));
+  for (const fs::path& bad : {folder, logo, cutWide, noEnd}) {
     SCOPED_TRACE(bad);
     const InputGuard guard(movie);
     const test::ToolRun run = Run({movie.string(), "--logo", bad.string()}, "logo");
@@ -169,6 +178,19 @@ TEST_F(HostileMovies, LogoThatIsAFolderOrCutShortIsRefused) {
     EXPECT_TRUE(FailedSaying(run, bad.filename().string() + ": Bad Logo format."));
     EXPECT_FALSE(fs::exists(Output(movie)));
   }
+}
+
+TEST_F(HostileMovies, WholeLogoWithBytesAfterItsEndIsTaken) {
+  // Cameras and editors leave padding after the end marker; the picture is whole.
+  const fs::path movie = Movie("padded logo.mp4");
+  const fs::path logo = dir / "padded logo.jpg";
+  Ffmpeg({"-f", "lavfi", "-i", "color=c=blue:s=1200x200", "-frames:v", "1", logo.string()});
+  test::WriteFileBytes(logo, test::ReadFileBytes(logo) + std::string(300, '\0') + "\xFF\xD8junk");
+  const InputGuard guard(movie);
+  const test::ToolRun run = Run({movie.string(), "--logo", logo.string()}, "padded");
+  ExpectNothingLost(run, temp, guard);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(test::ProbeFile(Output(movie)).has_value());
 }
 
 TEST_F(HostileMovies, PictureSizeChangingMidwayConvertsAtTheOpeningSize) {
