@@ -457,14 +457,11 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
     SetFatalEndInput(options.inputs[i]);
     try {
       ConvertOne(options.inputs[i], targets[i], options, env, setup, logo, log, tally);
-    } catch (const std::bad_alloc&) {
-      // What this movie needs does not fit: the next would most likely fare no better.
-      Fail(env, options.inputs[i], "not enough memory to convert this movie", tally);
-      log.LogLine("Batch run ended: not enough memory for " + options.inputs[i].string());
-      break;
-    } catch (const std::exception& e) {
-      Fail(env, options.inputs[i], std::string("the conversion broke off: ") + e.what(), tally);
-      log.LogLine("Batch run ended: " + std::string(e.what()));
+    } catch (const std::exception&) {
+      // Most often memory running out: the next movie would most likely fare no better.
+      const std::string why = WhyBrokenOff(std::current_exception());
+      Fail(env, options.inputs[i], why, tally);
+      log.LogLine("Batch run ended on " + options.inputs[i].string() + ": " + why);
       break;
     }
     // One line per movie, so a long run shows whether memory, descriptors or

@@ -14,17 +14,7 @@ std::filesystem::path gFolder;
 std::string gInput;
 
 [[noreturn]] void EndRun() {
-  std::string why = "the run broke off on an internal error";
-  if (const std::exception_ptr thrown = std::current_exception()) {
-    try {
-      std::rethrow_exception(thrown);
-    } catch (const std::bad_alloc&) {
-      why = "not enough memory to convert this movie";
-    } catch (const std::exception& e) {
-      why = std::string("the run broke off: ") + e.what();
-    } catch (...) {
-    }
-  }
+  const std::string why = WhyBrokenOff(std::current_exception());
   if (gInput.empty()) {
     std::fprintf(stderr, "corvinex-batch: %s\n", why.c_str());
   } else {
@@ -41,6 +31,26 @@ std::string gInput;
 }
 
 }  // namespace
+
+std::string WhyBrokenOff(const std::exception_ptr& thrown) {
+  constexpr const char* kMemory = "not enough memory to convert this movie";
+  if (!thrown) return "the conversion broke off on an internal error";
+  try {
+    std::rethrow_exception(thrown);
+  } catch (const std::bad_alloc&) {
+    return kMemory;
+  } catch (const std::system_error& e) {
+    if (e.code() == std::errc::resource_unavailable_try_again ||
+        e.code() == std::errc::not_enough_memory) {
+      return kMemory;
+    }
+    return std::string("the conversion broke off: ") + e.what();
+  } catch (const std::exception& e) {
+    return std::string("the conversion broke off: ") + e.what();
+  } catch (...) {
+  }
+  return "the conversion broke off on an internal error";
+}
 
 void InstallFatalEnd() {
   std::set_terminate(EndRun);

@@ -193,6 +193,30 @@ TEST_F(HostileMovies, WholeLogoWithBytesAfterItsEndIsTaken) {
   EXPECT_TRUE(test::ProbeFile(Output(movie)).has_value());
 }
 
+// A large movie under a memory limit: whichever thread runs out first, the run ends
+// with a message naming the movie, status 1 rather than an abort, and removes its
+// temporary folder.
+TEST_F(HostileMovies, RunningOutOfMemoryEndsWithAMessageAndNoLeftovers) {
+  const fs::path movie =
+      Movie("huge ü.mp4", {.width = 5760, .height = 2880, .frames = 3, .sound = false});
+  program = CopyProgram("limited");
+  fs::rename(program / "corvinex-batch", program / "corvinex-batch.bin");
+  for (const int limitKb : {400000, 500000, 600000, 700000}) {
+    SCOPED_TRACE(limitKb);
+    // Few malloc arenas, so the limit means the same on a machine of many cores.
+    test::WriteFileBytes(program / "corvinex-batch",
+                         "#!/bin/sh\nulimit -v " + std::to_string(limitKb) +
+                             " || exit 97\nMALLOC_ARENA_MAX=2 exec \"$0.bin\" \"$@\"\n");
+    fs::permissions(program / "corvinex-batch", fs::perms::owner_all);
+    const InputGuard guard(movie);
+    const test::ToolRun run = Run({movie.string(), "-y"}, "limited");
+    ASSERT_NE(run.exitCode, 97) << run.err;
+    ExpectNothingLost(run, temp, guard);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_TRUE(FailedSaying(run, "huge ü.mp4: not enough memory to convert this movie"));
+  }
+}
+
 TEST_F(HostileMovies, PictureSizeChangingMidwayConvertsAtTheOpeningSize) {
   // Two H.264 transport stream pieces joined by ffmpeg's concat with a stream copy.
   const fs::path small = dir / "small.ts";

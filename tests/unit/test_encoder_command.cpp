@@ -301,7 +301,7 @@ TEST(EncoderCommand, ArgvKeepsEveryPathOneArgument) {
                                                        "-b",
                                                        "500k",
                                                        "-s",
-                                                       "992x496",
+                                                       "1000x500",
                                                        "-qscale",
                                                        "3",
                                                        "-f",
