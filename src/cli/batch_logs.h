@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
+#include <string>
 
 namespace corvinex {
 
@@ -13,5 +15,13 @@ inline constexpr size_t kBatchLogsKept = 20;
 // `folder`; other files are never touched. Errors are ignored (a log that cannot be
 // removed only stays).
 void PruneBatchLogs(const std::filesystem::path& folder, size_t keep = kBatchLogsKept);
+
+// Where this run's log `name` goes: in `wanted` when given and it takes the file, else
+// in `fallback`; empty when neither does (the run has no log). The folder is made when
+// missing and the file created. A folder passed over is told in `warning`, with where
+// the log goes instead.
+std::filesystem::path PlaceBatchLog(const std::optional<std::filesystem::path>& wanted,
+                                    const std::filesystem::path& fallback, const std::string& name,
+                                    std::string& warning);
 
 }  // namespace corvinex

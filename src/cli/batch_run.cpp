@@ -7,14 +7,18 @@
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <exception>
 #include <future>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <system_error>
 
 #include "app/program_paths.h"
 #include "cli/batch_logs.h"
 #include "cli/batch_outputs.h"
+#include "cli/batch_settings.h"
 #include "cli/batch_ui.h"
+#include "cli/fatal_end.h"
 #include "cli/process_resources.h"
 #include "convert/convert_movie.h"
 #include "convert/decoded_logo.h"
@@ -101,24 +105,35 @@ struct BatchSetup {
   fs::path temp;  // this run's own folder inside the temporary folder
 };
 
-// Settings file, then the flags. An empty string means all is well.
-std::string PrepareSettings(const BatchOptions& options, BatchSetup& setup) {
+// Settings file, then the flags. An empty string means all is well; a settings file
+// passed over is told on `err` with what is used instead.
+std::string PrepareSettings(const BatchOptions& options, BatchSetup& setup, std::FILE* err) {
   std::error_code error;
   setup.settings.APATH = setup.paths.defaultTemp.string();
   setup.settings.OPATH = fs::current_path(error).string();
-  const fs::path file = options.settingsFile.value_or(setup.paths.settingsFile);
-  if (options.settingsFile || fs::exists(file, error)) {
-    if (!fs::is_regular_file(file, error)) return "settings file not found: " + file.string();
-    if (!ReadSettings(file, setup.settings).opened) {
-      return "settings file cannot be read: " + file.string();
-    }
-  }
+  const BatchSettingsLoad load =
+      LoadBatchSettings(options.settingsFile, setup.paths.settingsFile, setup.settings);
+  if (!load.error.empty()) return load.error;
+  if (!load.warning.empty())
+    std::fprintf(err, "corvinex-batch: warning: %s\n", load.warning.c_str());
   if (setup.settings.APATH.find_first_not_of(" ") == std::string::npos) {
     setup.settings.APATH = setup.paths.defaultTemp.string();
   }
   for (const auto& apply : options.overrides) apply(setup.settings, setup.session);
   return {};
 }
+
+// Removes this run's temporary folder however the run ends, an exception included.
+struct TempFolderGuard {
+  fs::path folder;
+  TempFolderGuard() = default;
+  TempFolderGuard(const TempFolderGuard&) = delete;
+  TempFolderGuard& operator=(const TempFolderGuard&) = delete;
+  ~TempFolderGuard() {
+    std::error_code ignored;
+    if (!folder.empty()) fs::remove_all(folder, ignored);
+  }
+};
 
 struct BatchTally {
   int converted = 0;
@@ -372,7 +387,7 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
   BatchSetup setup;
   setup.paths =
       PathsForProgram(env.programFolder, std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
-  if (const std::string problem = PrepareSettings(options, setup); !problem.empty()) {
+  if (const std::string problem = PrepareSettings(options, setup, env.err); !problem.empty()) {
     std::fprintf(env.err, "corvinex-batch: %s\n", problem.c_str());
     return 2;
   }
@@ -398,8 +413,13 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
   const std::string pid = std::to_string(::getpid());
   setup.temp = fs::path(setup.settings.APATH) / ("corvinex-batch-" + pid);
   const bool convertsMovies = !options.printGeometry && !options.findRing;
+  TempFolderGuard tempGuard;
   if (convertsMovies) {
     fs::create_directories(setup.temp, error);
+    if (!error) {
+      tempGuard.folder = setup.temp;
+      SetFatalEndFolder(setup.temp);
+    }
     if (error) {
       std::fprintf(env.err, "corvinex-batch: cannot create the temporary folder %s: %s\n",
                    setup.temp.string().c_str(), error.message().c_str());
@@ -414,11 +434,15 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
       return 1;
     }
   }
-  const fs::path logFolder = options.logFolder.value_or(setup.paths.logFile.parent_path());
-  fs::create_directories(logFolder, error);
-  DiagnosticLog log(logFolder / ("TLVPUB-batch-" + pid + ".log"));
+  std::string logWarning;
+  const fs::path logFile = PlaceBatchLog(options.logFolder, setup.paths.logFile.parent_path(),
+                                         "TLVPUB-batch-" + pid + ".log", logWarning);
+  if (!logWarning.empty()) {
+    std::fprintf(env.err, "corvinex-batch: warning: %s\n", logWarning.c_str());
+  }
+  DiagnosticLog log(logFile);
   log.StartNew(std::chrono::system_clock::now());
-  PruneBatchLogs(logFolder);
+  if (!logFile.empty()) PruneBatchLogs(logFile.parent_path());
 
   gStopRequest = 0;
   gInterrupted = 0;
@@ -435,7 +459,16 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
       PlanBatchTargets(options.inputs, options.output, options.framesOnly);
   for (size_t i = 0; i < options.inputs.size(); ++i) {
     if (gInterrupted.load() != 0) break;
-    ConvertOne(options.inputs[i], targets[i], options, env, setup, logo, log, tally);
+    SetFatalEndInput(options.inputs[i]);
+    try {
+      ConvertOne(options.inputs[i], targets[i], options, env, setup, logo, log, tally);
+    } catch (const std::exception&) {
+      // Most often memory running out: the next movie would most likely fare no better.
+      const std::string why = WhyBrokenOff(std::current_exception());
+      Fail(env, options.inputs[i], why, tally);
+      log.LogLine("Batch run ended on " + options.inputs[i].string() + ": " + why);
+      break;
+    }
     // One line per movie, so a long run shows whether memory, descriptors or
     // temporary files grow from movie to movie.
     log.LogLine("Batch movie " + std::to_string(i + 1) + " of " +

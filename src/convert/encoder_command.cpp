@@ -4,7 +4,6 @@
 #include <array>
 #include <cctype>
 #include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <system_error>
 
@@ -140,12 +139,14 @@ void OutputPieces(CommandLine& c, const ContainerRow& row, const ExportSettings&
 }  // namespace
 
 PictureSize ExportPictureSize(int32_t resize, int32_t width, int32_t height) {
-  static constexpr std::array<float, 5> kFactors = {0.9f, 0.8f, 0.7f, 0.6f, 0.5f};
   if (resize < 1 || resize > 5) return {width, height};
-  // The factor is a 32-bit float widened before the product: 0.9f x 1600 floors to 1424.
-  const double f = static_cast<double>(kFactors[static_cast<size_t>(resize - 1)]);
-  auto scaled = [f](int32_t n) {
-    return static_cast<int32_t>(16 * std::floor(f * static_cast<double>(n) / 16.0));
+  // Both sides by the same factor, each to the nearest even number (4:2:0 needs even
+  // sides): rounding to blocks of 16 squashed small pictures visibly. Whole percents in
+  // 64-bit integers, so that a side ending in .5 of two rounds up whatever the size.
+  const int64_t percent = 100 - 10 * int64_t{resize};
+  auto scaled = [percent](int32_t n) {
+    const int64_t even = (percent * std::max<int64_t>(n, 0) + 100) / 200 * 2;
+    return static_cast<int32_t>(std::max<int64_t>(even, 2));
   };
   return {scaled(width), scaled(height)};
 }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "extras/jpeg_whole.h"
 #include "settings/whole_file.h"
 
 namespace corvinex {
@@ -21,6 +22,8 @@ bool DecodeLogoFile(const std::filesystem::path& file, FrameImage& out) {
   QImageReader reader(&buffer);
   QImage image = reader.read();
   if (image.isNull() || image.width() <= 0 || image.height() <= 0) return false;
+  // A JPEG cut short still decodes, its missing rows grey: refused as a bad logo.
+  if (bytes->starts_with("\xFF\xD8\xFF") && !JpegIsWhole(*bytes)) return false;
   image.convertTo(QImage::Format_RGB32);
   out.Reset(image.width(), image.height());
   for (int32_t y = 0; y < out.height; ++y) {

@@ -10,7 +10,7 @@
 namespace corvinex {
 
 // Decodes the file into bottom-up BGRX pixels of its own size. Returns false, with
-// `out` emptied, when the file cannot be read or does not decode.
+// `out` emptied, when the file cannot be read or does not decode whole (a JPEG cut short).
 bool DecodeLogoFile(const std::filesystem::path& file, FrameImage& out);
 
 // Clears the logo, then decodes the file and applies the format test. A file that does

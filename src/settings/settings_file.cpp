@@ -1,5 +1,6 @@
 #include "settings/settings_file.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <fstream>
@@ -213,6 +214,12 @@ SettingsReadResult ParseSettings(std::string_view text, AppSettings& settings) {
   settings.OPATH = FolderFromText(heldLastUsed);
   result.complete = true;
   return result;
+}
+
+bool HoldsSettings(std::string_view text) {
+  if (text.find('\0') != std::string_view::npos) return false;
+  return std::any_of(kTags.begin(), kTags.end(),
+                     [&](const TagRow& row) { return !TagValue(text, row.name).empty(); });
 }
 
 SettingsReadResult ReadSettings(const std::filesystem::path& file, AppSettings& settings) {

@@ -30,6 +30,10 @@ struct SettingsReadResult {
 // and the Cut Area takes its fallback values.
 SettingsReadResult ParseSettings(std::string_view text, AppSettings& settings);
 
+// Whether `text` is a settings file at all: no NUL bytes (a binary file) and at least
+// one tag with a value. Anything else would only reset the Cut Area to its fallback.
+bool HoldsSettings(std::string_view text);
+
 // Reads the file and parses it. A file that cannot be opened changes nothing.
 SettingsReadResult ReadSettings(const std::filesystem::path& file, AppSettings& settings);
 

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QImage>
+#include <QImageWriter>
 #include <QLabel>
 #include <QTest>
 #include <QTextBrowser>
@@ -92,6 +93,39 @@ TEST(LogoLoad, ARefusedFileShowsTheBadFormatMessage) {
   const QImage preview = LogoPreviewImage(logo);
   EXPECT_EQ(preview.size(), QSize(375, 52));
   EXPECT_GT(qRed(preview.pixel(187, 26)), 200);
+}
+
+// The image reader fills the rows of a JPEG cut short with grey and reports no error:
+// the chooser refuses such a file as it refuses a logo of the wrong shape, in both the
+// baseline and the progressive form, and takes a whole one with padding after its end.
+TEST(LogoLoad, AJpegCutShortIsRefusedAndAPaddedOneIsTaken) {
+  test::TempDir dir{"logo é"};
+  QImage image(1200, 200, QImage::Format_RGB32);
+  for (int y = 0; y < 200; ++y) {
+    for (int x = 0; x < 1200; ++x) image.setPixel(x, y, qRgb(x % 256, y, (x * y) % 256));
+  }
+  for (const bool progressive : {false, true}) {
+    SCOPED_TRACE(progressive ? "progressive" : "baseline");
+    const fs::path whole = dir / "whole.jpg";
+    QImageWriter writer(QString::fromStdString(whole.string()), "jpeg");
+    writer.setProgressiveScanWrite(progressive);
+    ASSERT_TRUE(writer.write(image));
+    const std::string bytes = test::ReadFileBytes(whole);
+    LogoState logo;
+    for (const size_t keep : {bytes.size() / 2, bytes.size() * 9 / 10, bytes.size() - 2}) {
+      const fs::path cut = dir / "cut ü.jpg";
+      test::WriteFileBytes(cut, bytes.substr(0, keep));
+      test::SeenMessage seen;
+      test::AnswerNextMessageBox(QMessageBox::Ok, &seen);
+      EXPECT_FALSE(LoadLogoWithMessage(nullptr, cut, logo)) << keep << " of " << bytes.size();
+      EXPECT_FALSE(logo.present);
+      EXPECT_EQ(seen.text, "Bad Logo format.");
+    }
+    const fs::path padded = dir / "padded.jpg";
+    test::WriteFileBytes(padded, bytes + std::string(64, '\0'));
+    EXPECT_TRUE(LoadLogo(padded, logo));
+    EXPECT_EQ(logo.image.width, 1200);
+  }
 }
 
 TEST(LogoLoad, TheChooserClearsTheLogoFirstAndLoadsTheChosenFile) {

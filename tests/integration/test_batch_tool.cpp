@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -308,6 +309,42 @@ namespace {
 
 // Inputs a user may really have: none of them may crash the tool, hang it, leave
 // temporary files, or change the input.
+// A resized movie keeps the panorama's proportions at even sizes, in both routes, and
+// the summary line names the size the encoder wrote.
+TEST_F(BatchFixture, ResizeKeepsTheProportionsInBothRoutes) {
+  const fs::path movie = Movie("resized.mp4", 8);
+  auto summarySize = [](const std::string& out) {
+    const size_t at = out.rfind(" (");
+    const size_t x = out.find('x', at);
+    return at == std::string::npos || x == std::string::npos
+               ? std::pair{0, 0}
+               : std::pair{std::atoi(out.c_str() + at + 2), std::atoi(out.c_str() + x + 1)};
+  };
+  const BatchResult natural = Run({movie.string(), "-o", (dir / "natural.mp4").string()});
+  ASSERT_EQ(natural.exitCode, 0) << natural.err;
+  const auto [width, height] = summarySize(natural.out);
+  ASSERT_GT(width, 16) << natural.out;
+  ASSERT_GT(height, 16) << natural.out;
+  for (const char* step : {"1", "3", "5"}) {
+    for (const bool spool : {false, true}) {
+      SCOPED_TRACE(std::string(step) + (spool ? " spooled" : " one pass"));
+      const fs::path output = dir / (std::string("resized ") + step + (spool ? "s" : "") + ".mp4");
+      std::vector<std::string> args = {movie.string(), "-o", output.string(), "--resize", step};
+      if (spool) args.push_back("--spool");
+      const BatchResult r = Run(args, "resize");
+      ASSERT_EQ(r.exitCode, 0) << r.err;
+      const auto facts = test::ProbeFile(output);
+      ASSERT_TRUE(facts.has_value());
+      const double factor = 1.0 - 0.1 * std::atoi(step);
+      EXPECT_EQ(facts->width % 2, 0);
+      EXPECT_EQ(facts->height % 2, 0);
+      EXPECT_LE(std::abs(facts->width - factor * width), 1.0 + 1e-9) << facts->width;
+      EXPECT_LE(std::abs(facts->height - factor * height), 1.0 + 1e-9) << facts->height;
+      EXPECT_EQ(summarySize(r.out), std::pair(facts->width, facts->height)) << r.out;
+    }
+  }
+}
+
 TEST_F(BatchFixture, HostileMoviesFailClearlyAndLeaveNothingBehind) {
   test::WriteFileBytes(dir / "empty.mp4", "");
   const fs::path audio = dir / "only sound.m4a";

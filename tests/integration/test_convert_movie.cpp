@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 #include "convert/convert_movie.h"
@@ -206,8 +207,9 @@ TEST_F(ConversionFixture, FailedExportIsReportedAndCanBeRetriedWithAnotherName) 
   EXPECT_NE(Log().find("Encoding while spooling"), std::string::npos) << Log();
   const auto facts = test::ProbeFile(dir / "second try.mov");
   ASSERT_TRUE(facts.has_value());
-  // 80 % of the width, rounded down to a multiple of 16.
-  EXPECT_EQ(facts->width, static_cast<int32_t>(outcome.geometry.W * 0.8) / 16 * 16);
+  // 80 % of each side, to the nearest even number: the picture keeps its proportions.
+  EXPECT_EQ(facts->width, 2 * std::lround(outcome.outputWidth * 0.8 / 2));
+  EXPECT_EQ(facts->height, 2 * std::lround(outcome.outputHeight * 0.8 / 2));
 }
 
 }  // namespace

@@ -130,7 +130,7 @@ TEST_P(ExportContainers, ChosenQualityCodecModeBitRateAndResize) {
   s.channels = 1;
   s.audioRate = 1;
   test::ProbedMovie m = Export(s);
-  ExpectMovie(m, 160, 112, true);
+  ExpectMovie(m, 160, 120, true);
   EXPECT_EQ(m.audioChannels, 1);
 }
 

@@ -161,13 +161,59 @@ TEST_F(HostileMovies, LogoThatIsAFolderOrCutShortIsRefused) {
   Ffmpeg({"-f", "lavfi", "-i", "color=c=red:s=600x60", "-frames:v", "1", logo.string()});
   const std::string bytes = test::ReadFileBytes(logo);
   test::WriteFileBytes(logo, bytes.substr(0, bytes.size() / 3));
-  for (const fs::path& bad : {folder, logo}) {
+  // A logo of the right shape cut short decodes with grey rows: refused all the same,
+  // whether it ends in the middle of its picture or just before its end marker.
+  const fs::path wide = dir / "wide logo.jpg";
+  Ffmpeg({"-f", "lavfi", "-i", "testsrc=s=1200x200", "-frames:v", "1", wide.string()});
+  const std::string wideBytes = test::ReadFileBytes(wide);
+  const fs::path cutWide = dir / "wide logo cut é.jpg";
+  test::WriteFileBytes(cutWide, wideBytes.substr(0, wideBytes.size() * 2 / 3));
+  const fs::path noEnd = dir / "wide logo without end.jpg";
+  test::WriteFileBytes(noEnd, wideBytes.substr(0, wideBytes.size() - 2));
+  for (const fs::path& bad : {folder, logo, cutWide, noEnd}) {
     SCOPED_TRACE(bad);
     const InputGuard guard(movie);
     const test::ToolRun run = Run({movie.string(), "--logo", bad.string()}, "logo");
     ExpectNothingLost(run, temp, guard);
     EXPECT_TRUE(FailedSaying(run, bad.filename().string() + ": Bad Logo format."));
     EXPECT_FALSE(fs::exists(Output(movie)));
+  }
+}
+
+TEST_F(HostileMovies, WholeLogoWithBytesAfterItsEndIsTaken) {
+  // Cameras and editors leave padding after the end marker; the picture is whole.
+  const fs::path movie = Movie("padded logo.mp4");
+  const fs::path logo = dir / "padded logo.jpg";
+  Ffmpeg({"-f", "lavfi", "-i", "color=c=blue:s=1200x200", "-frames:v", "1", logo.string()});
+  test::WriteFileBytes(logo, test::ReadFileBytes(logo) + std::string(300, '\0') + "\xFF\xD8junk");
+  const InputGuard guard(movie);
+  const test::ToolRun run = Run({movie.string(), "--logo", logo.string()}, "padded");
+  ExpectNothingLost(run, temp, guard);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(test::ProbeFile(Output(movie)).has_value());
+}
+
+// A large movie under a memory limit: whichever thread runs out first, the run ends
+// with a message naming the movie, status 1 rather than an abort, and removes its
+// temporary folder.
+TEST_F(HostileMovies, RunningOutOfMemoryEndsWithAMessageAndNoLeftovers) {
+  const fs::path movie =
+      Movie("huge ü.mp4", {.width = 5760, .height = 2880, .frames = 3, .sound = false});
+  program = CopyProgram("limited");
+  fs::rename(program / "corvinex-batch", program / "corvinex-batch.bin");
+  for (const int limitKb : {400000, 500000, 600000, 700000}) {
+    SCOPED_TRACE(limitKb);
+    // Few malloc arenas, so the limit means the same on a machine of many cores.
+    test::WriteFileBytes(program / "corvinex-batch",
+                         "#!/bin/sh\nulimit -v " + std::to_string(limitKb) +
+                             " || exit 97\nMALLOC_ARENA_MAX=2 exec \"$0.bin\" \"$@\"\n");
+    fs::permissions(program / "corvinex-batch", fs::perms::owner_all);
+    const InputGuard guard(movie);
+    const test::ToolRun run = Run({movie.string(), "-y"}, "limited");
+    ASSERT_NE(run.exitCode, 97) << run.err;
+    ExpectNothingLost(run, temp, guard);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_TRUE(FailedSaying(run, "huge ü.mp4: not enough memory to convert this movie"));
   }
 }
 

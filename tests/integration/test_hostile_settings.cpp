@@ -7,6 +7,7 @@
 #include <string>
 
 #include "settings/settings_file.h"
+#include "support/ffprobe.h"
 #include "support/hostile_batch.h"
 
 namespace corvinex {
@@ -62,6 +63,95 @@ TEST_F(HostileSettings, RandomBytesFallBackToTheDefaults) {
   for (char& c : text) c = static_cast<char>(random());
   const test::ToolRun run = RunWith(text, program / "TEMP");
   EXPECT_TRUE(ConvertedOrRefused(run, movie, output));
+}
+
+// A file that is no settings file at all (binary, or text without one value) would only
+// reset the Cut Area: it is passed over, and the run says so and what it uses instead.
+TEST_F(HostileSettings, AFileThatIsNoSettingsFileIsPassedOverWithAWarning) {
+  const std::string binary = GoodText() + std::string(1, '\0');
+  const std::string prose = "[General]\nX1=150\nno tags in here\n";
+  for (const std::string& text : {binary, prose, std::string()}) {
+    SCOPED_TRACE(text.size());
+    fs::remove(output);
+    const test::ToolRun run = RunWith(text, program / "TEMP");
+    EXPECT_TRUE(ConvertedOrRefused(run, movie, output));
+    EXPECT_NE(run.err.find("warning: " + garbage.string() +
+                           " is not a settings file; the "
+                           "default settings are used instead"),
+              std::string::npos)
+        << run.err;
+  }
+
+  // With settings of the program's own beside it, those are used: their temporary folder.
+  WriteGoodSettings(program / "tlvpub.ini");
+  fs::remove(output);
+  const test::ToolRun run = RunWith(prose, temp);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(
+      run.err.find(garbage.string() + " is not a settings file; the program's own settings (" +
+                   (program / "tlvpub.ini").string() + ") are used instead"),
+      std::string::npos)
+      << run.err;
+  EXPECT_TRUE(test::ProbeFile(output).has_value());
+
+  // The program's own file broken, none given: the defaults, said as much.
+  test::WriteFileBytes(program / "tlvpub.ini", binary);
+  fs::remove(output);
+  const test::ToolRun own = RunWithSettings({}, {movie.string(), "-o", output.string()}, "own");
+  EXPECT_TRUE(ConvertedOrRefused(own, movie, output));
+  EXPECT_NE(own.err.find((program / "tlvpub.ini").string() +
+                         " is not a settings file; the default settings are used instead"),
+            std::string::npos)
+      << own.err;
+
+  // A file with only some values is a settings file: read as far as it goes, silently.
+  fs::remove(output);
+  const std::string good = GoodText();
+  const test::ToolRun partial = RunWith(good.substr(0, good.find("<SHARPEN_CH>")), temp);
+  EXPECT_EQ(partial.exitCode, 0) << partial.err;
+  EXPECT_EQ(partial.err.find("warning"), std::string::npos) << partial.err;
+}
+
+// A log folder that cannot take the log: the run says so and where the log goes instead,
+// and converts all the same.
+TEST_F(HostileSettings, AnUnwritableLogFolderIsToldWithWhereTheLogGoes) {
+  const fs::path notAFolder = dir / "log é.txt";
+  test::WriteFileBytes(notAFolder, "a file, not a folder");
+  for (const fs::path& folder : {notAFolder, notAFolder / "logs"}) {
+    SCOPED_TRACE(folder);
+    fs::remove(output);
+    const test::ToolRun run = RunWith(GoodText(), temp, {"--log-folder", folder.string()});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("warning: cannot write the log in " + folder.string()),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("; the log goes to " + program.string() + "/TLVPUB-batch-"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.log.find("Batch movie 1 of 1 done"), std::string::npos) << run.log;
+    EXPECT_EQ(test::ReadFileBytes(notAFolder), "a file, not a folder");
+  }
+}
+
+TEST_F(HostileSettings, NoFolderTakesTheLogAndTheRunSaysItHasNone) {
+  if (!test::NamespacesWork()) GTEST_SKIP() << "no user and mount namespaces here";
+  test::WriteFileBytes(garbage, GoodText());
+  const fs::path notAFolder = dir / "log.txt";
+  test::WriteFileBytes(notAFolder, "x");
+  // A read-only program folder and no user data folder: the log has nowhere to go.
+  const test::ToolRun run = RunUnshared(
+      "P=\"$1\"; shift; mount --bind \"$P\" \"$P\" && mount -o remount,bind,ro \"$P\" || "
+      "exit 97; XDG_DATA_HOME=/dev/null/data HOME=/dev/null exec \"$TOOL\" \"$@\"",
+      {program.string(), "--settings", garbage.string(), movie.string(), "-o", output.string(),
+       "--log-folder", notAFolder.string()},
+      "no log");
+  ASSERT_NE(run.exitCode, 97) << "no read-only bind mount: " << run.err;
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find("warning: cannot write the log in " + notAFolder.string()),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("; this run has no log"), std::string::npos) << run.err;
+  EXPECT_TRUE(test::ProbeFile(output).has_value());
 }
 
 TEST_F(HostileSettings, HugeNumbersInEveryTagConvertOrAreRefused) {

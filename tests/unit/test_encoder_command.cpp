@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "convert/encoder_command.h"
@@ -191,29 +192,48 @@ TEST(EncoderCommand, CodecModeStrings) {
   }
 }
 
-TEST(EncoderCommand, ResizeFloorsToMultiplesOf16) {
-  // The factors are 32-bit floats: 0.9f and 0.7f lie just below, so 800 x 0.9f floors to 704.
+TEST(EncoderCommand, ResizeKeepsTheProportionsAtEvenSizes) {
   ExportSettings s = Flv25();
   s.resize = 5;
-  EXPECT_EQ(TailOf(s), " -t 00:00:02.000 -s 992x496 ");
+  // Half of 1998 x 1000 is 999 x 500: the odd side goes up to the next even number.
+  EXPECT_EQ(TailOf(s), " -t 00:00:02.000 -s 1000x500 ");
   s.pictureWidth = 1600;
   s.pictureHeight = 800;
-  const char* sizes[] = {" -s 1424x704 ", " -s 1280x640 ", " -s 1104x544 ", " -s 960x480 ",
+  const char* sizes[] = {" -s 1440x720 ", " -s 1280x640 ", " -s 1120x560 ", " -s 960x480 ",
                          " -s 800x400 "};
   for (int r = 1; r <= 5; ++r) {
     s.resize = r;
     EXPECT_EQ(TailOf(s), std::string(" -t 00:00:02.000") + sizes[r - 1]) << r;
   }
   // The size the batch summary reports is the one on the command line.
-  EXPECT_EQ(ExportPictureSize(1, 1600, 800).width, 1424);
-  EXPECT_EQ(ExportPictureSize(1, 1600, 800).height, 704);
+  EXPECT_EQ(ExportPictureSize(1, 1600, 800).width, 1440);
+  EXPECT_EQ(ExportPictureSize(1, 1600, 800).height, 720);
   EXPECT_EQ(ExportPictureSize(0, 1601, 803).width, 1601);
   s.codecMode = 1;
   s.bitRate = 1;
   s.resize = 1;
   std::string tail = TailOf(s);
   EXPECT_EQ(tail.rfind(" -t 00:00:02.000 -b 500k  -threads 0", 0), 0u) << tail;
-  EXPECT_EQ(tail.substr(tail.size() - 14), "  -s 1424x704 ");
+  EXPECT_EQ(tail.substr(tail.size() - 14), "  -s 1440x720 ");
+}
+
+TEST(EncoderCommand, ResizedSidesAreEvenNearTheFactorAndNeverVanish) {
+  // A small panorama lost a fifth of its height to blocks of 16 (406 x 120 became 192 x 48).
+  EXPECT_EQ(ExportPictureSize(5, 406, 120).width, 204);
+  EXPECT_EQ(ExportPictureSize(5, 406, 120).height, 60);
+  EXPECT_EQ(ExportPictureSize(3, 494, 158).width, 346);   // 345.8
+  EXPECT_EQ(ExportPictureSize(3, 494, 158).height, 110);  // 110.6
+  EXPECT_EQ(ExportPictureSize(5, 3, 1).width, 2);
+  EXPECT_EQ(ExportPictureSize(5, 3, 1).height, 2);
+  for (int32_t resize = 1; resize <= 5; ++resize) {
+    const double factor = 1.0 - 0.1 * resize;
+    for (int32_t side : {2, 17, 99, 120, 406, 1080, 1921, 5760, 32767}) {
+      const int32_t got = ExportPictureSize(resize, side, side).width;
+      EXPECT_EQ(got % 2, 0) << resize << " " << side;
+      EXPECT_GE(got, 2);
+      EXPECT_LE(std::abs(got - factor * side), 1.0 + 1e-9) << resize << " " << side;
+    }
+  }
 }
 
 TEST(EncoderCommand, ChildCommandsText) {
@@ -281,7 +301,7 @@ TEST(EncoderCommand, ArgvKeepsEveryPathOneArgument) {
                                                        "-b",
                                                        "500k",
                                                        "-s",
-                                                       "992x496",
+                                                       "1000x500",
                                                        "-qscale",
                                                        "3",
                                                        "-f",
