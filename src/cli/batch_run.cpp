@@ -11,6 +11,7 @@
 #include <future>
 #include <new>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <system_error>
 
 #include "app/program_paths.h"
@@ -24,6 +25,8 @@
 #include "convert/decoded_logo.h"
 #include "convert/encoder_command.h"
 #include "convert/frame_source_feed.h"
+#include "convert/leftovers.h"
+#include "convert/pending_frames.h"
 #include "media/frame_source.h"
 #include "media/media_probe.h"
 #include "media/movie_info.h"
@@ -334,12 +337,21 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
     fail(target.output.string() + " exists already and is kept; --overwrite (or -y) replaces it");
     return;
   }
+  std::optional<PendingFrameFolder> frames;
   if (options.framesOnly) {
     fs::create_directories(target.frameFolder, error);
     if (error || !fs::is_directory(target.frameFolder, error)) {
       fail("cannot create the frame folder " + target.frameFolder.string());
       return;
     }
+    if (const std::string problem = FrameFolderProblem(target.frameFolder, options.overwrite);
+        !problem.empty()) {
+      return fail(problem);
+    }
+    RemoveLeftoversOfDeadRuns(target.frameFolder);
+    // The frames appear in the folder only once every one of them was written.
+    frames.emplace(target.frameFolder);
+    if (!frames->ok()) return fail(frames->error());
   }
   FrameImage logoCanvas;
   if (logo.present) {
@@ -371,13 +383,19 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
                             .StreamState = streamState,
                             .lensName = LensNameFor(settings.HSIZE),
                             .logoCanvas = logo.present ? &logoCanvas : nullptr,
-                            .frameFolder = target.frameFolder,
+                            .frameFolder = frames ? frames->TempFolder() : fs::path(),
                             .framesOnly = options.framesOnly.has_value(),
                             .onePass = !options.spool,
                             .unwrapReadsFramesOnly = true,
                             .sphericalMetadata = options.sphericalMetadata,
                             .replaceOutput = options.overwrite};
-  const ConversionOutcome outcome = ConvertMovie(context, target.output.string());
+  ConversionOutcome outcome = ConvertMovie(context, target.output.string());
+  if (frames && outcome.status == ConversionStatus::FramesOnly) {
+    if (const CommitResult moved = frames->Commit(options.overwrite); !moved.ok) {
+      frames->Abandon();
+      return fail("the frames could not be moved into their folder: " + moved.error);
+    }
+  }
   ReportOutcome(input, target, outcome, context.options.RESIZE, ui, env, tally);
 }
 
@@ -411,10 +429,12 @@ int RunBatch(const BatchOptions& options, const BatchEnvironment& env) {
 
   std::error_code error;
   const std::string pid = std::to_string(::getpid());
-  setup.temp = fs::path(setup.settings.APATH) / ("corvinex-batch-" + pid);
+  setup.temp = fs::path(setup.settings.APATH) / BatchTempFolderName();
   const bool convertsMovies = !options.printGeometry && !options.findRing;
   TempFolderGuard tempGuard;
   if (convertsMovies) {
+    // The folders of runs that were killed stay until a run finds their processes gone.
+    RemoveDeadBatchTempFolders(setup.settings.APATH);
     fs::create_directories(setup.temp, error);
     if (!error) {
       tempGuard.folder = setup.temp;

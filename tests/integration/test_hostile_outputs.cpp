@@ -3,7 +3,7 @@
 // checked or not at all, an old one is replaced only by a whole new one, and a frame
 // folder never mixes two movies.
 //
-// The tests marked DISABLED_ describe behaviour this branch does not have yet: the tool
+// The tests marked  describe behaviour this branch does not have yet: the tool
 // writes the movie straight to its final name and takes a frame folder as it is.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -84,7 +84,7 @@ struct HostileOutputs : test::HostileBatchTest {
 // Killed outright in the frame loop, the tool can tidy nothing: no movie may appear at
 // its final name afterwards (the encoder it started must not finish one there), and no
 // encoder may live on.
-TEST_F(HostileOutputs, DISABLED_KilledMidRunLeavesNothingAtTheFinalNameAndNoChild) {
+TEST_F(HostileOutputs, KilledMidRunLeavesNothingAtTheFinalNameAndNoChild) {
   const fs::path movie = Movie("long take ü.mp4", {.width = 320, .height = 240, .frames = 300});
   const fs::path output = dir / "killed out é.mp4";
   ChildIo io;
@@ -119,7 +119,7 @@ TEST_F(HostileOutputs, DISABLED_KilledMidRunLeavesNothingAtTheFinalNameAndNoChil
 
 // Two runs at once whose default names are the same: neither replaces the other's movie
 // (no -y was given), both succeed, and each tells the name it really wrote.
-TEST_F(HostileOutputs, DISABLED_TwoRunsAtOnceAimingAtOneNameKeepBothMovies) {
+TEST_F(HostileOutputs, TwoRunsAtOnceAimingAtOneNameKeepBothMovies) {
   const fs::path mp4 = Movie("clip.mp4", {.width = 160, .height = 120, .frames = 60});
   const fs::path mov = dir / "clip.mov";
   test::MakeSampleMovie(mov, {.width = 160, .height = 120, .frames = 60});
@@ -161,7 +161,7 @@ TEST_F(HostileOutputs, DISABLED_TwoRunsAtOnceAimingAtOneNameKeepBothMovies) {
 
 // -y replaces an old movie only by a whole new one: an encoder that fails after
 // writing part of its movie leaves the old one as it was.
-TEST_F(HostileOutputs, DISABLED_OverwriteWithAFailingEncoderKeepsTheOldMovie) {
+TEST_F(HostileOutputs, OverwriteWithAFailingEncoderKeepsTheOldMovie) {
   const fs::path movie = Movie("take.mp4");
   const fs::path output = dir / "kept é.mp4";
   ASSERT_EQ(Run({movie.string(), "-o", output.string()}, "first").exitCode, 0);
@@ -180,7 +180,7 @@ TEST_F(HostileOutputs, DISABLED_OverwriteWithAFailingEncoderKeepsTheOldMovie) {
 
 // An encoder that says it succeeded but wrote 8 bytes: the run checks what it wrote,
 // fails saying so, and leaves nothing at the output name.
-TEST_F(HostileOutputs, DISABLED_EncoderClaimingSuccessForEightBytesFails) {
+TEST_F(HostileOutputs, EncoderClaimingSuccessForEightBytesFails) {
   const fs::path movie = Movie("take.mp4");
   const fs::path output = dir / "eight bytes.mp4";
   BreakTheExport("lying export", "printf '12345678' > \"$last\"; exit 0");
@@ -194,7 +194,7 @@ TEST_F(HostileOutputs, DISABLED_EncoderClaimingSuccessForEightBytesFails) {
 
 // A frame folder holding another movie's frames: refused, naming the folder, unless -y;
 // with -y it ends up holding the new movie's frames alone.
-TEST_F(HostileOutputs, DISABLED_FramesOnlyIntoAFolderOfAnotherMovie) {
+TEST_F(HostileOutputs, FramesOnlyIntoAFolderOfAnotherMovie) {
   const fs::path first = Movie("first.mp4", {.width = 160, .height = 120, .frames = 20});
   const fs::path second = Movie("second.mp4", {.width = 160, .height = 120, .frames = 8});
   const fs::path frames = dir / "frames é";
