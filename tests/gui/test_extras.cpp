@@ -248,7 +248,11 @@ TEST(ExternalLinks, OneR3DConverterAtATime) {
   const pid_t first = state.pid;
   EXPECT_EQ(StartR3DConverter(state, dir.path()), R3DStart::AlreadyRunning);
   EXPECT_EQ(state.pid, first);
-  for (int i = 0; i < 200 && !fs::exists(started); ++i) QTest::qWait(10);
+  // The shell creates the file before it writes the line: wait for the whole line.
+  auto written = [&] {
+    return fs::exists(started) && test::ReadFileBytes(started).find('\n') != std::string::npos;
+  };
+  for (int i = 0; i < 500 && !written(); ++i) QTest::qWait(10);
   EXPECT_EQ(test::ReadFileBytes(started), std::string(kR3DStartToken) + "\n");
 
   // Closed converters are started again.
