@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <new>
 #include <system_error>
 
 #include "convert/child_process.h"
@@ -177,9 +178,20 @@ bool PrepareRun(ConversionRun& run, const std::string& output) {
   // "Set MovieDuration" opens the geometry step's own log lines just below.
   ctx.conversionRunning = 1;
   run.buffers.tableValid = false;
-  run.outcome.geometry =
-      PrepareUnwrapGeometry(ctx.input.width, ctx.input.height, RingFromSettings(ctx.settings),
-                            ctx.settings.HSIZE, GeometryVariant::Conversion, run.buffers, ctx.log);
+  try {
+    run.outcome.geometry =
+        PrepareUnwrapGeometry(ctx.input.width, ctx.input.height, RingFromSettings(ctx.settings),
+                              ctx.settings.HSIZE, GeometryVariant::Conversion, run.buffers, ctx.log);
+  } catch (const std::bad_alloc&) {
+    // The tables and panorama buffers of a huge movie: nothing has started yet.
+    run.buffers = UnwrapBuffers{};
+    ctx.conversionRunning = 0;
+    const std::string text = "Not enough memory to convert a " + std::to_string(ctx.input.width) +
+                             "x" + std::to_string(ctx.input.height) + " movie.";
+    ctx.log.LogLine(text);
+    ctx.ui.Message("Error Monitoring", text, MessageIcon::Stop, false);
+    return false;
+  }
   run.frameOptions = FrameOptionsFrom(ctx.settings, ctx.options);
   run.outcome.outputWidth = run.outcome.geometry.W;
   run.outcome.outputHeight = OutputHeight(run);
