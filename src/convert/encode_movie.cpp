@@ -46,6 +46,14 @@ int64_t LastEncodedFrame(std::string_view report) {
   return frames;
 }
 
+std::string EncoderFailureText(const fs::path& report) {
+  const std::string tail = ReportTail(report);
+  if (tail.find("No space left on device") != std::string::npos) {
+    return "No space left on device: the disk of the output is full.";
+  }
+  return LastLineOf(report);
+}
+
 ChildExit WaitForEncoder(pid_t pid, const fs::path& report, const EncoderFlags& flags,
                          bool& stopped) {
   constexpr auto kPoll = std::chrono::milliseconds(200);
@@ -83,7 +91,7 @@ ExportResult EncodeMovie(const fs::path& tool, const fs::path& tempFolder, const
       result.exitCode = WaitForEncoder(start.pid, io.stderrFile, flags, result.stopped).exitCode;
       if (result.stopped) log.LogLine("FFMPEG stopped on request");
       if (result.exitCode != 0 && !result.stopped && !io.stderrFile.empty()) {
-        result.errorLine = LastLineOf(errors);
+        result.errorLine = EncoderFailureText(errors);
         log.LogLine("FFMPEG ERR " + std::to_string(result.exitCode) + " : " + result.errorLine);
       }
     } else {

@@ -107,6 +107,10 @@ struct EncoderFlags {
 // The last "frame=N" of the encoder's statistics in `report`; -1 when there is none.
 int64_t LastEncodedFrame(std::string_view report);
 
+// Why the encoder failed, from its report: its last line, except where an earlier line
+// tells a full disk, which the last ("Conversion failed!") no longer says.
+std::string EncoderFailureText(const std::filesystem::path& report);
+
 // Waits for the encoder, telling its progress read from its error-stream file
 // `report`, and ends it when a stop is asked for (setting `stopped`).
 ChildExit WaitForEncoder(pid_t pid, const std::filesystem::path& report, const EncoderFlags& flags,

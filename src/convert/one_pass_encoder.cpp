@@ -68,7 +68,7 @@ ExportResult OnePassEncoder::Wait(const EncoderFlags& flags) {
   pid_ = -1;
   if (result.stopped) log_.LogLine("FFMPEG stopped on request");
   if (result.exitCode != 0 && !result.stopped) {
-    result.errorLine = LastLineOf(report_);
+    result.errorLine = EncoderFailureText(report_);
     log_.LogLine("FFMPEG ERR " + std::to_string(result.exitCode) + " : " + result.errorLine);
   }
   return result;

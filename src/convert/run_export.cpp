@@ -48,7 +48,14 @@ std::string CheckExport(const ConversionRun& run, const fs::path& file, int64_t 
   const OutputCheck check = CheckOutputMovie(
       file,
       {.framesSent = framesSent, .timePerFrame = run.ctx.input.timePerFrame, .sound = soundSent});
-  return check.ok ? std::string() : "The written movie is not whole: " + check.reason + ".";
+  if (check.ok) return {};
+  // Some muxers end well on a full disk; the user needs the cause, not the symptom.
+  std::error_code error;
+  const fs::space_info space =
+      fs::space(file.parent_path().empty() ? "." : file.parent_path(), error);
+  const bool full = !error && space.available < (uintmax_t{1} << 20);
+  return "The written movie is not whole: " + check.reason +
+         (full ? " (the disk of the output is full)." : ".");
 }
 
 // The export's settings from the run's options, for `framesMade` frames (0 before

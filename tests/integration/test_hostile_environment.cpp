@@ -131,6 +131,32 @@ TEST_F(HostileEnvironment, TemporaryFolderOnAFullDiskFailsClearly) {
   EXPECT_FALSE(fs::exists(output));
 }
 
+// The output's disk fills while the encoder writes (some muxers still end with status 0):
+// the run fails naming the full disk, and the movie -y was to replace stays byte for byte.
+TEST_F(HostileEnvironment, OutputDiskFillingUpKeepsTheOldMovieUnderOverwrite) {
+  if (!test::NamespacesWork()) GTEST_SKIP() << "no user and mount namespaces here";
+  program = CopyProgram("full output disk");
+  movie = Movie("large take.mp4", {.width = 640, .height = 480, .frames = 50});
+  const fs::path small = dir / "small output disk";
+  fs::create_directories(small);
+  const fs::path listing = dir / "left on output disk.txt";
+  const fs::path kept = dir / "old movie copy.mp4";
+  const InputGuard guard(movie);
+  const test::ToolRun run = RunUnshared(
+      "D=\"$1\"; L=\"$2\"; K=\"$3\"; shift 3; mount -t tmpfs -o size=64k tmpfs \"$D\" || exit 97; "
+      "printf 'the old movie' > \"$D/out.mp4\"; \"$TOOL\" \"$@\" -o \"$D/out.mp4\"; rc=$?; "
+      "ls -A \"$D\" > \"$L\"; cp \"$D/out.mp4\" \"$K\"; exit $rc",
+      {small.string(), listing.string(), kept.string(), "--settings", settingsFile.string(), "-y",
+       movie.string()},
+      "full output");
+  ASSERT_NE(run.exitCode, 97) << "no tmpfs: " << run.err;
+  ExpectNothingLost(run, temp, guard);
+  EXPECT_TRUE(FailedSaying(run, "full")) << run.err;
+  EXPECT_EQ(test::ReadFileBytes(kept), "the old movie");
+  EXPECT_EQ(test::ReadFileBytes(listing), "out.mp4\n") << "a partial movie stayed";
+  EXPECT_EQ((run.out + run.err).find("successfully"), std::string::npos) << run.out << run.err;
+}
+
 TEST_F(HostileEnvironment, ReadOnlyProgramFolderConvertsWithItsFilesInTheUserDataFolder) {
   if (!test::NamespacesWork()) GTEST_SKIP() << "no user and mount namespaces here";
   program = CopyProgram("read only");
