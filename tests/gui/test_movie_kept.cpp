@@ -251,5 +251,37 @@ TEST_F(KeptFixture, ClosingDuringARunAsksWhileTheRunGoesOn) {
   EXPECT_EQ(w.Flags().movieOpen, 0) << "a window that quits opens no movie again";
 }
 
+// A question left open until the run has ended no longer applies: it goes, and the
+// window stays with its movie.
+TEST_F(KeptFixture, AStopQuestionLeftOpenGoesWhenTheRunEnds) {
+  MainWindow& w = OpenWithMovie(20);
+  SlowFrames();
+  state.settings.OPATH = dir.path().string();
+  QPointer<QMessageBox> question;
+  WhenRunning(w, [&] {
+    w.close();
+    question = w.findChild<QMessageBox*>();
+  });
+  // The run's own closing message, answered by its title: the question stays unanswered.
+  QString successTitle;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    for (QMessageBox* box : w.findChildren<QMessageBox*>()) {
+      if (box->isVisible() && box->windowTitle() == "Successful termination") {
+        successTitle = box->windowTitle();
+        box->button(QMessageBox::Cancel)->click();
+      }
+    }
+  });
+  answer.start(20);
+  AnswerNextFileDialog(QString::fromStdString((dir.path() / "kept.mp4").string()), nullptr);
+  w.Dispatch(cmd::kConvert);
+  answer.stop();
+  ASSERT_EQ(successTitle, "Successful termination");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return question.isNull() || !question->isVisible(); }, 2000));
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return w.Flags().movieOpen == 1; }, 20000));
+}
+
 }  // namespace
 }  // namespace corvinex::test

@@ -71,6 +71,8 @@ void MainWindow::Dispatch(int32_t id, int32_t notification) {
   runningCommand_ = outer;
   if (finished) RefreshCutAreaLabels();
   PublishView();
+  // A question to stop a run that has ended meanwhile no longer applies.
+  if (outer == 0 && !closePending_ && stopQuestion_) stopQuestion_->reject();
   if (outer == 0 && closePending_) FinishPendingClose();
 }
 
