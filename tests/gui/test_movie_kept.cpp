@@ -192,6 +192,19 @@ TEST_F(KeptFixture, CancelAndConversionLeaveTheMovieLoadedWhereItWas) {
       [&] { return w.DoughnutArea()->Snapshot().pixel(300, 10) == qRgb(0, 0, 0); }, 5000));
 }
 
+// The decoder route ends its run with the movie closed too: it comes back all the same.
+TEST_F(KeptFixture, AfterADecoderRouteRunTheMovieIsLoadedAgain) {
+  MainWindow& w = OpenWithMovie(5);
+  state.settings.DSSETUP = 2;
+  const auto output = dir.path() / "decoded.mp4";
+  ASSERT_EQ(ConvertThroughWindow(output), "Successful termination");
+  EXPECT_TRUE(std::filesystem::exists(output));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return LabelText(304) == "320x240"; }, 5000));
+  EXPECT_EQ(state.StreamState, 1);
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return w.DoughnutArea()->Snapshot().pixel(300, 10) == qRgb(0, 0, 0); }, 5000));
+}
+
 // Presses STOP (or closes the window) once the frame loop runs.
 void WhenRunning(MainWindow& w, std::function<void()> act) {
   auto* poll = new QTimer(&w);
