@@ -40,7 +40,7 @@ bool RunShutdown(ProgramState& state, ShutdownHooks& hooks) {
 
   bool saved = true;
   if (ShouldAutoSave(state)) {
-    saved = WriteSettings(state.paths.settingsFile, state.settings);
+    saved = WriteSettings(state.paths.settingsFile, state.settings, state.options);
     if (!saved) state.log.LogLine("Settings file could not be written");
   }
 

@@ -4,6 +4,7 @@
 
 #include "convert/free_space.h"
 #include "convert/temp_files.h"
+#include "settings/adjustment_ranges.h"
 
 namespace corvinex {
 namespace {
@@ -39,13 +40,14 @@ SettingsReadResult RunStartup(ProgramState& state, const StartupInputs& inputs) 
 
   SettingsReadResult read;
   if (std::filesystem::exists(state.paths.settingsFile, error)) {
-    read = ReadSettings(state.paths.settingsFile, state.settings);
+    read = ReadSettings(state.paths.settingsFile, state.settings, state.options);
     if (read.stoppedEarly) {
       state.nominalFrameWidth = 400;
       state.nominalFrameHeight = 300;
     }
   }
   if (TrimmedFolder(state.settings.APATH).empty()) state.settings.APATH = defaultTemp;
+  FitAdjustmentsToSliders(state.settings);
 
   CleanTemp(state.settings.APATH, CleanTempOptions{.keepAvi = false});
 

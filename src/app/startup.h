@@ -17,7 +17,8 @@ struct StartupInputs {
 
 // Creates the default temporary folder when missing, starts a new log with its
 // header, sets the defaults, overlays the settings file when it exists, falls back
-// to the default temporary folder when the saved one is blank, empties the
+// to the default temporary folder when the saved one is blank, fits the adjustment
+// amounts to their sliders, empties the
 // temporary folder and logs the four "Temp ..." lines.
 SettingsReadResult RunStartup(ProgramState& state, const StartupInputs& inputs);
 

@@ -238,6 +238,17 @@ void DropEarlyExport(ConversionRun& run) {
 // one encoded while the frames were made, where it worked.
 void ExportLoop(ConversionRun& run, std::string output) {
   ConversionContext& ctx = run.ctx;
+  // A re-export's quality and size are for that export only: the user's own options
+  // come back however the loop ends.
+  struct KeepUserChoice {
+    SessionOptions& options;
+    const int32_t quality = options.QUALITY;
+    const int32_t resize = options.RESIZE;
+    ~KeepUserChoice() {
+      options.QUALITY = quality;
+      options.RESIZE = resize;
+    }
+  } keepUserChoice{ctx.options};
   for (;;) {
     ctx.log.LogLine("ConvertRectExport Begin");
     std::optional<SphericalResult> spherical;

@@ -41,7 +41,8 @@ struct AppSettings {
   bool operator==(const AppSettings&) const = default;
 };
 
-// Options that start from their defaults at every run and are never saved.
+// Options outside the 25 original values. Those that change the output are kept
+// in lines of their own after them (kept_choices.h); the logo starts empty each run.
 struct SessionOptions {
   int32_t OS_PREVIEW = 0;      // "Fast conversion, draft quality"
   int32_t FLIP_MODE = 0;       // 1 horizontal | 2 vertical
@@ -55,6 +56,7 @@ struct SessionOptions {
   int32_t DEPTH = 30;          // 20..90 in steps of 5
   int32_t GLASSES = 6;         // glasses shift, -10..10
   std::string LOGO;            // logo image path, empty when none
+  int32_t OUTPUT_TYPE = 0;     // the save chooser's type: 0 FLV .. 7 WEBM
 
   bool operator==(const SessionOptions&) const = default;
 };

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <variant>
 
+#include "settings/kept_choices.h"
 #include "settings/leading_number.h"
 #include "settings/whole_file.h"
 
@@ -158,8 +159,15 @@ std::string SettingsFileText(const AppSettings& settings) {
   return text;
 }
 
-bool WriteSettings(const std::filesystem::path& file, const AppSettings& settings) {
-  const std::string text = SettingsFileText(settings);
+std::string SettingsFileText(const AppSettings& settings, const SessionOptions& options) {
+  return SettingsFileText(settings) + KeptChoicesText(options);
+}
+
+namespace {
+
+// Through a temporary file, read back before it takes the name: a short write
+// (full disk) never replaces a good file with a cut one.
+bool WriteSettingsText(const std::filesystem::path& file, const std::string& text) {
   std::filesystem::path partial = file;
   partial += ".partial";
   {
@@ -175,12 +183,27 @@ bool WriteSettings(const std::filesystem::path& file, const AppSettings& setting
     }
   }
   std::error_code error;
+  if (ReadWholeFile(partial) != text) {
+    std::filesystem::remove(partial, error);
+    return false;
+  }
   std::filesystem::rename(partial, file, error);
   if (error) {
     std::filesystem::remove(partial, error);
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool WriteSettings(const std::filesystem::path& file, const AppSettings& settings) {
+  return WriteSettingsText(file, SettingsFileText(settings));
+}
+
+bool WriteSettings(const std::filesystem::path& file, const AppSettings& settings,
+                   const SessionOptions& options) {
+  return WriteSettingsText(file, SettingsFileText(settings, options));
 }
 
 SettingsReadResult ParseSettings(std::string_view text, AppSettings& settings) {
@@ -226,6 +249,15 @@ SettingsReadResult ReadSettings(const std::filesystem::path& file, AppSettings& 
   const std::optional<std::string> text = ReadWholeFile(file);
   if (!text) return {};
   return ParseSettings(*text, settings);
+}
+
+SettingsReadResult ReadSettings(const std::filesystem::path& file, AppSettings& settings,
+                                SessionOptions& options) {
+  const std::optional<std::string> text = ReadWholeFile(file);
+  if (!text) return {};
+  const SettingsReadResult result = ParseSettings(*text, settings);
+  ReadKeptChoices(*text, options);
+  return result;
 }
 
 }  // namespace corvinex

@@ -37,6 +37,14 @@ bool HoldsSettings(std::string_view text);
 // Reads the file and parses it. A file that cannot be opened changes nothing.
 SettingsReadResult ReadSettings(const std::filesystem::path& file, AppSettings& settings);
 
+// The window's file: the 25 values followed by the kept output choices. A file
+// without those lines reads as before and leaves `options` as it was.
+std::string SettingsFileText(const AppSettings& settings, const SessionOptions& options);
+bool WriteSettings(const std::filesystem::path& file, const AppSettings& settings,
+                   const SessionOptions& options);
+SettingsReadResult ReadSettings(const std::filesystem::path& file, AppSettings& settings,
+                                SessionOptions& options);
+
 // Cuts a folder text to at most kMaxFolderLength bytes without splitting a
 // UTF-8 letter.
 std::string CutFolderText(std::string_view folder);

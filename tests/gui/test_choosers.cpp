@@ -55,8 +55,8 @@ TEST_F(WindowFixture, LoadOpensTheChosenMovieAndRemembersItsFolder) {
   EXPECT_EQ(save.title, "Save Rectangular Video");
   EXPECT_EQ(save.proposedName, "ring_Unwrapped.flv");
   EXPECT_EQ(save.folder.toStdString(), folder.string());
-  // Cancelled: the movie closes and no conversion runs.
-  EXPECT_EQ(state.StreamState, 0);
+  // Cancelled: no conversion runs and the movie stays open.
+  EXPECT_EQ(state.StreamState, 1);
   EXPECT_EQ(calls.size(), 1u);
   EXPECT_TRUE(w.Action(104)->isEnabled());
 }

@@ -81,9 +81,12 @@ TEST_F(RecompressFixture, SaveReturnsTheTypedPathWithTheNewChoices) {
   EXPECT_EQ(RunRecompressDialog(w, "/tmp/first.mp4", choice), "/tmp/other name.mov");
   EXPECT_EQ(choice.quality, 12);
   EXPECT_EQ(choice.resize, 3);
-  EXPECT_EQ(w.ControlAs<QComboBox>(213)->currentText(), "12:");
-  EXPECT_TRUE(w.Action(873)->isChecked());
-  EXPECT_FALSE(w.Action(870)->isChecked());
+  // The choices are the re-export's own: the main window keeps what the user set.
+  EXPECT_EQ(w.ControlAs<QComboBox>(213)->currentText(), "Default");
+  EXPECT_EQ(state.options.QUALITY, 0);
+  EXPECT_EQ(state.options.RESIZE, 0);
+  EXPECT_TRUE(w.Action(870)->isChecked());
+  EXPECT_FALSE(w.Action(873)->isChecked());
 }
 
 TEST_F(RecompressFixture, CancelAndCloseBoxEndWithoutExport) {

@@ -5,9 +5,11 @@
 #include <QMenuBar>
 #include <QPushButton>
 
+#include "app/window/command_ids.h"
 #include "app/window/output_window.h"
 #include "gui/dialog_answer.h"
 #include "gui/window_fixture.h"
+#include "settings/settings_file.h"
 
 namespace corvinex::test {
 namespace {
@@ -184,6 +186,54 @@ TEST_F(WindowFixture, RestyledControlsKeepTheWindowsFont) {
     EXPECT_EQ(w.Control(id)->font().pixelSize(), size) << id;
     EXPECT_EQ(w.Control(id)->fontInfo().pixelSize(), size) << id;
   }
+}
+
+// Each adjustment slider shows the amount the picture gets: on a first start (no
+// settings file) and after a restart over a file that holds 0s.
+TEST_F(WindowFixture, SlidersShowTheAmountsInUseFromTheFirstStart) {
+  const std::pair<int32_t, int32_t AppSettings::*> sliders[] = {
+      {cmd::kSharpenSlider, &AppSettings::SHARPEN},
+      {cmd::kRadiusSlider, &AppSettings::RADIUS},
+      {cmd::kBrightnessSlider, &AppSettings::BRIGHTNESS},
+      {cmd::kContrastSlider, &AppSettings::CONTRAST},
+      {cmd::kNoiseSlider, &AppSettings::NOISE},
+      {cmd::kCpuSlider, &AppSettings::CPU},
+  };
+  auto expectShownInUse = [&](const char* when) {
+    for (const auto& [id, field] : sliders) {
+      EXPECT_EQ(window->ControlAs<QSlider>(id)->value(), state.settings.*field)
+          << when << ": slider " << id;
+    }
+  };
+  Open();
+  EXPECT_EQ(state.settings.BRIGHTNESS, 127);  // neutral: a tick does not darken
+  EXPECT_EQ(state.settings.CONTRAST, 127);
+  expectShownInUse("first start");
+
+  AppSettings zeros = state.settings;
+  zeros.SHARPEN = 0;
+  zeros.CPU = 0;
+  zeros.BRIGHTNESS = 0;
+  ASSERT_TRUE(WriteSettings(state.paths.settingsFile, zeros));
+  window->hide();
+  window.reset();
+  RunStartup(state, {.currentDirectory = dir.path(), .now = {}, .shortenedForm = false});
+  Open();
+  expectShownInUse("restart");
+}
+
+// A settings file of an earlier version, without the kept choices: the window starts
+// with its usual output choices and the file's own values.
+TEST_F(WindowFixture, AnOlderSettingsFileStartsWithTheUsualChoices) {
+  AppSettings saved = state.settings;
+  saved.X1 = -20;
+  ASSERT_TRUE(WriteSettings(state.paths.settingsFile, saved));  // the 25 values only
+  RunStartup(state, {.currentDirectory = dir.path(), .now = {}, .shortenedForm = false});
+  MainWindow& w = Open();
+  EXPECT_EQ(state.settings.X1, -20);
+  EXPECT_EQ(state.options, SessionOptions{});
+  EXPECT_FALSE(w.ControlAs<QCheckBox>(cmd::kFlipVertical)->isChecked());
+  EXPECT_TRUE(w.Action(cmd::kResizeFirst)->isChecked());
 }
 
 }  // namespace

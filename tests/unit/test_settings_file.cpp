@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "settings/kept_choices.h"
 #include "settings/leading_number.h"
 #include "settings/settings_file.h"
 #include "support/temp_dir.h"
@@ -254,6 +255,92 @@ TEST(LeadingNumber, ReadsTheLeadingDecimalNumber) {
   EXPECT_EQ(RoundToInt32(3.5), 4);
   EXPECT_EQ(RoundToInt32(-2.5), -2);
   EXPECT_EQ(RoundToInt32(-1e300), -2147483647 - 1);
+}
+
+}  // namespace
+}  // namespace corvinex
+
+namespace corvinex {
+namespace {
+
+using test::TempDir;
+
+SessionOptions UnusualChoices() {
+  SessionOptions o;
+  o.FLIP_MODE = 3;
+  o.OUTPUT_TYPE = 7;
+  o.RESIZE = 5;
+  o.QUALITY = 21;
+  o.AUDIO_CHANNELS = 1;
+  o.AUDIO_RATE = 4;
+  o.OS_PREVIEW = 1;
+  o.STEREO_3DP = 1;
+  o.STEREO_TYPE = 1;
+  o.GLASSES = -10;
+  o.DEPTH_CH = 1;
+  o.DEPTH = 90;
+  return o;
+}
+
+// The output choices the window keeps after the 25 original values.
+TEST(KeptChoices, RoundTripAfterTheOriginalLinesWhichStayAsTheyWere) {
+  TempDir dir;
+  const auto file = dir / "tlvpub.ini";
+  const SessionOptions written = UnusualChoices();
+  ASSERT_TRUE(WriteSettings(file, Unusual(), written));
+  const std::string text = ReadFileBytes(file);
+  // An older reader finds its 25 lines unchanged at the top of the file.
+  EXPECT_EQ(text.substr(0, SettingsFileText(Unusual()).size()), SettingsFileText(Unusual()));
+  EXPECT_NE(text.find("<FLIP_VERTICAL>1</FLIP_VERTICAL>\r\n"), std::string::npos);
+  AppSettings oldReader;
+  EXPECT_TRUE(ParseSettings(text, oldReader).complete);
+  EXPECT_EQ(oldReader, Unusual());
+
+  AppSettings settings;
+  SessionOptions read;
+  EXPECT_TRUE(ReadSettings(file, settings, read).complete);
+  EXPECT_EQ(settings, Unusual());
+  EXPECT_EQ(read, written);
+  // Each flip on its own comes back as itself.
+  for (int32_t flips : {0, 1, 2}) {
+    SessionOptions one;
+    one.FLIP_MODE = flips;
+    SessionOptions back = UnusualChoices();
+    ASSERT_TRUE(WriteSettings(file, Unusual(), one));
+    ReadSettings(file, settings, back);
+    EXPECT_EQ(back.FLIP_MODE, flips);
+  }
+}
+
+TEST(KeptChoices, AFileWithoutThemAndOddValuesGiveTheDefaults) {
+  // A file of an earlier version: the 25 values read as ever, the choices untouched.
+  SessionOptions untouched = UnusualChoices();
+  AppSettings settings;
+  ReadKeptChoices(SettingsFileText(Unusual()), untouched);
+  EXPECT_EQ(untouched, UnusualChoices());
+
+  // Values no control can show fall back to that choice's default; good ones read.
+  const std::string odd =
+      SettingsFileText(Unusual()) +
+      "<FLIP_HORIZONTAL>1</FLIP_HORIZONTAL>\r\n<FLIP_VERTICAL>2</FLIP_VERTICAL>\r\n"
+      "<OUTPUT_TYPE>8</OUTPUT_TYPE>\r\n<RESIZE>abc</RESIZE>\r\n<QUALITY>1x</QUALITY>\r\n"
+      "<AUDIO_RATE></AUDIO_RATE>\r\n<GLASSES>-11</GLASSES>\r\n<DEPTH>27</DEPTH>\r\n"
+      "<STEREO_TYPE>1</STEREO_TYPE>\r\n<DEPTH_CH>0";  // cut off: no closing tag
+  SessionOptions read = UnusualChoices();
+  const SettingsReadResult result = ParseSettings(odd, settings);
+  ReadKeptChoices(odd, read);
+  EXPECT_TRUE(result.complete);
+  const SessionOptions defaults;
+  EXPECT_EQ(read.FLIP_MODE, 1);  // horizontal read, vertical odd
+  EXPECT_EQ(read.OUTPUT_TYPE, defaults.OUTPUT_TYPE);
+  EXPECT_EQ(read.RESIZE, defaults.RESIZE);
+  EXPECT_EQ(read.QUALITY, defaults.QUALITY);
+  EXPECT_EQ(read.AUDIO_RATE, defaults.AUDIO_RATE);
+  EXPECT_EQ(read.GLASSES, defaults.GLASSES);
+  EXPECT_EQ(read.DEPTH, defaults.DEPTH);
+  EXPECT_EQ(read.STEREO_TYPE, 1);
+  EXPECT_EQ(read.DEPTH_CH, 1) << "a tag without its end is not read";
+  EXPECT_EQ(read.AUDIO_CHANNELS, 1) << "a missing tag keeps the value";
 }
 
 }  // namespace

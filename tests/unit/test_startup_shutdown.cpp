@@ -105,6 +105,38 @@ TEST_F(StartupFixture, FirstRunCreatesTempStartsLogAndUsesDefaults) {
   EXPECT_NE(lines[5], "0 bytes");
 }
 
+// What a slider shows is what the picture gets, from the first start on; the kept
+// output choices come back with the file.
+TEST_F(StartupFixture, AdjustmentsStartWithinTheirSlidersAndChoicesComeBack) {
+  ProgramState first(paths);
+  RunStartup(first, inputs);
+  EXPECT_EQ(first.settings.SHARPEN, 1);
+  EXPECT_EQ(first.settings.RADIUS, 0);
+  EXPECT_EQ(first.settings.BRIGHTNESS, 127);
+  EXPECT_EQ(first.settings.CONTRAST, 127);
+  EXPECT_EQ(first.settings.NOISE, 1);
+  EXPECT_EQ(first.settings.CPU, 100);
+
+  AppSettings saved;
+  saved.BRIGHTNESS = 400;
+  saved.CONTRAST = 5;
+  saved.RADIUS = -2;
+  saved.APATH = paths.defaultTemp.string();
+  saved.OPATH = "/home/user/Movies";
+  SessionOptions choices;
+  choices.FLIP_MODE = 2;
+  choices.OUTPUT_TYPE = 3;
+  ASSERT_TRUE(WriteSettings(paths.settingsFile, saved, choices));
+  ProgramState second(paths);
+  EXPECT_TRUE(RunStartup(second, inputs).complete);
+  EXPECT_EQ(second.settings.BRIGHTNESS, 255);
+  EXPECT_EQ(second.settings.CONTRAST, 20);
+  EXPECT_EQ(second.settings.RADIUS, 0);
+  EXPECT_EQ(second.settings.CPU, 100);  // a saved 0
+  EXPECT_EQ(second.options.FLIP_MODE, 2);
+  EXPECT_EQ(second.options.OUTPUT_TYPE, 3);
+}
+
 TEST_F(StartupFixture, SecondRunStartsANewLogAndCleansLeftOvers) {
   {
     ProgramState first(paths);

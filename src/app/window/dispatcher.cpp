@@ -71,6 +71,8 @@ void MainWindow::Dispatch(int32_t id, int32_t notification) {
   runningCommand_ = outer;
   if (finished) RefreshCutAreaLabels();
   PublishView();
+  // A question to stop a run that has ended meanwhile no longer applies.
+  if (outer == 0 && !closePending_ && stopQuestion_) stopQuestion_->reject();
   if (outer == 0 && closePending_) FinishPendingClose();
 }
 
@@ -208,7 +210,7 @@ bool MainWindow::RunCommand(int32_t id, int32_t notification) {
     case cmd::kSave:
       if (state_.StreamState == 0) return false;
       Feedback(cmd::kSave, "b_save", 500);
-      if (!WriteSettings(state_.paths.settingsFile, s)) {
+      if (!WriteSettings(state_.paths.settingsFile, s, o)) {
         // A full disk or a read-only folder must not pass silently for a save.
         QMessageBox::warning(this, "Error",
                              "The parameters could not be saved to\r\n" +
@@ -470,6 +472,9 @@ void MainWindow::ConvertDoughnut() {
     }
   }
   SetOperationControls(true);
+  // Neither a cancelled chooser nor a finished run takes the movie away from the user,
+  // unless the window is about to close.
+  if (!closePending_ && services_.resumeMovie) services_.resumeMovie(*this);
 }
 
 void MainWindow::ConvertMovieToAvi() {

@@ -121,6 +121,14 @@ QString WithTypeExtension(QString name, const QStringList& filters, const QStrin
 
 }  // namespace
 
+int32_t FilterIndexOf(const QString& file, const QStringList& filters) {
+  const QString suffix = QFileInfo(file).suffix().toLower();
+  for (qsizetype i = 0; i < filters.size(); ++i) {
+    if (!suffix.isEmpty() && FilterExtension(filters[i]) == suffix) return static_cast<int32_t>(i);
+  }
+  return -1;
+}
+
 QString FileDialog(QWidget* owner, const FileDialogRequest& request) {
   QFileDialog dialog(owner, request.title,
                      request.initialFolder.isEmpty() ? QDir::currentPath() : request.initialFolder);
@@ -128,7 +136,10 @@ QString FileDialog(QWidget* owner, const FileDialogRequest& request) {
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setViewMode(QFileDialog::Detail);
   dialog.setNameFilters(request.filters);
-  if (!request.filters.isEmpty()) dialog.selectNameFilter(request.filters.front());
+  const bool indexInList = request.filterIndex >= 0 && request.filterIndex < request.filters.size();
+  const QString firstFilter =
+      indexInList ? request.filters[request.filterIndex] : request.filters.value(0);
+  if (!request.filters.isEmpty()) dialog.selectNameFilter(firstFilter);
   if (request.save) {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -141,7 +152,7 @@ QString FileDialog(QWidget* owner, const FileDialogRequest& request) {
   if (typed) {
     // As a platform save dialog does: the name carries the chosen type's extension,
     // which follows the type list, and a name typed without one gets it.
-    const QString extension = FilterExtension(request.filters.front());
+    const QString extension = FilterExtension(firstFilter);
     dialog.setDefaultSuffix(extension);
     if (!request.fileName.isEmpty()) {
       dialog.selectFile(WithTypeExtension(request.fileName, request.filters, extension));
@@ -211,23 +222,30 @@ std::string ChooseOutputMovie(MainWindow& window, ChooserMode mode) {
   ProgramState& state = window.State();
   flags.paused = flags.paused != 0 ? 0 : 1;
   QThread::msleep(100);
-  ClearMovieInformation(window);
+  const bool act = mode == ChooserMode::Act;
+  // Convert Doughnut keeps its movie on show: a cancel leaves everything as it was.
+  if (!act) ClearMovieInformation(window);
   std::string moviePath;
   {
     std::lock_guard<std::mutex> hold(flags.textMutex);
     moviePath = flags.moviePath;
   }
-  const bool act = mode == ChooserMode::Act;
   const QString chosen =
       FileDialog(&window, {.title = act ? "Save Rectangular Video" : "Save Video",
                            .fileName = ProposedOutputName(moviePath),
                            .initialFolder = QString::fromStdString(state.settings.OPATH),
                            .filters = act ? OutputMovieFilters() : AviMovFilters(),
                            .save = true,
-                           .fileMustExist = false});
+                           .fileMustExist = false,
+                           .filterIndex = act ? state.options.OUTPUT_TYPE : 0});
   if (chosen.trimmed().isEmpty()) {
-    CloseAfterCancel(window);
+    if (!act) CloseAfterCancel(window);
     return {};
+  }
+  // The type chosen is proposed next time, also after a restart.
+  if (act) {
+    const int32_t type = FilterIndexOf(chosen, OutputMovieFilters());
+    if (type >= 0) state.options.OUTPUT_TYPE = type;
   }
   window.repaint();
   QtShutdownHooks().Pump(10);

@@ -40,7 +40,11 @@ struct FileDialogRequest {
   QStringList filters;
   bool save = false;
   bool fileMustExist = false;
+  int32_t filterIndex = 0;  // the filter shown first; an index out of the list gives the first
 };
+
+// The index of the filter whose extension `file` carries, or -1.
+int32_t FilterIndexOf(const QString& file, const QStringList& filters);
 
 // Runs the open or save dialog; returns the chosen path or empty text.
 QString FileDialog(QWidget* owner, const FileDialogRequest& request);
@@ -48,7 +52,9 @@ QString FileDialog(QWidget* owner, const FileDialogRequest& request);
 // The open-movie chooser. Clears the movie information and the previews; a
 // cancelled choice closes any open movie. Returns the chosen path or empty text.
 std::string ChooseInputMovie(MainWindow& window, ChooserMode mode);
-// The output-movie chooser, proposing "<movie>_Unwrapped" in the last-used folder.
+// The output-movie chooser, proposing "<movie>_Unwrapped" in the last-used folder
+// and, for Convert Doughnut, the type chosen last. In Act mode a cancel leaves the
+// movie and its labels alone; otherwise it closes the movie as the input chooser does.
 std::string ChooseOutputMovie(MainWindow& window, ChooserMode mode);
 // The output chooser of the re-export dialog, proposing "Output Video" in `folder`.
 std::string ChooseOutputFile(QWidget* owner, const QString& folder, std::string& lastFolder);

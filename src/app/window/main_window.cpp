@@ -353,23 +353,52 @@ bool MainWindow::ConfirmExit() {
   return true;
 }
 
+void MainWindow::AskStopAndQuit() {
+  if (stopQuestion_) {
+    stopQuestion_->raise();
+    return;
+  }
+  const bool converting = runningCommand_ == cmd::kConvert || flags_.conversionRunning != 0;
+  auto* box = new QMessageBox(
+      QMessageBox::Warning, converting ? "Conversion running" : "Operation running",
+      converting ? "Stop the conversion and quit? The movie being written will be discarded."
+                 : "Stop the running operation and quit?",
+      QMessageBox::Ok | QMessageBox::Cancel, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  stopQuestion_ = box;
+  connect(box, &QMessageBox::finished, this, [this](int answer) {
+    if (answer != QMessageBox::Ok) return;
+    closePending_ = true;
+    state_.stopFlag = 1;
+    // The run may have ended while the question was open.
+    if (runningCommand_ == 0) FinishPendingClose();
+  });
+  box->open();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (shutdownDone_) {
     event->accept();
     return;
   }
-  if (flags_.encoderBusy) {
+  if (runningCommand_ == cmd::kExit) {
+    // Exit closes once its command has returned.
+    if (QMessageBox::warning(this, "Exit IDE", "Are you sure?",
+                             QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok) {
+      closePending_ = true;
+    }
     event->ignore();
     return;
   }
   if (runningCommand_ != 0) {
     // A command runs in place below this event: ask it to stop, and close once it
-    // has returned, so that nothing it still uses goes away under it.
-    if (QMessageBox::warning(this, "Exit IDE", "Are you sure?",
-                             QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok) {
-      closePending_ = true;
-      state_.stopFlag = 1;
-    }
+    // has returned, so that nothing it still uses goes away under it. The question
+    // does not block: the command goes on working while it is open.
+    event->ignore();
+    AskStopAndQuit();
+    return;
+  }
+  if (flags_.encoderBusy) {
     event->ignore();
     return;
   }

@@ -19,6 +19,7 @@
 class QAction;
 class QLabel;
 class QMenu;
+class QMessageBox;
 
 namespace corvinex {
 
@@ -96,6 +97,8 @@ class MainWindow : public QMainWindow {
   void SetFeedbackScale(double scale) { feedbackScale_ = scale; }
   // Number of the command running in place (0 when none).
   int32_t RunningCommand() const { return runningCommand_; }
+  // The user asked to quit while a command ran; the window closes once it returns.
+  bool ClosePending() const { return closePending_; }
 
  signals:
   // The Cut Area changed, by whatever means.
@@ -123,6 +126,8 @@ class MainWindow : public QMainWindow {
   void SleepScaled(int32_t ms);
   void CheckStyle(int32_t id, bool on, const char* onStyle, const char* offStyle);
   bool ConfirmExit();
+  // Asks, without blocking, whether to stop the command running in place and quit.
+  void AskStopAndQuit();
   void FinishPendingClose();
   void LoadMovie();
   void ConvertDoughnut();
@@ -146,6 +151,7 @@ class MainWindow : public QMainWindow {
   PreviewCanvas* transformArea_ = nullptr;
   QPointer<OutputWindow> outputWindow_;
   QPointer<CutAreaDialog> cutAreaDialog_;
+  QPointer<QMessageBox> stopQuestion_;
   CutAreaMouse* cutAreaMouse_ = nullptr;
   LensMenuState lensMenu_;
   std::array<int32_t, 6> hover_{};

@@ -12,6 +12,7 @@
 #include "app/window/command_ids.h"
 #include "app/window/control_styles.h"
 #include "app/window/main_window.h"
+#include "settings/adjustment_ranges.h"
 #include "transform/cut_area.h"
 #include "view/preview_canvas.h"
 
@@ -56,6 +57,14 @@ QStringList QualityItems() {
   for (int32_t i = 2; i <= 20; ++i) items << QString("%1:").arg(i);
   items << "21:Min size";
   return items;
+}
+
+int32_t Low(int32_t AppSettings::*field) {
+  return RangeOf(field).low;
+}
+
+int32_t High(int32_t AppSettings::*field) {
+  return RangeOf(field).high;
 }
 
 }  // namespace
@@ -230,12 +239,16 @@ void MainWindow::BuildControls() {
     const char* caption;
     int32_t on, value;
   } rows[] = {
-      {208, 111, 312, 518, 0, 5, 1, 551, 525, 581, 311, " Sharpen", s.SHARPEN_CH, s.SHARPEN},
-      {523, 161, 332, 520, 1, 255, 8, 552, 526, 582, 331, " Brightness", s.BRIGHTNESS_CH,
-       s.BRIGHTNESS},
-      {522, 161, 352, 519, 20, 235, 8, 553, 527, 583, 351, " Contrast", s.CONTRAST_CH, s.CONTRAST},
-      {573, 161, 372, 572, 1, 5, 1, 554, 529, 584, 371, " Noise Median", s.NOISE_CH, s.NOISE},
-      {571, 161, 392, 570, 50, 100, 8, 555, 530, 585, 393, " CPU usage", s.CPU_CH, s.CPU},
+      {208, 111, 312, 518, Low(&AppSettings::SHARPEN), High(&AppSettings::SHARPEN), 1, 551, 525,
+       581, 311, " Sharpen", s.SHARPEN_CH, s.SHARPEN},
+      {523, 161, 332, 520, Low(&AppSettings::BRIGHTNESS), High(&AppSettings::BRIGHTNESS), 8, 552,
+       526, 582, 331, " Brightness", s.BRIGHTNESS_CH, s.BRIGHTNESS},
+      {522, 161, 352, 519, Low(&AppSettings::CONTRAST), High(&AppSettings::CONTRAST), 8, 553, 527,
+       583, 351, " Contrast", s.CONTRAST_CH, s.CONTRAST},
+      {573, 161, 372, 572, Low(&AppSettings::NOISE), High(&AppSettings::NOISE), 1, 554, 529, 584,
+       371, " Noise Median", s.NOISE_CH, s.NOISE},
+      {571, 161, 392, 570, Low(&AppSettings::CPU), High(&AppSettings::CPU), 8, 555, 530, 585, 393,
+       " CPU usage", s.CPU_CH, s.CPU},
   };
   for (const auto& r : rows) {
     auto* check = MakeCheck(client, r.caption, QRect(620, r.y, r.checkWidth, 18));
@@ -255,7 +268,8 @@ void MainWindow::BuildControls() {
     reset->setGeometry(942, r.resetY, 54, 18);
     Register(r.resetId, reset);
   }
-  auto* radius = MakeSlider(client, QRect(731, 312, 50, 18), 0, 3, 1, "#666666");
+  auto* radius = MakeSlider(client, QRect(731, 312, 50, 18), Low(&AppSettings::RADIUS),
+                            High(&AppSettings::RADIUS), 1, "#666666");
   {
     const QSignalBlocker quiet(radius);
     radius->setValue(s.RADIUS);

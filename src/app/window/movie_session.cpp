@@ -2,8 +2,11 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <utility>
 
 #include "app/window/command_ids.h"
 #include "app/window/main_window.h"
@@ -40,6 +43,7 @@ void MovieSession::Provide(WindowServices& services) {
     return source.Duration() > 0 && source.Position() >= source.Duration();
   };
   services.stopForConversion = [this](MainWindow&) { StopForConversion(); };
+  services.resumeMovie = [this](MainWindow&) { ResumeMovie(); };
   services.convertMovie = [this](MainWindow&, const std::string& output) { Convert(output); };
   services.refreshPreview = [this](MainWindow&) { stream_.RequestRefresh(); };
   services.startViewer = [this](MainWindow& w) { StartViewer(w); };
@@ -82,8 +86,11 @@ void MovieSession::CloseMovie() {
   window_.Flags().movieOpen = 0;
 }
 
-void MovieSession::OpenMovie(const std::string& path) {
+void MovieSession::OpenMovie(const std::string& path, int64_t startAt) {
   CloseMovie();
+  // The closed stream's caption request must not land on the new movie's frame.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  startAt_ = startAt;
   window_.State().StreamState = 2;
   loaderDone_ = false;
   loader_ = std::thread([this, path] {
@@ -161,6 +168,16 @@ void MovieSession::ShowMovieLabels(const MovieLabels& labels) {
   window_.SetLabelText(306, QString::fromStdString(labels.frameCount));
   window_.SetLabelText(409, QString::fromStdString(labels.duration));
   geometryChanged_ = true;
+  if (const int64_t at = startAt_.exchange(-1); at >= 0) PauseAt(at);
+}
+
+void MovieSession::PauseAt(int64_t position) {
+  FrameSource& source = stream_.source();
+  source.Pause();
+  source.Seek(position);
+  stream_.paused = 1;
+  window_.Flags().paused = 1;
+  stream_.RequestRefresh();
 }
 
 void MovieSession::SetPositionBar(int32_t width) {
@@ -242,6 +259,11 @@ void MovieSession::PlayPause(bool play) {
 }
 
 void MovieSession::StopForConversion() {
+  // The run closes the movie at its end; the window brings it back here afterwards.
+  const std::string current = stream_.currentMovie();
+  std::error_code ec;
+  resumePath_ = std::filesystem::is_regular_file(current, ec) ? current : Info().path;
+  resumePosition_ = stream_.source().Position();
   stream_.source().Pause();
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   stream_.source().Seek(0);
@@ -284,10 +306,33 @@ void MovieSession::Convert(const std::string& output) {
                             .logoCanvas = withLogo ? &logoCanvas : nullptr};
   flags.conversionRunning = 1;
   stream_.conversionRunning = 1;
-  ConvertMovie(context, output);
+  const ConversionOutcome outcome = ConvertMovie(context, output);
   stream_.conversionRunning = 0;
   flags.conversionRunning = 0;
   state.stopFlag = 0;
+  // A stopped run ends without a word otherwise; a user quitting needs none.
+  if (outcome.status == ConversionStatus::Stopped && !window_.ClosePending()) {
+    const std::string earlier = ui.EarlierOutput();
+    std::error_code ec;
+    const bool kept = !earlier.empty() && std::filesystem::is_regular_file(earlier, ec);
+    ui.Message("Conversion stopped",
+               kept ? "The conversion was stopped; this export was not written.\r\nThe movie "
+                      "written before stays:\r\n" +
+                          earlier
+                    : std::string("The conversion was stopped. No movie was written."),
+               MessageIcon::Information, false);
+  }
+}
+
+void MovieSession::ResumeMovie() {
+  if (resumePath_.empty()) return;
+  const std::string path = std::exchange(resumePath_, {});
+  const int64_t position = std::max<int64_t>(resumePosition_, 0);
+  if (window_.State().StreamState == 1 && window_.Flags().movieOpen == 1 && !loaderDone_) {
+    PauseAt(position);
+  } else {
+    OpenMovie(path, position);
+  }
 }
 
 }  // namespace corvinex

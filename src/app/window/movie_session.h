@@ -34,14 +34,18 @@ class MovieSession : private StreamHost {
   // Fills the movie members of `services` (open, play/pause, stop, convert).
   void Provide(WindowServices& services);
 
-  // Opens `path` and starts the stream loop; a loop still running ends first.
-  void OpenMovie(const std::string& path);
+  // Opens `path` and starts the stream loop; a loop still running ends first. With
+  // `startAt` (100-ns units) the movie rests paused there instead of playing.
+  void OpenMovie(const std::string& path, int64_t startAt = -1);
   // Ends the stream loop and closes the movie. Events are served meanwhile, since the
   // load thread may be waiting for the window (a transcoding dialog, a message).
   void CloseMovie();
   void PlayPause(bool play);
+  // Remembers the movie and its place, then stops it at the start for a conversion.
   void StopForConversion();
   void Convert(const std::string& output);
+  // The movie StopForConversion remembered, back at its place (reopened if closed).
+  void ResumeMovie();
   // The logo the user chose (owned by the caller); its canvas goes under the
   // panorama of every converted frame.
   void SetLogo(const LogoState* logo) { logo_ = logo; }
@@ -66,6 +70,9 @@ class MovieSession : private StreamHost {
   void EnableMovieControls() override;
   void InvalidateUnwrapCache() override { geometryChanged_ = true; }
 
+  // Rests the open movie paused at `position`, from any thread.
+  void PauseAt(int64_t position);
+
   MainWindow& window_;
   std::unique_ptr<QtAudioOutput> audio_;  // outlives the stream, which plays into it
   MovieStream stream_;
@@ -85,6 +92,11 @@ class MovieSession : private StreamHost {
   int32_t panoramaFlipMode_ = 0;  // the flips P1 was unwrapped with
   RingGeometry cachedRing_{};
   bool geometryChanged_ = true;
+  // Where a movie opened by ResumeMovie rests once open; -1 for a plain open.
+  std::atomic<int64_t> startAt_{-1};
+  // What StopForConversion remembered (GUI thread).
+  std::string resumePath_;
+  int64_t resumePosition_ = -1;
 };
 
 }  // namespace corvinex

@@ -62,9 +62,7 @@ RecompressDialog::RecompressDialog(MainWindow& window, const std::string& output
   quality->addItems(QualityItems());
   quality->setGeometry(8, 104, 165, 24);
   quality->setStyleSheet(kDarkListStyle);
-  if (auto* mainList = window.ControlAs<QComboBox>(cmd::kQualityList)) {
-    quality->setCurrentIndex(mainList->currentIndex());
-  }
+  quality->setCurrentIndex(std::clamp(choice.quality, 0, 21));
   GreyLabel("  Resize output video", QRect(177, 73, 165, 26), this)->setObjectName("103");
   auto* resize = new QComboBox(this);
   resize->setObjectName("870");
@@ -72,7 +70,7 @@ RecompressDialog::RecompressDialog(MainWindow& window, const std::string& output
       {"Natural size", "Resize 90%", "Resize 80%", "Resize 70%", "Resize 60%", "Resize 50%"});
   resize->setGeometry(177, 104, 165, 24);
   resize->setStyleSheet(kDarkListStyle);
-  resize->setCurrentIndex(std::clamp(window.State().options.RESIZE, 0, 5));
+  resize->setCurrentIndex(std::clamp(choice.resize, 0, 5));
   auto* save = FlatButton("Save Video", QRect(390, 130, 150, 40), this);
   save->setObjectName("2002");
   auto* cancel = FlatButton("Exit/Cancel", QRect(552, 130, 150, 40), this);
@@ -84,19 +82,10 @@ RecompressDialog::RecompressDialog(MainWindow& window, const std::string& output
     accept();
   });
   connect(cancel, &QPushButton::clicked, this, &RecompressDialog::reject);
-  connect(quality, &QComboBox::activated, this, [this](int index) {
-    // "Default" is 0; "12:" is 12. The main window's list shows the same entry.
-    choice_.quality = index;
-    window_.State().options.QUALITY = index;
-    if (auto* mainList = window_.ControlAs<QComboBox>(cmd::kQualityList)) {
-      mainList->setCurrentIndex(index);
-    }
-  });
-  connect(resize, &QComboBox::activated, this, [this](int index) {
-    choice_.resize = index;
-    window_.State().options.RESIZE = index;
-    window_.RefreshMenuChecks();
-  });
+  // "Default" is 0; "12:" is 12. Both choices are this export's own: the main
+  // window's quality list and Resize menu keep what the user set there.
+  connect(quality, &QComboBox::activated, this, [this](int index) { choice_.quality = index; });
+  connect(resize, &QComboBox::activated, this, [this](int index) { choice_.resize = index; });
 }
 
 void RecompressDialog::reject() {

@@ -137,6 +137,7 @@ ExportResult WindowConversionUi::ExportMovie(std::string_view caption,
 }
 
 std::string WindowConversionUi::RecompressDialog(const std::string& output, ExportChoice& choice) {
+  earlierOutput_ = output;
   return RunRecompressDialog(window_, output, choice);
 }
 

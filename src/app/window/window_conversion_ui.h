@@ -43,8 +43,12 @@ class WindowConversionUi : public ConversionUi {
     std::vector<OverlayLine> lines;
   };
 
+  // The output of the export before the last re-export dialog; empty before one.
+  const std::string& EarlierOutput() const { return earlierOutput_; }
+
  private:
   MainWindow& window_;
+  std::string earlierOutput_;
   std::shared_ptr<PendingFrame> converted_;
 };
 

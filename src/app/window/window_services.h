@@ -22,6 +22,9 @@ struct WindowServices {
   std::function<void(MainWindow&)> closeMovie;
   // Stops the open movie and seeks it to the start, before a conversion.
   std::function<void(MainWindow&)> stopForConversion;
+  // Brings the movie back after Convert Doughnut (a cancelled chooser or a finished
+  // run): reopened when the run closed it, paused where it was before.
+  std::function<void(MainWindow&)> resumeMovie;
   // The conversion driver: runs one whole Convert Doughnut to `output`.
   std::function<void(MainWindow&, const std::string& output)> convertMovie;
   // Plain movie transcoding (Convert Movie to AVI).
