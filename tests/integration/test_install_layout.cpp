@@ -1,11 +1,15 @@
 // `cmake --install` of this build into a fresh prefix: the program folder, the
-// commands, the desktop entry and the icon, and the installed tools really run.
+// commands, the desktop entry and the icon, the man pages and the shell completion,
+// and the installed tools really run. Then the Debian package that scripts/package
+// made, unpacked: its layout, its control fields and its programs.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,6 +19,7 @@
 #include "support/sample_movie.h"
 #include "support/temp_dir.h"
 #include "support/wait_for.h"
+#include "version.h"
 
 namespace corvinex {
 namespace {
@@ -96,6 +101,70 @@ std::pair<uint32_t, uint32_t> PngSize(const fs::path& file) {
 bool IsExecutableFile(const fs::path& file) {
   return fs::is_regular_file(file) && ::access(file.c_str(), X_OK) == 0;
 }
+
+// The option names a --help lists, each line in its own layout ("  -o,--output OUTPUT").
+std::set<std::string> HelpOptions(const std::string& help) {
+  std::set<std::string> names;
+  std::istringstream lines(help);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const size_t start = line.find_first_not_of(' ');
+    if (start == 0 || start == std::string::npos || line[start] != '-') continue;
+    std::istringstream words(line.substr(start, line.find(' ', start) - start));
+    std::string name;
+    while (std::getline(words, name, ',')) names.insert(name);
+  }
+  return names;
+}
+
+// man's complaints while it formats `page` the way lintian checks pages.
+ToolRun ManWarnings(const test::TempDir& dir, const fs::path& page) {
+  return RunIn(dir,
+               {"env", "LC_ALL=C.UTF-8", "MANROFFSEQ=", "MANWIDTH=80", "man", "--warnings", "-E",
+                "UTF-8", "-l", "-Tutf8", "-Z", page.string()},
+               "man-warnings");
+}
+
+// The page as a reader sees it, in ASCII and with lines long enough not to break words.
+std::string ManText(const test::TempDir& dir, const fs::path& page) {
+  return RunIn(dir, {"env", "LC_ALL=C", "MANWIDTH=1000", "man", "-l", "-P", "cat", page.string()},
+               "man-text")
+      .out;
+}
+
+// What Tab offers for the last of `words` (the line typed so far, starting with the
+// command), with the completion file loaded the way bash-completion loads it and the
+// commands of `bin` first on PATH, typed in `workDir`.
+std::set<std::string> Complete(const test::TempDir& dir, const fs::path& bin,
+                               const fs::path& completion, const fs::path& workDir,
+                               const std::vector<std::string>& words) {
+  std::vector<std::string> argv = {
+      "env",
+      "PATH=" + bin.string() + ":/usr/bin:/bin",
+      "bash",
+      "--norc",
+      "-c",
+      R"(cd "$1" && source /usr/share/bash-completion/bash_completion && source "$2" || exit 9
+COMP_WORDS=("${@:3}"); COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+COMP_LINE="${COMP_WORDS[*]}"; COMP_POINT=${#COMP_LINE}; COMPREPLY=()
+_corvinex_batch "${COMP_WORDS[0]}" "${COMP_WORDS[-1]}" "${COMP_WORDS[-2]}"
+printf '%s\n' "${COMPREPLY[@]}")",
+      "complete",
+      workDir.string(),
+      completion.string()};
+  argv.insert(argv.end(), words.begin(), words.end());
+  const ToolRun run = RunIn(dir, argv, "complete");
+  EXPECT_EQ(run.exitCode, 0) << "bash-completion (scripts/setup installs it):\n" << run.err;
+  std::set<std::string> offered;
+  std::istringstream lines(run.out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (!line.empty()) offered.insert(line);
+  }
+  return offered;
+}
+
+using Words = std::set<std::string>;
 
 // One install shared by the checks below: installing is the slow part.
 class InstallLayout : public ::testing::Test {
@@ -180,6 +249,105 @@ TEST_F(InstallLayout, MetainfoLaunchesTheDesktopEntryAndValidates) {
       RunIn(*dir_, {"appstreamcli", "validate", "--no-net", metainfo.string()}, "appstream");
   EXPECT_EQ(check.exitCode, 0) << "appstreamcli (scripts/setup installs it):\n"
                                << check.out << check.err;
+}
+
+TEST_F(InstallLayout, ManPagesRenderWithoutWarningsAndListEveryOption) {
+  const fs::path batch = prefix_ / "bin" / "corvinex-batch";
+  const std::set<std::string> options = HelpOptions(RunIn(*dir_, {batch, "--help"}, "help").out);
+  ASSERT_TRUE(options.contains("--progress") && options.contains("-o")) << "the help changed";
+  for (const char* command : {"corvinex", "corvinex-batch"}) {
+    const fs::path page = prefix_ / "share/man/man1" / (std::string(command) + ".1.gz");
+    ASSERT_TRUE(fs::is_regular_file(page)) << page;
+    const ToolRun check = ManWarnings(*dir_, page);
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_EQ(check.err, "") << page;
+    EXPECT_FALSE(check.out.empty());
+
+    const std::string text = ManText(*dir_, page);
+    EXPECT_NE(text.find(std::string(command) + " " + kVersion), std::string::npos) << text;
+    for (const char* section : {"SYNOPSIS", "OPTIONS", "FILES", "ENVIRONMENT", "EXIT STATUS",
+                                "EXAMPLES", "XDG_DATA_HOME", "--version"}) {
+      EXPECT_NE(text.find(section), std::string::npos) << command << ": " << section;
+    }
+  }
+  // Made from the tool itself: every option it takes is in its page, and the recipes too.
+  const std::string text = ManText(*dir_, prefix_ / "share/man/man1/corvinex-batch.1.gz");
+  for (const std::string& option : options) {
+    EXPECT_NE(text.find(option), std::string::npos) << option;
+  }
+  for (const char* recipe : {"parallel -0", "--sshlogin", "SBATCH --array"}) {
+    EXPECT_NE(text.find(recipe), std::string::npos) << recipe;
+  }
+}
+
+TEST_F(InstallLayout, TabCompletesOptionsChoicesAndFiles) {
+  const fs::path bin = prefix_ / "bin";
+  const fs::path completion = prefix_ / "share/bash-completion/completions/corvinex-batch";
+  ASSERT_TRUE(fs::is_regular_file(completion));
+  const fs::path work = dir_->path() / "typing here";
+  fs::create_directories(work / "out folder");
+  test::WriteFileBytes(work / "movie one.mp4", "x");
+  test::WriteFileBytes(work / "logo.jpg", "x");
+  auto tab = [&](const std::vector<std::string>& words) {
+    std::vector<std::string> line = {"corvinex-batch"};
+    line.insert(line.end(), words.begin(), words.end());
+    return Complete(*dir_, bin, completion, work, line);
+  };
+
+  // Every option the tool lists, and only those.
+  const std::set<std::string> options =
+      HelpOptions(RunIn(*dir_, {(bin / "corvinex-batch").string(), "--help"}, "help").out);
+  EXPECT_EQ(tab({"-"}), options);
+  EXPECT_EQ(tab({"--pro"}), Words({"--progress"}));
+
+  // The fixed words of each choice.
+  EXPECT_EQ(tab({"--progress", ""}), Words({"auto", "bar", "json", "none"}));
+  EXPECT_EQ(tab({"--lens", ""}), Words({"standard", "3", "5", "7", "10"}));
+  EXPECT_EQ(tab({"--route", ""}), Words({"graph", "decoder"}));
+  EXPECT_EQ(tab({"--flip", "h"}), Words({"h", "hv"}));
+  EXPECT_EQ(tab({"--stereo", ""}), Words({"dynamic", "static"}));
+  EXPECT_EQ(tab({"--audio-channels", "m"}), Words({"mono"}));
+  EXPECT_EQ(tab({"--route=d"}), Words({"decoder"}));
+  EXPECT_TRUE(tab({"--depth", ""}).empty()) << "a number has no words to offer";
+
+  // Files for the inputs and the options that take one; folders for DIR.
+  EXPECT_EQ(tab({"mo"}), Words({"movie one.mp4"}));
+  EXPECT_EQ(tab({"-o", "mo"}), Words({"movie one.mp4"}));
+  EXPECT_EQ(tab({"--logo", "lo"}), Words({"logo.jpg"}));
+  EXPECT_EQ(tab({"--settings", "lo"}), Words({"logo.jpg"}));
+  EXPECT_EQ(tab({"--log-folder", ""}), Words({"out folder"}));
+  EXPECT_EQ(tab({"-y", "--lens", "7", "mo"}), Words({"movie one.mp4"}));
+}
+
+TEST_F(InstallLayout, OneVersionEverywhere) {
+  const ToolRun batch = RunIn(*dir_, {(prefix_ / "bin/corvinex-batch").string(), "--version"}, "v");
+  EXPECT_EQ(batch.out, std::string("corvinex-batch ") + kVersion + "\n");
+  const std::string metainfo =
+      test::ReadFileBytes(prefix_ / "share/metainfo/org.example.corvinex.metainfo.xml");
+  EXPECT_NE(metainfo.find(std::string(R"(<release version=")") + kVersion + "\""),
+            std::string::npos)
+      << metainfo;
+  // The window program answers without a display: no DISPLAY, and Qt told to use X11.
+  for (const char* flag : {"--version", "--help"}) {
+    const ToolRun window = RunIn(*dir_,
+                                 {"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY",
+                                  "QT_QPA_PLATFORM=xcb", (prefix_ / "bin/corvinex").string(), flag},
+                                 "window-version");
+    EXPECT_EQ(window.exitCode, 0) << flag << ": " << window.err;
+    EXPECT_EQ(window.err, "") << flag;
+    EXPECT_NE(window.out.find(flag == std::string("--help") ? "Usage: corvinex"
+                                                            : std::string("corvinex ") + kVersion),
+              std::string::npos)
+        << window.out;
+  }
+}
+
+TEST_F(InstallLayout, ManualIsDocumentationAndStaysBesideTheProgram) {
+  const fs::path doc = prefix_ / "share/doc/corvinex/TLVPUB.pdf";
+  ASSERT_TRUE(fs::is_regular_file(doc) && !fs::is_symlink(doc));
+  ASSERT_TRUE(fs::is_symlink(Folder() / "TLVPUB.pdf"));
+  EXPECT_TRUE(fs::read_symlink(Folder() / "TLVPUB.pdf").is_relative());
+  EXPECT_TRUE(fs::equivalent(Folder() / "TLVPUB.pdf", doc));
 }
 
 TEST_F(InstallLayout, InstalledBatchToolHelpsAndConverts) {
