@@ -413,5 +413,146 @@ TEST_F(InstallLayout, InstalledWindowProgramStartsFromItsFolder) {
   EXPECT_TRUE(fs::is_directory(Folder() / "TEMP"));
 }
 
+// The package scripts/package left in the source folder, unpacked with dpkg-deb as
+// dpkg would lay it out, its control fields read. Skipped when there is none.
+class PackageLayout : public ::testing::Test {
+ protected:
+  static fs::path Package() {
+    return fs::path(CORVINEX_SOURCE_DIR) / (std::string("corvinex_") + kVersion + "_amd64.deb");
+  }
+  static void SetUpTestSuite() {
+    if (!fs::exists(Package())) return;
+    dir_ = new test::TempDir("package root ü");
+    root_ = dir_->path() / "root";
+    unpack_ = RunIn(*dir_, {"dpkg-deb", "-x", Package().string(), root_.string()}, "unpack");
+    control_ = RunIn(*dir_, {"dpkg-deb", "-f", Package().string()}, "control").out;
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    dir_ = nullptr;
+  }
+  void SetUp() override {
+    if (dir_ == nullptr) {
+      GTEST_SKIP() << "no " << Package() << ": scripts/package builds it";
+    }
+    ASSERT_EQ(unpack_.exitCode, 0) << unpack_.err;
+  }
+  // A control field's value (continuation lines left out).
+  static std::string Field(const std::string& name) {
+    std::istringstream lines(control_);
+    std::string line;
+    while (std::getline(lines, line)) {
+      if (line.starts_with(name + ": ")) return line.substr(name.size() + 2);
+    }
+    return {};
+  }
+
+  static test::TempDir* dir_;
+  static fs::path root_;
+  static ToolRun unpack_;
+  static std::string control_;
+};
+
+test::TempDir* PackageLayout::dir_ = nullptr;
+fs::path PackageLayout::root_;
+ToolRun PackageLayout::unpack_;
+std::string PackageLayout::control_;
+
+TEST_F(PackageLayout, ControlNamesThisVersionAndWhatItRuns) {
+  EXPECT_EQ(Field("Package"), "corvinex");
+  EXPECT_EQ(Field("Version"), kVersion) << "an old package? run scripts/package again";
+  EXPECT_EQ(Field("Architecture"), "amd64");
+  const std::string depends = Field("Depends");
+  // The encoder the adapter runs, and the libraries dpkg-shlibdeps found.
+  for (const char* needed : {"ffmpeg,", "libavcodec", "libqt6widgets6", "libc6"}) {
+    EXPECT_NE(depends.find(needed), std::string::npos) << needed << " in " << depends;
+  }
+}
+
+TEST_F(PackageLayout, FilesLieWhereDebianLooksForThem) {
+  const fs::path usr = root_ / "usr";
+  for (const char* command : {"corvinex", "corvinex-batch"}) {
+    ASSERT_TRUE(fs::is_symlink(usr / "bin" / command));
+    EXPECT_TRUE(fs::equivalent(usr / "bin" / command, usr / "lib/corvinex" / command));
+    EXPECT_TRUE(IsExecutableFile(usr / "lib/corvinex" / command));
+    EXPECT_GT(fs::file_size(usr / "share/man/man1" / (std::string(command) + ".1.gz")), 500u);
+  }
+  EXPECT_TRUE(IsExecutableFile(usr / "lib/corvinex/PLUG-IN/ffmpeg_III"));
+  EXPECT_TRUE(IsExecutableFile(usr / "lib/corvinex/PLUG-IN/logo_decoder"));
+  EXPECT_TRUE(fs::is_regular_file(usr / "share/bash-completion/completions/corvinex-batch"));
+  for (const char* doc : {"TLVPUB.pdf", "copyright", "changelog.gz"}) {
+    EXPECT_TRUE(fs::is_regular_file(usr / "share/doc/corvinex" / doc)) << doc;
+  }
+  EXPECT_TRUE(
+      fs::equivalent(usr / "lib/corvinex/TLVPUB.pdf", usr / "share/doc/corvinex/TLVPUB.pdf"));
+  const auto entry = DesktopEntry(test::ReadFileBytes(usr / "share/applications/corvinex.desktop"));
+  EXPECT_EQ(ExecProgram(entry.at("Exec")), "/usr/bin/corvinex") << "not CPack's staging folder";
+  EXPECT_NE(test::ReadFileBytes(usr / "share/metainfo/org.example.corvinex.metainfo.xml")
+                .find(std::string(R"(<release version=")") + kVersion + "\""),
+            std::string::npos);
+  EXPECT_EQ(PngSize(usr / "share/icons/hicolor/256x256/apps/corvinex.png"),
+            std::make_pair(256u, 256u));
+  // Nothing outside /usr, and nothing left writable by others.
+  for (const auto& entry : fs::directory_iterator(root_)) EXPECT_EQ(entry.path(), usr);
+  for (const auto& entry : fs::recursive_directory_iterator(usr)) {
+    if (entry.is_symlink()) continue;
+    EXPECT_EQ(entry.status().permissions() & fs::perms::others_write, fs::perms::none)
+        << entry.path();
+  }
+}
+
+// As an installed program: the folder under /usr/lib belongs to root and the user
+// cannot write it, so the settings, the log and TEMP go to the XDG data folder, made at
+// this first start. Run as root, the tool runs as nobody, for whom the folder is read-only.
+TEST_F(PackageLayout, UnpackedBatchToolConvertsWithItsFolderReadOnly) {
+  const fs::path batch = root_ / "usr/bin/corvinex-batch";
+  const ToolRun version = RunIn(*dir_, {batch.string(), "--version"}, "version");
+  EXPECT_EQ(version.out, std::string("corvinex-batch ") + kVersion + "\n") << version.err;
+
+  const fs::path work = dir_->path() / "user files";
+  const fs::path data = work / "data home";
+  fs::create_directories(work);
+  const fs::path movie = work / "short take.mp4";
+  test::MakeSampleMovie(movie, {.width = 320, .height = 240, .frames = 8});
+  const fs::path program = root_ / "usr/lib/corvinex";
+  std::vector<std::string> argv = {"env", "XDG_DATA_HOME=" + data.string(),
+                                   "HOME=" + (work / "home").string()};
+  if (::geteuid() == 0) {
+    // nobody may walk to the unpacked folder and write only the work folder.
+    fs::permissions(dir_->path(), fs::perms::owner_all | fs::perms::group_exec |
+                                      fs::perms::others_exec | fs::perms::group_read |
+                                      fs::perms::others_read);
+    ASSERT_EQ(::chown(work.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(movie.c_str(), 65534, 65534), 0);
+    argv.insert(argv.end(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  } else {
+    fs::permissions(program,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+  }
+  argv.insert(argv.end(), {batch.string(), movie.string()});
+  const ToolRun convert = RunIn(*dir_, argv, "convert");
+  fs::permissions(program, fs::perms::owner_write, fs::perm_options::add);
+  ASSERT_EQ(convert.exitCode, 0) << convert.out << convert.err;
+  const auto facts = test::ProbeFile(work / "short take_Unwrapped.mp4");
+  ASSERT_TRUE(facts.has_value()) << convert.err;
+  EXPECT_TRUE(facts->hasVideo);
+  EXPECT_GT(facts->width, facts->height);
+
+  // The user's files went to the data folder; the program folder was left as it came.
+  EXPECT_TRUE(fs::is_directory(data / "corvinex" / "TEMP"));
+  bool logged = false;
+  for (const auto& entry : fs::directory_iterator(data / "corvinex")) {
+    logged = logged || entry.path().filename().string().starts_with("TLVPUB-batch-");
+  }
+  EXPECT_TRUE(logged);
+  std::set<std::string> programFiles;
+  for (const auto& entry : fs::directory_iterator(program)) {
+    programFiles.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(programFiles,
+            Words({"PLUG-IN", "TLVPUB.pdf", "corvinex", "corvinex-batch", "samples"}));
+}
+
 }  // namespace
 }  // namespace corvinex
