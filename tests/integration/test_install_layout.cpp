@@ -463,8 +463,10 @@ TEST_F(PackageLayout, ControlNamesThisVersionAndWhatItRuns) {
   EXPECT_EQ(Field("Version"), kVersion) << "an old package? run scripts/package again";
   EXPECT_EQ(Field("Architecture"), "amd64");
   const std::string depends = Field("Depends");
-  // The encoder the adapter runs, and the libraries dpkg-shlibdeps found.
-  for (const char* needed : {"ffmpeg,", "libavcodec", "libqt6widgets6", "libc6"}) {
+  // The encoder the adapter runs, the filters loaded at run time, the window's platform
+  // plugins, and the libraries dpkg-shlibdeps found.
+  for (const char* needed :
+       {"ffmpeg,", "libavfilter", "qt6-qpa-plugins", "libavcodec", "libqt6widgets6", "libc6"}) {
     EXPECT_NE(depends.find(needed), std::string::npos) << needed << " in " << depends;
   }
 }
