@@ -14,6 +14,7 @@
 #include "app/program_state.h"
 #include "app/screen_check.h"
 #include "app/startup.h"
+#include "app/window_command_line.h"
 #include "app/window/logo_chooser.h"
 #include "app/window/main_window.h"
 #include "app/window/movie_session.h"
@@ -24,6 +25,11 @@
 #include "transform/logo_frame.h"
 
 int main(int argc, char** argv) {
+  // Before QApplication, which needs a display.
+  if (const auto answer = corvinex::AnswerWithoutWindow({argv + 1, argv + argc})) {
+    std::fputs(answer->c_str(), stdout);
+    return 0;
+  }
   QApplication application(argc, argv);
   // The desktop entry's name lets the window system match windows to its icon.
   QGuiApplication::setDesktopFileName(QStringLiteral("corvinex"));

@@ -45,10 +45,16 @@ bool FolderIsWritable(const std::filesystem::path& folder) {
   return true;
 }
 
+bool IsSystemFolder(const std::filesystem::path& folder) {
+  const std::filesystem::path normal = folder.lexically_normal();
+  auto part = normal.begin();
+  return normal.is_absolute() && ++part != normal.end() && *part == "usr";
+}
+
 ProgramPaths PathsForProgram(const std::filesystem::path& programFolder, const char* xdgDataHome,
                              const char* home) {
   ProgramPaths paths = PathsForFolder(programFolder);
-  if (FolderIsWritable(paths.programFolder)) return paths;
+  if (!IsSystemFolder(paths.programFolder) && FolderIsWritable(paths.programFolder)) return paths;
   const std::filesystem::path data = UserDataFolder(xdgDataHome, home);
   if (data.empty()) return paths;
   std::error_code error;

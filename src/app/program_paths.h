@@ -24,11 +24,17 @@ std::filesystem::path UserDataFolder(const char* xdgDataHome, const char* home);
 // so read-only mounts and other users' folders answer truly.
 bool FolderIsWritable(const std::filesystem::path& folder);
 
+// True for a folder below /usr, where the package manager installs: the FHS keeps /usr
+// read-only (it may be mounted so) and a package's folder must hold only the package's
+// files, or removing the package leaves the folder behind. So even root, who could write
+// there, keeps the user's files elsewhere.
+bool IsSystemFolder(const std::filesystem::path& folder);
+
 // The paths of the program in `programFolder`: all beside the program when that
-// folder is writable, as the program has always kept them. An installed folder
-// the user cannot write would lose the saved settings and the log, and leave no
-// room for TEMP: then those three go to the user data folder (created), unless
-// that cannot be written either. PLUG-IN and the manual stay beside the program.
+// folder is writable and not a system folder, as the program has always kept them. An installed
+// folder the user cannot write would lose the saved settings and the log, and leave no room for
+// TEMP: then those three go to the user data folder (created), unless that cannot be written
+// either. PLUG-IN and the manual stay beside the program.
 ProgramPaths PathsForProgram(const std::filesystem::path& programFolder, const char* xdgDataHome,
                              const char* home);
 

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "transform/lens_profile.h"
+#include "version.h"
 
 namespace corvinex {
 namespace {
@@ -310,7 +311,7 @@ ParsedBatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
       "Options start from the settings file and each flag overrides one of them.",
       "corvinex-batch"};
   app.get_formatter()->column_width(34);
-  app.set_version_flag("--version", "corvinex-batch " CORVINEX_VERSION);
+  app.set_version_flag("--version", std::string("corvinex-batch ") + kVersion);
   app.footer(
       "Exit status: 0 when every movie was converted, 1 when one failed, 2 for a bad command "
       "line.\nWith --print-geometry, several inputs give one JSON array.");

@@ -8,6 +8,7 @@
 #include <QStyle>
 
 #include "extras/external_links.h"
+#include "version.h"
 
 namespace corvinex {
 
@@ -75,7 +76,7 @@ QDialog* CreateAboutBox(QWidget* parent) {
   line->setFrameShape(QFrame::HLine);
   line->setGeometry(UnitsX(*box, 10), UnitsY(*box, 40), UnitsX(*box, 190), 2);
 
-  auto* version = new QLabel(QStringLiteral(" v4.0 Build 050.07"), box);
+  auto* version = new QLabel(QStringLiteral(" v") + QString::fromLatin1(kVersion), box);
   version->setObjectName(QStringLiteral("label101"));
   version->setStyleSheet(QStringLiteral("color: black; background: transparent;"));
   // Right-aligned to the line's end: wider fonts than the box was laid out for

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
@@ -19,6 +20,7 @@
 #include "extras/logo_ui.h"
 #include "gui/dialog_answer.h"
 #include "support/temp_dir.h"
+#include "version.h"
 
 namespace corvinex {
 namespace {
@@ -198,7 +200,9 @@ TEST(AboutBox, LinkLabelsOpenTheirAddressesAndKeepTheBoxOpen) {
   EXPECT_TRUE(box->isModal());
   auto* version = box->findChild<QLabel*>("label101");
   ASSERT_NE(version, nullptr);
-  EXPECT_EQ(version->text(), " v4.0 Build 050.07");
+  // The project's version, the one the batch tool and the package show.
+  EXPECT_EQ(version->text(), QStringLiteral(" v") + QString::fromLatin1(kVersion));
+  EXPECT_TRUE(version->text().contains(QRegularExpression(R"(^ v\d+\.\d+\.\d+$)")));
   auto* web = box->findChild<QLabel*>("label2004");
   auto* mail = box->findChild<QLabel*>("label2002");
   ASSERT_NE(web, nullptr);

@@ -1,11 +1,15 @@
 // `cmake --install` of this build into a fresh prefix: the program folder, the
-// commands, the desktop entry and the icon, and the installed tools really run.
+// commands, the desktop entry and the icon, the man pages and the shell completion,
+// and the installed tools really run. Then the Debian package that scripts/package
+// made, unpacked: its layout, its control fields and its programs.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,6 +19,7 @@
 #include "support/sample_movie.h"
 #include "support/temp_dir.h"
 #include "support/wait_for.h"
+#include "version.h"
 
 namespace corvinex {
 namespace {
@@ -96,6 +101,70 @@ std::pair<uint32_t, uint32_t> PngSize(const fs::path& file) {
 bool IsExecutableFile(const fs::path& file) {
   return fs::is_regular_file(file) && ::access(file.c_str(), X_OK) == 0;
 }
+
+// The option names a --help lists, each line in its own layout ("  -o,--output OUTPUT").
+std::set<std::string> HelpOptions(const std::string& help) {
+  std::set<std::string> names;
+  std::istringstream lines(help);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const size_t start = line.find_first_not_of(' ');
+    if (start == 0 || start == std::string::npos || line[start] != '-') continue;
+    std::istringstream words(line.substr(start, line.find(' ', start) - start));
+    std::string name;
+    while (std::getline(words, name, ',')) names.insert(name);
+  }
+  return names;
+}
+
+// man's complaints while it formats `page` the way lintian checks pages.
+ToolRun ManWarnings(const test::TempDir& dir, const fs::path& page) {
+  return RunIn(dir,
+               {"env", "LC_ALL=C.UTF-8", "MANROFFSEQ=", "MANWIDTH=80", "man", "--warnings", "-E",
+                "UTF-8", "-l", "-Tutf8", "-Z", page.string()},
+               "man-warnings");
+}
+
+// The page as a reader sees it, in ASCII and with lines long enough not to break words.
+std::string ManText(const test::TempDir& dir, const fs::path& page) {
+  return RunIn(dir, {"env", "LC_ALL=C", "MANWIDTH=1000", "man", "-l", "-P", "cat", page.string()},
+               "man-text")
+      .out;
+}
+
+// What Tab offers for the last of `words` (the line typed so far, starting with the
+// command), with the completion file loaded the way bash-completion loads it and the
+// commands of `bin` first on PATH, typed in `workDir`.
+std::set<std::string> Complete(const test::TempDir& dir, const fs::path& bin,
+                               const fs::path& completion, const fs::path& workDir,
+                               const std::vector<std::string>& words) {
+  std::vector<std::string> argv = {
+      "env",
+      "PATH=" + bin.string() + ":/usr/bin:/bin",
+      "bash",
+      "--norc",
+      "-c",
+      R"(cd "$1" && source /usr/share/bash-completion/bash_completion && source "$2" || exit 9
+COMP_WORDS=("${@:3}"); COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+COMP_LINE="${COMP_WORDS[*]}"; COMP_POINT=${#COMP_LINE}; COMPREPLY=()
+_corvinex_batch "${COMP_WORDS[0]}" "${COMP_WORDS[-1]}" "${COMP_WORDS[-2]}"
+printf '%s\n' "${COMPREPLY[@]}")",
+      "complete",
+      workDir.string(),
+      completion.string()};
+  argv.insert(argv.end(), words.begin(), words.end());
+  const ToolRun run = RunIn(dir, argv, "complete");
+  EXPECT_EQ(run.exitCode, 0) << "bash-completion (scripts/setup installs it):\n" << run.err;
+  std::set<std::string> offered;
+  std::istringstream lines(run.out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (!line.empty()) offered.insert(line);
+  }
+  return offered;
+}
+
+using Words = std::set<std::string>;
 
 // One install shared by the checks below: installing is the slow part.
 class InstallLayout : public ::testing::Test {
@@ -182,6 +251,105 @@ TEST_F(InstallLayout, MetainfoLaunchesTheDesktopEntryAndValidates) {
                                << check.out << check.err;
 }
 
+TEST_F(InstallLayout, ManPagesRenderWithoutWarningsAndListEveryOption) {
+  const fs::path batch = prefix_ / "bin" / "corvinex-batch";
+  const std::set<std::string> options = HelpOptions(RunIn(*dir_, {batch, "--help"}, "help").out);
+  ASSERT_TRUE(options.contains("--progress") && options.contains("-o")) << "the help changed";
+  for (const char* command : {"corvinex", "corvinex-batch"}) {
+    const fs::path page = prefix_ / "share/man/man1" / (std::string(command) + ".1.gz");
+    ASSERT_TRUE(fs::is_regular_file(page)) << page;
+    const ToolRun check = ManWarnings(*dir_, page);
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_EQ(check.err, "") << page;
+    EXPECT_FALSE(check.out.empty());
+
+    const std::string text = ManText(*dir_, page);
+    EXPECT_NE(text.find(std::string(command) + " " + kVersion), std::string::npos) << text;
+    for (const char* section : {"SYNOPSIS", "OPTIONS", "FILES", "ENVIRONMENT", "EXIT STATUS",
+                                "EXAMPLES", "XDG_DATA_HOME", "--version"}) {
+      EXPECT_NE(text.find(section), std::string::npos) << command << ": " << section;
+    }
+  }
+  // Made from the tool itself: every option it takes is in its page, and the recipes too.
+  const std::string text = ManText(*dir_, prefix_ / "share/man/man1/corvinex-batch.1.gz");
+  for (const std::string& option : options) {
+    EXPECT_NE(text.find(option), std::string::npos) << option;
+  }
+  for (const char* recipe : {"parallel -0", "--sshlogin", "SBATCH --array"}) {
+    EXPECT_NE(text.find(recipe), std::string::npos) << recipe;
+  }
+}
+
+TEST_F(InstallLayout, TabCompletesOptionsChoicesAndFiles) {
+  const fs::path bin = prefix_ / "bin";
+  const fs::path completion = prefix_ / "share/bash-completion/completions/corvinex-batch";
+  ASSERT_TRUE(fs::is_regular_file(completion));
+  const fs::path work = dir_->path() / "typing here";
+  fs::create_directories(work / "out folder");
+  test::WriteFileBytes(work / "movie one.mp4", "x");
+  test::WriteFileBytes(work / "logo.jpg", "x");
+  auto tab = [&](const std::vector<std::string>& words) {
+    std::vector<std::string> line = {"corvinex-batch"};
+    line.insert(line.end(), words.begin(), words.end());
+    return Complete(*dir_, bin, completion, work, line);
+  };
+
+  // Every option the tool lists, and only those.
+  const std::set<std::string> options =
+      HelpOptions(RunIn(*dir_, {(bin / "corvinex-batch").string(), "--help"}, "help").out);
+  EXPECT_EQ(tab({"-"}), options);
+  EXPECT_EQ(tab({"--pro"}), Words({"--progress"}));
+
+  // The fixed words of each choice.
+  EXPECT_EQ(tab({"--progress", ""}), Words({"auto", "bar", "json", "none"}));
+  EXPECT_EQ(tab({"--lens", ""}), Words({"standard", "3", "5", "7", "10"}));
+  EXPECT_EQ(tab({"--route", ""}), Words({"graph", "decoder"}));
+  EXPECT_EQ(tab({"--flip", "h"}), Words({"h", "hv"}));
+  EXPECT_EQ(tab({"--stereo", ""}), Words({"dynamic", "static"}));
+  EXPECT_EQ(tab({"--audio-channels", "m"}), Words({"mono"}));
+  EXPECT_EQ(tab({"--route=d"}), Words({"decoder"}));
+  EXPECT_TRUE(tab({"--depth", ""}).empty()) << "a number has no words to offer";
+
+  // Files for the inputs and the options that take one; folders for DIR.
+  EXPECT_EQ(tab({"mo"}), Words({"movie one.mp4"}));
+  EXPECT_EQ(tab({"-o", "mo"}), Words({"movie one.mp4"}));
+  EXPECT_EQ(tab({"--logo", "lo"}), Words({"logo.jpg"}));
+  EXPECT_EQ(tab({"--settings", "lo"}), Words({"logo.jpg"}));
+  EXPECT_EQ(tab({"--log-folder", ""}), Words({"out folder"}));
+  EXPECT_EQ(tab({"-y", "--lens", "7", "mo"}), Words({"movie one.mp4"}));
+}
+
+TEST_F(InstallLayout, OneVersionEverywhere) {
+  const ToolRun batch = RunIn(*dir_, {(prefix_ / "bin/corvinex-batch").string(), "--version"}, "v");
+  EXPECT_EQ(batch.out, std::string("corvinex-batch ") + kVersion + "\n");
+  const std::string metainfo =
+      test::ReadFileBytes(prefix_ / "share/metainfo/org.example.corvinex.metainfo.xml");
+  EXPECT_NE(metainfo.find(std::string(R"(<release version=")") + kVersion + "\""),
+            std::string::npos)
+      << metainfo;
+  // The window program answers without a display: no DISPLAY, and Qt told to use X11.
+  for (const char* flag : {"--version", "--help"}) {
+    const ToolRun window = RunIn(*dir_,
+                                 {"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY",
+                                  "QT_QPA_PLATFORM=xcb", (prefix_ / "bin/corvinex").string(), flag},
+                                 "window-version");
+    EXPECT_EQ(window.exitCode, 0) << flag << ": " << window.err;
+    EXPECT_EQ(window.err, "") << flag;
+    EXPECT_NE(window.out.find(flag == std::string("--help") ? "Usage: corvinex"
+                                                            : std::string("corvinex ") + kVersion),
+              std::string::npos)
+        << window.out;
+  }
+}
+
+TEST_F(InstallLayout, ManualIsDocumentationAndStaysBesideTheProgram) {
+  const fs::path doc = prefix_ / "share/doc/corvinex/TLVPUB.pdf";
+  ASSERT_TRUE(fs::is_regular_file(doc) && !fs::is_symlink(doc));
+  ASSERT_TRUE(fs::is_symlink(Folder() / "TLVPUB.pdf"));
+  EXPECT_TRUE(fs::read_symlink(Folder() / "TLVPUB.pdf").is_relative());
+  EXPECT_TRUE(fs::equivalent(Folder() / "TLVPUB.pdf", doc));
+}
+
 TEST_F(InstallLayout, InstalledBatchToolHelpsAndConverts) {
   const fs::path batch = prefix_ / "bin" / "corvinex-batch";
   const ToolRun help = RunIn(*dir_, {batch.string(), "--help"}, "help");
@@ -243,6 +411,149 @@ TEST_F(InstallLayout, InstalledWindowProgramStartsFromItsFolder) {
   }
   EXPECT_TRUE(started) << test::ReadFileBytes(io.stderrFile);
   EXPECT_TRUE(fs::is_directory(Folder() / "TEMP"));
+}
+
+// The package scripts/package left in the source folder, unpacked with dpkg-deb as
+// dpkg would lay it out, its control fields read. Skipped when there is none.
+class PackageLayout : public ::testing::Test {
+ protected:
+  static fs::path Package() {
+    return fs::path(CORVINEX_SOURCE_DIR) / (std::string("corvinex_") + kVersion + "_amd64.deb");
+  }
+  static void SetUpTestSuite() {
+    if (!fs::exists(Package())) return;
+    dir_ = new test::TempDir("package root ü");
+    root_ = dir_->path() / "root";
+    unpack_ = RunIn(*dir_, {"dpkg-deb", "-x", Package().string(), root_.string()}, "unpack");
+    control_ = RunIn(*dir_, {"dpkg-deb", "-f", Package().string()}, "control").out;
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    dir_ = nullptr;
+  }
+  void SetUp() override {
+    if (dir_ == nullptr) {
+      GTEST_SKIP() << "no " << Package() << ": scripts/package builds it";
+    }
+    ASSERT_EQ(unpack_.exitCode, 0) << unpack_.err;
+  }
+  // A control field's value (continuation lines left out).
+  static std::string Field(const std::string& name) {
+    std::istringstream lines(control_);
+    std::string line;
+    while (std::getline(lines, line)) {
+      if (line.starts_with(name + ": ")) return line.substr(name.size() + 2);
+    }
+    return {};
+  }
+
+  static test::TempDir* dir_;
+  static fs::path root_;
+  static ToolRun unpack_;
+  static std::string control_;
+};
+
+test::TempDir* PackageLayout::dir_ = nullptr;
+fs::path PackageLayout::root_;
+ToolRun PackageLayout::unpack_;
+std::string PackageLayout::control_;
+
+TEST_F(PackageLayout, ControlNamesThisVersionAndWhatItRuns) {
+  EXPECT_EQ(Field("Package"), "corvinex");
+  EXPECT_EQ(Field("Version"), kVersion) << "an old package? run scripts/package again";
+  EXPECT_EQ(Field("Architecture"), "amd64");
+  const std::string depends = Field("Depends");
+  // The encoder the adapter runs, the filters loaded at run time, the window's platform
+  // plugins, and the libraries dpkg-shlibdeps found.
+  for (const char* needed :
+       {"ffmpeg,", "libavfilter", "qt6-qpa-plugins", "libavcodec", "libqt6widgets6", "libc6"}) {
+    EXPECT_NE(depends.find(needed), std::string::npos) << needed << " in " << depends;
+  }
+}
+
+TEST_F(PackageLayout, FilesLieWhereDebianLooksForThem) {
+  const fs::path usr = root_ / "usr";
+  for (const char* command : {"corvinex", "corvinex-batch"}) {
+    ASSERT_TRUE(fs::is_symlink(usr / "bin" / command));
+    EXPECT_TRUE(fs::equivalent(usr / "bin" / command, usr / "lib/corvinex" / command));
+    EXPECT_TRUE(IsExecutableFile(usr / "lib/corvinex" / command));
+    EXPECT_GT(fs::file_size(usr / "share/man/man1" / (std::string(command) + ".1.gz")), 500u);
+  }
+  EXPECT_TRUE(IsExecutableFile(usr / "lib/corvinex/PLUG-IN/ffmpeg_III"));
+  EXPECT_TRUE(IsExecutableFile(usr / "lib/corvinex/PLUG-IN/logo_decoder"));
+  EXPECT_TRUE(fs::is_regular_file(usr / "share/bash-completion/completions/corvinex-batch"));
+  for (const char* doc : {"TLVPUB.pdf", "copyright", "changelog.gz"}) {
+    EXPECT_TRUE(fs::is_regular_file(usr / "share/doc/corvinex" / doc)) << doc;
+  }
+  EXPECT_TRUE(
+      fs::equivalent(usr / "lib/corvinex/TLVPUB.pdf", usr / "share/doc/corvinex/TLVPUB.pdf"));
+  const auto entry = DesktopEntry(test::ReadFileBytes(usr / "share/applications/corvinex.desktop"));
+  EXPECT_EQ(ExecProgram(entry.at("Exec")), "/usr/bin/corvinex") << "not CPack's staging folder";
+  EXPECT_NE(test::ReadFileBytes(usr / "share/metainfo/org.example.corvinex.metainfo.xml")
+                .find(std::string(R"(<release version=")") + kVersion + "\""),
+            std::string::npos);
+  EXPECT_EQ(PngSize(usr / "share/icons/hicolor/256x256/apps/corvinex.png"),
+            std::make_pair(256u, 256u));
+  // Nothing outside /usr, and nothing left writable by others.
+  for (const auto& entry : fs::directory_iterator(root_)) EXPECT_EQ(entry.path(), usr);
+  for (const auto& entry : fs::recursive_directory_iterator(usr)) {
+    if (entry.is_symlink()) continue;
+    EXPECT_EQ(entry.status().permissions() & fs::perms::others_write, fs::perms::none)
+        << entry.path();
+  }
+}
+
+// As an installed program: the folder under /usr/lib belongs to root and the user
+// cannot write it, so the settings, the log and TEMP go to the XDG data folder, made at
+// this first start. Run as root, the tool runs as nobody, for whom the folder is read-only.
+TEST_F(PackageLayout, UnpackedBatchToolConvertsWithItsFolderReadOnly) {
+  const fs::path batch = root_ / "usr/bin/corvinex-batch";
+  const ToolRun version = RunIn(*dir_, {batch.string(), "--version"}, "version");
+  EXPECT_EQ(version.out, std::string("corvinex-batch ") + kVersion + "\n") << version.err;
+
+  const fs::path work = dir_->path() / "user files";
+  const fs::path data = work / "data home";
+  fs::create_directories(work);
+  const fs::path movie = work / "short take.mp4";
+  test::MakeSampleMovie(movie, {.width = 320, .height = 240, .frames = 8});
+  const fs::path program = root_ / "usr/lib/corvinex";
+  std::vector<std::string> argv = {"env", "XDG_DATA_HOME=" + data.string(),
+                                   "HOME=" + (work / "home").string()};
+  if (::geteuid() == 0) {
+    // nobody may walk to the unpacked folder and write only the work folder.
+    fs::permissions(dir_->path(), fs::perms::owner_all | fs::perms::group_exec |
+                                      fs::perms::others_exec | fs::perms::group_read |
+                                      fs::perms::others_read);
+    ASSERT_EQ(::chown(work.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(movie.c_str(), 65534, 65534), 0);
+    argv.insert(argv.end(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  } else {
+    fs::permissions(program,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+  }
+  argv.insert(argv.end(), {batch.string(), movie.string()});
+  const ToolRun convert = RunIn(*dir_, argv, "convert");
+  fs::permissions(program, fs::perms::owner_write, fs::perm_options::add);
+  ASSERT_EQ(convert.exitCode, 0) << convert.out << convert.err;
+  const auto facts = test::ProbeFile(work / "short take_Unwrapped.mp4");
+  ASSERT_TRUE(facts.has_value()) << convert.err;
+  EXPECT_TRUE(facts->hasVideo);
+  EXPECT_GT(facts->width, facts->height);
+
+  // The user's files went to the data folder; the program folder was left as it came.
+  EXPECT_TRUE(fs::is_directory(data / "corvinex" / "TEMP"));
+  bool logged = false;
+  for (const auto& entry : fs::directory_iterator(data / "corvinex")) {
+    logged = logged || entry.path().filename().string().starts_with("TLVPUB-batch-");
+  }
+  EXPECT_TRUE(logged);
+  std::set<std::string> programFiles;
+  for (const auto& entry : fs::directory_iterator(program)) {
+    programFiles.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(programFiles,
+            Words({"PLUG-IN", "TLVPUB.pdf", "corvinex", "corvinex-batch", "samples"}));
 }
 
 }  // namespace

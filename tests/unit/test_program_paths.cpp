@@ -71,6 +71,23 @@ TEST(PathsForProgram, ReadOnlyProgramFolderMovesUserFilesToTheDataFolder) {
   EXPECT_FALSE(KeepsDataElsewhere(nowhere));
 }
 
+TEST(PathsForProgram, InstalledUnderUsrKeepsUserFilesOutEvenForRoot) {
+  EXPECT_TRUE(IsSystemFolder("/usr/lib/corvinex"));
+  EXPECT_TRUE(IsSystemFolder("/usr/local/lib/corvinex/"));
+  EXPECT_TRUE(IsSystemFolder("/opt/../usr/lib/corvinex"));
+  EXPECT_FALSE(IsSystemFolder("/usr/../home/me/corvinex"));
+  EXPECT_FALSE(IsSystemFolder("/usrlocal/corvinex"));
+  EXPECT_FALSE(IsSystemFolder("usr/lib/corvinex"));
+  EXPECT_FALSE(IsSystemFolder("/home/me/usr/corvinex"));
+
+  // /usr/lib is writable when the tests run as root; the answer must not depend on it.
+  test::TempDir data("data ü");
+  const ProgramPaths paths = PathsForProgram("/usr/lib/corvinex", data.path().c_str(), nullptr);
+  ASSERT_TRUE(KeepsDataElsewhere(paths));
+  EXPECT_EQ(paths.defaultTemp, data / "corvinex" / "TEMP");
+  EXPECT_EQ(paths.pluginFolder, fs::path("/usr/lib/corvinex/PLUG-IN"));
+}
+
 TEST(PathsForProgram, SettingsSavedFromAReadOnlyInstallAreReadNextTime) {
   test::TempDir data("data ü");
   const ProgramPaths paths = PathsForProgram(kReadOnlyFolder, data.path().c_str(), nullptr);
