@@ -201,8 +201,9 @@ TEST_F(ConversionFixture, FailedExportIsReportedAndCanBeRetriedWithAnotherName) 
   EXPECT_EQ(ui.messages[1].caption, "Successful termination") << ui.messages[1].text << Log();
   EXPECT_EQ(ui.messages[1].caption, "Successful termination");
   EXPECT_EQ(outcome.status, ConversionStatus::Exported);
-  EXPECT_EQ(options.QUALITY, 5);
-  EXPECT_EQ(options.RESIZE, 2);
+  // The re-export's choices were that export's only: the user's own stay.
+  EXPECT_EQ(options.QUALITY, 0);
+  EXPECT_EQ(options.RESIZE, 0);
   // The movie encoded beside the frames failed too; the spooled frames were exported.
   EXPECT_NE(Log().find("Encoding while spooling"), std::string::npos) << Log();
   const auto facts = test::ProbeFile(dir / "second try.mov");
