@@ -1,6 +1,7 @@
 #include "view/preview_draw.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 namespace corvinex {
@@ -51,12 +52,31 @@ void DrawPanorama(const PreviewScene& scene, QImage& area) {
   QPainter painter(&area);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   painter.setFont(PreviewFont());
-  const FrameImage& panorama = *scene.panorama;
-  const int32_t rows = std::min(scene.panoramaRows, panorama.height);
-  // Unflipped, the picture starts above the rows cut for the internal circle.
-  const int32_t firstRow = scene.flipVertical ? 0 : std::min(scene.cutRows, panorama.height - rows);
-  DrawBottomUp(painter, panorama, firstRow, rows,
-               QRectF(0, 0, kPanoramaAreaWidth, kPanoramaAreaHeight));
+  // The scale spans the panorama's columns: the whole area for the plain strip, the
+  // fitted picture's width for the output layout.
+  int32_t scaleLeft = 0;
+  int32_t scaleWidth = kPanoramaAreaWidth;
+  if (scene.output != nullptr && scene.output->width > 0 && scene.output->height > 0) {
+    const FrameImage& output = *scene.output;
+    const QRect place = FitInPanoramaArea(output.width, output.height);
+    // The area around the picture keeps the caption grey, so the output's own black
+    // edges (lens rows, the frame) stay visible as part of it.
+    painter.fillRect(QRect(0, 0, kPanoramaAreaWidth, kPanoramaAreaHeight), kCaptionGrey);
+    DrawBottomUp(painter, output, 0, output.height, QRectF(place));
+    scaleLeft = place.left();
+    scaleWidth = place.width();
+  } else {
+    const FrameImage& panorama = *scene.panorama;
+    const int32_t rows = std::min(scene.panoramaRows, panorama.height);
+    // Unflipped, the picture starts above the rows cut for the internal circle.
+    const int32_t firstRow =
+        scene.flipVertical ? 0 : std::min(scene.cutRows, panorama.height - rows);
+    DrawBottomUp(painter, panorama, firstRow, rows,
+                 QRectF(0, 0, kPanoramaAreaWidth, kPanoramaAreaHeight));
+  }
+  const auto along = [&](double x) {
+    return scaleLeft + static_cast<int32_t>(std::lround(x * scaleWidth / kPanoramaAreaWidth));
+  };
 
   const QColor blue(0, 0, 0xFF);
   // The scale text is laid out for a system font of about 3 pixels a character;
@@ -69,13 +89,13 @@ void DrawPanorama(const PreviewScene& scene, QImage& area) {
     }
     qsizetype end = i;
     while (end < scale.size() && scale[end] != ' ') ++end;
-    const int32_t x = 8 + static_cast<int32_t>(std::lround(3.025 * static_cast<double>(i)));
+    const int32_t x = along(8 + std::lround(3.025 * static_cast<double>(i)));
     TextAt(painter, x, 167, scale.mid(i, end - i), blue, nullptr);
     i = end;
   }
   painter.setPen(QPen(blue, 2));
-  painter.drawLine(1, 182, 1000, 182);
-  for (int32_t x : {1, 250, 500, 750, 995}) painter.drawLine(x, 182, x, 170);
+  painter.drawLine(along(1), 182, along(1000), 182);
+  for (int32_t x : {1, 250, 500, 750, 995}) painter.drawLine(along(x), 182, along(x), 170);
 
   if (scene.conversionRunning) {
     for (const OverlayLine& line : scene.progressLines) {
@@ -149,6 +169,17 @@ PreviewPlacement PlacePreview(int32_t frameWidth, int32_t frameHeight) {
   place.PH = static_cast<int32_t>(std::nearbyint(600.0 * frameHeight / frameWidth));
   place.oy = static_cast<int32_t>(std::nearbyint(0.5 * (600 - place.PH)));
   return place;
+}
+
+QRect FitInPanoramaArea(int32_t width, int32_t height) {
+  if (width <= 0 || height <= 0) return QRect(0, 0, kPanoramaAreaWidth, kPanoramaAreaHeight);
+  const double scale = std::min(static_cast<double>(kPanoramaAreaWidth) / width,
+                                static_cast<double>(kPanoramaAreaHeight) / height);
+  const int32_t w =
+      std::clamp<int32_t>(static_cast<int32_t>(std::lround(width * scale)), 1, kPanoramaAreaWidth);
+  const int32_t h = std::clamp<int32_t>(static_cast<int32_t>(std::lround(height * scale)), 1,
+                                        kPanoramaAreaHeight);
+  return QRect((kPanoramaAreaWidth - w) / 2, (kPanoramaAreaHeight - h) / 2, w, h);
 }
 
 QString DegreeScaleText() {

@@ -27,6 +27,9 @@ struct PreviewScene {
   int32_t panoramaRows = 0;              // ph2: rows left after the internal cut
   int32_t cutRows = 0;
   bool flipVertical = false;
+  // The output picture (bottom-up BGRX, as a conversion writes it); when set it shows
+  // scaled to fit the area instead of the plain strip.
+  const FrameImage* output = nullptr;
   RingGeometry ring;
   std::array<std::string, 4> probeLines;  // the probe's first four lines
   bool panoramaEnabled = true;
@@ -42,6 +45,10 @@ struct PreviewPlacement {
   int32_t oy = 0;
 };
 PreviewPlacement PlacePreview(int32_t frameWidth, int32_t frameHeight);
+
+// Where a picture of `width` x `height` goes in the panorama area: as large as fits
+// with its proportions kept, centred.
+QRect FitInPanoramaArea(int32_t width, int32_t height);
 
 // The panorama part (degree scale, progress text) into `panoramaArea` when the
 // panorama preview is on and a panorama exists; the doughnut part into

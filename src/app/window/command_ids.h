@@ -75,6 +75,7 @@ enum : int32_t {
   kWebSite = 951,
   kCutAreaDialog = 952,
   kFindRing = 953,
+  kShowLayout = 954,
   // Drawing areas, labels and other controls that carry no command.
   kDoughnutArea = 2007,
   kTransformArea = 2008,

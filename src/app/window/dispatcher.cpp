@@ -345,6 +345,12 @@ bool MainWindow::RunCommand(int32_t id, int32_t notification) {
       CheckStyle(id, on, kWhiteOnBlack, kGreyOnBlack);
       return true;
     }
+    case cmd::kShowLayout: {
+      const bool on = Checked(Control(id));
+      o.SHOW_LAYOUT = on ? 1 : 0;
+      CheckStyle(id, on, kWhiteOnBlack, kGreyOnBlack);
+      return true;  // the view published after every command redraws the preview
+    }
     case cmd::kAutoSave:
       ToggleSwitch(id, s.AUTOSAVE, 1);
       return true;

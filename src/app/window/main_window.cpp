@@ -235,6 +235,8 @@ void MainWindow::PublishView() {
     flags_.view = {RingFromSettings(state_.settings), state_.settings.HSIZE,
                    state_.options.FLIP_MODE, state_.settings.ASPECT,
                    FrameOptionsFrom(state_.settings, state_.options)};
+    flags_.view.showLayout = state_.options.SHOW_LAYOUT != 0;
+    flags_.view.decoderRoute = state_.settings.DSSETUP == 2;
   }
   // A paused movie shows the change at once rather than at its next idle refresh.
   if (services_.refreshPreview) services_.refreshPreview(*this);

@@ -202,6 +202,11 @@ void MainWindow::BuildControls() {
   fast->setChecked(o.OS_PREVIEW != 0);
   Register(cmd::kFastConversion, fast);
   CheckStyle(cmd::kFastConversion, o.OS_PREVIEW != 0, kWhiteOnBlack, kGreyOnBlack);
+  // Below the big buttons: the panorama preview as the output, or the plain strip.
+  auto* layout = MakeCheck(client, "Show output layout", QRect(800, 274, 140, 17));
+  layout->setChecked(o.SHOW_LAYOUT != 0);
+  Register(cmd::kShowLayout, layout);
+  CheckStyle(cmd::kShowLayout, o.SHOW_LAYOUT != 0, kWhiteOnBlack, kGreyOnBlack);
 
   // Group frames, kept beneath the controls they surround.
   const struct {

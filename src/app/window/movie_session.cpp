@@ -46,6 +46,14 @@ void MovieSession::Provide(WindowServices& services) {
   services.resumeMovie = [this](MainWindow&) { ResumeMovie(); };
   services.convertMovie = [this](MainWindow&, const std::string& output) { Convert(output); };
   services.refreshPreview = [this](MainWindow&) { stream_.RequestRefresh(); };
+  if (services.chooseLogo) {
+    // The preview shows the logo chosen as soon as the chooser closes.
+    services.chooseLogo = [this, choose = services.chooseLogo](MainWindow& w) {
+      choose(w);
+      SetLogo(logo_);
+      stream_.RequestRefresh();
+    };
+  }
   services.startViewer = [this](MainWindow& w) { StartViewer(w); };
   services.closeViewer = [this](MainWindow&) {
     if (viewer_) viewer_->close();
@@ -64,6 +72,35 @@ void MovieSession::Provide(WindowServices& services) {
                  MessageIcon::Stop, false);
     }
   };
+}
+
+void MovieSession::SetLogo(const LogoState* logo) {
+  logo_ = logo;
+  {
+    std::lock_guard<std::mutex> hold(logoMutex_);
+    logoPresent_ = logo != nullptr && logo->present;
+    if (logoPresent_) {
+      logoImage_ = logo->image;
+    } else {
+      logoImage_.Reset(0, 0);
+    }
+  }
+  ++logoGeneration_;
+}
+
+FrameImage* MovieSession::PreviewLogoCanvas(int32_t width, bool decoderRoute) {
+  const uint64_t generation = logoGeneration_.load();
+  if (generation != canvasGeneration_ || width != canvasWidth_ || decoderRoute != canvasRoute_) {
+    canvasGeneration_ = generation;
+    canvasWidth_ = width;
+    canvasRoute_ = decoderRoute;
+    std::lock_guard<std::mutex> hold(logoMutex_);
+    if (!logoPresent_ ||
+        !PrepareLogoFrame(logoImage_, width, decoderRoute, previewCanvas_, previewScaled_)) {
+      previewCanvas_.Reset(0, 0);
+    }
+  }
+  return previewCanvas_.width > 0 ? &previewCanvas_ : nullptr;
 }
 
 MovieInfo MovieSession::Info() const {
@@ -223,7 +260,14 @@ void MovieSession::PreviewRefresh() {
       panoramaFlipMode_ = options.flipMode;
     }
     flags.viewerReady = buffers_.tableValid ? 1 : 0;
+    // The output as a run would write it, from this thread's own panorama (the viewer
+    // only reads it). A paused movie has no previous frame of its own for the anaglyph.
+    const bool layout =
+        adjusted && view.showLayout &&
+        AssemblePreviewOutput(geometry_, buffers_.P1, options, stream_.paused != 0,
+                              PreviewLogoCanvas(geometry_.W, view.decoderRoute), previewOutput_);
     PreviewScene scene;
+    scene.output = layout ? &previewOutput_.picture : nullptr;
     // A frame that did not fit the geometry shows as grabbed, not an older adjusted one.
     scene.frame = adjusted ? &shownFrame_ : &frame;
     scene.panorama = &buffers_.P1;

@@ -17,6 +17,7 @@
 #include "media/movie_info.h"
 #include "media/movie_stream.h"
 #include "transform/logo_frame.h"
+#include "transform/preview_output.h"
 #include "transform/unwrap_geometry.h"
 #include "view/viewer_window.h"
 
@@ -47,8 +48,9 @@ class MovieSession : private StreamHost {
   // The movie StopForConversion remembered, back at its place (reopened if closed).
   void ResumeMovie();
   // The logo the user chose (owned by the caller); its canvas goes under the
-  // panorama of every converted frame.
-  void SetLogo(const LogoState* logo) { logo_ = logo; }
+  // panorama of every converted frame. GUI thread; call again whenever it changes
+  // (Provide's logo chooser does), since the preview works on its own copy.
+  void SetLogo(const LogoState* logo);
   // Opens the 360 viewer on the preview's panorama.
   void StartViewer(MainWindow& w);
 
@@ -72,6 +74,9 @@ class MovieSession : private StreamHost {
 
   // Rests the open movie paused at `position`, from any thread.
   void PauseAt(int64_t position);
+  // The logo canvas for a preview panorama `width` wide, or null without a logo; load
+  // thread.
+  FrameImage* PreviewLogoCanvas(int32_t width, bool decoderRoute);
 
   MainWindow& window_;
   std::unique_ptr<QtAudioOutput> audio_;  // outlives the stream, which plays into it
@@ -85,6 +90,19 @@ class MovieSession : private StreamHost {
   UnwrapBuffers buffers_;
   FrameImage shownFrame_;  // the grabbed doughnut with the output's adjustments
   const LogoState* logo_ = nullptr;
+  // The preview's copy of the logo: the chooser changes the user's on the GUI thread
+  // while the load thread draws.
+  std::mutex logoMutex_;
+  FrameImage logoImage_;
+  bool logoPresent_ = false;
+  std::atomic<uint64_t> logoGeneration_{0};
+  // The preview's output picture and the logo canvas it was made with (load thread).
+  PreviewOutput previewOutput_;
+  FrameImage previewCanvas_;
+  FrameImage previewScaled_;
+  uint64_t canvasGeneration_ = ~uint64_t{0};
+  int32_t canvasWidth_ = -1;
+  bool canvasRoute_ = false;
   bool CopyPanorama(FrameImage& into);
   std::mutex panoramaMutex_;  // geometry_ and buffers_.P1, shared with the viewer
   QPointer<ViewerWindow> viewer_;
