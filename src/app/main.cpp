@@ -14,14 +14,15 @@
 #include "app/program_state.h"
 #include "app/screen_check.h"
 #include "app/startup.h"
-#include "app/window_command_line.h"
 #include "app/window/logo_chooser.h"
 #include "app/window/main_window.h"
 #include "app/window/movie_session.h"
+#include "app/window_command_line.h"
 #include "extras/about_box.h"
 #include "extras/external_links.h"
 #include "extras/logo_maker.h"
 #include "extras/logo_ui.h"
+#include "extras/r3d_report.h"
 #include "transform/logo_frame.h"
 
 int main(int argc, char** argv) {
@@ -66,11 +67,13 @@ int main(int argc, char** argv) {
   services.runLogoMaker = [](corvinex::MainWindow& w) { corvinex::RunLogoMaker(&w); };
   services.showAbout = [](corvinex::MainWindow& w) { corvinex::ShowAboutBox(&w); };
   corvinex::R3DConverterState r3d;
-  services.startR3dConverter = [&r3d, &state](corvinex::MainWindow&) {
-    corvinex::StartR3DConverter(r3d, state.paths.programFolder);
+  services.startR3dConverter = [&r3d, &state](corvinex::MainWindow& w) {
+    corvinex::ReportR3DStart(&w, corvinex::StartR3DConverter(r3d, state.paths.programFolder),
+                             state.paths.programFolder);
   };
   corvinex::MainWindow window(state, std::move(services));
   corvinex::MovieSession session(window);
+  corvinex::RestoreKeptLogo(window, logo);
   session.SetLogo(&logo);
   session.Provide(window.Services());
   window.show();

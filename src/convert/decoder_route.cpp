@@ -58,7 +58,15 @@ bool RunDecoderRoute(ConversionRun& run) {
       }
       // No file after the decoder's last one: the end of the movie, unless the
       // decoder gave up well before the expected count.
-      if (reader.LastWasMissing() && index > 0 && index + 1 >= expected - 1) break;
+      if (reader.LastWasMissing() && index > 0 && index + 1 >= expected - 1) {
+        // The bar is ticked every few frames only; a whole movie ends it full.
+        {
+          std::lock_guard lock(run.progressMutex);
+          ProgressComplete(ctx.progress, static_cast<int32_t>(lastProcessed));
+        }
+        run.ShowProgress();
+        break;
+      }
       ctx.log.LogLine("RENDERX_FFMPEG ERR, numframes = " + std::to_string(expected) +
                       ", i = " + std::to_string(index));
       if (!reader.LastError().empty()) ctx.log.LogLine(reader.LastError());

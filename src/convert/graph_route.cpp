@@ -171,6 +171,14 @@ bool RunGraphRoute(ConversionRun& run) {
   feed.SetFrameCallback({});
   feed.SetFramePartRead({});
   feed.Pause();
+  // The bar is ticked every few passes only; a whole movie ends it full.
+  if (ended) {
+    {
+      std::lock_guard lock(run.progressMutex);
+      ProgressComplete(ctx.progress, ctx.progress.framesDone.load());
+    }
+    run.ShowProgress();
+  }
   // The output ends with the last frame: a stated duration neither pads nor cuts it.
   if (ended) {
     const int64_t pictureEnd = slots.Filled() * ctx.input.timePerFrame - ctx.input.pictureStart;

@@ -61,6 +61,11 @@ void ProgressTick(ProgressState& p, int32_t labelNumber, int32_t barNumber) {
   }
 }
 
+void ProgressComplete(ProgressState& p, int32_t framesDone) {
+  p.frameLabel = std::to_string(framesDone);
+  p.barWidth = 598;
+}
+
 void ProgressEnd(ProgressState& p) {
   p.label = OperationLabel{};
 }

@@ -49,6 +49,9 @@ void ProgressStart(ProgressState& p, double now);
 void ProgressFrame(ProgressState& p, double now, bool countFrame);
 void ProgressTick(ProgressState& p, int32_t labelNumber, int32_t barNumber);
 void ProgressEnd(ProgressState& p);
+// The last tick of a run that went through the whole movie: the counter shows the
+// frames done and the bar is full, whatever the count the movie stated beforehand.
+void ProgressComplete(ProgressState& p, int32_t framesDone);
 
 struct OverlayInfo {
   std::string lensName;

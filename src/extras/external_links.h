@@ -25,7 +25,7 @@ struct R3DConverterState {
 enum class R3DStart { Started, AlreadyRunning, Missing, Failed };
 
 // Starts PLUG-IN/TL_R3D with the start token unless the one started before still
-// runs. A missing tool is not an error the user sees.
+// runs. ReportR3DStart tells the user what came of it.
 R3DStart StartR3DConverter(R3DConverterState& state, const std::filesystem::path& programFolder);
 
 // Opens TLVPUB.pdf beside the program with the desktop's viewer; false when the

@@ -17,13 +17,16 @@ bool LoadLogoWithMessage(QWidget* parent, const std::filesystem::path& file, Log
 }
 
 bool ChooseLogo(QWidget* parent, LogoState& logo, const QString& folder,
-                const std::function<void()>& afterDialog) {
+                const std::function<void()>& afterDialog, std::string* chosenFile) {
   ClearLogo(logo);
+  if (chosenFile) chosenFile->clear();
   const QString file = QFileDialog::getOpenFileName(parent, QStringLiteral("Load Video"), folder,
                                                     QStringLiteral("Logo Images (*.jpg)"));
   if (afterDialog) afterDialog();
   if (file.isEmpty()) return false;
-  return LoadLogoWithMessage(parent, std::filesystem::path(file.toStdString()), logo);
+  const bool present = LoadLogoWithMessage(parent, std::filesystem::path(file.toStdString()), logo);
+  if (present && chosenFile) *chosenFile = file.toStdString();
+  return present;
 }
 
 void ShowLogoState(QLabel& label, const LogoState& logo) {

@@ -19,9 +19,10 @@ namespace corvinex {
 bool LoadLogoWithMessage(QWidget* parent, const std::filesystem::path& file, LogoState& logo);
 
 // "Add Logo to video": clears the logo, then offers the chooser in `folder`; a chosen
-// file goes through LoadLogoWithMessage. Cancelling leaves no logo.
+// file goes through LoadLogoWithMessage. Cancelling leaves no logo. `chosenFile`, when
+// given, receives the file whose logo is now present (empty otherwise).
 bool ChooseLogo(QWidget* parent, LogoState& logo, const QString& folder,
-                const std::function<void()>& afterDialog = {});
+                const std::function<void()>& afterDialog = {}, std::string* chosenFile = nullptr);
 
 // Text and colours of the logo state label.
 void ShowLogoState(QLabel& label, const LogoState& logo);

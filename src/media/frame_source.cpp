@@ -20,6 +20,7 @@ extern "C" {
 #include "media/bgrx_scaler.h"
 #include "media/display_turn.h"
 #include "media/filter_library.h"
+#include "media/picture_check.h"
 #include "media/yuv420_to_bgrx.h"
 
 namespace corvinex {
@@ -147,6 +148,9 @@ struct FrameSource::Decoder {
     if (videoIndex >= 0 &&
         (format->streams[videoIndex]->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
       videoIndex = -1;  // a cover picture is not a movie
+    }
+    if (videoIndex >= 0 && TextPictureDemuxer(format->iformat->name)) {
+      videoIndex = -1;  // rendered text is no camera's picture
     }
     if (videoIndex < 0) {
       result.status =

@@ -81,6 +81,10 @@ std::string KeptChoicesText(const SessionOptions& options) {
     text.append(std::to_string(row.get(options)));
     text.append("</").append(row.name).append(">\r\n");
   }
+  // The logo's file, when one is chosen; a name that would break its line is not kept.
+  if (!options.LOGO.empty() && options.LOGO.find_first_of("\r\n<") == std::string::npos) {
+    text.append("<LOGO>").append(options.LOGO).append("</LOGO>\r\n");
+  }
   return text;
 }
 
@@ -92,6 +96,8 @@ void ReadKeptChoices(std::string_view text, SessionOptions& options) {
     int32_t number = 0;
     row.set(options, ValidValue(value, row, number) ? number : row.get(defaults));
   }
+  std::string_view logo;
+  if (ValueOf(text, "LOGO", logo)) options.LOGO = std::string(logo);
 }
 
 }  // namespace corvinex

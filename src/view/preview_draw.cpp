@@ -118,10 +118,16 @@ void DrawDoughnut(const PreviewScene& scene, QImage& area) {
 
   const std::string first = scene.probeLines[0];
   if (first.find_first_not_of(' ') != std::string::npos) {
-    TextAt(painter, 10, 10, QString::fromStdString(scene.probeLines[1]), Qt::white, &kLabelGrey);
-    TextAt(painter, 10, 30, QString::fromStdString(scene.probeLines[2]), Qt::white, &kLabelGrey);
+    // Long stream descriptions end in an ellipsis rather than at the area's edge.
+    const QFontMetrics metrics(painter.font());
+    const auto line = [&](const std::string& text) {
+      return metrics.elidedText(QString::fromStdString(text), Qt::ElideRight,
+                                kDoughnutAreaSize - 2 * 10);
+    };
+    TextAt(painter, 10, 10, line(scene.probeLines[1]), Qt::white, &kLabelGrey);
+    TextAt(painter, 10, 30, line(scene.probeLines[2]), Qt::white, &kLabelGrey);
     if (!scene.probeLines[3].empty()) {
-      TextAt(painter, 10, 50, QString::fromStdString(scene.probeLines[3]), Qt::white, &kLabelGrey);
+      TextAt(painter, 10, 50, line(scene.probeLines[3]), Qt::white, &kLabelGrey);
     }
   }
 

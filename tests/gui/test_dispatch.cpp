@@ -14,6 +14,7 @@
 #include "convert/child_process.h"
 #include "gui/dialog_answer.h"
 #include "gui/window_fixture.h"
+#include "media/movie_ring.h"
 #include "support/sample_movie.h"
 #include "transform/cut_area.h"
 
@@ -172,6 +173,39 @@ TEST_F(WindowFixture, FindRingPlacesTheRingOrSaysWhyNot) {
   EXPECT_NEAR(found.X2, 311, 8);
   EXPECT_EQ(found.RSIZE, 20);
   EXPECT_EQ(LabelText(300), QString::number(found.X1));
+  // The window says what it found, as sure as the search was.
+  auto* report = w.findChild<QMessageBox*>("ringReport");
+  ASSERT_NE(report, nullptr);
+  EXPECT_TRUE(report->isVisible());
+  EXPECT_FALSE(report->isModal());
+  EXPECT_TRUE(report->text().contains("Confidence: ")) << report->text().toStdString();
+  EXPECT_TRUE(report->text().contains("inner circle is left as it was"));
+  const double confidence = FindRingInMovie(movie.string()).ring.confidence;
+  EXPECT_EQ(report->icon(),
+            confidence < kDoubtfulRingConfidence ? QMessageBox::Warning : QMessageBox::Information);
+  FoundRing doubtful{.found = true,
+                     .centreX = 300,
+                     .centreY = 170,
+                     .outerRadius = 150,
+                     .innerRadius = 30,
+                     .confidence = 0.43,
+                     .reason = {}};
+  w.ShowRingFound(doubtful);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  report = w.findChild<QMessageBox*>("ringReport");
+  ASSERT_NE(report, nullptr);
+  EXPECT_EQ(w.findChildren<QMessageBox*>("ringReport").size(), 1) << "the older report went";
+  EXPECT_EQ(report->icon(), QMessageBox::Warning);
+  EXPECT_TRUE(report->text().contains("0.43"));
+  EXPECT_TRUE(report->text().contains("may be off"));
+  doubtful.confidence = 0.91;
+  w.ShowRingFound(doubtful);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  report = w.findChild<QMessageBox*>("ringReport");
+  ASSERT_NE(report, nullptr);
+  EXPECT_EQ(report->icon(), QMessageBox::Information);
+  EXPECT_FALSE(report->text().contains("may be off"));
+  report->close();
 
   const std::filesystem::path flat = dir / "flat grey.mp4";
   ASSERT_EQ(RunProcess({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "color=c=gray:s=320x240:d=1",
@@ -285,7 +319,19 @@ TEST_F(WindowFixture, CheckBoxesSetTheirOptionAndColour) {
             "Fix aspect ratio PARxDAR\r\nUse the option only, if a frame of image is stretched.");
   ClickControl(115);
   EXPECT_EQ(state.settings.ASPECT, 0);
-  EXPECT_TRUE(w.Control(115)->styleSheet().contains("#808080"));
+  ClickControl(598);
+  EXPECT_EQ(state.options.OS_PREVIEW, 0);
+  // Off, each caption still reads clearly on its black.
+  for (const int32_t id : {115, 598}) {
+    const QImage look = w.Control(id)->grab().toImage();
+    int brightest = 0;
+    for (int y = 0; y < look.height(); ++y) {
+      for (int x = look.width() / 6; x < look.width(); ++x) {
+        brightest = std::max(brightest, qGray(look.pixel(x, y)));
+      }
+    }
+    EXPECT_GE(brightest, 0xB0) << id;
+  }
 }
 
 TEST_F(WindowFixture, FlipsMakeTheViewerWaitForTheNextPanorama) {

@@ -118,5 +118,32 @@ TEST_F(RecompressFixture, CancelledFileChooserKeepsTheText) {
   EXPECT_TRUE(seen.detailView);
 }
 
+// The re-export's file chooser proposes the type chosen last, and a type chosen there
+// is the one proposed next.
+TEST_F(RecompressFixture, FileChooserProposesTheTypeChosenLast) {
+  MainWindow& w = Open();
+  ExportChoice choice;
+  state.options.OUTPUT_TYPE = 3;  // MP4
+  SeenFileDialog seen;
+  const std::string webm = (dir.path() / "again.webm").string();
+  WhenUp([&](RecompressDialog& d) {
+    AnswerNextFileDialog(QString::fromStdString(webm), &seen);
+    d.findChild<QPushButton*>("100")->click();
+    d.findChild<QPushButton*>("2002")->click();
+  });
+  EXPECT_EQ(RunRecompressDialog(w, (dir.path() / "first.mp4").string(), choice), webm);
+  EXPECT_EQ(seen.proposedName, "Output Video.mp4");
+  EXPECT_EQ(state.options.OUTPUT_TYPE, 7);
+  SeenFileDialog next;
+  WhenUp([&](RecompressDialog& d) {
+    AnswerNextFileDialog("", &next);
+    d.findChild<QPushButton*>("100")->click();
+    d.findChild<QPushButton*>("2004")->click();
+  });
+  RunRecompressDialog(w, webm, choice);
+  EXPECT_EQ(next.proposedName, "Output Video.webm");
+  EXPECT_EQ(state.options.OUTPUT_TYPE, 7) << "a cancelled chooser keeps the type";
+}
+
 }  // namespace
 }  // namespace corvinex::test

@@ -18,6 +18,7 @@
 #include "extras/logo_decode.h"
 #include "extras/logo_maker.h"
 #include "extras/logo_ui.h"
+#include "extras/r3d_report.h"
 #include "gui/dialog_answer.h"
 #include "support/temp_dir.h"
 #include "version.h"
@@ -240,6 +241,16 @@ TEST(ExternalLinks, OneR3DConverterAtATime) {
   R3DConverterState state;
   EXPECT_EQ(StartR3DConverter(state, dir.path()), R3DStart::Missing);
   EXPECT_EQ(state.pid, 0);
+  // The user hears of a missing tool, and where it was looked for.
+  SeenMessage said;
+  AnswerNextMessageBox(QMessageBox::Ok, &said);
+  ReportR3DStart(nullptr, R3DStart::Missing, dir.path());
+  EXPECT_TRUE(said.text.contains("not installed")) << said.text.toStdString();
+  EXPECT_TRUE(said.text.contains(QString::fromStdString((dir / "PLUG-IN" / "TL_R3D").string())));
+  SeenMessage failed;
+  AnswerNextMessageBox(QMessageBox::Ok, &failed);
+  ReportR3DStart(nullptr, R3DStart::Failed, dir.path());
+  EXPECT_TRUE(failed.text.contains("could not be started"));
 
   fs::create_directories(dir / "PLUG-IN");
   const fs::path tool = dir / "PLUG-IN" / "TL_R3D";

@@ -235,6 +235,79 @@ TEST_F(KeptFixture, StopSaysTheConversionWasStoppedAndNothingWritten) {
   EXPECT_FALSE(std::filesystem::exists(output));
 }
 
+// During a run every control that would be ignored or have no effect is greyed out,
+// STOP stays usable, and all come back after the run, stopped or finished.
+TEST_F(KeptFixture, ControlsAreGreyDuringARunExceptStop) {
+  MainWindow& w = OpenWithMovie(30);
+  SlowFrames();
+  state.settings.OPATH = dir.path().string();
+  const int32_t controls[] = {3900,
+                              3904,
+                              3918,
+                              cmd::kLoad,
+                              cmd::kSave,
+                              cmd::kConvert,
+                              cmd::kPlayPause,
+                              cmd::kFastConversion,
+                              cmd::kFlipHorizontal,
+                              cmd::kFlipVertical,
+                              cmd::kStereoPair,
+                              cmd::kAspect,
+                              cmd::kFindRing,
+                              cmd::kCutAreaDialog,
+                              cmd::kTempPath,
+                              cmd::kShowLayout};
+  const int32_t items[] = {cmd::kLoad,  cmd::kConvert,       cmd::kMovieToAvi, cmd::kR3d,
+                           cmd::kAbout, cmd::kCutAreaDialog, cmd::kFindRing,   cmd::kViewer};
+  auto enabledNames = [&] {
+    std::vector<std::string> on;
+    for (int32_t id : controls) {
+      if (w.Control(id)->isEnabled()) on.push_back("control " + std::to_string(id));
+    }
+    for (int32_t id : items) {
+      if (w.Action(id)->isEnabled()) on.push_back("item " + std::to_string(id));
+    }
+    return on;
+  };
+  for (const bool stop : {false, true}) {
+    std::vector<std::string> duringRun{"not seen"};
+    bool stopEnabled = false;
+    SeenMessage end;
+    WhenRunning(w, [&] {
+      duringRun = enabledNames();
+      stopEnabled = w.Control(cmd::kStop)->isEnabled();
+      AnswerNextMessageBox(stop ? QMessageBox::Ok : QMessageBox::Cancel, &end);
+      if (stop) w.Dispatch(cmd::kStop);
+    });
+    AnswerNextFileDialog(
+        QString::fromStdString((dir.path() / (stop ? "stopped.mp4" : "whole.mp4")).string()),
+        nullptr);
+    w.Dispatch(cmd::kConvert);
+    EXPECT_EQ(duringRun, std::vector<std::string>{}) << (stop ? "stopped run" : "whole run");
+    EXPECT_TRUE(stopEnabled);
+    EXPECT_EQ(end.title, stop ? "Conversion stopped" : "Successful termination");
+    EXPECT_EQ(enabledNames().size(), std::size(controls) + std::size(items))
+        << "all back after the run";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Flags().movieOpen == 1; }, 20000));
+  }
+}
+
+// The bar is ticked every few frames; a run through the whole movie ends with it full
+// and the counter at the last frame, through either route.
+TEST_F(KeptFixture, AWholeRunEndsWithTheBarFullAndTheCounterAtTheLastFrame) {
+  MainWindow& w = OpenWithMovie(45);
+  for (const int32_t route : {0, 2}) {
+    state.settings.DSSETUP = route;
+    w.Flags().progressBarWidth = 1;
+    const auto output = dir.path() / ("whole " + std::to_string(route) + ".mp4");
+    ASSERT_EQ(ConvertThroughWindow(output), "Successful termination") << route;
+    EXPECT_EQ(w.Flags().progressBarWidth, 598) << "route " << route;
+    const auto probed = ProbeFile(output);
+    ASSERT_TRUE(probed.has_value());
+    EXPECT_EQ(LabelText(cmd::kFrameValue).toInt(), 45) << "route " << route;
+  }
+}
+
 TEST_F(KeptFixture, ClosingDuringARunAsksWhileTheRunGoesOn) {
   MainWindow& w = OpenWithMovie(40);
   SlowFrames();

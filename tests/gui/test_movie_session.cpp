@@ -1,6 +1,7 @@
 // The window over a real movie: the stream loop fills the labels and draws the
 // previews; a whole conversion runs through the window's dialogs.
 
+#include <QCheckBox>
 #include <QDir>
 #include <QSlider>
 #include <QTimer>
@@ -226,6 +227,81 @@ TEST_F(SessionFixture, ALogoMakesA360DegreeMovie) {
   EXPECT_EQ(marked->projection, "equirectangular");
   EXPECT_EQ(marked->stereoType, "2D");
   EXPECT_EQ(marked->height, LogoFrameHeight(marked->width, false));  // 2:1
+}
+
+// Mean of |a - b| over the grey levels of two rows between `left` and `right`.
+double RowDistance(const QImage& image, int y1, int y2, int left, int right) {
+  double sum = 0;
+  for (int x = left; x < right; ++x) {
+    sum += std::abs(qGray(image.pixel(x, y1)) - qGray(image.pixel(x, y2)));
+  }
+  return sum / std::max(1, right - left);
+}
+
+// The panorama preview shows the output's layout: the logo frame at 2:1 with the
+// logo at top and bottom, the stereo pair stacked (paused: both views the same
+// frame), and the plain strip again once "Show output layout" is off. The doughnut
+// and its Cut Area stay as they are whatever the panorama shows.
+TEST_F(SessionFixture, PanoramaPreviewShowsTheOutputLayout) {
+  MainWindow& w = OpenWithMovie();
+  session->PlayPause(false);
+  QTest::qWait(300);
+  ASSERT_TRUE(w.ControlAs<QCheckBox>(cmd::kShowLayout)->isChecked()) << "on by default";
+  const QRgb grey = qRgb(0x33, 0x33, 0x33);
+  auto settle = [&](const std::function<bool(const QImage&)>& done) {
+    return QTest::qWaitFor([&] { return done(w.TransformArea()->Snapshot()); }, 5000);
+  };
+
+  // The logo: a 2:1 frame, centred, red rows at its top and bottom.
+  QImage red(1200, 120, QImage::Format_RGB32);
+  red.fill(Qt::red);
+  const auto logoFile = dir.path() / "logo.png";
+  ASSERT_TRUE(red.save(QString::fromStdString(logoFile.string()), "PNG"));
+  LogoState logo;
+  ASSERT_TRUE(LoadLogo(logoFile, logo));
+  session->SetLogo(&logo);
+  w.PublishView();
+  ASSERT_EQ(FitInPanoramaArea(2, 1), QRect(300, 0, 400, 200));
+  ASSERT_TRUE(settle([&](const QImage& a) { return qRed(a.pixel(500, 3)) > 200; }))
+      << "the logo at the top of the frame";
+  const QImage withLogo = w.TransformArea()->Snapshot();
+  EXPECT_EQ(withLogo.pixel(100, 100), grey) << "beside the 2:1 frame";
+  EXPECT_EQ(withLogo.pixel(900, 100), grey);
+  const QRgb bottom = withLogo.pixel(500, 196);
+  EXPECT_GT(qRed(bottom), 200);
+  EXPECT_LT(qGreen(bottom), 60);
+  EXPECT_NE(withLogo.pixel(500, 100), withLogo.pixel(500, 3)) << "the strip between the logos";
+  const QImage doughnutWithLayout = w.DoughnutArea()->Snapshot();
+
+  // The plain strip: the whole area, no logo.
+  ClickControl(cmd::kShowLayout);
+  EXPECT_EQ(state.options.SHOW_LAYOUT, 0);
+  ASSERT_TRUE(settle([&](const QImage& a) { return a.pixel(100, 100) != grey; }));
+  EXPECT_LT(qRed(w.TransformArea()->Snapshot().pixel(500, 3)), 200);
+  EXPECT_EQ(w.DoughnutArea()->Snapshot(), doughnutWithLayout) << "the Cut Area is drawn alike";
+
+  // The stereo pair without a logo: two views, one above the other, in a picture twice
+  // as high as one view; paused, both views are the same frame.
+  session->SetLogo(nullptr);
+  state.options.STEREO_3DP = 1;
+  state.settings.STEREO_OUT_TYPE = 8;
+  ClickControl(cmd::kShowLayout);
+  EXPECT_EQ(state.options.SHOW_LAYOUT, 1);
+  ASSERT_TRUE(settle([&](const QImage& a) { return a.pixel(100, 100) == grey; }));
+  const QImage pair = w.TransformArea()->Snapshot();
+  int left = 0;
+  while (left < 500 && pair.pixel(left, 100) == grey) ++left;
+  const int right = 1000 - left;
+  ASSERT_GT(left, 100) << "a pair is narrower than the strip";
+  double same = 0;
+  double shifted = 0;
+  for (int y = 10; y < 90; y += 10) {
+    same += RowDistance(pair, y, y + 100, left + 2, right - 2);
+    shifted += RowDistance(pair, y, y + 5, left + 2, right - 2);
+  }
+  EXPECT_LT(same, 0.5 * shifted) << "the views match each other, not any two rows";
+  state.options.STEREO_3DP = 0;
+  state.settings.STEREO_OUT_TYPE = 0;
 }
 
 }  // namespace

@@ -107,6 +107,55 @@ TEST(PreviewDraw, ProbeLinesShowOnlyAfterAProbe) {
   EXPECT_EQ(CountColour(area, QRect(10, 52, 150, 10), Rgb(0x80, 0x80, 0x80)), 0);
 }
 
+// A stream description longer than the area ends in an ellipsis before the edge; the
+// label grey never reaches the last pixels of the row.
+TEST(PreviewDraw, LongProbeLinesAreElidedInsideTheArea) {
+  const FrameImage frame = Solid(640, 640, 0x20, 0x20, 0x20);
+  QImage area(600, 600, QImage::Format_RGB32);
+  PreviewScene scene = RingScene(frame);
+  const std::string longLine =
+      "Stream #0:0[0x1](und): Video: h264 (High) (avc1 / 0x31637661), yuv420p(tv, bt709, "
+      "progressive), 1920x1080 [SAR 1:1 DAR 16:9], 15000 kb/s, 29.97 fps, 29.97 tbr, 30k tbn "
+      "(default)";
+  scene.probeLines = {"Input #0", longLine, longLine, ""};
+  PreviewDraw(scene, nullptr, &area);
+  EXPECT_GT(CountColour(area, QRect(10, 10, 500, 14), Rgb(0x80, 0x80, 0x80)), 1000);
+  EXPECT_EQ(CountColour(area, QRect(591, 10, 9, 34), Rgb(0x80, 0x80, 0x80)), 0)
+      << "the label stops 10 pixels before the edge";
+}
+
+// The output picture is drawn as large as fits with its proportions, centred, the rest
+// in the caption grey; the degree scale spans the picture, whose columns it names.
+TEST(PreviewDraw, OutputPictureFitsTheAreaWithItsScale) {
+  FrameImage strip(100, 41);
+  FrameImage output(400, 200);  // 2:1, bottom-up: lower half blue, upper half green
+  for (int32_t row = 0; row < 200; ++row) {
+    std::fill_n(output.Row(row), 400,
+                row < 100 ? PackBgrx(0xFF, 0, 0, 0) : PackBgrx(0, 0xFF, 0, 0));
+  }
+  PreviewScene scene;
+  scene.panorama = &strip;
+  scene.panoramaWidth = 100;
+  scene.panoramaRows = 30;
+  scene.output = &output;
+  QImage area(1000, 200, QImage::Format_RGB32);
+  ASSERT_EQ(PreviewDraw(scene, &area, nullptr), 1);
+  EXPECT_EQ(FitInPanoramaArea(400, 200), QRect(300, 0, 400, 200));
+  EXPECT_EQ(area.pixel(100, 100), Rgb(0x33, 0x33, 0x33));
+  EXPECT_EQ(area.pixel(900, 50), Rgb(0x33, 0x33, 0x33));
+  EXPECT_EQ(area.pixel(500, 50), Rgb(0, 0xFF, 0)) << "the picture's top is its last rows";
+  EXPECT_EQ(area.pixel(450, 150), Rgb(0, 0, 0xFF));
+  // The scale: line from the picture's left to its right, middle tick at its centre.
+  EXPECT_EQ(area.pixel(350, 182), Rgb(0, 0, 0xFF));
+  EXPECT_EQ(area.pixel(250, 182), Rgb(0x33, 0x33, 0x33));
+  EXPECT_EQ(area.pixel(500, 175), Rgb(0, 0, 0xFF));
+  EXPECT_EQ(area.pixel(600, 175), Rgb(0, 0, 0xFF)) << "the three-quarter tick";
+  EXPECT_EQ(area.pixel(750, 175), Rgb(0x33, 0x33, 0x33)) << "none where the strip has it";
+  // A wide picture: full width, centred vertically.
+  EXPECT_EQ(FitInPanoramaArea(2000, 100), QRect(0, 75, 1000, 50));
+  EXPECT_EQ(FitInPanoramaArea(0, 0), QRect(0, 0, 1000, 200));
+}
+
 TEST(PreviewDraw, PanoramaWithScaleAndProgressText) {
   // A panorama of 100 x 40 rows (plus one) with 10 rows cut for the internal circle:
   // the cut rows are red, the picture rows green.

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <fstream>
 
+#include "app/window/command_ids.h"
 #include "app/window/movie_session.h"
 #include "convert/child_process.h"
 #include "gui/dialog_answer.h"
@@ -98,6 +99,58 @@ TEST_F(BadMovieFixture, EachBrokenMovieSaysWhyAndTheNextGoodOneOpens) {
   }
   ASSERT_TRUE(OpenGood(w, good));
   session->CloseMovie();
+  EXPECT_EQ(w.Flags().movieOpen, 0);
+}
+
+// Text, ANSI art and subtitles are read by FFmpeg as pictures of text; chosen with
+// Load, each is refused with its reason and the movie loaded before goes on as it was,
+// at its place, with its labels and preview lines.
+TEST_F(BadMovieFixture, TextFilesAreRefusedAndTheLoadedMovieStays) {
+  MainWindow& w = OpenSession();
+  const auto good = dir.path() / "good.mp4";
+  MakeSampleMovie(good, {.width = 320, .height = 240, .frames = 10});
+  ASSERT_TRUE(OpenGood(w, good));
+  session->PlayPause(false);
+  w.Flags().paused = 1;
+  const int64_t position = session->Source().Position();
+  std::array<std::string, 4> lines;
+  {
+    std::lock_guard<std::mutex> hold(w.Flags().textMutex);
+    lines = w.Flags().probeLines;
+  }
+  ASSERT_FALSE(lines[1].empty());
+
+  const auto text = dir.path() / "read me.txt";
+  std::ofstream(text) << "Just some notes,\nnot a movie at all.\n";
+  const auto ansi = dir.path() / "banner.ans";
+  std::ofstream(ansi) << "\x1b[31mRED\x1b[0m text art\r\n";
+  const auto subtitles = dir.path() / "words.srt";
+  std::ofstream(subtitles) << "1\n00:00:01,000 --> 00:00:02,000\nHello\n\n";
+  struct Case {
+    std::filesystem::path file;
+    const char* reason;
+  };
+  for (const Case& c : {Case{text, "it is a text file"}, Case{ansi, "it is a text file"},
+                        Case{subtitles, "subtitles only"}}) {
+    SeenMessage said;
+    AnswerNextFileDialog(QString::fromStdString(c.file.string()), nullptr,
+                         [&] { AnswerNextMessageBox(QMessageBox::Ok, &said); });
+    w.Dispatch(cmd::kLoad);
+    EXPECT_TRUE(said.seen) << c.file;
+    EXPECT_TRUE(said.text.contains(c.reason)) << said.text.toStdString();
+    EXPECT_TRUE(said.text.contains("The movie loaded stays as it was.")) << c.file;
+    QTest::qWait(300);  // a stream loop told to end would have ended by now
+    EXPECT_EQ(w.Flags().movieOpen, 1) << c.file;
+    EXPECT_EQ(state.StreamState, 1);
+    EXPECT_EQ(session->Info().path, good.string());
+    EXPECT_EQ(LabelText(304), "320x240");
+    EXPECT_EQ(session->Source().Position(), position) << "still where it rested";
+    std::lock_guard<std::mutex> hold(w.Flags().textMutex);
+    EXPECT_EQ(w.Flags().probeLines, lines) << "the preview still names the movie";
+  }
+  // The frame source refuses text on its own too, whoever asks it.
+  const SeenMessage direct = OpenBad(text);
+  EXPECT_FALSE(direct.text.isEmpty());
   EXPECT_EQ(w.Flags().movieOpen, 0);
 }
 

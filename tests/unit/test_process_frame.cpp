@@ -8,6 +8,7 @@
 #include "support/allocation_counter.h"
 #include "support/pixel_images.h"
 #include "transform/output_assembly.h"
+#include "transform/preview_output.h"
 #include "transform/process_frame.h"
 #include "transform/unwrap_geometry.h"
 
@@ -376,6 +377,82 @@ TEST(ProcessFrame, RefusesGeometryThatWouldLeaveTheBuffers) {
     EXPECT_FALSE(run.Frame(0)) << variant;
     EXPECT_TRUE(run.sink.frames.empty()) << variant;
   }
+}
+
+// The preview's picture of the output is what the run writes, frame for frame: plain
+// strip with lens rows, logo canvas, stereo pair and the dynamic anaglyph (whose second
+// view is the previous frame's panorama), flipped or not.
+TEST(ProcessFrame, PreviewOutputIsTheFrameTheRunWrites) {
+  struct Case {
+    const char* name;
+    int32_t corr;
+    bool logo;
+    StereoOptions stereo;
+    int32_t flipMode;
+  };
+  const Case cases[] = {
+      {"lens rows", 2, false, {}, 0},
+      {"logo", 2, true, {}, 0},
+      {"logo flipped", 0, true, {}, 2},
+      {"pair", 2, false, {true, StereoType::Dynamic, false, 30, 6, true}, 0},
+      {"anaglyph", 0, false, {true, StereoType::Dynamic, true, 20, 3, false}, 0},
+      {"pair with logo, flipped", 0, true, {true, StereoType::Dynamic, false, 30, 6, true}, 3},
+  };
+  for (const Case& c : cases) {
+    PipelineRun run(SmallGeometry(c.corr));
+    run.o.stereo = c.stereo;
+    run.o.flipMode = c.flipMode;
+    FrameImage runCanvas = test::RandomImage(32, 16, 77);
+    FrameImage previewCanvas = runCanvas;
+    if (c.logo) run.p.logoCanvas = &runCanvas;
+    PreviewOutput preview;
+    for (int32_t n = 0; n < 3; ++n) {
+      run.frame = test::RandomImage(run.g.Fw, run.g.Fh, 10 + static_cast<uint32_t>(n));
+      ASSERT_TRUE(run.Frame(n));
+      FrameImage panorama(run.g.W, run.g.H + 1);
+      for (int32_t row = 0; row < run.g.H; ++row) {
+        const auto r = run.PanoramaRow(run.frame, row);
+        std::copy(r.begin(), r.end(), panorama.Row(row));
+      }
+      ASSERT_TRUE(AssemblePreviewOutput(run.g, panorama, run.o, false,
+                                        c.logo ? &previewCanvas : nullptr, preview))
+          << c.name;
+      const OutputFrame& written = run.sink.frames.back();
+      EXPECT_EQ(preview.picture.width, written.width) << c.name;
+      ASSERT_EQ(preview.picture.height, written.height) << c.name;
+      EXPECT_TRUE(std::equal(written.bytes.begin(), written.bytes.end(), preview.picture.Bytes()))
+          << c.name << " frame " << n;
+    }
+  }
+}
+
+// Paused, the same frame comes again: the anaglyph takes the static effect, not a
+// second view equal to the first by accident of timing; a panorama of another size
+// than the geometry is refused.
+TEST(ProcessFrame, PreviewOutputPausedIsStaticAndRefusesOddPanoramas) {
+  const UnwrapGeometry g = SmallGeometry(0);
+  FrameImage first = test::RandomImage(g.W, g.H + 1, 3);
+  FrameImage second = test::RandomImage(g.W, g.H + 1, 4);
+  FrameOptions o;
+  o.stereo = {true, StereoType::Dynamic, false, 30, 6, true};
+  PreviewOutput preview;
+  ASSERT_TRUE(AssemblePreviewOutput(g, first, o, false, nullptr, preview));
+  ASSERT_TRUE(AssemblePreviewOutput(g, second, o, true, nullptr, preview));
+  ASSERT_EQ(preview.picture.height, 20);
+  // Static pair: view 2 (the upper half) repeats view 1.
+  for (int32_t row = 0; row < 10; ++row) {
+    EXPECT_EQ(RowOf(std::vector<uint8_t>(preview.picture.Bytes(),
+                                         preview.picture.Bytes() + preview.picture.ByteSize()),
+                    32, row + 10),
+              std::vector<uint32_t>(second.Row(g.cutRows + row), second.Row(g.cutRows + row) + 32))
+        << row;
+  }
+  const FrameImage before = preview.picture;
+  FrameImage narrow = test::RandomImage(g.W - 1, g.H + 1, 5);
+  EXPECT_FALSE(AssemblePreviewOutput(g, narrow, o, false, nullptr, preview));
+  FrameImage shortOne = test::RandomImage(g.W, g.H, 5);
+  EXPECT_FALSE(AssemblePreviewOutput(g, shortOne, o, false, nullptr, preview));
+  EXPECT_EQ(preview.picture.pixels, before.pixels);
 }
 
 TEST(TakeFrame, SwapsTheDecodedPixelsInAndRefusesOtherSizes) {

@@ -279,6 +279,8 @@ SessionOptions UnusualChoices() {
   o.GLASSES = -10;
   o.DEPTH_CH = 1;
   o.DEPTH = 90;
+  o.SHOW_LAYOUT = 0;
+  o.LOGO = "/home/user/my logos/\"wide\" é.jpg";
   return o;
 }
 
@@ -341,6 +343,16 @@ TEST(KeptChoices, AFileWithoutThemAndOddValuesGiveTheDefaults) {
   EXPECT_EQ(read.STEREO_TYPE, 1);
   EXPECT_EQ(read.DEPTH_CH, 1) << "a tag without its end is not read";
   EXPECT_EQ(read.AUDIO_CHANNELS, 1) << "a missing tag keeps the value";
+  EXPECT_EQ(read.SHOW_LAYOUT, 0) << "a missing tag keeps the value";
+
+  // A logo name that would break its line is not kept; no logo chosen writes no tag.
+  SessionOptions broken;
+  broken.LOGO = "/tmp/two\nlines.jpg";
+  EXPECT_EQ(KeptChoicesText(broken).find("<LOGO>"), std::string::npos);
+  EXPECT_EQ(KeptChoicesText(SessionOptions{}).find("<LOGO>"), std::string::npos);
+  SessionOptions noLogo;
+  ReadKeptChoices(KeptChoicesText(broken), noLogo);
+  EXPECT_EQ(noLogo.LOGO, "");
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ inline void Restyle(QWidget& control, const QString& sheet) {
 }
 
 inline constexpr const char* kWhiteOnBlack = "color: #FFFFFF; background-color: #000000;";
-inline constexpr const char* kGreyOnBlack = "color: #808080; background-color: #000000;";
+// Off, a light grey: dimmer than white, yet legible on black.
+inline constexpr const char* kGreyOnBlack = "color: #C8C8C8; background-color: #000000;";
 inline constexpr const char* kAdjustOn = "color: #FFFFFF; background-color: #888888;";
 inline constexpr const char* kAdjustOff = "color: #000000; background-color: #888888;";
 inline constexpr const char* kFlipHorizontalOn = "color: #FFFFFF; background-color: #4150FF;";

@@ -19,6 +19,7 @@
 #include "app/window/main_window.h"
 #include "app/window/qt_shutdown_hooks.h"
 #include "extras/external_links.h"
+#include "media/picture_check.h"
 #include "settings/leading_number.h"
 #include "settings/settings_file.h"
 #include "transform/cut_area.h"
@@ -446,13 +447,42 @@ bool MainWindow::RunCommand(int32_t id, int32_t notification) {
 
 void MainWindow::LoadMovie() {
   Feedback(cmd::kLoad, "b_load", 0);
+  // What the chooser clears, kept so that a file refused below leaves the movie loaded
+  // as it was.
+  const bool wasPlaying = flags_.movieOpen != 0 && flags_.paused == 0;
+  std::string information;
+  std::array<std::string, 4> probeLines;
+  {
+    std::lock_guard<std::mutex> hold(flags_.textMutex);
+    information = flags_.movieInformation;
+    probeLines = flags_.probeLines;
+  }
   flags_.paused = 0;
   SleepScaled(300);
+  const std::string path = ChooseInputMovie(*this, ChooserMode::Act);
+  if (path.empty()) return;
+  if (const std::string problem = NotAMovieReason(path); !problem.empty()) {
+    state_.log.LogLine("Load Video: refused " + path + ": " + problem);
+    {
+      std::lock_guard<std::mutex> hold(flags_.textMutex);
+      flags_.movieInformation = information;
+      flags_.probeLines = probeLines;
+    }
+    QMessageBox::warning(
+        this, "Load Video",
+        QString("%1\ncannot be opened as a movie: %2.%3")
+            .arg(QString::fromStdString(path), QString::fromStdString(problem),
+                 flags_.movieOpen != 0 ? "\nThe movie loaded stays as it was." : ""));
+    if (flags_.movieOpen != 0) {
+      if (wasPlaying && services_.playPause) services_.playPause(*this, true);
+      flags_.paused = wasPlaying ? 0 : 1;
+    }
+    return;
+  }
+  // Ends the stream loop of a movie already open.
   state_.StreamState = 0;
   QtShutdownHooks().Pump(10);
   state_.StreamState = 1;
-  const std::string path = ChooseInputMovie(*this, ChooserMode::Act);
-  if (path.empty()) return;
   state_.movieLoaded = 1;
   if (services_.openMovie) {
     services_.openMovie(*this, path);

@@ -254,16 +254,20 @@ std::string ChooseOutputMovie(MainWindow& window, ChooserMode mode) {
   return chosen.toStdString();
 }
 
-std::string ChooseOutputFile(QWidget* owner, const QString& folder, std::string& lastFolder) {
+std::string ChooseOutputFile(QWidget* owner, const QString& folder, std::string& lastFolder,
+                             int32_t& outputType) {
   // A save dialog that insisted on an existing file could never name a new movie.
   const QString chosen = FileDialog(owner, {.title = "Save Rectangular Video",
                                             .fileName = "Output Video",
                                             .initialFolder = folder,
                                             .filters = OutputMovieFilters(),
                                             .save = true,
-                                            .fileMustExist = false});
+                                            .fileMustExist = false,
+                                            .filterIndex = outputType});
   if (chosen.trimmed().isEmpty()) return {};
   lastFolder = FolderOf(chosen).toStdString();
+  const int32_t type = FilterIndexOf(chosen, OutputMovieFilters());
+  if (type >= 0) outputType = type;
   return chosen.toStdString();
 }
 

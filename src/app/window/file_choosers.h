@@ -57,7 +57,10 @@ std::string ChooseInputMovie(MainWindow& window, ChooserMode mode);
 // movie and its labels alone; otherwise it closes the movie as the input chooser does.
 std::string ChooseOutputMovie(MainWindow& window, ChooserMode mode);
 // The output chooser of the re-export dialog, proposing "Output Video" in `folder`.
-std::string ChooseOutputFile(QWidget* owner, const QString& folder, std::string& lastFolder);
+// `outputType` is the type proposed first and, when the name chosen has one of the
+// listed types, becomes that type (the save chooser's own, kept across restarts).
+std::string ChooseOutputFile(QWidget* owner, const QString& folder, std::string& lastFolder,
+                             int32_t& outputType);
 // The folder browser on `path`; the chosen folder without trailing separators, or
 // empty text when cancelled.
 std::string ChooseFolder(QWidget* owner, const std::string& path);

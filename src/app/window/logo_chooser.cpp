@@ -3,10 +3,13 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QThread>
+#include <filesystem>
+#include <string>
 
 #include "app/window/command_ids.h"
 #include "app/window/main_window.h"
 #include "app/window/qt_shutdown_hooks.h"
+#include "extras/logo_decode.h"
 #include "extras/logo_ui.h"
 
 namespace corvinex {
@@ -30,11 +33,29 @@ void RunLogoChooser(MainWindow& window, LogoState& logo) {
     QtShutdownHooks().Pump(100);
   }
   state.log.LogLine("GetMultipleLogoFiles pMediaControl Ok");
-  ChooseLogo(&window, logo, QString::fromStdString(state.lastLogoFolder), [&] {
-    state.log.LogLine("GetMultipleLogoFiles iRedraw Begin");
-    window.ClearPreviews();
-    state.log.LogLine("GetMultipleLogoFiles iRedraw Ok");
-  });
+  std::string chosen;
+  ChooseLogo(
+      &window, logo, QString::fromStdString(state.lastLogoFolder),
+      [&] {
+        state.log.LogLine("GetMultipleLogoFiles iRedraw Begin");
+        window.ClearPreviews();
+        state.log.LogLine("GetMultipleLogoFiles iRedraw Ok");
+      },
+      &chosen);
+  state.options.LOGO = chosen;  // kept for the next start
+  ShowLogo(window, logo);
+}
+
+void RestoreKeptLogo(MainWindow& window, LogoState& logo) {
+  std::string& kept = window.State().options.LOGO;
+  if (kept.empty()) return;
+  std::error_code ec;
+  // A file moved, deleted or no longer a logo is forgotten without a word.
+  if (!std::filesystem::is_regular_file(kept, ec) || !LoadLogo(kept, logo)) {
+    window.State().log.LogLine("Logo not found again: " + kept);
+    kept.clear();
+    ClearLogo(logo);
+  }
   ShowLogo(window, logo);
 }
 

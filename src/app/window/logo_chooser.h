@@ -10,6 +10,10 @@ struct LogoState;
 
 void RunLogoChooser(MainWindow& window, LogoState& logo);
 
+// The logo chosen before the last exit, loaded again when its file is still there and
+// still a logo; otherwise it is forgotten. Called once at start.
+void RestoreKeptLogo(MainWindow& window, LogoState& logo);
+
 // Label 215 and the preview area 2009 from `logo`.
 void ShowLogo(MainWindow& window, const LogoState& logo);
 

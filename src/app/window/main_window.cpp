@@ -162,23 +162,12 @@ void MainWindow::RefreshRadioChecks() {
 }
 
 void MainWindow::SetOperationControls(bool enabled) {
-  static constexpr int32_t kControls[] = {3900,
-                                          3901,
-                                          3902,
-                                          3903,
-                                          3904,
-                                          3907,
-                                          3908,
-                                          3917,
-                                          3918,
-                                          cmd::kLoad,
-                                          cmd::kSave,
-                                          cmd::kConvert,
-                                          cmd::kPlayPause,
-                                          cmd::kFastConversion,
-                                          cmd::kFlipHorizontal,
-                                          cmd::kFlipVertical,
-                                          cmd::kStereoPair};
+  static constexpr int32_t kControls[] = {
+      3900, 3901, 3902, 3903, 3904, 3907, 3908, 3917, 3918, cmd::kLoad, cmd::kSave, cmd::kConvert,
+      cmd::kPlayPause, cmd::kFastConversion, cmd::kFlipHorizontal, cmd::kFlipVertical,
+      cmd::kStereoPair,
+      // Ignored or without effect until the run ends.
+      cmd::kAspect, cmd::kFindRing, cmd::kCutAreaDialog, cmd::kTempPath, cmd::kShowLayout};
   static constexpr int32_t kItems[] = {cmd::kLoad,
                                        cmd::kSave,
                                        cmd::kTempPath,
@@ -195,9 +184,19 @@ void MainWindow::SetOperationControls(bool enabled) {
                                        cmd::kLogoMaker,
                                        cmd::kAddLogo,
                                        cmd::kViewer,
-                                       cmd::kStereoPair};
-  for (int32_t id : kControls) Control(id)->setEnabled(enabled);
-  for (int32_t id : kItems) actions_[id]->setEnabled(enabled);
+                                       cmd::kStereoPair,
+                                       cmd::kR3d,
+                                       cmd::kAbout,
+                                       cmd::kCutAreaDialog,
+                                       cmd::kFindRing};
+  for (int32_t id : kControls) {
+    if (QWidget* control = Control(id)) control->setEnabled(enabled);
+  }
+  for (int32_t id : kItems) {
+    if (QAction* action = Action(id)) action->setEnabled(enabled);
+  }
+  // An open Cut Area dialog cannot place the ring during a run either.
+  if (cutAreaDialog_) cutAreaDialog_->setEnabled(enabled);
   if (enabled) {
     actions_[cmd::kDirectShowAuto]->setChecked(state_.settings.DSSETUP == 0);
     actions_[cmd::kDirectShowFfmpeg]->setChecked(state_.settings.DSSETUP == 2);
@@ -276,7 +275,37 @@ void MainWindow::FindRing() {
     QMessageBox::information(this, "Find Ring",
                              "The ring found does not fit the Cut Area's limits.\nThe Cut Area "
                              "is unchanged; place it on the preview by hand.");
+    return;
   }
+  ShowRingFound(ring);
+}
+
+void MainWindow::ShowRingFound(const FoundRing& ring) {
+  // Not modal: the user compares the report with the circles on the preview.
+  if (ringReport_) ringReport_->close();
+  const bool doubtful = ring.confidence < kDoubtfulRingConfidence;
+  QString text = QString(
+                     "The Cut Area is placed on the ring found:\ncentre %1, %2; outer radius "
+                     "%3 (movie pixels).\nConfidence: %4.")
+                     .arg(ring.centreX, 0, 'f', 1)
+                     .arg(ring.centreY, 0, 'f', 1)
+                     .arg(ring.outerRadius, 0, 'f', 1)
+                     .arg(ring.confidence, 0, 'f', 2);
+  if (ring.innerRadius <= 0) {
+    text += "\nNo dark centre was seen: the inner circle is left as it was.";
+  }
+  if (doubtful) {
+    text +=
+        "\n\nThe confidence is low, so the circle may be off. Check that the circles "
+        "lie on the ring's edges and move them if not.";
+  }
+  auto* box = new QMessageBox(doubtful ? QMessageBox::Warning : QMessageBox::Information,
+                              "Find Ring", text, QMessageBox::Ok, this);
+  box->setObjectName("ringReport");
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setModal(false);
+  box->show();
+  ringReport_ = box;
 }
 
 void MainWindow::OpenCutAreaDialog() {

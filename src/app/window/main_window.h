@@ -14,6 +14,7 @@
 #include "app/window/window_services.h"
 #include "app/window/window_state.h"
 #include "transform/lens_profile.h"
+#include "transform/ring_finder.h"
 #include "view/preview_draw.h"
 
 class QAction;
@@ -22,6 +23,9 @@ class QMenu;
 class QMessageBox;
 
 namespace corvinex {
+
+// Below this confidence Find Ring asks the user to check the circle it placed.
+inline constexpr double kDoubtfulRingConfidence = 0.6;
 
 class BitmapButton;
 class ClickSounds;
@@ -81,6 +85,10 @@ class MainWindow : public QMainWindow {
   // Sets every radio group's check marks from the current values.
   void RefreshMenuChecks() { RefreshRadioChecks(); }
   OutputWindow* OutputWindowIfOpen() const;
+
+  // Reports a ring Find Ring placed, with its confidence and, when that is low, a
+  // warning to check the circle; the report stays open beside the window.
+  void ShowRingFound(const FoundRing& ring);
 
   // Draws a scene into the preview back buffers under the drawing lock; any thread.
   void DrawPreview(const PreviewScene& scene);
@@ -152,6 +160,7 @@ class MainWindow : public QMainWindow {
   QPointer<OutputWindow> outputWindow_;
   QPointer<CutAreaDialog> cutAreaDialog_;
   QPointer<QMessageBox> stopQuestion_;
+  QPointer<QMessageBox> ringReport_;
   CutAreaMouse* cutAreaMouse_ = nullptr;
   LensMenuState lensMenu_;
   std::array<int32_t, 6> hover_{};

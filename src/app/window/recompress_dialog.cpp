@@ -95,7 +95,9 @@ void RecompressDialog::reject() {
 
 void RecompressDialog::SelectFile() {
   const QString folder = QFileInfo(path_->text()).absolutePath();
-  const std::string answer = ChooseOutputFile(this, folder, window_.State().settings.OPATH);
+  ProgramState& state = window_.State();
+  const std::string answer =
+      ChooseOutputFile(this, folder, state.settings.OPATH, state.options.OUTPUT_TYPE);
   if (!QString::fromStdString(answer).trimmed().isEmpty()) {
     path_->setText(QString::fromStdString(answer));
   }
