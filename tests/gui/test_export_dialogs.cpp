@@ -1,6 +1,7 @@
 // The export progress window and the re-export dialog.
 
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <atomic>
@@ -37,6 +38,31 @@ TEST(ExportProgress, SquaresLightUpInTurnThenStartOver) {
   levels = {255, 255, 255, 255, 255};
   AdvanceSquareLevels(levels);
   EXPECT_EQ(levels, (std::array<int32_t, 5>{20, 20, 20, 20, 20}));
+}
+
+// A stop-and-quit question asked before the encoder started stays in sight: the
+// progress window goes to the top left corner and the question stays above it.
+TEST_F(WindowFixture, ExportProgressLeavesAnOpenQuestionInSight) {
+  MainWindow& w = Open();
+  auto* question = new QMessageBox(QMessageBox::Warning, "Conversion running", "Stop?",
+                                   QMessageBox::Ok | QMessageBox::Cancel, &w);
+  question->setAttribute(Qt::WA_DeleteOnClose);
+  question->open();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(question));
+  bool checked = false;
+  bool overlapped = true;
+  QTimer::singleShot(200, &w, [&] {
+    if (auto* progress = w.findChild<ExportProgressDialog*>(); progress && progress->isVisible()) {
+      checked = true;
+      overlapped = progress->frameGeometry().intersects(question->frameGeometry());
+    }
+  });
+  RunExportProgress(&w, "Export",
+                    [] { std::this_thread::sleep_for(std::chrono::milliseconds(600)); });
+  EXPECT_TRUE(checked);
+  EXPECT_FALSE(overlapped);
+  EXPECT_TRUE(question->isVisible());
+  question->close();
 }
 
 TEST_F(WindowFixture, ExportProgressRunsUntilTheWorkEnds) {

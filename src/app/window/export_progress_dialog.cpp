@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QThread>
 #include <atomic>
 #include <cstdio>
@@ -101,7 +102,15 @@ QString ExportProgressDialog::TimeLabel() const {
 void RunExportProgress(QWidget* owner, const QString& caption, const std::function<void()>& work) {
   QThread::msleep(100);
   ExportProgressDialog dialog(owner, caption);
+  // Over the owner's top left corner, not its middle, where a question asked during
+  // the run (stop and quit?) waits for an answer; such a question stays on top.
+  if (owner != nullptr) dialog.move(owner->mapToGlobal(QPoint(20, 20)));
   dialog.show();
+  if (owner != nullptr) {
+    for (QMessageBox* question : owner->findChildren<QMessageBox*>()) {
+      if (question->isVisible()) question->raise();
+    }
+  }
   QElapsedTimer clock;
   clock.start();
   std::atomic<int32_t> running{1};
