@@ -31,7 +31,11 @@ std::string NotAMovieReason(const std::filesystem::path& path) {
   AVFormatContext* format = nullptr;
   // "file:" keeps names with a colon or a leading '-' from being read as protocols.
   const std::string url = "file:" + path.string();
-  if (avformat_open_input(&format, url.c_str(), nullptr, nullptr) < 0) return {};
+  if (const int rc = avformat_open_input(&format, url.c_str(), nullptr, nullptr); rc < 0) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(rc, text, sizeof text);
+    return std::string("it cannot be read as a movie (") + text + ")";
+  }
   std::string reason;
   if (TextPictureDemuxer(format->iformat->name)) {
     reason = "it is a text file, not a movie";

@@ -13,9 +13,9 @@ namespace corvinex {
 // text art), whose "video" is no camera's picture.
 bool TextPictureDemuxer(std::string_view demuxerName);
 
-// Empty when `path` holds a picture stream that is a real movie's, or when the
-// libraries cannot read it at all (the usual open path reports that, or converts the
-// file first). Otherwise a short reason for the user, such as "it is a text file".
+// Empty when `path` holds a picture stream that is a real movie's (whose timing the
+// usual open path may still find unusable and convert). Otherwise a short reason for
+// the user: "it is a text file, not a movie", no picture stream, or not readable at all.
 std::string NotAMovieReason(const std::filesystem::path& path);
 
 }  // namespace corvinex

@@ -242,13 +242,13 @@ TEST(ExternalLinks, OneR3DConverterAtATime) {
   EXPECT_EQ(StartR3DConverter(state, dir.path()), R3DStart::Missing);
   EXPECT_EQ(state.pid, 0);
   // The user hears of a missing tool, and where it was looked for.
-  SeenMessage said;
-  AnswerNextMessageBox(QMessageBox::Ok, &said);
+  test::SeenMessage said;
+  test::AnswerNextMessageBox(QMessageBox::Ok, &said);
   ReportR3DStart(nullptr, R3DStart::Missing, dir.path());
   EXPECT_TRUE(said.text.contains("not installed")) << said.text.toStdString();
   EXPECT_TRUE(said.text.contains(QString::fromStdString((dir / "PLUG-IN" / "TL_R3D").string())));
-  SeenMessage failed;
-  AnswerNextMessageBox(QMessageBox::Ok, &failed);
+  test::SeenMessage failed;
+  test::AnswerNextMessageBox(QMessageBox::Ok, &failed);
   ReportR3DStart(nullptr, R3DStart::Failed, dir.path());
   EXPECT_TRUE(failed.text.contains("could not be started"));
 

@@ -121,7 +121,12 @@ TEST_F(BadMovieFixture, TextFilesAreRefusedAndTheLoadedMovieStays) {
   ASSERT_FALSE(lines[1].empty());
 
   const auto text = dir.path() / "read me.txt";
-  std::ofstream(text) << "Just some notes,\nnot a movie at all.\n";
+  {
+    std::ofstream notes(text);
+    for (int i = 0; i < 200; ++i) notes << "Just some notes about the trip, no movie.\n";
+  }
+  const auto scrap = dir.path() / "scrap.mp4";
+  std::ofstream(scrap) << "two words";
   const auto ansi = dir.path() / "banner.ans";
   std::ofstream(ansi) << "\x1b[31mRED\x1b[0m text art\r\n";
   const auto subtitles = dir.path() / "words.srt";
@@ -131,7 +136,7 @@ TEST_F(BadMovieFixture, TextFilesAreRefusedAndTheLoadedMovieStays) {
     const char* reason;
   };
   for (const Case& c : {Case{text, "it is a text file"}, Case{ansi, "it is a text file"},
-                        Case{subtitles, "subtitles only"}}) {
+                        Case{subtitles, "subtitles only"}, Case{scrap, "cannot be read"}}) {
     SeenMessage said;
     AnswerNextFileDialog(QString::fromStdString(c.file.string()), nullptr,
                          [&] { AnswerNextMessageBox(QMessageBox::Ok, &said); });
