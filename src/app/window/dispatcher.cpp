@@ -452,6 +452,10 @@ void MainWindow::LoadMovie() {
   const bool wasPlaying = flags_.movieOpen != 0 && flags_.paused == 0;
   std::string information;
   std::array<std::string, 4> probeLines;
+  std::map<int32_t, QString> labels;
+  for (int32_t id : {409, 309, 303, 304, 305, 306, 307}) {
+    if (auto* label = ControlAs<QLabel>(id)) labels[id] = label->text();
+  }
   {
     std::lock_guard<std::mutex> hold(flags_.textMutex);
     information = flags_.movieInformation;
@@ -468,6 +472,7 @@ void MainWindow::LoadMovie() {
       flags_.movieInformation = information;
       flags_.probeLines = probeLines;
     }
+    for (const auto& [id, text] : labels) ControlAs<QLabel>(id)->setText(text);
     QMessageBox::warning(
         this, "Load Video",
         QString("%1\ncannot be opened as a movie: %2.%3")
