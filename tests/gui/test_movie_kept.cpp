@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "app/window/command_ids.h"
+#include "app/window/logo_chooser.h"
 #include "app/window/movie_session.h"
 #include "app/window/recompress_dialog.h"
 #include "gui/dialog_answer.h"
@@ -15,6 +16,7 @@
 #include "support/ffprobe.h"
 #include "support/probe_helpers_h4.h"
 #include "support/sample_movie.h"
+#include "transform/logo_frame.h"
 #include "view/preview_canvas.h"
 
 namespace corvinex::test {
@@ -114,6 +116,36 @@ TEST_F(KeptFixture, AVerticalFlipSavedBeforeARestartFlipsTheNextConversion) {
   const double same = MeanDifference(b, a, [](int y) { return y; });
   const double mirrored = MeanDifference(b, a, [&](int y) { return a.height() - 1 - y; });
   EXPECT_LT(mirrored * 3, same) << "the restarted conversion is not the plain one upside down";
+}
+
+// "Show output layout" and the logo come back after a restart; a logo whose file has
+// gone since is forgotten, and the output is cylindrical again.
+TEST_F(KeptFixture, LayoutSwitchAndLogoComeBackWhileTheLogoFileIsThere) {
+  MainWindow& w = OpenWithMovie(5);
+  ClickControl(cmd::kShowLayout);
+  ASSERT_EQ(state.options.SHOW_LAYOUT, 0);
+  QImage strip(1200, 120, QImage::Format_RGB32);
+  strip.fill(Qt::darkGreen);
+  const auto logoFile = dir.path() / "logo \"wide\" é.jpg";
+  ASSERT_TRUE(strip.save(QString::fromStdString(logoFile.string()), "JPG"));
+  state.options.LOGO = logoFile.string();
+  w.Dispatch(cmd::kSave);
+
+  MainWindow& again = Restart();
+  EXPECT_FALSE(again.ControlAs<QCheckBox>(cmd::kShowLayout)->isChecked());
+  LogoState logo;
+  RestoreKeptLogo(again, logo);
+  EXPECT_TRUE(logo.present);
+  EXPECT_EQ(state.options.LOGO, logoFile.string());
+  EXPECT_EQ(LabelText(cmd::kAddLogo), "Logo present, spherical format");
+
+  std::filesystem::remove(logoFile);
+  MainWindow& third = Restart();
+  LogoState none;
+  RestoreKeptLogo(third, none);
+  EXPECT_FALSE(none.present);
+  EXPECT_EQ(state.options.LOGO, "");
+  EXPECT_EQ(LabelText(cmd::kAddLogo), "Logo not present, cylindrical format");
 }
 
 TEST_F(KeptFixture, TheSaveChooserProposesTheTypeChosenLast) {

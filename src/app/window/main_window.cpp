@@ -114,7 +114,9 @@ QAction* MainWindow::Action(int32_t id) const {
 
 void MainWindow::CheckStyle(int32_t id, bool on, const char* onStyle, const char* offStyle) {
   if (QWidget* box = Control(id)) {
-    Restyle(*box, QString("QCheckBox { %1 }").arg(on ? onStyle : offStyle));
+    // Coloured captions hide the usual disabled look: greyed during a run, they say so.
+    Restyle(*box, QString("QCheckBox { %1 } QCheckBox:disabled { color: #606060; }")
+                      .arg(on ? onStyle : offStyle));
     box->update();
   }
 }
