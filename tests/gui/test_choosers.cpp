@@ -10,6 +10,7 @@
 #include "extras/logo_decode.h"
 #include "gui/dialog_answer.h"
 #include "gui/window_fixture.h"
+#include "support/sample_movie.h"
 
 namespace corvinex::test {
 namespace {
@@ -34,7 +35,8 @@ TEST_F(WindowFixture, LoadOpensTheChosenMovieAndRemembersItsFolder) {
   const auto folder = dir.path() / "films é";
   std::filesystem::create_directories(folder);
   const auto movie = folder / "ring.mov";
-  std::ofstream(movie) << "x";
+  // A real movie: Load refuses a file that is none.
+  MakeSampleMovie(movie, {.width = 160, .height = 120, .frames = 2, .sound = false});
   SeenFileDialog seen;
   AnswerNextFileDialog(QString::fromStdString(movie.string()), &seen);
   QTest::keyClick(&w, Qt::Key_L, Qt::ControlModifier);
