@@ -370,7 +370,8 @@ void ConvertPhotoOne(const fs::path& input, const BatchTarget& target, const Bat
                      .jpegQuality = options.jpegQuality,
                      .overwrite = options.overwrite,
                      .logoCanvas = logo.present ? &logoCanvas : nullptr};
-  const PhotoOutcome outcome = ConvertPhoto(job, photo.image, settings, setup.session, log);
+  const PhotoOutcome outcome =
+      ConvertPhoto(job, std::move(photo.image), settings, setup.session, log);
   if (!outcome.ok()) return fail(outcome.error);
   Succeed(env, input, outcome.output, tally);
   std::fprintf(env.out, "%s -> %s (%dx%d photo%s)\n", input.string().c_str(),

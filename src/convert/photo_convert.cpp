@@ -73,7 +73,7 @@ std::string SyncToDisk(const fs::path& file) {
 
 }  // namespace
 
-PhotoOutcome ConvertPhoto(const PhotoJob& job, const FrameImage& photo, const AppSettings& settings,
+PhotoOutcome ConvertPhoto(const PhotoJob& job, FrameImage photo, const AppSettings& settings,
                           const SessionOptions& session, DiagnosticLog& log) {
   PhotoOutcome outcome;
   const PhotoType type = PhotoTypeOf(job.output);
@@ -101,17 +101,18 @@ PhotoOutcome ConvertPhoto(const PhotoJob& job, const FrameImage& photo, const Ap
   UnwrapBuffers buffers;
   FrameImage frame;
   PictureSink sink;
+  // A picture of 24 megapixels is 96 MB: it becomes the frame, never copied.
   try {
     outcome.geometry = PrepareUnwrapGeometry(photo.width, photo.height, ring, settings.HSIZE,
                                              GeometryVariant::Conversion, buffers, log);
-    frame.Reset(photo.width, photo.height);
     if (settings.ASPECT != 0) {
+      frame.Reset(photo.width, photo.height);
       if (!FixAspect(photo.pixels.data(), photo.PixelCount(), frame, kAspectIntakeFactor)) {
         outcome.error = "the picture's pixel ratio could not be corrected";
         return outcome;
       }
     } else {
-      frame.pixels = photo.pixels;
+      frame = std::move(photo);
     }
     FramePipeline pipeline{.geometry = &outcome.geometry,
                            .buffers = &buffers,

@@ -39,8 +39,9 @@ struct PhotoOutcome {
 };
 
 // Unwraps the upright picture `photo` (bottom-up BGRX) with the Cut Area and image
-// settings of `settings` and `session` and writes it as `job` says.
-PhotoOutcome ConvertPhoto(const PhotoJob& job, const FrameImage& photo, const AppSettings& settings,
+// settings of `settings` and `session` and writes it as `job` says. The picture is
+// taken (the adjustments work in it): move it in, or pass a copy to keep it.
+PhotoOutcome ConvertPhoto(const PhotoJob& job, FrameImage photo, const AppSettings& settings,
                           const SessionOptions& session, DiagnosticLog& log);
 
 }  // namespace corvinex
