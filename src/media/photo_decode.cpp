@@ -126,6 +126,35 @@ bool IsPhotoPath(const fs::path& path) {
   return std::find(kTypes.begin(), kTypes.end(), ext) != kTypes.end();
 }
 
+std::string OrientationFilters(int32_t orientation, bool& swapsSides) {
+  swapsSides = orientation >= 5 && orientation <= 8;
+  switch (orientation) {
+    case 2:
+      return "hflip";
+    case 3:
+      return "hflip,vflip";
+    case 4:
+      return "vflip";
+    case 5:
+      return "transpose=cclock_flip";
+    case 6:
+      return "transpose=clock";
+    case 7:
+      return "transpose=clock_flip";
+    case 8:
+      return "transpose=cclock";
+    default:
+      return {};
+  }
+}
+
+std::string PhotoOrientationFilters(const fs::path& path, bool& swapsSides) {
+  swapsSides = false;
+  if (!IsPhotoPath(path)) return {};
+  std::string warning;
+  return OrientationFilters(ReadPhotoOrientation(path, warning), swapsSides);
+}
+
 void TurnUpright(const FrameImage& stored, int32_t orientation, FrameImage& upright) {
   if (orientation < 1 || orientation > 8) orientation = 1;
   const int32_t w = stored.width;

@@ -28,6 +28,14 @@ struct DecodedPhoto {
 // picture (WebP or GIF), a picture whose decoding reports damage.
 DecodedPhoto DecodePhoto(const std::filesystem::path& path);
 
+// The video filters that turn a picture stored with EXIF orientation `orientation`
+// upright (empty for 1 and for values outside 1..8); `swapsSides` tells whether width
+// and height trade places.
+std::string OrientationFilters(int32_t orientation, bool& swapsSides);
+
+// The filters for the photo at `path` (empty for a movie or an upright photo).
+std::string PhotoOrientationFilters(const std::filesystem::path& path, bool& swapsSides);
+
 // `stored` turned upright by EXIF orientation `orientation` (1..8; anything else
 // leaves it as it is) into `upright`, which is resized to fit.
 void TurnUpright(const FrameImage& stored, int32_t orientation, FrameImage& upright);
