@@ -1,7 +1,9 @@
 // The window over a real photo: a turned photo is shown upright, and CONVERT saves it
 // as a picture through the save chooser, the JPEG quality question and a report.
 
+#include <QDropEvent>
 #include <QInputDialog>
+#include <QMimeData>
 
 #include "app/window/movie_session.h"
 #include "app/window/photo_output.h"
@@ -79,6 +81,39 @@ TEST_F(PhotoWindowFixture, TurnedPhotoIsShownUprightAndSavedAsAPicture) {
   EXPECT_EQ(PixelsApart(ReadPictureFile(out), ReadPictureFile(direct)), 0u);
   // The movie services were never asked to convert.
   for (const std::string& call : calls) EXPECT_EQ(call.find("convertMovie"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace corvinex::test
+
+namespace corvinex::test {
+namespace {
+
+// A dropped file opens like a chosen one; drops of several files, of something that
+// is no local file, or while a conversion runs open nothing.
+TEST_F(WindowFixture, DroppedFileOpensAsLoadWould) {
+  MainWindow& w = Open();
+  const fs::path photo = dir.path() / "dropped é.jpg";
+  WritePictureFile(MakeDoughnutPicture(64, 48), photo, "", "yuvj420p");
+  auto drop = [&](const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    // As a real drag: it enters the window, then drops.
+    QDragEnterEvent enter(QPoint(500, 400), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &enter);
+    QDropEvent event(QPointF(500, 400), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &event);
+  };
+  const QUrl url = QUrl::fromLocalFile(QString::fromStdString(photo.string()));
+  drop({url, url});
+  drop({QUrl("https://example.org/ring.jpg")});
+  w.Flags().conversionRunning = 1;
+  drop({url});
+  w.Flags().conversionRunning = 0;
+  EXPECT_TRUE(calls.empty());
+  drop({url});
+  EXPECT_EQ(calls, std::vector<std::string>({"openMovie " + photo.string()}));
+  EXPECT_EQ(state.settings.OPATH, dir.path().string());
 }
 
 }  // namespace
