@@ -4,6 +4,8 @@
 #include <map>
 #include <string>
 
+#include "media/frame_source.h"
+#include "media/photo_decode.h"
 #include "support/hostile_batch.h"
 #include "support/sample_photo.h"
 
@@ -12,9 +14,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::HostileBatchTest;
-using test::ToolRun;
 using test::ReadMetadata;
 using test::ReadPictureFile;
+using test::ToolRun;
 using test::WritePictureFile;
 
 using PhotoBatchTest = HostileBatchTest;
@@ -142,6 +144,27 @@ TEST_F(PhotoBatchTest, TurnedPhotosComeOutUpright) {
     const ToolRun run = Run({turned.string(), "-o", out.string()}, "turned" + orientation);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(test::PixelsApart(ReadPictureFile(out), expected), 0u);
+  }
+}
+
+// The frame source the window's previews read shows every orientation as the photo
+// is converted, so the Cut Area placed on them is the one the conversion uses.
+TEST_F(PhotoBatchTest, FrameSourceShowsEveryOrientationAsConverted) {
+  const FrameImage picture = test::MakeDoughnutPicture(64, 48);
+  for (int orientation = 1; orientation <= 8; ++orientation) {
+    SCOPED_TRACE(orientation);
+    const fs::path photo = dir / ("turned " + std::to_string(orientation) + ".png");
+    WritePictureFile(picture, photo);
+    test::SetExif(photo, {{"Exif.Image.Orientation", std::to_string(orientation)}});
+    const DecodedPhoto decoded = DecodePhoto(photo);
+    ASSERT_TRUE(decoded.ok()) << decoded.error;
+    ASSERT_EQ(decoded.orientation, orientation);
+    FrameSource source;
+    MovieInfo info;
+    ASSERT_TRUE(source.Open(photo, info).ok());
+    FrameImage shown;
+    ASSERT_TRUE(source.CopyCurrentFrame(shown));
+    EXPECT_EQ(test::PixelsApart(shown, decoded.image), 0u);
   }
 }
 
