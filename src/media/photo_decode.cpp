@@ -8,6 +8,7 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <system_error>
 
 #include "extras/jpeg_whole.h"
 #include "media/bgrx_scaler.h"
@@ -208,6 +209,16 @@ DecodedPhoto DecodePhoto(const fs::path& path) {
   // error helps nobody.
   static std::once_flag quiet;
   std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
+  // The whole file is read for its checks: a movie given a photo's name must not
+  // take the memory.
+  constexpr uintmax_t kLargestPhoto = uintmax_t{1} << 30;
+  std::error_code sizeError;
+  const uintmax_t size = fs::file_size(path, sizeError);
+  if (!sizeError && size > kLargestPhoto) {
+    result.error = "the file is too large for a photo (" + std::to_string(size >> 20) +
+                   " MB); convert it as a movie";
+    return result;
+  }
   std::string bytes;
   if (!ReadAll(path, bytes)) {
     result.error = "the photo cannot be read";
@@ -286,14 +297,21 @@ DecodedPhoto DecodePhoto(const fs::path& path) {
     result.error = "the picture is damaged (its decoding reported missing or broken parts)";
     return result;
   }
-  // A second picture in the file: an animation (GIF, APNG) is a movie, not a photo.
+  // A second picture in the file: an animation (APNG) or a movie given a photo's name
+  // is a movie, not a photo. The decoder may have taken several before its first.
+  const std::string animated =
+      "the file holds more than one picture (an animation or a movie); convert it as a movie";
+  if (picturePackets > 1) {
+    result.error = animated;
+    return result;
+  }
   for (;;) {
     const int rc = av_read_frame(format.get(), packet.get());
     if (rc < 0) break;
     const bool picture = packet->stream_index == stream;
     av_packet_unref(packet.get());
     if (picture && ++picturePackets > 1) {
-      result.error = "an animated picture is not taken as a photo; convert it as a movie";
+      result.error = animated;
       return result;
     }
   }

@@ -12,8 +12,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::HostileBatchTest;
-using test::ToolRun;
 using test::InputGuard;
+using test::ToolRun;
 using test::WritePictureFile;
 
 using HostilePhotoTest = HostileBatchTest;
@@ -62,9 +62,14 @@ TEST_F(HostilePhotoTest, BadPhotosAreToldAndTheRunGoesOn) {
                           {"Exif.Photo.DateTimeOriginal", "2026:07:14 10:31:05"}});
   BreakExifPointer(badExif);
 
+  // A movie given a photo's name.
+  const fs::path movieNamedPhoto = dir / "movie.jpg";
+  fs::copy_file(Movie("short.mp4", {.width = 160, .height = 120, .frames = 5, .sound = false}),
+                movieNamedPhoto);
+
   const InputGuard cutGuard(cut);
   const ToolRun run = Run({good.string(), cut.string(), tiny.string(), animated.string(),
-                           deep.string(), badExif.string()});
+                           deep.string(), badExif.string(), movieNamedPhoto.string()});
   ASSERT_TRUE(test::EndedCleanly(run)) << run.err;
   EXPECT_EQ(run.exitCode, 1);
   const auto toldAbout = [&run](const fs::path& input, const std::string& words) {
@@ -76,7 +81,8 @@ TEST_F(HostilePhotoTest, BadPhotosAreToldAndTheRunGoesOn) {
   EXPECT_TRUE(toldAbout(cut, "cut short")) << run.err;
   EXPECT_TRUE(toldAbout(tiny, "too small")) << run.err;
   EXPECT_TRUE(toldAbout(animated, "animated")) << run.err;
-  EXPECT_NE(run.out.find("3 of 6"), std::string::npos) << run.out;
+  EXPECT_TRUE(toldAbout(movieNamedPhoto, "more than one picture")) << run.err;
+  EXPECT_NE(run.out.find("3 of 7"), std::string::npos) << run.out;
 
   EXPECT_TRUE(fs::exists(dir / "good_Unwrapped.jpg"));
   EXPECT_TRUE(fs::exists(dir / "deep_Unwrapped.jpg"));
