@@ -58,7 +58,8 @@ PhotoOutcome ConvertWindowPhoto(ProgramState& state, const std::string& input,
 }
 
 void ConvertPhotoInWindow(MainWindow& window, const std::string& input) {
-  static int32_t jpegQuality = kDefaultJpegQuality;  // the last one chosen, this session
+  // The quality chosen last is proposed again, also after a restart.
+  int32_t& jpegQuality = window.State().options.JPEG_QUALITY;
   const std::string output = ChoosePhotoOutput(window, input, jpegQuality);
   if (output.empty()) return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
