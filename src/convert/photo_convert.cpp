@@ -118,7 +118,7 @@ PhotoOutcome ConvertPhoto(const PhotoJob& job, FrameImage photo, const AppSettin
                            .buffers = &buffers,
                            .frame = &frame,
                            .sink = &sink,
-                           .logoCanvas = const_cast<FrameImage*>(job.logoCanvas),
+                           .logoCanvas = job.logoCanvas,
                            .afterAdjust = {}};
     if (!ProcessFrame(pipeline, FrameOptionsFrom(settings, session), 0) || !sink.Received()) {
       outcome.error = "the picture could not be unwrapped with this Cut Area";

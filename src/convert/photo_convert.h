@@ -25,7 +25,7 @@ struct PhotoJob {
   // An output of that name is replaced; without it the name taken gives the next free
   // NAME_2, NAME_3 ... name.
   bool overwrite = false;
-  const FrameImage* logoCanvas = nullptr;  // W x E canvas under the panorama, or none
+  FrameImage* logoCanvas = nullptr;  // W x E canvas under the panorama (written into), or none
 };
 
 struct PhotoOutcome {
