@@ -292,6 +292,15 @@ const std::vector<Flag>& Flags() {
          o.progress = mode->second;
          return {};
        }},
+      {"--jpeg-quality", "N", "quality of JPEG photo outputs, 1 .. 100 (default 92)",
+       [](const std::string& v, BatchOptions& o) -> std::string {
+         int32_t n = 0;
+         if (!ToInt(v, n) || n < 1 || n > 100) {
+           return "--jpeg-quality takes a whole number from 1 to 100, not \"" + v + "\"";
+         }
+         o.jpegQuality = n;
+         return {};
+       }},
       {"--log-folder", "DIR", "folder for this run's log (default: beside the program)",
        [](const std::string& v, BatchOptions& o) -> std::string {
          o.logFolder = v;
@@ -316,7 +325,7 @@ ParsedBatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
       "Exit status: 0 when every movie was converted, 1 when one failed, 2 for a bad command "
       "line.\nWith --print-geometry, several inputs give one JSON array.");
   std::vector<std::string> inputs;
-  app.add_option("INPUT", inputs, "doughnut movies to convert")->type_name("");
+  app.add_option("INPUT", inputs, "doughnut movies and photos to convert")->type_name("");
   std::map<const CLI::Option*, const Flag*> flagOf;
   for (const Flag& f : Flags()) {
     CLI::Option* option = f.value != nullptr

@@ -42,6 +42,7 @@ struct BatchOptions {
   bool overwrite = false;         // an existing output may be replaced
   bool spool = false;             // frames to files first, then the export (the window's way)
   ProgressMode progress = ProgressMode::Auto;
+  int32_t jpegQuality = 92;  // --jpeg-quality: JPEG photo outputs, 1 .. 100
   // Applied in order after the settings file has been read.
   std::vector<std::function<void(AppSettings&, SessionOptions&)>> overrides;
 };

@@ -4,6 +4,8 @@
 #include <string>
 #include <system_error>
 
+#include "media/photo_decode.h"
+
 namespace corvinex {
 namespace {
 
@@ -42,9 +44,9 @@ std::vector<BatchTarget> PlanBatchTargets(const std::vector<fs::path>& inputs,
   for (const fs::path& input : inputs) {
     BatchTarget target;
     const std::string stem = input.stem().string();
-    target.output = output
-                        ? *output
-                        : FirstFree(input.parent_path(), stem + "_Unwrapped", ".mp4", takenOutputs);
+    target.output = output ? *output
+                           : FirstFree(input.parent_path(), stem + "_Unwrapped",
+                                       IsPhotoPath(input) ? ".jpg" : ".mp4", takenOutputs);
     if (framesOnly) {
       target.frameFolder =
           inputs.size() == 1 ? *framesOnly : FirstFree(*framesOnly, stem, "", takenFolders);

@@ -15,7 +15,8 @@ struct BatchTarget {
 };
 
 // One target per input, in order. The output is `output` when given (one input
-// only), else INPUT's folder / (INPUT's name without extension + "_Unwrapped.mp4");
+// only), else INPUT's folder / (INPUT's name without extension + "_Unwrapped.mp4", or
+// "_Unwrapped.jpg" for a photo);
 // a name already taken in this run (by an earlier output or by any input)
 // becomes NAME_Unwrapped_2.mp4, _3, ...
 // The frames go into `framesOnly` itself for one input, and into a folder per

@@ -12,6 +12,7 @@
 #include <new>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <span>
 #include <system_error>
 
 #include "app/program_paths.h"
@@ -27,10 +28,13 @@
 #include "convert/frame_source_feed.h"
 #include "convert/leftovers.h"
 #include "convert/pending_frames.h"
+#include "convert/photo_convert.h"
 #include "media/frame_source.h"
 #include "media/media_probe.h"
 #include "media/movie_info.h"
 #include "media/movie_ring.h"
+#include "media/photo_decode.h"
+#include "media/photo_write.h"
 #include "settings/diagnostic_log.h"
 #include "settings/settings_file.h"
 #include "transform/lens_profile.h"
@@ -271,6 +275,113 @@ std::string PlaceRing(const BatchOptions& options, const fs::path& input, const 
   return {};
 }
 
+// The ring of a photo, searched in its one (upright) picture, as a movie's is.
+MovieRing FindRingInPhoto(const FrameImage& picture) {
+  MovieRing found;
+  found.frameWidth = picture.width;
+  found.frameHeight = picture.height;
+  found.framesSearched = 1;
+  found.ring = FindRing(std::span<const FrameImage>(&picture, 1));
+  if (found.ring.found) found.cutArea = CutAreaForRing(picture.width, picture.height, found.ring);
+  return found;
+}
+
+// --ring or --cut auto on a photo; empty when all is well, else why it is not converted.
+std::string PlacePhotoRing(const BatchOptions& options, const FrameImage& picture,
+                           AppSettings& settings) {
+  if (options.ringPixels) {
+    const auto& r = *options.ringPixels;
+    FoundRing ring{.found = true,
+                   .centreX = r[0],
+                   .centreY = r[1],
+                   .outerRadius = r[2],
+                   .innerRadius = r[3],
+                   .confidence = 1,
+                   .reason = {}};
+    StoreRing(CutAreaForRing(picture.width, picture.height, ring), settings);
+    return {};
+  }
+  if (!options.cutAuto) return {};
+  const MovieRing found = FindRingInPhoto(picture);
+  if (!found.ring.found) {
+    return "no ring found with confidence (" + found.ring.reason +
+           "); place it with --cut or --ring";
+  }
+  RingGeometry cut = found.cutArea;
+  if (found.ring.innerRadius <= 0) cut.RSIZE = settings.RSIZE;  // no dark centre measured
+  StoreRing(cut, settings);
+  return {};
+}
+
+// Converts one photo into a picture and counts it; a failure is told on standard error.
+void ConvertPhotoOne(const fs::path& input, const BatchTarget& target, const BatchOptions& options,
+                     const BatchEnvironment& env, BatchSetup& setup, const LogoState& logo,
+                     DiagnosticLog& log, BatchTally& tally) {
+  auto fail = [&](const std::string& why) { Fail(env, input, why, tally); };
+  if (options.framesOnly) {
+    return fail(
+        "--frames-only writes a movie's frames; leave it out for a photo, which is "
+        "written as one picture");
+  }
+  if (!options.findRing && PhotoTypeOf(target.output) == PhotoType::None) {
+    return fail("a photo is written as .jpg, .png or .tif, not as " +
+                target.output.filename().string());
+  }
+  DecodedPhoto photo = DecodePhoto(input);
+  if (!photo.ok()) return fail(photo.error);
+  if (!photo.note.empty()) {
+    std::fprintf(env.out, "%s: note: %s\n", input.string().c_str(), photo.note.c_str());
+  }
+  if (options.findRing) {
+    const MovieRing found = FindRingInPhoto(photo.image);
+    if (!found.ring.found) return fail("no ring found with confidence: " + found.ring.reason);
+    tally.documents.push_back(RingJson(input, found));
+    ++tally.converted;
+    return;
+  }
+  AppSettings settings = setup.settings;
+  if (const std::string problem = PlacePhotoRing(options, photo.image, settings);
+      !problem.empty()) {
+    return fail(problem);
+  }
+  if (options.printGeometry) {
+    UnwrapBuffers buffers;
+    DiagnosticLog quiet;
+    const UnwrapGeometry g =
+        PrepareUnwrapGeometry(photo.image.width, photo.image.height, RingFromSettings(settings),
+                              settings.HSIZE, GeometryVariant::Conversion, buffers, quiet);
+    tally.documents.push_back(GeometryJson(input, g));
+    ++tally.converted;
+    return;
+  }
+  std::error_code error;
+  if (!options.overwrite && fs::exists(target.output, error)) {
+    return fail(target.output.string() +
+                " exists already and is kept; --overwrite (or -y) replaces it");
+  }
+  FrameImage logoCanvas;
+  if (logo.present) {
+    const UnwrapGeometry g = ComputeUnwrapGeometry(photo.image.width, photo.image.height,
+                                                   RingFromSettings(settings), settings.HSIZE);
+    PrepareLogoFrame(logo.image, g.W, DecoderRoute(settings), logoCanvas);
+  }
+  const PhotoJob job{.input = input,
+                     .output = target.output,
+                     .jpegQuality = options.jpegQuality,
+                     .overwrite = options.overwrite,
+                     .logoCanvas = logo.present ? &logoCanvas : nullptr};
+  const PhotoOutcome outcome =
+      ConvertPhoto(job, std::move(photo.image), settings, setup.session, log);
+  if (!outcome.ok()) return fail(outcome.error);
+  Succeed(env, input, outcome.output, tally);
+  std::fprintf(env.out, "%s -> %s (%dx%d photo%s)\n", input.string().c_str(),
+               outcome.output.string().c_str(), outcome.width, outcome.height,
+               outcome.panoramaMarked ? ", 360-degree panorama" : "");
+  for (const std::string& note : outcome.notes) {
+    std::fprintf(env.out, "%s: warning: %s\n", input.string().c_str(), note.c_str());
+  }
+}
+
 // Converts one movie and counts it; a failure is told on standard error.
 void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOptions& options,
                 const BatchEnvironment& env, BatchSetup& setup, const LogoState& logo,
@@ -280,6 +391,9 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
   if (!fs::is_regular_file(input, error)) {
     fail("no such movie file");
     return;
+  }
+  if (IsPhotoPath(input)) {
+    return ConvertPhotoOne(input, target, options, env, setup, logo, log, tally);
   }
   if (options.findRing) {
     const MovieRing found = FindRingInMovie(input);

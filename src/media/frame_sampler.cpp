@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include "media/display_turn.h"
+#include "media/photo_decode.h"
 
 namespace corvinex {
 namespace {
@@ -129,7 +130,8 @@ SampledFrames SampleMovieFrames(const std::filesystem::path& path, int32_t count
   }
   const AVStream* stream = d.format->streams[d.stream];
   bool swapsSides = false;
-  out.shownTurned = !RotationFilters(stream, swapsSides).empty();
+  out.shownTurned = !RotationFilters(stream, swapsSides).empty() ||
+                    !PhotoOrientationFilters(path, swapsSides).empty();
   d.codec = avcodec_alloc_context3(codec);
   d.packet = av_packet_alloc();
   d.frame = av_frame_alloc();

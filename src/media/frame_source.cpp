@@ -21,6 +21,7 @@ extern "C" {
 #include "media/display_turn.h"
 #include "media/filter_library.h"
 #include "media/picture_check.h"
+#include "media/photo_decode.h"
 #include "media/yuv420_to_bgrx.h"
 
 namespace corvinex {
@@ -189,6 +190,8 @@ struct FrameSource::Decoder {
     }
     bool swapsSides = false;
     rotation = RotationFilters(stream, swapsSides);
+    // A photo taken with the camera turned is shown upright, as it is converted.
+    if (rotation.empty()) rotation = PhotoOrientationFilters(path, swapsSides);
     if (swapsSides) std::swap(width, height);
     deinterlace = Interlaced(stream->codecpar->field_order);
     // Formats without an index whose timestamps may jump: a seek by time to the

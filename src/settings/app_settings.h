@@ -58,6 +58,7 @@ struct SessionOptions {
   std::string LOGO;            // logo image path, empty when none
   int32_t OUTPUT_TYPE = 0;     // the save chooser's type: 0 FLV .. 7 WEBM
   int32_t SHOW_LAYOUT = 1;     // the panorama preview shows the output's layout
+  int32_t JPEG_QUALITY = 92;   // a photo saved as JPEG: 1 .. 100
 
   bool operator==(const SessionOptions&) const = default;
 };

@@ -17,7 +17,7 @@ struct ChoiceRow {
   int32_t step;
 };
 
-const std::array<ChoiceRow, 14> kChoices = {{
+const std::array<ChoiceRow, 15> kChoices = {{
     {"FLIP_HORIZONTAL", [](const SessionOptions& o) { return o.FLIP_MODE & 1; },
      [](SessionOptions& o, int32_t v) { o.FLIP_MODE = (o.FLIP_MODE & ~1) | v; }, 0, 1, 1},
     {"FLIP_VERTICAL", [](const SessionOptions& o) { return (o.FLIP_MODE & 2) >> 1; },
@@ -46,6 +46,8 @@ const std::array<ChoiceRow, 14> kChoices = {{
      [](SessionOptions& o, int32_t v) { o.DEPTH = v; }, 20, 90, 5},
     {"SHOW_LAYOUT", [](const SessionOptions& o) { return o.SHOW_LAYOUT; },
      [](SessionOptions& o, int32_t v) { o.SHOW_LAYOUT = v; }, 0, 1, 1},
+    {"JPEG_QUALITY", [](const SessionOptions& o) { return o.JPEG_QUALITY; },
+     [](SessionOptions& o, int32_t v) { o.JPEG_QUALITY = v; }, 1, 100, 1},
 }};
 
 // The text between "<name>" and "</name>"; nullopt-like false when the tag is absent.

@@ -17,10 +17,17 @@ namespace {
 
 TEST(Choosers, FilterListsOfferBothCasesAndTheProposalDropsTheExtension) {
   const QStringList open = OpenMovieFilters();
-  ASSERT_EQ(open.size(), 16);
-  EXPECT_TRUE(open.front().startsWith("All video files ("));
-  EXPECT_TRUE(open.at(1).startsWith("MOV video files (*.MOV) ("));
-  EXPECT_TRUE(open.at(1).contains("*.mov *.MOV"));
+  ASSERT_EQ(open.size(), 18);
+  // Movies and photos are shown together first; each kind also on its own.
+  EXPECT_TRUE(open.front().startsWith("All videos and photos ("));
+  EXPECT_TRUE(open.front().contains("*.mp4 *.MP4"));
+  EXPECT_TRUE(open.front().contains("*.jpg *.JPG"));
+  EXPECT_TRUE(open.at(1).startsWith("All video files ("));
+  EXPECT_FALSE(open.at(1).contains("*.jpg"));
+  EXPECT_TRUE(open.at(2).startsWith("MOV video files (*.MOV) ("));
+  EXPECT_TRUE(open.at(2).contains("*.mov *.MOV"));
+  EXPECT_TRUE(open.back().startsWith("Photos ("));
+  EXPECT_TRUE(open.back().contains("*.webp *.WEBP"));
   const QStringList output = OutputMovieFilters();
   ASSERT_EQ(output.size(), 8);
   EXPECT_TRUE(output.front().startsWith("Rectangular Video FLV video files (*.FLV)"));

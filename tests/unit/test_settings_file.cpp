@@ -269,6 +269,7 @@ SessionOptions UnusualChoices() {
   SessionOptions o;
   o.FLIP_MODE = 3;
   o.OUTPUT_TYPE = 7;
+  o.JPEG_QUALITY = 37;
   o.RESIZE = 5;
   o.QUALITY = 21;
   o.AUDIO_CHANNELS = 1;
@@ -327,7 +328,8 @@ TEST(KeptChoices, AFileWithoutThemAndOddValuesGiveTheDefaults) {
       "<FLIP_HORIZONTAL>1</FLIP_HORIZONTAL>\r\n<FLIP_VERTICAL>2</FLIP_VERTICAL>\r\n"
       "<OUTPUT_TYPE>8</OUTPUT_TYPE>\r\n<RESIZE>abc</RESIZE>\r\n<QUALITY>1x</QUALITY>\r\n"
       "<AUDIO_RATE></AUDIO_RATE>\r\n<GLASSES>-11</GLASSES>\r\n<DEPTH>27</DEPTH>\r\n"
-      "<STEREO_TYPE>1</STEREO_TYPE>\r\n<DEPTH_CH>0";  // cut off: no closing tag
+      "<STEREO_TYPE>1</STEREO_TYPE>\r\n<JPEG_QUALITY>0</JPEG_QUALITY>\r\n"
+      "<DEPTH_CH>0";  // cut off: no closing tag
   SessionOptions read = UnusualChoices();
   const SettingsReadResult result = ParseSettings(odd, settings);
   ReadKeptChoices(odd, read);
@@ -340,6 +342,7 @@ TEST(KeptChoices, AFileWithoutThemAndOddValuesGiveTheDefaults) {
   EXPECT_EQ(read.AUDIO_RATE, defaults.AUDIO_RATE);
   EXPECT_EQ(read.GLASSES, defaults.GLASSES);
   EXPECT_EQ(read.DEPTH, defaults.DEPTH);
+  EXPECT_EQ(read.JPEG_QUALITY, defaults.JPEG_QUALITY);
   EXPECT_EQ(read.STEREO_TYPE, 1);
   EXPECT_EQ(read.DEPTH_CH, 1) << "a tag without its end is not read";
   EXPECT_EQ(read.AUDIO_CHANNELS, 1) << "a missing tag keeps the value";

@@ -17,9 +17,11 @@
 #include "app/window/control_styles.h"
 #include "app/window/file_choosers.h"
 #include "app/window/main_window.h"
+#include "app/window/photo_output.h"
 #include "app/window/qt_shutdown_hooks.h"
 #include "extras/external_links.h"
 #include "media/picture_check.h"
+#include "media/photo_decode.h"
 #include "settings/leading_number.h"
 #include "settings/settings_file.h"
 #include "transform/cut_area.h"
@@ -499,6 +501,18 @@ void MainWindow::LoadMovie() {
 void MainWindow::ConvertDoughnut() {
   if (flags_.viewerOpen && services_.closeViewer) services_.closeViewer(*this);
   Feedback(cmd::kConvert, "b_convert", 500);
+  std::string openPath;
+  {
+    std::lock_guard<std::mutex> hold(flags_.textMutex);
+    openPath = flags_.moviePath;
+  }
+  if (flags_.movieOpen && IsPhotoPath(openPath)) {
+    // A photo becomes a picture: no encoder, no frame files.
+    SetOperationControls(false);
+    ConvertPhotoInWindow(*this, openPath);
+    SetOperationControls(true);
+    return;
+  }
   if (flags_.movieOpen) {
     if (services_.stopForConversion) services_.stopForConversion(*this);
     SetPositionBarWidth(flags_.progressBarWidth);

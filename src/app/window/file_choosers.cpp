@@ -54,6 +54,9 @@ void CloseAfterCancel(MainWindow& window) {
 
 QStringList OpenMovieFilters() {
   return Filters({
+      {"All videos and photos",
+       "*.avi;*.asf;*.mpg;*.mpeg;*.mov;*.qt;*.mkv;*.m2ts;*.mts;*.ts;*.m2t;*.tod;*.mp4;*.flv;*.f4v;"
+       "*.m4v;*.jpg;*.jpeg;*.png;*.tif;*.tiff;*.webp"},
       {"All video files",
        "*.avi;*.asf;*.mpg;*.mpeg;*.mov;*.qt;*.mkv;*.m2ts;*.mts;*.ts;*.m2t;*.tod;*.mp4;*.flv;*.f4v;"
        "*.m4v"},
@@ -72,6 +75,7 @@ QStringList OpenMovieFilters() {
       {"FLV video files (*.FLV)", "*.flv"},
       {"F4V video files (*.F4V)", "*.f4v"},
       {"M4V video files (*.M4V)", "*.m4v"},
+      {"Photos (*.JPG, *.PNG, *.TIF, *.WEBP)", "*.jpg;*.jpeg;*.png;*.tif;*.tiff;*.webp"},
   });
 }
 

@@ -18,6 +18,7 @@
 #include "app/window/control_styles.h"
 #include "app/window/cut_area_dialog.h"
 #include "app/window/cut_area_mouse.h"
+#include "app/window/file_drop.h"
 #include "app/window/output_window.h"
 #include "app/window/qt_shutdown_hooks.h"
 #include "media/movie_ring.h"
@@ -59,6 +60,7 @@ MainWindow::MainWindow(ProgramState& state, WindowServices services, QWidget* pa
   lensMenu_.lensName = state.lensName;
 
   BuildMenus();
+  AcceptFileDrops(*this);
   RefreshRadioChecks();
   actions_[cmd::kAutoSave]->setChecked(state.settings.AUTOSAVE != 0);
   actions_[cmd::kStereoPair]->setChecked(state.settings.STEREO_OUT_TYPE != 0);

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "cli/batch_options.h"
+#include "cli/batch_outputs.h"
+#include "media/photo_decode.h"
+#include "media/photo_metadata.h"
+#include "media/photo_write.h"
+#include "support/temp_dir.h"
+
+namespace corvinex {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A 4 x 3 picture whose every pixel tells its own place.
+FrameImage Numbered() {
+  FrameImage picture(4, 3);
+  for (int32_t y = 0; y < 3; ++y) {
+    for (int32_t x = 0; x < 4; ++x) picture.AtPicture(x, y) = static_cast<uint32_t>(10 * y + x);
+  }
+  return picture;
+}
+
+// The turns and mirrors written the other way round from the code under test: each
+// source pixel is carried to where it goes.
+FrameImage Carry(const FrameImage& from, bool swaps,
+                 const std::function<std::pair<int32_t, int32_t>(int32_t, int32_t)>& to) {
+  FrameImage out(swaps ? from.height : from.width, swaps ? from.width : from.height);
+  for (int32_t y = 0; y < from.height; ++y) {
+    for (int32_t x = 0; x < from.width; ++x) {
+      const auto [tx, ty] = to(x, y);
+      out.AtPicture(tx, ty) = from.AtPicture(x, y);
+    }
+  }
+  return out;
+}
+FrameImage Clockwise(const FrameImage& f) {
+  return Carry(f, true, [&](int32_t x, int32_t y) { return std::pair{f.height - 1 - y, x}; });
+}
+FrameImage Anticlockwise(const FrameImage& f) {
+  return Carry(f, true, [&](int32_t x, int32_t y) { return std::pair{y, f.width - 1 - x}; });
+}
+FrameImage Mirror(const FrameImage& f) {
+  return Carry(f, false, [&](int32_t x, int32_t y) { return std::pair{f.width - 1 - x, y}; });
+}
+
+// Every EXIF orientation as the standard describes it: 2 mirrored, 3 half a turn,
+// 4 mirrored upside down, 5 transposed, 6 a quarter clockwise to view, 7 transversed,
+// 8 a quarter anticlockwise.
+TEST(PhotoOrientation, EveryTagTurnsThePictureAsTheStandardSays) {
+  const FrameImage stored = Numbered();
+  const FrameImage expected[9] = {stored,
+                                  stored,
+                                  Mirror(stored),
+                                  Clockwise(Clockwise(stored)),
+                                  Mirror(Clockwise(Clockwise(stored))),
+                                  Mirror(Clockwise(stored)),
+                                  Clockwise(stored),
+                                  Mirror(Anticlockwise(stored)),
+                                  Anticlockwise(stored)};
+  for (int32_t tag = 0; tag <= 9; ++tag) {
+    SCOPED_TRACE(tag);
+    FrameImage upright;
+    TurnUpright(stored, tag, upright);
+    const FrameImage& want = tag >= 1 && tag <= 8 ? expected[tag] : stored;
+    EXPECT_EQ(upright.width, want.width);
+    EXPECT_EQ(upright.height, want.height);
+    EXPECT_EQ(upright.pixels, want.pixels);
+    bool swaps = false;
+    EXPECT_EQ(OrientationFilters(tag, swaps).empty(), tag < 2 || tag > 8);
+    EXPECT_EQ(swaps, tag >= 5 && tag <= 8);
+  }
+}
+
+// A 2:1 picture is a whole panorama; a lower one the band around the horizon of a
+// panorama as wide as it; a higher one is no equirectangular picture at all.
+TEST(PhotoOrientation, PanoramaMarksPlaceTheStripAroundTheHorizon) {
+  EXPECT_EQ(PanoramaMarksFor(4000, 2000), (PanoramaMarks{true, 4000, 2000, 4000, 2000, 0, 0}));
+  EXPECT_EQ(PanoramaMarksFor(3844, 1210), (PanoramaMarks{true, 3844, 1922, 3844, 1210, 0, 356}));
+  EXPECT_EQ(PanoramaMarksFor(101, 50), (PanoramaMarks{true, 101, 50, 101, 50, 0, 0}));
+  EXPECT_FALSE(PanoramaMarksFor(1000, 501).mark);
+  EXPECT_FALSE(PanoramaMarksFor(0, 0).mark);
+}
+
+// Photos get JPEG outputs of their own, beside movies of the same name and each other.
+TEST(PhotoOrientation, PhotosGetTheirOwnPictureNames) {
+  test::TempDir dir;
+  const auto targets = PlanBatchTargets(
+      {dir / "shot.jpg", dir / "shot.PNG", dir / "shot.mp4", dir / "pano.TIFF"}, {}, {});
+  ASSERT_EQ(targets.size(), 4u);
+  EXPECT_EQ(targets[0].output, dir / "shot_Unwrapped.jpg");
+  EXPECT_EQ(targets[1].output, dir / "shot_Unwrapped_2.jpg");
+  EXPECT_EQ(targets[2].output, dir / "shot_Unwrapped.mp4");
+  EXPECT_EQ(targets[3].output, dir / "pano_Unwrapped.jpg");
+  EXPECT_EQ(PhotoTypeOf("a.JPEG"), PhotoType::Jpeg);
+  EXPECT_EQ(PhotoTypeOf("a.tiff"), PhotoType::Tiff);
+  EXPECT_EQ(PhotoTypeOf("a.webp"), PhotoType::None);  // read, never written
+  EXPECT_FALSE(IsPhotoPath("a.gif"));                 // animations are movies
+
+  EXPECT_EQ(ParseBatchOptions({"a.jpg", "--jpeg-quality", "55"}).options.jpegQuality, 55);
+  for (const char* bad : {"0", "101", "high", ""}) {
+    EXPECT_NE(ParseBatchOptions({"a.jpg", "--jpeg-quality", bad}).error.find("1 to 100"),
+              std::string::npos)
+        << bad;
+  }
+}
+
+}  // namespace
+}  // namespace corvinex
