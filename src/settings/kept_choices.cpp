@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 
 namespace corvinex {
 namespace {
@@ -17,7 +18,7 @@ struct ChoiceRow {
   int32_t step;
 };
 
-const std::array<ChoiceRow, 13> kChoices = {{
+const std::array<ChoiceRow, 14> kChoices = {{
     {"FLIP_HORIZONTAL", [](const SessionOptions& o) { return o.FLIP_MODE & 1; },
      [](SessionOptions& o, int32_t v) { o.FLIP_MODE = (o.FLIP_MODE & ~1) | v; }, 0, 1, 1},
     {"FLIP_VERTICAL", [](const SessionOptions& o) { return (o.FLIP_MODE & 2) >> 1; },
@@ -44,7 +45,18 @@ const std::array<ChoiceRow, 13> kChoices = {{
      [](SessionOptions& o, int32_t v) { o.DEPTH_CH = v; }, 0, 1, 1},
     {"DEPTH", [](const SessionOptions& o) { return o.DEPTH; },
      [](SessionOptions& o, int32_t v) { o.DEPTH = v; }, 20, 90, 5},
+    // Even pixels from 64 up, checked in full after reading (see WidthChoice).
+    {"PANORAMA_WIDTH", [](const SessionOptions& o) { return o.PANORAMA_WIDTH; },
+     [](SessionOptions& o, int32_t v) { o.PANORAMA_WIDTH = v; }, -1, 16384, 1},
 }};
+
+constexpr std::string_view kHeadingTag = "HEADING";
+constexpr double kHeadingLimit = 360.0;
+
+// 0 as before, -1 full detail, or an even width of 64 pixels and more.
+bool WidthChoice(int32_t width) {
+  return width == 0 || width == -1 || (width >= 64 && width % 2 == 0);
+}
 
 // The text between "<name>" and "</name>"; nullopt-like false when the tag is absent.
 bool ValueOf(std::string_view text, std::string_view name, std::string_view& value) {
@@ -79,6 +91,15 @@ std::string KeptChoicesText(const SessionOptions& options) {
     text.append(std::to_string(row.get(options)));
     text.append("</").append(row.name).append(">\r\n");
   }
+  // Hundredths of a degree are finer than one column of the widest panorama.
+  // to_chars, unlike printf, writes a point whatever the locale.
+  char heading[32];
+  const double kept = std::isfinite(options.HEADING) ? options.HEADING : 0.0;
+  const auto written =
+      std::to_chars(heading, heading + sizeof heading, kept, std::chars_format::fixed, 2);
+  text.append("<").append(kHeadingTag).append(">");
+  text.append(heading, written.ec == std::errc() ? written.ptr : heading);
+  text.append("</").append(kHeadingTag).append(">\r\n");
   return text;
 }
 
@@ -89,6 +110,16 @@ void ReadKeptChoices(std::string_view text, SessionOptions& options) {
     if (!ValueOf(text, row.name, value)) continue;
     int32_t number = 0;
     row.set(options, ValidValue(value, row, number) ? number : row.get(defaults));
+  }
+  if (!WidthChoice(options.PANORAMA_WIDTH)) options.PANORAMA_WIDTH = defaults.PANORAMA_WIDTH;
+  std::string_view value;
+  if (ValueOf(text, kHeadingTag, value)) {
+    double heading = 0;
+    const char* end = value.data() + value.size();
+    const auto [at, error] = std::from_chars(value.data(), end, heading);
+    const bool good = error == std::errc() && at == end && std::isfinite(heading) &&
+                      std::abs(heading) <= kHeadingLimit;
+    options.HEADING = good ? heading : defaults.HEADING;
   }
 }
 

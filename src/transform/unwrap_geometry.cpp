@@ -70,6 +70,10 @@ float GeometryCos(float angle) {
   return static_cast<float>(std::cos(static_cast<double>(angle)));
 }
 
+PanoramaShape ShapeFromOptions(const SessionOptions& options) {
+  return PanoramaShape{options.PANORAMA_WIDTH, options.HEADING};
+}
+
 bool PanoramaWidthChoice(int32_t width) {
   return width == kWidthAsBefore || width == kWidthFullDetail ||
          (width >= kMinPanoramaWidth && width <= kMaxPanoramaWidth && width % 2 == 0);
@@ -77,7 +81,7 @@ bool PanoramaWidthChoice(int32_t width) {
 
 int32_t HeadingTurn(double heading, int32_t width) {
   if (width <= 0 || !std::isfinite(heading)) return 0;
-  const double columns = std::nearbyint(std::fmod(heading, 360.0) / 360.0 * width);
+  const double columns = std::round(std::fmod(heading, 360.0) / 360.0 * width);
   const int64_t turn = static_cast<int64_t>(columns) % width;
   return static_cast<int32_t>(turn < 0 ? turn + width : turn);
 }
@@ -208,8 +212,8 @@ int32_t FullDetailWidth(int32_t frameWidth, int32_t frameHeight, const RingGeome
   return before.Usable() ? FullDetailOf(before) : 0;
 }
 
-std::string PanoramaShapeProblem(int32_t frameWidth, int32_t frameHeight,
-                                 const RingGeometry& ring, const PanoramaShape& shape) {
+std::string PanoramaShapeProblem(int32_t frameWidth, int32_t frameHeight, const RingGeometry& ring,
+                                 const PanoramaShape& shape) {
   if (!std::isfinite(shape.heading)) {
     return "The heading is not a number of degrees (from -360 to 360).";
   }
@@ -245,9 +249,8 @@ UnwrapGeometry PrepareUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
   mark("Set MovieDuration");
   buffers.tableValid = false;
   buffers.cacheValid = false;
-  const UnwrapGeometry g =
-      ComputeUnwrapGeometry(frameWidth, frameHeight, ring, conversion ? lensCoefficient : 0.0f,
-                            shape);
+  const UnwrapGeometry g = ComputeUnwrapGeometry(frameWidth, frameHeight, ring,
+                                                 conversion ? lensCoefficient : 0.0f, shape);
   mark("Checking 16x16");
   mark("Determine CUTOFF");
   buffers.crop = FrameImage{};  // the copy, when the square needs one, sizes it

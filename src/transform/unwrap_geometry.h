@@ -14,6 +14,7 @@ namespace corvinex {
 
 class DiagnosticLog;
 struct AppSettings;
+struct SessionOptions;
 
 // The Cut Area in preview units (600 units across the frame).
 struct RingGeometry {
@@ -61,6 +62,7 @@ struct PanoramaShape {
 
 // Whether `width` is one of the choices above (an even width within the pixel range).
 bool PanoramaWidthChoice(int32_t width);
+PanoramaShape ShapeFromOptions(const SessionOptions& options);
 
 // Derived from RingGeometry and the frame size once per run (and on preview changes).
 struct UnwrapGeometry {
@@ -113,8 +115,8 @@ int32_t FullDetailWidth(int32_t frameWidth, int32_t frameHeight, const RingGeome
 
 // Why `shape` cannot be unwrapped for this frame and ring, with the range that can;
 // empty when it can.
-std::string PanoramaShapeProblem(int32_t frameWidth, int32_t frameHeight,
-                                 const RingGeometry& ring, const PanoramaShape& shape);
+std::string PanoramaShapeProblem(int32_t frameWidth, int32_t frameHeight, const RingGeometry& ring,
+                                 const PanoramaShape& shape);
 
 // Columns a heading turns a panorama of `width` columns: round(heading / 360 x width),
 // within 0 .. width - 1; 0 for a heading that is not finite.

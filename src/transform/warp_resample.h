@@ -24,8 +24,8 @@ enum class WarpMode : int32_t { Polar = 1, HorizontalScale = 2, UniformScale = 4
 // The polar unwrap's parameters and its coordinate cache (destination width x
 // height entries in each of su and sv, in destination slot order).
 struct PolarWarp {
-  float k = 0;  // radians per destination column
-  float c = 0;  // (H - 2) / 2
+  float k = 0;              // radians per destination column
+  float c = 0;              // (H - 2) / 2
   float angleC = 0;         // the angle's column offset (c for the width as before)
   float radiusStep = 1.0f;  // source pixels per destination row
   int32_t turn = 0;         // destination column x takes the angle of column x + turn

@@ -18,6 +18,7 @@
 #include "app/window/control_styles.h"
 #include "app/window/cut_area_dialog.h"
 #include "app/window/cut_area_mouse.h"
+#include "app/window/heading_drag.h"
 #include "app/window/output_window.h"
 #include "app/window/qt_shutdown_hooks.h"
 #include "media/movie_ring.h"
@@ -90,6 +91,7 @@ MainWindow::MainWindow(ProgramState& state, WindowServices services, QWidget* pa
   }
 
   cutAreaMouse_ = new CutAreaMouse(*this, *doughnutArea_);
+  new HeadingDrag(*this, *transformArea_);
 
   if (state.shortenedForm && flags_.panoramaPreviewEnabled) OpenOutputWindow();
   BuildTooltips();
@@ -159,6 +161,7 @@ void MainWindow::RefreshRadioChecks() {
   group(cmd::kRateFirst, cmd::kRateLast, o.AUDIO_RATE);
   group(cmd::kStereoTypeFirst, cmd::kStereoTypeLast, o.STEREO_TYPE);
   RefreshDepthChecks();
+  RefreshPanoramaShapeChecks();
 }
 
 void MainWindow::SetOperationControls(bool enabled) {
@@ -232,9 +235,12 @@ ViewState MainWindow::PublishedView() {
 void MainWindow::PublishView() {
   {
     std::lock_guard<std::mutex> hold(flags_.textMutex);
-    flags_.view = {RingFromSettings(state_.settings), state_.settings.HSIZE,
-                   state_.options.FLIP_MODE, state_.settings.ASPECT,
-                   FrameOptionsFrom(state_.settings, state_.options)};
+    flags_.view = {RingFromSettings(state_.settings),
+                   state_.settings.HSIZE,
+                   state_.options.FLIP_MODE,
+                   state_.settings.ASPECT,
+                   FrameOptionsFrom(state_.settings, state_.options),
+                   ShapeFromOptions(state_.options)};
   }
   // A paused movie shows the change at once rather than at its next idle refresh.
   if (services_.refreshPreview) services_.refreshPreview(*this);
