@@ -231,7 +231,7 @@ std::string PanoramaShapeProblem(int32_t frameWidth, int32_t frameHeight, const 
   const std::string asked = shape.width == kWidthFullDetail
                                 ? "Full detail (" + std::to_string(width) + " pixels)"
                                 : std::to_string(width) + " pixels";
-  return "A panorama width of " + asked + " is out of reach for this Cut Area (" +
+  return "The panorama width " + asked + " is out of reach for this Cut Area (" +
          std::to_string(width) + " x " + std::to_string(RowsForWidth(before, width)) +
          " samples; at most " + std::to_string(kMaxCachePairs) + " samples and " +
          std::to_string(kMaxPanoramaWidth) + " pixels across). It can be unwrapped from " +
