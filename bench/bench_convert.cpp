@@ -307,6 +307,12 @@ void BM_WholeRun_CorvinexFullDetail(benchmark::State& state) {
   Report(state, __func__, BatchRun("ours full detail.mp4", {"--width", "full"}));
 }
 
+// Nearest pixels and no sharpening, as the peer's remap gives them.
+void BM_WholeRun_CorvinexFullDetailDraft(benchmark::State& state) {
+  Report(state, __func__,
+         BatchRun("ours full detail draft.mp4", {"--width", "full", "--draft", "--no-sharpen"}));
+}
+
 // One pass: decode, remap with the same source pixels, encode with the x264
 // settings our default MP4 export ends up with.
 std::vector<std::string> PeerRun(const fs::path& xmap, const fs::path& ymap,
@@ -361,17 +367,25 @@ BENCHMARK(BM_WholeRun_FfmpegRemapFullDetail)
     ->Iterations(2)
     ->UseRealTime();
 BENCHMARK(BM_WholeRun_CorvinexFullDetail)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_WholeRun_CorvinexFullDetailDraft)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(2)
+    ->UseRealTime();
 
 // Every run against the one-pass FFmpeg peer of this same invocation.
 void PrintRatios() {
   const auto& measured = Measured();
   // Full detail against the peer remapping to the same size.
   const auto fullPeer = measured.find("BM_WholeRun_FfmpegRemapFullDetail");
-  const auto full = measured.find("BM_WholeRun_CorvinexFullDetail");
-  if (fullPeer != measured.end() && full != measured.end() && fullPeer->second.wall > 0 &&
-      fullPeer->second.cpu > 0) {
-    std::printf("\nfull detail against BM_WholeRun_FfmpegRemapFullDetail: wall %.2fx, cpu %.2fx\n",
-                full->second.wall / fullPeer->second.wall, full->second.cpu / fullPeer->second.cpu);
+  for (const char* name :
+       {"BM_WholeRun_CorvinexFullDetail", "BM_WholeRun_CorvinexFullDetailDraft"}) {
+    const auto full = measured.find(name);
+    if (fullPeer != measured.end() && full != measured.end() && fullPeer->second.wall > 0 &&
+        fullPeer->second.cpu > 0) {
+      std::printf("\n%s against BM_WholeRun_FfmpegRemapFullDetail: wall %.2fx, cpu %.2fx\n", name,
+                  full->second.wall / fullPeer->second.wall,
+                  full->second.cpu / fullPeer->second.cpu);
+    }
   }
   const auto peer = measured.find("BM_WholeRun_FfmpegRemap");
   if (peer == measured.end() || peer->second.wall <= 0 || peer->second.cpu <= 0) return;
