@@ -294,8 +294,10 @@ const std::vector<Flag>& Flags() {
        "panorama by whole columns)",
        [](const std::string& v, BatchOptions& o) -> std::string {
          double heading = 0;
+         // A leading plus sign, as people write a heading, which from_chars refuses.
+         const char* begin = v.data() + (v.size() > 1 && v[0] == '+' && v[1] != '-' ? 1 : 0);
          const char* end = v.data() + v.size();
-         const auto [at, error] = std::from_chars(v.data(), end, heading);
+         const auto [at, error] = std::from_chars(begin, end, heading);
          if (v.empty() || error != std::errc() || at != end || !std::isfinite(heading) ||
              std::abs(heading) > 360.0) {
            return "--heading takes a number of degrees from -360 to 360, not \"" + v + "\"";

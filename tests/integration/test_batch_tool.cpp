@@ -218,7 +218,7 @@ TEST_F(BatchFixture, WidthAndHeadingShapeTheOutput) {
   EXPECT_EQ(facts->height, full["outRows"].get<int>());
 
   const BatchResult found =
-      Run({movie.string(), "--find-ring", "--width", "1000", "--heading", "12.5"}, "found");
+      Run({movie.string(), "--find-ring", "--width", "1000", "--heading", "+12.5"}, "found");
   ASSERT_EQ(found.exitCode, 0) << found.err;
   const auto ring = nlohmann::json::parse(found.out, nullptr, false);
   EXPECT_EQ(ring["heading"], 12.5) << found.out;

@@ -220,6 +220,7 @@ void MainWindow::OpenOutputWindow() {
     delete outputWindow_.data();
   }
   auto* window = new OutputWindow(drawingLock_, this);
+  new HeadingDrag(*this, *window->Area());  // the panorama shows here in the short form
   {
     std::lock_guard<std::mutex> hold(drawingLock_);
     outputWindow_ = window;
