@@ -171,12 +171,32 @@ void WriteMap(const fs::path& file, int32_t width, int32_t height,
   }
 }
 
+// The peer's maps for a geometry: the fast path's table gives every panorama pixel its
+// source pixel.
+void WriteMapsFor(const corvinex::UnwrapGeometry& g, const fs::path& xmap, const fs::path& ymap) {
+  corvinex::UnwrapBuffers buffers;
+  corvinex::BuildFastTable(g, 0, buffers);
+  std::vector<uint16_t> xs, ys;
+  for (int32_t row = g.H - 1; row >= g.cutRows; --row) {  // top line first
+    for (int32_t col = 0; col < g.W; ++col) {
+      const int32_t index = buffers.tableIndex[static_cast<size_t>(row) * g.W + col];
+      xs.push_back(static_cast<uint16_t>(index % g.Fw));
+      ys.push_back(static_cast<uint16_t>(g.Fh - 1 - index / g.Fw));
+    }
+  }
+  WriteMap(xmap, g.W, g.outRows, xs);
+  WriteMap(ymap, g.W, g.outRows, ys);
+}
+
 // The movie, our settings file and the peer's maps, made once.
 struct Fixture {
   fs::path movie = kWork / "doughnut 1080p.mp4";
   fs::path settings = kWork / "bench.ini";
   fs::path xmap = kWork / "xmap.pgm";
   fs::path ymap = kWork / "ymap.pgm";
+  // The same at full detail: the ring's outer circumference across.
+  fs::path xmapFull = kWork / "xmap full.pgm";
+  fs::path ymapFull = kWork / "ymap full.pgm";
   bool ready = false;
 
   Fixture() {
@@ -190,20 +210,10 @@ struct Fixture {
     s.OPATH = kWork.string();
     corvinex::WriteSettings(settings, s);
 
-    // The fast path's table gives every panorama pixel its source pixel.
-    corvinex::UnwrapBuffers buffers;
-    const auto g = corvinex::ComputeUnwrapGeometry(1920, 1080, kRing, 0.0f);
-    corvinex::BuildFastTable(g, 0, buffers);
-    std::vector<uint16_t> xs, ys;
-    for (int32_t row = g.H - 1; row >= g.cutRows; --row) {  // top line first
-      for (int32_t col = 0; col < g.W; ++col) {
-        const int32_t index = buffers.tableIndex[static_cast<size_t>(row) * g.W + col];
-        xs.push_back(static_cast<uint16_t>(index % g.Fw));
-        ys.push_back(static_cast<uint16_t>(g.Fh - 1 - index / g.Fw));
-      }
-    }
-    WriteMap(xmap, g.W, g.outRows, xs);
-    WriteMap(ymap, g.W, g.outRows, ys);
+    WriteMapsFor(corvinex::ComputeUnwrapGeometry(1920, 1080, kRing, 0.0f), xmap, ymap);
+    WriteMapsFor(
+        corvinex::ComputeUnwrapGeometry(1920, 1080, kRing, 0.0f, {corvinex::kWidthFullDetail, 0.0}),
+        xmapFull, ymapFull);
     ready = fs::exists(movie);
   }
 };
@@ -293,20 +303,30 @@ void BM_WholeRun_CorvinexSpooled(benchmark::State& state) {
   Report(state, __func__, BatchRun("ours spooled.mp4", {"--spool"}));
 }
 
+void BM_WholeRun_CorvinexFullDetail(benchmark::State& state) {
+  Report(state, __func__, BatchRun("ours full detail.mp4", {"--width", "full"}));
+}
+
+// Nearest pixels and no sharpening, as the peer's remap gives them.
+void BM_WholeRun_CorvinexFullDetailDraft(benchmark::State& state) {
+  Report(state, __func__,
+         BatchRun("ours full detail draft.mp4", {"--width", "full", "--draft", "--no-sharpen"}));
+}
+
 // One pass: decode, remap with the same source pixels, encode with the x264
 // settings our default MP4 export ends up with.
-void BM_WholeRun_FfmpegRemap(benchmark::State& state) {
+std::vector<std::string> PeerRun(const fs::path& xmap, const fs::path& ymap,
+                                 const std::string& output) {
   Fixture& f = Shared();
-  Report(state, __func__,
-         {"ffmpeg",
+  return {"ffmpeg",
           "-v",
           "error",
           "-i",
           f.movie.string(),
           "-i",
-          f.xmap.string(),
+          xmap.string(),
           "-i",
-          f.ymap.string(),
+          ymap.string(),
           "-filter_complex",
           "[0:v][1:v][2:v]remap,format=yuv420p",
           "-c:v",
@@ -324,7 +344,15 @@ void BM_WholeRun_FfmpegRemap(benchmark::State& state) {
           "-f",
           "mp4",
           "-y",
-          (kWork / "peer.mp4").string()});
+          (kWork / output).string()};
+}
+
+void BM_WholeRun_FfmpegRemap(benchmark::State& state) {
+  Report(state, __func__, PeerRun(Shared().xmap, Shared().ymap, "peer.mp4"));
+}
+
+void BM_WholeRun_FfmpegRemapFullDetail(benchmark::State& state) {
+  Report(state, __func__, PeerRun(Shared().xmapFull, Shared().ymapFull, "peer full detail.mp4"));
 }
 
 BENCHMARK(BM_FrameLoop_FfmpegDecodeOnly)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
@@ -334,10 +362,31 @@ BENCHMARK(BM_WholeRun_Corvinex)->Unit(benchmark::kSecond)->Iterations(2)->UseRea
 BENCHMARK(BM_WholeRun_CorvinexDraft)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
 BENCHMARK(BM_WholeRun_CorvinexSpooled)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
 BENCHMARK(BM_WholeRun_CorvinexUnsharpened)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_WholeRun_FfmpegRemapFullDetail)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(2)
+    ->UseRealTime();
+BENCHMARK(BM_WholeRun_CorvinexFullDetail)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_WholeRun_CorvinexFullDetailDraft)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(2)
+    ->UseRealTime();
 
 // Every run against the one-pass FFmpeg peer of this same invocation.
 void PrintRatios() {
   const auto& measured = Measured();
+  // Full detail against the peer remapping to the same size.
+  const auto fullPeer = measured.find("BM_WholeRun_FfmpegRemapFullDetail");
+  for (const char* name :
+       {"BM_WholeRun_CorvinexFullDetail", "BM_WholeRun_CorvinexFullDetailDraft"}) {
+    const auto full = measured.find(name);
+    if (fullPeer != measured.end() && full != measured.end() && fullPeer->second.wall > 0 &&
+        fullPeer->second.cpu > 0) {
+      std::printf("\n%s against BM_WholeRun_FfmpegRemapFullDetail: wall %.2fx, cpu %.2fx\n", name,
+                  full->second.wall / fullPeer->second.wall,
+                  full->second.cpu / fullPeer->second.cpu);
+    }
+  }
   const auto peer = measured.find("BM_WholeRun_FfmpegRemap");
   if (peer == measured.end() || peer->second.wall <= 0 || peer->second.cpu <= 0) return;
   std::printf("\n%-52s %8s %8s %8s %8s %12s %12s\n", "against BM_WholeRun_FfmpegRemap", "wall_s",

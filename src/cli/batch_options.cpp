@@ -274,6 +274,38 @@ const std::vector<Flag>& Flags() {
          o.framesOnly = v;
          return {};
        }},
+      {"--width", "N|full",
+       "panorama width: even pixels 64..16384, or full (the ring's outer circumference); "
+       "the rows follow in proportion (default: as before)",
+       [](const std::string& v, BatchOptions& o) -> std::string {
+         int32_t width = 0;
+         if (v == "full") {
+           width = -1;
+         } else if (!ToInt(v, width) || width < 64 || width > 16384 || width % 2 != 0) {
+           return "--width takes an even number of pixels from 64 to 16384 or full, not \"" + v +
+                  "\"";
+         }
+         o.overrides.push_back(
+             [width](AppSettings&, SessionOptions& so) { so.PANORAMA_WIDTH = width; });
+         return {};
+       }},
+      {"--heading", "DEG",
+       "the direction shown at the panorama's centre, in degrees -360..360 (turns the "
+       "panorama by whole columns)",
+       [](const std::string& v, BatchOptions& o) -> std::string {
+         double heading = 0;
+         // A leading plus sign, as people write a heading, which from_chars refuses.
+         const char* begin = v.data() + (v.size() > 1 && v[0] == '+' && v[1] != '-' ? 1 : 0);
+         const char* end = v.data() + v.size();
+         const auto [at, error] = std::from_chars(begin, end, heading);
+         if (v.empty() || error != std::errc() || at != end || !std::isfinite(heading) ||
+             std::abs(heading) > 360.0) {
+           return "--heading takes a number of degrees from -360 to 360, not \"" + v + "\"";
+         }
+         o.overrides.push_back(
+             [heading](AppSettings&, SessionOptions& so) { so.HEADING = heading; });
+         return {};
+       }},
       {"--print-geometry", nullptr, "print the run's unwrap geometry as JSON and exit",
        [](const std::string&, BatchOptions& o) -> std::string {
          o.printGeometry = true;

@@ -56,7 +56,8 @@ extern "C" void OnInterrupt(int) {
   gInterrupted.store(1);
 }
 
-nlohmann::ordered_json GeometryJson(const fs::path& input, const UnwrapGeometry& g) {
+nlohmann::ordered_json GeometryJson(const fs::path& input, const UnwrapGeometry& g,
+                                    double heading) {
   return {{"input", input.string()},
           {"Fw", g.Fw},
           {"Fh", g.Fh},
@@ -75,10 +76,14 @@ nlohmann::ordered_json GeometryJson(const fs::path& input, const UnwrapGeometry&
           {"k", g.k},
           {"c", g.c},
           {"outRows", g.outRows},
-          {"corrRows", g.corrRows}};
+          {"corrRows", g.corrRows},
+          {"heading", heading},
+          {"turn", g.turn}};
 }
 
-nlohmann::ordered_json RingJson(const fs::path& input, const MovieRing& found) {
+// `width` is the panorama width this Cut Area gives with the run's width choice.
+nlohmann::ordered_json RingJson(const fs::path& input, const MovieRing& found, double heading,
+                                int32_t width) {
   const FoundRing& r = found.ring;
   const RingGeometry& c = found.cutArea;
   // Full precision, so that --ring with these numbers gives this very Cut Area.
@@ -90,7 +95,9 @@ nlohmann::ordered_json RingJson(const fs::path& input, const MovieRing& found) {
           {"outerRadius", r.outerRadius},
           {"innerRadius", r.innerRadius},
           {"confidence", std::round(r.confidence * 100) / 100},
-          {"cut", {c.X1, c.Y1, c.X2, c.Y2, c.RSIZE}}};
+          {"cut", {c.X1, c.Y1, c.X2, c.Y2, c.RSIZE}},
+          {"heading", heading},
+          {"width", width}};
 }
 
 // Any bytes a name may hold still give valid JSON.
@@ -399,7 +406,16 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
     const MovieRing found = FindRingInMovie(input);
     if (!found.error.empty()) return fail("cannot be read as a movie (" + found.error + ")");
     if (!found.ring.found) return fail("no ring found with confidence: " + found.ring.reason);
-    tally.documents.push_back(RingJson(input, found));
+    const PanoramaShape shape = ShapeFromOptions(setup.session);
+    const UnwrapGeometry g =
+        ComputeUnwrapGeometry(found.frameWidth, found.frameHeight, found.cutArea, 0.0f, shape);
+    nlohmann::ordered_json document = RingJson(input, found, shape.heading, g.W);
+    if (const std::string problem =
+            PanoramaShapeProblem(found.frameWidth, found.frameHeight, found.cutArea, shape);
+        !problem.empty()) {
+      document["widthProblem"] = problem;
+    }
+    tally.documents.push_back(std::move(document));
     ++tally.converted;
     return;
   }
@@ -429,13 +445,19 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
   if (probing.valid()) probing.get();
   info.timePerFrame = TimePerFrameFrom(probe.probeText, source.AverageTimePerFrame());
   info.frameCount = FrameCountFrom(info.duration, info.timePerFrame);
+  const PanoramaShape shape = ShapeFromOptions(setup.session);
+  if (const std::string problem =
+          PanoramaShapeProblem(info.width, info.height, RingFromSettings(settings), shape);
+      !problem.empty()) {
+    return fail(problem);
+  }
   if (options.printGeometry) {
     UnwrapBuffers buffers;
     DiagnosticLog quiet;
     const UnwrapGeometry g =
         PrepareUnwrapGeometry(info.width, info.height, RingFromSettings(settings), settings.HSIZE,
-                              GeometryVariant::Conversion, buffers, quiet);
-    tally.documents.push_back(GeometryJson(input, g));
+                              GeometryVariant::Conversion, buffers, quiet, shape);
+    tally.documents.push_back(GeometryJson(input, g, shape.heading));
     ++tally.converted;
     return;
   }
@@ -470,7 +492,8 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
   FrameImage logoCanvas;
   if (logo.present) {
     const UnwrapGeometry g =
-        ComputeUnwrapGeometry(info.width, info.height, RingFromSettings(settings), settings.HSIZE);
+        ComputeUnwrapGeometry(info.width, info.height, RingFromSettings(settings), settings.HSIZE,
+                              ShapeFromOptions(setup.session));
     PrepareLogoFrame(logo.image, g.W, DecoderRoute(settings), logoCanvas);
   }
   BatchUi ui(env.err, tally.mode, input.string());

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <charconv>
+#include <string>
 
 #include "convert/conversion_run.h"
 #include "convert/frame_stage.h"
@@ -124,6 +126,11 @@ bool RunGraphRoute(ConversionRun& run) {
 
   int32_t passes = 0;
   int32_t stalls = 0;
+  // About a second a stall. A wide panorama on a busy machine may take many seconds
+  // a frame, all of it progress: the patience grows with the frame's pixels.
+  const int64_t framePixels =
+      run.pipeline.geometry ? int64_t{run.pipeline.geometry->W} * run.pipeline.geometry->H : 0;
+  const int64_t stallLimit = 12 * std::max<int64_t>(1, framePixels / (1 << 20));
   int32_t lastSeen = -1;
   bool stopped = false;
   bool ended = false;
@@ -160,7 +167,13 @@ bool RunGraphRoute(ConversionRun& run) {
     }
     // A frame that could not be written or processed ends the loop: the rest would
     // be lost too.
-    if (stalls > 12 || run.spool->Stats().failed > 0) break;
+    if (stalls > stallLimit) {
+      // Ending here leaves frames out: the run must not pass for a whole movie.
+      run.frameFailure = "no frame was finished for " + std::to_string(stalls) +
+                         " seconds; the conversion was ended with frames missing";
+      break;
+    }
+    if (run.spool->Stats().failed > 0) break;
     if (run.frameFailure = stage.Failure(); !run.frameFailure.empty()) break;
     ctx.ui.PaceFrameLoop(10);
   }

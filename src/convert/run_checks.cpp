@@ -90,6 +90,14 @@ bool CheckRun(ConversionRun& run, const std::string& output) {
                        ").\r\nMake it larger.");
     return false;
   }
+  // A width or heading the geometry cannot take is refused before any frame.
+  if (const std::string problem =
+          PanoramaShapeProblem(ctx.input.width, ctx.input.height, RingFromSettings(ctx.settings),
+                               ShapeFromOptions(ctx.options));
+      !problem.empty()) {
+    Refuse(ctx.ui, problem);
+    return false;
+  }
   if (!ctx.framesOnly) {
     if (const std::string problem = OutputProblem(output); !problem.empty()) {
       Refuse(ctx.ui, problem);

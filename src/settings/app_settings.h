@@ -59,6 +59,8 @@ struct SessionOptions {
   int32_t OUTPUT_TYPE = 0;     // the save chooser's type: 0 FLV .. 7 WEBM
   int32_t SHOW_LAYOUT = 1;     // the panorama preview shows the output's layout
   int32_t JPEG_QUALITY = 92;   // a photo saved as JPEG: 1 .. 100
+  int32_t PANORAMA_WIDTH = 0;  // 0 as before, -1 full detail, or even pixels 64..16384
+  double HEADING = 0.0;        // degrees shown at the panorama's centre, -360..360
 
   bool operator==(const SessionOptions&) const = default;
 };

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 
 namespace corvinex {
 namespace {
@@ -17,7 +18,7 @@ struct ChoiceRow {
   int32_t step;
 };
 
-const std::array<ChoiceRow, 15> kChoices = {{
+const std::array<ChoiceRow, 16> kChoices = {{
     {"FLIP_HORIZONTAL", [](const SessionOptions& o) { return o.FLIP_MODE & 1; },
      [](SessionOptions& o, int32_t v) { o.FLIP_MODE = (o.FLIP_MODE & ~1) | v; }, 0, 1, 1},
     {"FLIP_VERTICAL", [](const SessionOptions& o) { return (o.FLIP_MODE & 2) >> 1; },
@@ -48,7 +49,18 @@ const std::array<ChoiceRow, 15> kChoices = {{
      [](SessionOptions& o, int32_t v) { o.SHOW_LAYOUT = v; }, 0, 1, 1},
     {"JPEG_QUALITY", [](const SessionOptions& o) { return o.JPEG_QUALITY; },
      [](SessionOptions& o, int32_t v) { o.JPEG_QUALITY = v; }, 1, 100, 1},
+    // Even pixels from 64 up, checked in full after reading (see WidthChoice).
+    {"PANORAMA_WIDTH", [](const SessionOptions& o) { return o.PANORAMA_WIDTH; },
+     [](SessionOptions& o, int32_t v) { o.PANORAMA_WIDTH = v; }, -1, 16384, 1},
 }};
+
+constexpr std::string_view kHeadingTag = "HEADING";
+constexpr double kHeadingLimit = 360.0;
+
+// 0 as before, -1 full detail, or an even width of 64 pixels and more.
+bool WidthChoice(int32_t width) {
+  return width == 0 || width == -1 || (width >= 64 && width % 2 == 0);
+}
 
 // The text between "<name>" and "</name>"; nullopt-like false when the tag is absent.
 bool ValueOf(std::string_view text, std::string_view name, std::string_view& value) {
@@ -87,6 +99,15 @@ std::string KeptChoicesText(const SessionOptions& options) {
   if (!options.LOGO.empty() && options.LOGO.find_first_of("\r\n<") == std::string::npos) {
     text.append("<LOGO>").append(options.LOGO).append("</LOGO>\r\n");
   }
+  // Hundredths of a degree are finer than one column of the widest panorama.
+  // to_chars, unlike printf, writes a point whatever the locale.
+  char heading[32];
+  const double kept = std::isfinite(options.HEADING) ? options.HEADING : 0.0;
+  const auto written =
+      std::to_chars(heading, heading + sizeof heading, kept, std::chars_format::fixed, 2);
+  text.append("<").append(kHeadingTag).append(">");
+  text.append(heading, written.ec == std::errc() ? written.ptr : heading);
+  text.append("</").append(kHeadingTag).append(">\r\n");
   return text;
 }
 
@@ -100,6 +121,16 @@ void ReadKeptChoices(std::string_view text, SessionOptions& options) {
   }
   std::string_view logo;
   if (ValueOf(text, "LOGO", logo)) options.LOGO = std::string(logo);
+  if (!WidthChoice(options.PANORAMA_WIDTH)) options.PANORAMA_WIDTH = defaults.PANORAMA_WIDTH;
+  std::string_view value;
+  if (ValueOf(text, kHeadingTag, value)) {
+    double heading = 0;
+    const char* end = value.data() + value.size();
+    const auto [at, error] = std::from_chars(value.data(), end, heading);
+    const bool good = error == std::errc() && at == end && std::isfinite(heading) &&
+                      std::abs(heading) <= kHeadingLimit;
+    options.HEADING = good ? heading : defaults.HEADING;
+  }
 }
 
 }  // namespace corvinex

@@ -19,6 +19,9 @@ void BuildFastTable(const UnwrapGeometry& g, int32_t flipMode, UnwrapBuffers& bu
   PolarWarp polar;
   polar.k = g.k;
   polar.c = g.c;
+  polar.angleC = g.angleC;
+  polar.radiusStep = g.radiusStep;
+  polar.turn = g.turn;
   // The quality path samples the crop buffer (cropW x (cropH + 1), bottom-up, the Cut
   // Area square mirrored left-right) at the centred offset (r sin a, r cos a). Its
   // column i and buffer row j show picture pixel (cropX + cropW - 1 - i,

@@ -25,6 +25,26 @@ int32_t MakeEven(int32_t v) {
   return 2 * (v / 2);
 }
 
+// The panorama's rows for another width, in the proportions of the width as before.
+int32_t RowsForWidth(const UnwrapGeometry& before, int32_t width) {
+  const double rows = static_cast<double>(before.H) * width / before.W;
+  return std::max(2, MakeEven(RoundClamped(rows)));
+}
+
+bool WithinCacheBudget(const UnwrapGeometry& before, int32_t width) {
+  return int64_t{width} * RowsForWidth(before, width) <= kMaxCachePairs;
+}
+
+int32_t FullDetailOf(const UnwrapGeometry& before) {
+  return std::max(4, MakeEven(RoundClamped(std::numbers::pi * before.cropH)));
+}
+
+// The width `shape` asks for, 0 for the width as before or a choice that is none.
+int32_t WantedWidth(const UnwrapGeometry& before, const PanoramaShape& shape) {
+  if (shape.width == kWidthAsBefore || !PanoramaWidthChoice(shape.width)) return 0;
+  return shape.width == kWidthFullDetail ? FullDetailOf(before) : shape.width;
+}
+
 void PutLe(uint8_t* at, uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
 }
@@ -50,8 +70,25 @@ float GeometryCos(float angle) {
   return static_cast<float>(std::cos(static_cast<double>(angle)));
 }
 
+PanoramaShape ShapeFromOptions(const SessionOptions& options) {
+  return PanoramaShape{options.PANORAMA_WIDTH, options.HEADING};
+}
+
+bool PanoramaWidthChoice(int32_t width) {
+  return width == kWidthAsBefore || width == kWidthFullDetail ||
+         (width >= kMinPanoramaWidth && width <= kMaxPanoramaWidth && width % 2 == 0);
+}
+
+int32_t HeadingTurn(double heading, int32_t width) {
+  if (width <= 0 || !std::isfinite(heading)) return 0;
+  const double columns = std::round(std::fmod(heading, 360.0) / 360.0 * width);
+  const int64_t turn = static_cast<int64_t>(columns) % width;
+  return static_cast<int32_t>(turn < 0 ? turn + width : turn);
+}
+
 UnwrapGeometry ComputeUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
-                                     const RingGeometry& ring, float lensCoefficient) {
+                                     const RingGeometry& ring, float lensCoefficient,
+                                     const PanoramaShape& shape) {
   UnwrapGeometry g;
   // Fast-table entries are 32-bit pixel indexes.
   if (frameWidth <= 0 || frameHeight <= 0 ||
@@ -94,6 +131,27 @@ UnwrapGeometry ComputeUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
   g.W = MakeEven(RoundClamped(fourTenths * std::numbers::pi * cropH));
   g.k = 5.0f / static_cast<float>(cropH);
   g.c = static_cast<float>(g.H - 2) / 2.0f;
+  g.angleC = g.c;
+  g.radiusStep = 1.0f;
+  if (shape.width != kWidthAsBefore) {
+    const int32_t width = WantedWidth(g, shape);
+    if (width > 0 && width <= kMaxPanoramaWidth && WithinCacheBudget(g, width)) {
+      const int32_t rows = RowsForWidth(g, width);
+      // The same ring at another sampling: one turn across the columns, the centre
+      // column facing where it did, the radii from 0 to the outer edge over the rows.
+      const double k = 2.0 * std::numbers::pi / width;
+      g.angleC = static_cast<float>(static_cast<double>(g.c) * g.k / k);
+      g.k = static_cast<float>(k);
+      g.radiusStep = static_cast<float>(static_cast<double>(g.H) / rows);
+      cutRows = MakeEven(RoundClamped(static_cast<double>(cutRows) * rows / g.H));
+      g.W = width;
+      g.H = rows;
+      g.c = static_cast<float>(g.H - 2) / 2.0f;
+    } else {
+      g.limits |= kLimitWidthRefused;
+    }
+  }
+  g.turn = HeadingTurn(shape.heading, g.W);
   g.halfPW = RoundClamped(g.W / 2.0);
   g.halfPH = RoundClamped(g.H / 2.0);
   // The internal circle must leave at least two rows (cutRows and H are even).
@@ -127,13 +185,63 @@ std::string GeometryLimitText(uint32_t limits) {
   if (limits & kLimitCropTooLarge) add("Cut Area lowered to the largest size");
   if (limits & kLimitCutRows) add("internal circle kept inside the external one");
   if (limits & kLimitCorrRows) add("lens correction kept within limits");
+  if (limits & kLimitWidthRefused) add("panorama width out of reach, width as before used");
   return text;
+}
+
+WidthRange ReachableWidths(int32_t frameWidth, int32_t frameHeight, const RingGeometry& ring) {
+  const UnwrapGeometry before = ComputeUnwrapGeometry(frameWidth, frameHeight, ring, 0.0f);
+  if (!before.Usable()) return {};
+  // W x H grows with W: the largest even width within the budget, by halving.
+  int32_t low = kMinPanoramaWidth / 2;
+  int32_t high = kMaxPanoramaWidth / 2;
+  if (!WithinCacheBudget(before, 2 * low)) return {};
+  while (low < high) {
+    const int32_t mid = low + (high - low + 1) / 2;
+    if (WithinCacheBudget(before, 2 * mid)) {
+      low = mid;
+    } else {
+      high = mid - 1;
+    }
+  }
+  return {std::min(kMinPanoramaWidth, FullDetailOf(before)), 2 * low};
+}
+
+int32_t FullDetailWidth(int32_t frameWidth, int32_t frameHeight, const RingGeometry& ring) {
+  const UnwrapGeometry before = ComputeUnwrapGeometry(frameWidth, frameHeight, ring, 0.0f);
+  return before.Usable() ? FullDetailOf(before) : 0;
+}
+
+std::string PanoramaShapeProblem(int32_t frameWidth, int32_t frameHeight, const RingGeometry& ring,
+                                 const PanoramaShape& shape) {
+  if (!std::isfinite(shape.heading)) {
+    return "The heading is not a number of degrees (from -360 to 360).";
+  }
+  if (!PanoramaWidthChoice(shape.width)) {
+    return "The panorama width " + std::to_string(shape.width) + " is not an even number from " +
+           std::to_string(kMinPanoramaWidth) + " to " + std::to_string(kMaxPanoramaWidth) +
+           " pixels.";
+  }
+  if (shape.width == kWidthAsBefore) return {};
+  const UnwrapGeometry before = ComputeUnwrapGeometry(frameWidth, frameHeight, ring, 0.0f);
+  if (!before.Usable()) return {};
+  const int32_t width = WantedWidth(before, shape);
+  const WidthRange range = ReachableWidths(frameWidth, frameHeight, ring);
+  if (width <= range.high) return {};
+  const std::string asked = shape.width == kWidthFullDetail
+                                ? "Full detail (" + std::to_string(width) + " pixels)"
+                                : std::to_string(width) + " pixels";
+  return "The panorama width " + asked + " is out of reach for this Cut Area (" +
+         std::to_string(width) + " x " + std::to_string(RowsForWidth(before, width)) +
+         " samples; at most " + std::to_string(kMaxCachePairs) + " samples and " +
+         std::to_string(kMaxPanoramaWidth) + " pixels across). It can be unwrapped from " +
+         std::to_string(range.low) + " to " + std::to_string(range.high) + " pixels wide.";
 }
 
 UnwrapGeometry PrepareUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
                                      const RingGeometry& ring, float lensCoefficient,
                                      GeometryVariant variant, UnwrapBuffers& buffers,
-                                     DiagnosticLog& log) {
+                                     DiagnosticLog& log, const PanoramaShape& shape) {
   const bool conversion = variant == GeometryVariant::Conversion;
   auto mark = [&](const char* text) {
     if (conversion) log.LogLine(text);
@@ -141,8 +249,8 @@ UnwrapGeometry PrepareUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
   mark("Set MovieDuration");
   buffers.tableValid = false;
   buffers.cacheValid = false;
-  const UnwrapGeometry g =
-      ComputeUnwrapGeometry(frameWidth, frameHeight, ring, conversion ? lensCoefficient : 0.0f);
+  const UnwrapGeometry g = ComputeUnwrapGeometry(frameWidth, frameHeight, ring,
+                                                 conversion ? lensCoefficient : 0.0f, shape);
   mark("Checking 16x16");
   mark("Determine CUTOFF");
   buffers.crop = FrameImage{};  // the copy, when the square needs one, sizes it

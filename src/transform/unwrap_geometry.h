@@ -14,6 +14,7 @@ namespace corvinex {
 
 class DiagnosticLog;
 struct AppSettings;
+struct SessionOptions;
 
 // The Cut Area in preview units (600 units across the frame).
 struct RingGeometry {
@@ -45,7 +46,23 @@ enum GeometryLimit : uint32_t {
   kLimitCropTooLarge = 1u << 2,  // crop width or height lowered to kMaxCropSide
   kLimitCutRows = 1u << 3,       // cutRows kept within 0 .. H - 2
   kLimitCorrRows = 1u << 4,      // corrRows kept within 0 .. 4 x outRows
+  kLimitWidthRefused = 1u << 5,  // the asked width is out of reach: W as before instead
 };
+
+// The panorama's width and turn, as the user chose them.
+inline constexpr int32_t kWidthAsBefore = 0;
+inline constexpr int32_t kWidthFullDetail = -1;
+inline constexpr int32_t kMinPanoramaWidth = 64;
+inline constexpr int32_t kMaxPanoramaWidth = 16384;
+struct PanoramaShape {
+  int32_t width = kWidthAsBefore;  // kWidthAsBefore, kWidthFullDetail or even pixels
+  double heading = 0.0;            // degrees shown at the panorama's centre
+  bool operator==(const PanoramaShape&) const = default;
+};
+
+// Whether `width` is one of the choices above (an even width within the pixel range).
+bool PanoramaWidthChoice(int32_t width);
+PanoramaShape ShapeFromOptions(const SessionOptions& options);
 
 // Derived from RingGeometry and the frame size once per run (and on preview changes).
 struct UnwrapGeometry {
@@ -59,6 +76,12 @@ struct UnwrapGeometry {
   int32_t H = 0, W = 0;  // panorama rows before the internal cut, columns
   float k = 0;           // radians per panorama column
   float c = 0;           // quality path offset, (H - 2) / 2
+  // Another width samples the same ring: angleC keeps the centre column's direction
+  // (c x k of the width as before) and radiusStep, the crop pixels per row, keeps the
+  // radii. As before they are c and 1, and the arithmetic is the same bit for bit.
+  float angleC = 0;
+  float radiusStep = 1.0f;
+  int32_t turn = 0;  // heading in whole columns, 0 .. W - 1: column x shows column x + turn
   int32_t halfPW = 0, halfPH = 0;
   int32_t outRows = 0;           // H - cutRows
   int32_t corrRows = 0;          // black lens-correction rows (0 for the preview)
@@ -72,8 +95,32 @@ struct UnwrapGeometry {
 
 // The arithmetic alone, without buffers or log: the values a run would use.
 // corrRows is computed from `lensCoefficient` (pass 0 for the preview).
+// `shape` sets the width and the heading; a width out of reach (see
+// PanoramaWidthProblem) gives the width as before with kLimitWidthRefused.
 UnwrapGeometry ComputeUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
-                                     const RingGeometry& ring, float lensCoefficient);
+                                     const RingGeometry& ring, float lensCoefficient,
+                                     const PanoramaShape& shape = {});
+
+// The widths this ring can be unwrapped at: from kMinPanoramaWidth (or less for a ring
+// whose full detail is smaller) up to the largest even width whose rows keep W x H within
+// the coordinate cache's budget. {0, 0} for a frame without pixels.
+struct WidthRange {
+  int32_t low = 0;
+  int32_t high = 0;
+};
+WidthRange ReachableWidths(int32_t frameWidth, int32_t frameHeight, const RingGeometry& ring);
+
+// The width "Full detail" gives: the ring's outer circumference in frame pixels, even.
+int32_t FullDetailWidth(int32_t frameWidth, int32_t frameHeight, const RingGeometry& ring);
+
+// Why `shape` cannot be unwrapped for this frame and ring, with the range that can;
+// empty when it can.
+std::string PanoramaShapeProblem(int32_t frameWidth, int32_t frameHeight, const RingGeometry& ring,
+                                 const PanoramaShape& shape);
+
+// Columns a heading turns a panorama of `width` columns: round(heading / 360 x width),
+// within 0 .. width - 1; 0 for a heading that is not finite.
+int32_t HeadingTurn(double heading, int32_t width);
 
 // Text for the limits applied, empty when none ("" or e.g. "cut rows clamped").
 std::string GeometryLimitText(uint32_t limits);
@@ -129,7 +176,7 @@ enum class GeometryVariant { Conversion, Preview };
 UnwrapGeometry PrepareUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
                                      const RingGeometry& ring, float lensCoefficient,
                                      GeometryVariant variant, UnwrapBuffers& buffers,
-                                     DiagnosticLog& log);
+                                     DiagnosticLog& log, const PanoramaShape& shape = {});
 
 // First buffer row of the panorama part (outRows rows): cutRows, or 0 under a
 // vertical flip, which moves the internal circle's rows to the top of the buffer.

@@ -74,6 +74,9 @@ bool UnwrapQuality(const UnwrapGeometry& g, int32_t flipMode, const FrameImage& 
   PolarWarp polar;
   polar.k = g.k;
   polar.c = g.c;
+  polar.angleC = g.angleC;
+  polar.radiusStep = g.radiusStep;
+  polar.turn = g.turn;
   polar.flipMode = flipMode;
   polar.su = buffers.cache.data();
   polar.sv = buffers.cache.data() + slots;

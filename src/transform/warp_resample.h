@@ -24,8 +24,11 @@ enum class WarpMode : int32_t { Polar = 1, HorizontalScale = 2, UniformScale = 4
 // The polar unwrap's parameters and its coordinate cache (destination width x
 // height entries in each of su and sv, in destination slot order).
 struct PolarWarp {
-  float k = 0;  // radians per destination column
-  float c = 0;  // (H - 2) / 2
+  float k = 0;              // radians per destination column
+  float c = 0;              // (H - 2) / 2
+  float angleC = 0;         // the angle's column offset (c for the width as before)
+  float radiusStep = 1.0f;  // source pixels per destination row
+  int32_t turn = 0;         // destination column x takes the angle of column x + turn
   int32_t flipMode = 0;
   float* su = nullptr;
   float* sv = nullptr;
@@ -43,11 +46,14 @@ inline float CentreOf(int32_t size) {
 // The polar unwrap's angle of destination column x and radius of destination row y,
 // for a width x height destination. The fast table uses the same expressions, so that
 // it rounds the very positions this path samples.
+// A turn takes whole columns from the same angles, so a turned panorama is the
+// unturned one shifted, pixel for pixel.
 inline float PolarAngle(const PolarWarp& polar, int32_t x, int32_t width) {
-  return ((static_cast<float>(x) - CentreOf(width)) + polar.c) * polar.k;
+  const int32_t turned = x < width - polar.turn ? x + polar.turn : x + polar.turn - width;
+  return ((static_cast<float>(turned) - CentreOf(width)) + polar.angleC) * polar.k;
 }
 inline float PolarRadius(const PolarWarp& polar, int32_t y, int32_t height) {
-  return (static_cast<float>(y) - CentreOf(height)) + polar.c;
+  return ((static_cast<float>(y) - CentreOf(height)) + polar.c) * polar.radiusStep;
 }
 
 // Modes 2 and 4 (`factor` scales the source step). Mode 1 needs PolarWarp and

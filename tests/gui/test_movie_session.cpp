@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QSlider>
 #include <QTimer>
+#include <cmath>
 #include <functional>
 
 #include "app/window/command_ids.h"
@@ -13,9 +14,11 @@
 #include "extras/logo_decode.h"
 #include "gui/dialog_answer.h"
 #include "gui/window_fixture.h"
+#include "settings/kept_choices.h"
 #include "support/ffprobe.h"
 #include "support/sample_movie.h"
 #include "transform/logo_frame.h"
+#include "transform/unwrap_geometry.h"
 #include "view/preview_canvas.h"
 
 namespace corvinex::test {
@@ -361,6 +364,69 @@ TEST_F(SessionFixture, ViewerOpensOnThePreviewPanoramaOnce) {
   EXPECT_EQ(w.Flags().panoramaPreviewEnabled, 1);
   w.Dispatch(3904);
   EXPECT_NE(LabelText(300).toStdString(), before);
+}
+
+}  // namespace
+}  // namespace corvinex::test
+
+namespace corvinex::test {
+namespace {
+
+// Full detail widens the preview's panorama to the ring's circumference; dragging the
+// panorama preview sideways turns it, the picture following the pointer, and the
+// heading is kept with the choices.
+TEST_F(SessionFixture, WidthChoiceAndHeadingDragShapeThePreview) {
+  MainWindow& w = OpenWithMovie();
+  session->PlayPause(false);
+  const int32_t full = FullDetailWidth(320, 240, w.CurrentRing());
+  const UnwrapGeometry fullGeometry =
+      ComputeUnwrapGeometry(320, 240, w.CurrentRing(), 0.0f, {kWidthFullDetail, 0.0});
+  w.Dispatch(cmd::kWidthFullDetail);
+  const QString wanted = QString(" %1x%2").arg(full).arg(fullGeometry.outRows);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return LabelText(cmd::kGeometryValue) == wanted; }, 5000))
+      << LabelText(cmd::kGeometryValue).toStdString();
+  EXPECT_TRUE(w.Action(cmd::kWidthFullDetail)->isChecked());
+  EXPECT_FALSE(w.Action(cmd::kWidthAsBefore)->isChecked());
+  QTest::qWait(300);
+  PreviewCanvas* area = w.TransformArea();
+  const QImage before = area->Snapshot();
+  EXPECT_TRUE(SaveWindowPng(w, SnapshotPath("heading_drag_before.png")));
+
+  // A quarter of the preview to the right: a quarter turn, the heading down by 90.
+  QTest::mousePress(area, Qt::LeftButton, {}, QPoint(400, 80));
+  QTest::mouseMove(area, QPoint(650, 80));
+  QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(650, 80));
+  EXPECT_NEAR(w.Heading(), -90.0, 1e-9);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return area->Snapshot() != before; }, 5000));
+  QTest::qWait(300);
+  const QImage after = area->Snapshot();
+  EXPECT_TRUE(SaveWindowPng(w, SnapshotPath("heading_drag_after.png")));
+  // What was at x now shows at x + 250 (the preview is 1000 pixels for one turn).
+  int same = 0;
+  int counted = 0;
+  for (int y = 20; y < 140; y += 10) {
+    for (int x = 0; x < 1000; x += 7) {
+      const QRgb was = before.pixel(x, y);
+      const QRgb now = after.pixel((x + 250) % 1000, y);
+      const int d = std::abs(qRed(was) - qRed(now)) + std::abs(qGreen(was) - qGreen(now)) +
+                    std::abs(qBlue(was) - qBlue(now));
+      same += d <= 24 ? 1 : 0;
+      ++counted;
+    }
+  }
+  EXPECT_GT(same, counted * 9 / 10) << same << " of " << counted;
+  EXPECT_NE(KeptChoicesText(state.options).find("<HEADING>-90.00</HEADING>"), std::string::npos);
+  EXPECT_NE(KeptChoicesText(state.options).find("<PANORAMA_WIDTH>-1</PANORAMA_WIDTH>"),
+            std::string::npos);
+
+  // Back to the width as before: the label says so again.
+  w.Dispatch(cmd::kWidthAsBefore);
+  const UnwrapGeometry plain = ComputeUnwrapGeometry(320, 240, w.CurrentRing(), 0.0f);
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return LabelText(cmd::kGeometryValue) == QString::fromStdString(GeometryLabelText(plain));
+      },
+      5000));
 }
 
 }  // namespace

@@ -184,6 +184,47 @@ TEST_F(BatchFixture, SeveralRunsAtOnceOnOneInputSetConvertEveryMovie) {
   EXPECT_TRUE(TempHoldsNoRunFolder());
 }
 
+// The width and heading reach the geometry, the output and both JSON reports: full detail
+// is the ring's outer circumference, and the rows follow in proportion.
+TEST_F(BatchFixture, WidthAndHeadingShapeTheOutput) {
+  const fs::path movie = Movie("shape.mp4", 6);
+  auto geometry = [&](std::vector<std::string> args, const std::string& tag) {
+    args.insert(args.begin(), {movie.string(), "--print-geometry"});
+    const BatchResult g = Run(args, tag);
+    EXPECT_EQ(g.exitCode, 0) << g.err;
+    return nlohmann::json::parse(g.out, nullptr, false);
+  };
+  const auto before = geometry({}, "before");
+  const auto full = geometry({"--width", "full", "--heading", "90"}, "full");
+  ASSERT_TRUE(before.is_object() && full.is_object()) << full;
+  EXPECT_EQ(before["heading"], 0.0);
+  EXPECT_EQ(before["turn"], 0);
+  const int width = full["W"];
+  const int cropH = full["cropH"];
+  EXPECT_NEAR(width, 3.14159265 * cropH, 1.0);
+  EXPECT_EQ(width % 2, 0);
+  EXPECT_EQ(full["heading"], 90.0);
+  EXPECT_EQ(full["turn"], (width + 2) / 4);  // a quarter turn, rounded to a whole column
+  EXPECT_NEAR(double(full["outRows"]) / width, double(before["outRows"]) / double(before["W"]),
+              0.02);
+
+  const fs::path output = dir / "shape full.mp4";
+  const BatchResult r =
+      Run({movie.string(), "--width", "full", "--heading", "-45.5", "-o", output.string()});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const auto facts = test::ProbeFile(output);
+  ASSERT_TRUE(facts.has_value());
+  EXPECT_EQ(facts->width, width);
+  EXPECT_EQ(facts->height, full["outRows"].get<int>());
+
+  const BatchResult found =
+      Run({movie.string(), "--find-ring", "--width", "1000", "--heading", "+12.5"}, "found");
+  ASSERT_EQ(found.exitCode, 0) << found.err;
+  const auto ring = nlohmann::json::parse(found.out, nullptr, false);
+  EXPECT_EQ(ring["heading"], 12.5) << found.out;
+  EXPECT_EQ(ring["width"], 1000) << found.out;
+}
+
 // The ring found in a movie, given in pixels, or found before converting: the three
 // ways agree, and a movie without a ring is not converted with a guessed one.
 TEST_F(BatchFixture, TheRingIsFoundOrGivenInPixels) {

@@ -101,6 +101,19 @@ TEST_F(HostileEnvironment, EncoderDyingWhileTheFramesComeEndsTheRunAtOnce) {
   EXPECT_FALSE(fs::exists(output));
 }
 
+TEST_F(HostileEnvironment, EncoderStallingPastThePatienceFailsRatherThanDropFrames) {
+  // The encoder reads nothing for longer than the run waits for a frame, then encodes
+  // what it finds: the frames given up on must not pass for a whole movie.
+  InstallHalfExport("stalled export", "sleep 30");
+  movie = Movie("long take.mp4", {.width = 320, .height = 240, .frames = 100});
+  const InputGuard guard(movie);
+  const test::ToolRun run = Run({movie.string(), "-o", output.string()});
+  ExpectNothingLost(run, temp, guard);
+  EXPECT_TRUE(FailedSaying(run, "frames missing"));
+  EXPECT_EQ((run.out + run.err).find("successfully"), std::string::npos) << run.out << run.err;
+  EXPECT_FALSE(fs::exists(output));
+}
+
 TEST_F(HostileEnvironment, TemporaryFolderOnAFullDiskFailsClearly) {
   if (!test::NamespacesWork()) GTEST_SKIP() << "no user and mount namespaces here";
   program = CopyProgram("full disk");

@@ -252,3 +252,35 @@ TEST_F(HostileMovies, PictureSizeChangingMidwayConvertsAtTheOpeningSize) {
 
 }  // namespace
 }  // namespace corvinex
+
+namespace corvinex {
+namespace {
+
+// A width the Cut Area cannot reach and a heading that is no number are refused before
+// the first frame, with the reason and the range, and nothing is written.
+TEST_F(HostileMovies, PanoramaWidthOrHeadingOutOfReachIsRefusedWithTheRange) {
+  const fs::path movie = Movie("shape.mp4");
+  const InputGuard guard(movie);
+  const test::ToolRun far = Run({movie.string(), "--width", "16384"}, "far");
+  EXPECT_TRUE(FailedSaying(far, "out of reach for this Cut Area")) << far.err;
+  EXPECT_NE(far.err.find("can be unwrapped from 64 to "), std::string::npos) << far.err;
+  EXPECT_FALSE(fs::exists(Output(movie)));
+  ExpectNothingLost(far, temp, guard);
+  for (const char* width : {"63", "1001", "16386", "-1", "fullest", "1e3"}) {
+    const test::ToolRun r = Run({movie.string(), "--width", width}, "width");
+    EXPECT_EQ(r.exitCode, 2) << width;
+    EXPECT_NE(r.err.find("even number of pixels from 64 to 16384 or full"), std::string::npos)
+        << width << ": " << r.err;
+  }
+  for (const char* heading : {"north", "nan", "inf", "1e400", "361", "12,5"}) {
+    const test::ToolRun r = Run({movie.string(), "--heading", heading}, "heading");
+    EXPECT_EQ(r.exitCode, 2) << heading;
+    EXPECT_NE(r.err.find("degrees from -360 to 360"), std::string::npos)
+        << heading << ": " << r.err;
+  }
+  EXPECT_FALSE(fs::exists(Output(movie)));
+  EXPECT_TRUE(guard.Unchanged());
+}
+
+}  // namespace
+}  // namespace corvinex

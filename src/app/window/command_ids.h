@@ -76,6 +76,10 @@ enum : int32_t {
   kCutAreaDialog = 952,
   kFindRing = 953,
   kShowLayout = 954,
+  kWidthAsBefore = 960,
+  kWidthFullDetail = 961,
+  kWidthPixels = 962,
+  kHeadingDialog = 963,
   // Drawing areas, labels and other controls that carry no command.
   kDoughnutArea = 2007,
   kTransformArea = 2008,

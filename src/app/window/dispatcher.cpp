@@ -177,6 +177,7 @@ bool MainWindow::RunCommand(int32_t id, int32_t notification) {
     RefreshRadioChecks();
     return true;
   };
+  if (id >= cmd::kWidthAsBefore && id <= cmd::kHeadingDialog) return RunPanoramaShapeCommand(id);
   if (id >= cmd::kBitRateFirst && id <= cmd::kBitRateLast) return radio(s.BITRATE, id - 830);
   if (id >= cmd::kCodecFirst && id <= cmd::kCodecLast) return radio(s.CODECMODE, id - 840);
   if (id >= cmd::kResizeFirst && id <= cmd::kResizeLast) return radio(o.RESIZE, id - 870);

@@ -19,6 +19,7 @@
 #include "app/window/cut_area_dialog.h"
 #include "app/window/cut_area_mouse.h"
 #include "app/window/file_drop.h"
+#include "app/window/heading_drag.h"
 #include "app/window/output_window.h"
 #include "app/window/qt_shutdown_hooks.h"
 #include "media/movie_ring.h"
@@ -92,6 +93,7 @@ MainWindow::MainWindow(ProgramState& state, WindowServices services, QWidget* pa
   }
 
   cutAreaMouse_ = new CutAreaMouse(*this, *doughnutArea_);
+  new HeadingDrag(*this, *transformArea_);
 
   if (state.shortenedForm && flags_.panoramaPreviewEnabled) OpenOutputWindow();
   BuildTooltips();
@@ -163,6 +165,7 @@ void MainWindow::RefreshRadioChecks() {
   group(cmd::kRateFirst, cmd::kRateLast, o.AUDIO_RATE);
   group(cmd::kStereoTypeFirst, cmd::kStereoTypeLast, o.STEREO_TYPE);
   RefreshDepthChecks();
+  RefreshPanoramaShapeChecks();
 }
 
 void MainWindow::SetOperationControls(bool enabled) {
@@ -220,6 +223,7 @@ void MainWindow::OpenOutputWindow() {
     delete outputWindow_.data();
   }
   auto* window = new OutputWindow(drawingLock_, this);
+  new HeadingDrag(*this, *window->Area());  // the panorama shows here in the short form
   {
     std::lock_guard<std::mutex> hold(drawingLock_);
     outputWindow_ = window;
@@ -235,9 +239,12 @@ ViewState MainWindow::PublishedView() {
 void MainWindow::PublishView() {
   {
     std::lock_guard<std::mutex> hold(flags_.textMutex);
-    flags_.view = {RingFromSettings(state_.settings), state_.settings.HSIZE,
-                   state_.options.FLIP_MODE, state_.settings.ASPECT,
-                   FrameOptionsFrom(state_.settings, state_.options)};
+    flags_.view = {RingFromSettings(state_.settings),
+                   state_.settings.HSIZE,
+                   state_.options.FLIP_MODE,
+                   state_.settings.ASPECT,
+                   FrameOptionsFrom(state_.settings, state_.options),
+                   ShapeFromOptions(state_.options)};
     flags_.view.showLayout = state_.options.SHOW_LAYOUT != 0;
     flags_.view.decoderRoute = state_.settings.DSSETUP == 2;
   }

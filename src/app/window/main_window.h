@@ -85,6 +85,10 @@ class MainWindow : public QMainWindow {
   // Sets every radio group's check marks from the current values.
   void RefreshMenuChecks() { RefreshRadioChecks(); }
   OutputWindow* OutputWindowIfOpen() const;
+  // The heading in degrees, and a new one (kept within -180 .. 180) with both previews
+  // turned; false when the panorama cannot turn now (a conversion runs).
+  double Heading() const { return state_.options.HEADING; }
+  bool SetHeading(double degrees);
 
   // Reports a ring Find Ring placed, with its confidence and, when that is low, a
   // warning to check the circle; the report stays open beside the window.
@@ -123,6 +127,8 @@ class MainWindow : public QMainWindow {
   void RefreshRadioChecks();
   void RefreshLensChecks();
   void RefreshDepthChecks();
+  void RefreshPanoramaShapeChecks();
+  bool RunPanoramaShapeCommand(int32_t id);
   void Register(int32_t id, QWidget* widget);
   void OnHover(int32_t id, bool inside);
 

@@ -121,6 +121,12 @@ void MainWindow::BuildMenus() {
   option->addSeparator();
   AddItem(option, cmd::kCutAreaDialog, "Cut Area...", "Ctrl + K");
   AddItem(option, cmd::kFindRing, "Find Ring", "Ctrl + R");
+  option->addSeparator();
+  QMenu* width = option->addMenu("Panorama width");
+  AddItem(width, cmd::kWidthAsBefore, "  As before")->setCheckable(true);
+  AddItem(width, cmd::kWidthFullDetail, "  Full detail")->setCheckable(true);
+  AddItem(width, cmd::kWidthPixels, "  Width in pixels...")->setCheckable(true);
+  AddItem(option, cmd::kHeadingDialog, "Heading...");
 
   QMenu* help = bar->addMenu("&Help");
   AddItem(help, cmd::kHelp, "Help", "F1");

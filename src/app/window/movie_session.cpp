@@ -236,15 +236,18 @@ void MovieSession::PreviewRefresh() {
   flags.previewRefreshBusy = 1;
   const ViewState view = window_.PublishedView();
   if (view.ring.X1 != cachedRing_.X1 || view.ring.Y1 != cachedRing_.Y1 ||
-      view.ring.RSIZE != cachedRing_.RSIZE || geometryChanged_ || flags.cutAreaRedraw) {
+      view.ring.RSIZE != cachedRing_.RSIZE || view.shape != cachedShape_ || geometryChanged_ ||
+      flags.cutAreaRedraw) {
     geometryChanged_ = false;
     flags.cutAreaRedraw = 0;
     const MovieInfo info = Info();
     std::lock_guard<std::mutex> hold(panoramaMutex_);
-    geometry_ = PrepareUnwrapGeometry(info.width, info.height, view.ring, view.HSIZE,
-                                      GeometryVariant::Preview, buffers_, window_.State().log);
+    geometry_ =
+        PrepareUnwrapGeometry(info.width, info.height, view.ring, view.HSIZE,
+                              GeometryVariant::Preview, buffers_, window_.State().log, view.shape);
     window_.SetLabelText(cmd::kGeometryValue, QString::fromStdString(GeometryLabelText(geometry_)));
     cachedRing_ = view.ring;
+    cachedShape_ = view.shape;
   }
   stream_.OS_ASPECT = view.aspect;  // a tick of "Fix aspect ratio" shows at the next grab
   stream_.GrabCurrentFrame();
@@ -324,8 +327,9 @@ void MovieSession::Convert(const std::string& output) {
   FrameImage logoCanvas;
   const bool withLogo = logo_ != nullptr && logo_->present;
   if (withLogo) {
-    const UnwrapGeometry g = ComputeUnwrapGeometry(
-        info.width, info.height, RingFromSettings(state.settings), state.settings.HSIZE);
+    const UnwrapGeometry g =
+        ComputeUnwrapGeometry(info.width, info.height, RingFromSettings(state.settings),
+                              state.settings.HSIZE, ShapeFromOptions(state.options));
     PrepareLogoFrame(logo_->image, g.W, DecoderRoute(state.settings), logoCanvas);
   }
   ConversionContext context{.settings = state.settings,

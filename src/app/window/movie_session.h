@@ -109,6 +109,7 @@ class MovieSession : private StreamHost {
   UnwrapGeometry geometry_;
   int32_t panoramaFlipMode_ = 0;  // the flips P1 was unwrapped with
   RingGeometry cachedRing_{};
+  PanoramaShape cachedShape_{};
   bool geometryChanged_ = true;
   // Where a movie opened by ResumeMovie rests once open; -1 for a plain open.
   std::atomic<int64_t> startAt_{-1};

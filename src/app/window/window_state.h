@@ -21,6 +21,7 @@ struct ViewState {
   int32_t flipMode = 0;
   int32_t aspect = 0;         // OS_ASPECT: the grab fixes the pixel ratio
   FrameOptions frameOptions;  // what the output would get, for the previews
+  PanoramaShape shape;        // width and heading the output gets
   bool showLayout = true;     // the panorama preview shows the output's layout
   bool decoderRoute = false;  // the logo canvas's height follows the route
 };
