@@ -11,6 +11,8 @@
 #include "convert/free_space.h"
 #include "convert/spool_writer.h"
 #include "media/movie_info.h"
+#include "settings/diagnostic_log.h"
+#include "transform/output_projection.h"
 #include "transform/unwrap_geometry.h"
 
 namespace corvinex {
@@ -88,6 +90,14 @@ bool CheckRun(ConversionRun& run, const std::string& output) {
   if ((planned.limits & (kLimitFrameSize | kLimitCropTooSmall)) != 0) {
     Refuse(ctx.ui, "The Cut Area is too small to unwrap (" + GeometryLimitText(planned.limits) +
                        ").\r\nMake it larger.");
+    return false;
+  }
+  // A horizon the strip cannot follow is refused before anything is cleaned or started.
+  if (const ProjectionPlan plan =
+          PlanProjection(planned, ProjectionOptionsFrom(ctx.options), ctx.logoCanvas);
+      !plan.problem.empty()) {
+    ctx.log.LogLine(plan.problem);
+    Refuse(ctx.ui, plan.problem);
     return false;
   }
   if (!ctx.framesOnly) {

@@ -57,6 +57,9 @@ struct SessionOptions {
   int32_t GLASSES = 6;         // glasses shift, -10..10
   std::string LOGO;            // logo image path, empty when none
   int32_t OUTPUT_TYPE = 0;     // the save chooser's type: 0 FLV .. 7 WEBM
+  int32_t PROJECTION = 0;      // 0 panorama strip, 1 equirectangular 2:1 frame
+  int32_t FILL = 0;            // rows around the strip in the 2:1 frame: 0 black, 1 soft
+  int32_t HORIZON = 0;         // degrees the strip moves up in the 2:1 frame, -45..45
 
   bool operator==(const SessionOptions&) const = default;
 };

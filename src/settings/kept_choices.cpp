@@ -17,7 +17,7 @@ struct ChoiceRow {
   int32_t step;
 };
 
-const std::array<ChoiceRow, 13> kChoices = {{
+const std::array<ChoiceRow, 16> kChoices = {{
     {"FLIP_HORIZONTAL", [](const SessionOptions& o) { return o.FLIP_MODE & 1; },
      [](SessionOptions& o, int32_t v) { o.FLIP_MODE = (o.FLIP_MODE & ~1) | v; }, 0, 1, 1},
     {"FLIP_VERTICAL", [](const SessionOptions& o) { return (o.FLIP_MODE & 2) >> 1; },
@@ -44,6 +44,12 @@ const std::array<ChoiceRow, 13> kChoices = {{
      [](SessionOptions& o, int32_t v) { o.DEPTH_CH = v; }, 0, 1, 1},
     {"DEPTH", [](const SessionOptions& o) { return o.DEPTH; },
      [](SessionOptions& o, int32_t v) { o.DEPTH = v; }, 20, 90, 5},
+    {"PROJECTION", [](const SessionOptions& o) { return o.PROJECTION; },
+     [](SessionOptions& o, int32_t v) { o.PROJECTION = v; }, 0, 1, 1},
+    {"FILL", [](const SessionOptions& o) { return o.FILL; },
+     [](SessionOptions& o, int32_t v) { o.FILL = v; }, 0, 1, 1},
+    {"HORIZON", [](const SessionOptions& o) { return o.HORIZON; },
+     [](SessionOptions& o, int32_t v) { o.HORIZON = v; }, -45, 45, 1},
 }};
 
 // The text between "<name>" and "</name>"; nullopt-like false when the tag is absent.
