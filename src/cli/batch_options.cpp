@@ -261,8 +261,23 @@ const std::vector<Flag>& Flags() {
          o.logo = v;
          return {};
        }},
+      {"--projection", "strip|equirect",
+       "the panorama strip as it is, or placed in a 2:1 frame as 360-degree video",
+       Choice("--projection", {"strip", "equirect"},
+              [](AppSettings&, SessionOptions& so, int32_t i) { so.PROJECTION = i; })},
+      {"--fill", "black|soft",
+       "the 2:1 frame's rows above and below the strip: black, or the strip's edge rows "
+       "stretched and blurred",
+       Choice("--fill", {"black", "soft"},
+              [](AppSettings&, SessionOptions& so, int32_t i) { so.FILL = i; })},
+      {"--horizon", "DEG",
+       "move the strip up (+) or down (-) in the 2:1 frame, whole degrees -45..45; the "
+       "movie's Cut Area may allow less",
+       Number("--horizon", -45, 45,
+              [](AppSettings&, SessionOptions& so, int32_t n) { so.HORIZON = n; })},
       {"--no-spherical-metadata", nullptr,
-       "with --logo, leave out the 360-degree video metadata (.mp4, .m4v, .mov, .webm)",
+       "with --logo or --projection equirect, leave out the 360-degree video metadata (.mp4, "
+       ".m4v, .mov, .webm)",
        [](const std::string&, BatchOptions& o) -> std::string {
          o.sphericalMetadata = false;
          return {};

@@ -8,6 +8,7 @@
 
 #include "app/window/command_ids.h"
 #include "app/window/main_window.h"
+#include "app/window/projection_menu.h"
 
 namespace corvinex {
 
@@ -121,6 +122,8 @@ void MainWindow::BuildMenus() {
   option->addSeparator();
   AddItem(option, cmd::kCutAreaDialog, "Cut Area...", "Ctrl + K");
   AddItem(option, cmd::kFindRing, "Find Ring", "Ctrl + R");
+  option->addSeparator();
+  AddProjectionMenu(option, state_.options, this);
 
   QMenu* help = bar->addMenu("&Help");
   AddItem(help, cmd::kHelp, "Help", "F1");
