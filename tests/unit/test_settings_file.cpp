@@ -279,6 +279,9 @@ SessionOptions UnusualChoices() {
   o.GLASSES = -10;
   o.DEPTH_CH = 1;
   o.DEPTH = 90;
+  o.PROJECTION = 1;
+  o.FILL = 1;
+  o.HORIZON = -45;
   return o;
 }
 
@@ -341,6 +344,29 @@ TEST(KeptChoices, AFileWithoutThemAndOddValuesGiveTheDefaults) {
   EXPECT_EQ(read.STEREO_TYPE, 1);
   EXPECT_EQ(read.DEPTH_CH, 1) << "a tag without its end is not read";
   EXPECT_EQ(read.AUDIO_CHANNELS, 1) << "a missing tag keeps the value";
+}
+
+TEST(KeptChoices, TheProjectionLinesReadBackAndOddOnesGiveTheStrip) {
+  const std::string good = SettingsFileText(Unusual()) +
+                           "<PROJECTION>1</PROJECTION>\r\n<FILL>1</FILL>\r\n"
+                           "<HORIZON>-7</HORIZON>\r\n";
+  SessionOptions read;
+  ReadKeptChoices(good, read);
+  EXPECT_EQ(read.PROJECTION, 1);
+  EXPECT_EQ(read.FILL, 1);
+  EXPECT_EQ(read.HORIZON, -7);
+  // No control shows these: each falls back to the strip, black, level.
+  const std::string odd = SettingsFileText(Unusual()) +
+                          "<PROJECTION>2</PROJECTION>\r\n<FILL>-1</FILL>\r\n"
+                          "<HORIZON>46</HORIZON>\r\n";
+  read = UnusualChoices();
+  ReadKeptChoices(odd, read);
+  EXPECT_EQ(read.PROJECTION, 0);
+  EXPECT_EQ(read.FILL, 0);
+  EXPECT_EQ(read.HORIZON, 0);
+  read = UnusualChoices();
+  ReadKeptChoices(SettingsFileText(Unusual()) + "<HORIZON>+5.5</HORIZON>\r\n", read);
+  EXPECT_EQ(read.HORIZON, 0);
 }
 
 }  // namespace
