@@ -69,8 +69,12 @@ void RunPipeline(benchmark::State& state, bool draft, ProjectionOptions projecti
     return;
   }
   RecyclingSink sink;
-  FramePipeline pipeline{
-      .geometry = &s.g, .buffers = &s.buffers, .frame = &s.frame, .sink = &sink, .layout = &layout};
+  FramePipeline pipeline{.geometry = &s.g,
+                         .buffers = &s.buffers,
+                         .frame = &s.frame,
+                         .sink = &sink,
+                         .layout = &layout,
+                         .afterAdjust = {}};
   s.buffers.cacheValid = false;
   ProcessFrame(pipeline, options, 0);  // tables and cache built here
   size_t next = 0;
