@@ -24,23 +24,29 @@ class SoftFill {
               int32_t stripRows);
 
   // The blur radius (in columns, each side) of fill row `distance` (1 = next to the
-  // strip) out of `rows`: grows with the square of the distance to half the width,
-  // where the whole row is averaged as at a pole.
+  // strip) out of `rows`: grows with the square of the distance to half the width at
+  // the last row, where the whole row is averaged as at a pole. Past 16 columns it
+  // keeps to steps of a fifth, so that neighbouring rows share one blurred row (which
+  // is computed once and copied): blurs that wide differ too little to show.
   static int32_t Radius(int32_t width, int32_t distance, int32_t rows);
 
  private:
   struct RowBlur {
     int32_t radius = 0;
-    uint64_t scale = 0;  // 2^32 / (2 x radius + 1), rounded up
+    float scale = 0;  // 1 / (2 x radius + 1)
   };
   void PrepareSide(int32_t rows, std::vector<RowBlur>& side) const;
   void BuildSums(const uint32_t* row);
   void BlurRow(const RowBlur& blur, const uint32_t* edge, uint32_t* out) const;
+  void RenderSide(const std::vector<RowBlur>& side, const uint32_t* edge, uint32_t* frame,
+                  int32_t firstRow, int32_t step);
 
   int32_t width_ = 0;
   int32_t offset_ = 0;  // the sums start this many columns before column 0
   std::vector<RowBlur> below_, above_;
-  std::vector<uint32_t> sums_;  // running B, G, R, unused sums over the wrapped row
+  // Running B, G, R, unused sums over the wrapped row; whole numbers below 2^24, so
+  // floats hold them exactly.
+  std::vector<float> sums_;
 };
 
 }  // namespace corvinex
