@@ -54,9 +54,13 @@ TEST_F(WindowFixture, MenuTreeHasTheKnownTextsInOrder) {
 
   QMenu* option = TopMenu(w, 2);
   const QStringList optionItems = ItemTexts(option);
-  ASSERT_EQ(optionItems.size(), 21);
-  EXPECT_EQ(optionItems.mid(18),
-            QStringList({"-", "Cut Area...\tCtrl + K", "Find Ring\tCtrl + R"}));
+  ASSERT_EQ(optionItems.size(), 23);
+  EXPECT_EQ(optionItems.mid(18), QStringList({"-", "Cut Area...\tCtrl + K", "Find Ring\tCtrl + R",
+                                              "-", "Output projection >"}));
+  EXPECT_EQ(ItemTexts(option->actions().at(22)->menu()),
+            QStringList({"  Panorama strip", "  360-degree video (equirectangular 2:1)", "-",
+                         "  Fill above and below: black", "  Fill above and below: soft", "-",
+                         "Horizon offset >"}));
   EXPECT_EQ(ItemTexts(option->actions().at(0)->menu()),
             QStringList({" Standard", "-", " 7%", "-", " 3%", " 5%", " 10%"}));
   EXPECT_EQ(ItemTexts(option->actions().at(9)->menu()),
