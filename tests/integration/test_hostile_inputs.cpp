@@ -272,6 +272,18 @@ TEST_F(HostileMovies, HorizonOffsetsOutsideTheFrameAreRefusedBeforeTheFirstFrame
   }
   const test::ToolRun odd = Run({movie.string(), "--projection", "sphere"}, "odd");
   EXPECT_TRUE(FailedSaying(odd, "--projection takes strip|equirect")) << odd.err;
+  // A fill or horizon for a strip, or a fill under a logo, would be silently lost.
+  for (const std::vector<std::string>& lost :
+       {std::vector<std::string>{"--horizon", "5"},
+        std::vector<std::string>{"--projection", "equirect", "--projection", "strip", "--fill",
+                                 "soft"},
+        std::vector<std::string>{"--logo", (dir / "none.jpg").string(), "--fill", "black"}}) {
+    std::vector<std::string> args = {movie.string(), "-y"};
+    args.insert(args.end(), lost.begin(), lost.end());
+    const test::ToolRun run = Run(args, "lost");
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_NE(run.err.find("--fill"), std::string::npos) << run.err;
+  }
   EXPECT_EQ(test::ReadFileBytes(output), "an older movie");
 }
 
