@@ -179,9 +179,9 @@ bool PrepareRun(ConversionRun& run, const std::string& output) {
   ctx.conversionRunning = 1;
   run.buffers.tableValid = false;
   try {
-    run.outcome.geometry = PrepareUnwrapGeometry(ctx.input.width, ctx.input.height,
-                                                 RingFromSettings(ctx.settings), ctx.settings.HSIZE,
-                                                 GeometryVariant::Conversion, run.buffers, ctx.log);
+    run.outcome.geometry =
+        PrepareUnwrapGeometry(ctx.input.width, ctx.input.height, RingFromSettings(ctx.settings),
+                              ctx.settings.HSIZE, GeometryVariant::Conversion, run.buffers, ctx.log);
   } catch (const std::bad_alloc&) {
     // The tables and panorama buffers of a huge movie: nothing has started yet.
     run.buffers = UnwrapBuffers{};
