@@ -2,7 +2,9 @@
 // per-frame pipeline (adjustments, unwrap, output assembly) on 1920 x 1080 frames
 // with the fallback Cut Area (W 1228), each frame new to the caches, single-threaded,
 // into a sink that recycles its buffers. Prints each projection's time as a ratio to
-// the strip's on the same unwrap path.
+// the strip's on the same unwrap path. The machines are shared: run it with
+// --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true, so that the
+// medians compare like with like.
 
 #include <benchmark/benchmark.h>
 
@@ -112,6 +114,35 @@ BENCHMARK(BM_QualityEquirectSoft)->Unit(benchmark::kMillisecond)->MeasureProcess
 BENCHMARK(BM_DraftStrip)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK(BM_DraftEquirectBlack)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK(BM_DraftEquirectSoft)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+// The output assembly alone, to show what each projection adds to a frame in
+// microseconds (the pipeline's ratios above move by several per cent on a busy machine).
+void Assemble(benchmark::State& state, ProjectionOptions projection) {
+  Scene& s = SharedScene();
+  UnwrapFast(s.g, 0, s.frame, s.buffers);
+  OutputLayout layout;
+  if (!PrepareOutputLayout(s.g, projection, nullptr, layout).empty()) {
+    state.SkipWithError("projection refused");
+    return;
+  }
+  std::vector<uint8_t> out(layout.plan.view.ByteSize());
+  for (auto _ : state) {
+    AssembleProjectedView(s.g, s.buffers.P1, 0, layout, out.data());
+    benchmark::DoNotOptimize(out.data());
+  }
+}
+void BM_AssembleStrip(benchmark::State& state) {
+  Assemble(state, {});
+}
+void BM_AssembleEquirectBlack(benchmark::State& state) {
+  Assemble(state, {.projection = kProjectionEquirect});
+}
+void BM_AssembleEquirectSoft(benchmark::State& state) {
+  Assemble(state, {.projection = kProjectionEquirect, .fill = kFillSoft});
+}
+BENCHMARK(BM_AssembleStrip)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AssembleEquirectBlack)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AssembleEquirectSoft)->Unit(benchmark::kMicrosecond);
 
 // Console output plus, at the end, each projection's time as a ratio to the strip's.
 class RatioReporter : public benchmark::ConsoleReporter {

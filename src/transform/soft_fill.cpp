@@ -11,14 +11,14 @@ namespace corvinex {
 namespace {
 
 // Radii up to this many columns are used as they are.
-constexpr int64_t kExactRadius = 16;
+constexpr int64_t kExactRadius = 8;
 
-// The step nearest to `r` in 16, 19, 22, 26, ... (each a fifth more than the last).
+// The step nearest to `r` in 8, 10, 12, 15, 18, ... (each a quarter more than the last).
 int64_t RadiusStep(int64_t r) {
   if (r <= kExactRadius) return r;
   int64_t below = kExactRadius;
   for (;;) {
-    const int64_t next = below + std::max<int64_t>(1, below / 5);
+    const int64_t next = below + std::max<int64_t>(1, below / 4);
     if (next >= r) return (next - r) <= (r - below) ? next : below;
     below = next;
   }

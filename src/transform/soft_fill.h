@@ -25,8 +25,8 @@ class SoftFill {
 
   // The blur radius (in columns, each side) of fill row `distance` (1 = next to the
   // strip) out of `rows`: grows with the square of the distance to half the width at
-  // the last row, where the whole row is averaged as at a pole. Past 16 columns it
-  // keeps to steps of a fifth, so that neighbouring rows share one blurred row (which
+  // the last row, where the whole row is averaged as at a pole. Past 8 columns it
+  // keeps to steps of a quarter, so that neighbouring rows share one blurred row (which
   // is computed once and copied): blurs that wide differ too little to show.
   static int32_t Radius(int32_t width, int32_t distance, int32_t rows);
 
