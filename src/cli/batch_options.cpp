@@ -261,8 +261,33 @@ const std::vector<Flag>& Flags() {
          o.logo = v;
          return {};
        }},
+      {"--projection", "strip|equirect",
+       "the panorama strip as it is, or placed in a 2:1 frame as 360-degree video",
+       [](const std::string& v, BatchOptions& o) -> std::string {
+         o.equirectWanted = v == "equirect";
+         return Choice("--projection", {"strip", "equirect"},
+                       [](AppSettings&, SessionOptions& so, int32_t i) { so.PROJECTION = i; })(v,
+                                                                                               o);
+       }},
+      {"--fill", "black|soft",
+       "the 2:1 frame's rows above and below the strip: black, or the strip's edge rows "
+       "stretched and blurred",
+       [](const std::string& v, BatchOptions& o) -> std::string {
+         o.frameTuned = o.fillWanted = true;
+         return Choice("--fill", {"black", "soft"},
+                       [](AppSettings&, SessionOptions& so, int32_t i) { so.FILL = i; })(v, o);
+       }},
+      {"--horizon", "DEG",
+       "move the strip up (+) or down (-) in the 2:1 frame, whole degrees -45..45; the "
+       "movie's Cut Area may allow less",
+       [](const std::string& v, BatchOptions& o) -> std::string {
+         o.frameTuned = true;
+         return Number("--horizon", -45, 45,
+                       [](AppSettings&, SessionOptions& so, int32_t n) { so.HORIZON = n; })(v, o);
+       }},
       {"--no-spherical-metadata", nullptr,
-       "with --logo, leave out the 360-degree video metadata (.mp4, .m4v, .mov, .webm)",
+       "with --logo or --projection equirect, leave out the 360-degree video metadata (.mp4, "
+       ".m4v, .mov, .webm)",
        [](const std::string&, BatchOptions& o) -> std::string {
          o.sphericalMetadata = false;
          return {};
@@ -409,6 +434,11 @@ ParsedBatchOptions ParseBatchOptions(const std::vector<std::string>& args) {
         "--print-geometry";
   } else if (o.pairWanted && !o.stereoWanted) {
     parsed.error = "--pair writes the two views of --stereo, so give --stereo too";
+  } else if (o.frameTuned && !o.equirectWanted && !o.logo) {
+    parsed.error =
+        "--fill and --horizon shape the 2:1 frame, so give --projection equirect (or --logo) too";
+  } else if (o.fillWanted && o.logo) {
+    parsed.error = "--fill has no effect with --logo: the logo fills the 2:1 frame";
   }
   return parsed;
 }

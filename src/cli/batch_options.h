@@ -38,6 +38,12 @@ struct BatchOptions {
   bool pairWanted = false;                         // --pair given
   bool bitRateWanted = false;                      // --bitrate given with a rate
   std::optional<std::filesystem::path> logFolder;  // where this run's log goes
+
+  // The 2:1 frame's flags, checked together once all are read.
+  bool equirectWanted = false;  // --projection equirect (the last --projection given)
+  bool frameTuned = false;      // --fill or --horizon given
+  bool fillWanted = false;      // --fill given
+
   bool sphericalMetadata = true;  // mark a logo's spherical output as 360-degree video
   bool overwrite = false;         // an existing output may be replaced
   bool spool = false;             // frames to files first, then the export (the window's way)

@@ -12,6 +12,7 @@
 #include "convert/sound_extraction_run.h"
 #include "convert/spool_writer.h"
 #include "convert/tee_sink.h"
+#include "transform/output_projection.h"
 #include "transform/process_frame.h"
 
 namespace corvinex {
@@ -34,6 +35,7 @@ struct ConversionRun {
   std::string frameFailure;       // why the frames could not be processed (out of memory)
   bool soundInMovie = false;      // the piped encoder takes the movie's sound track
   FramePipeline pipeline;
+  OutputLayout layout;        // the output picture's projection, prepared before the first frame
   FrameOptions frameOptions;  // the options at the start of the run
   // The graph route's frames run on another thread than the one that changes the
   // options: the run's thread publishes a snapshot there, each frame takes the latest.

@@ -42,7 +42,7 @@ void ClearMovieLabels(ConversionUi& ui) {
 }
 
 int32_t OutputHeight(const ConversionRun& run) {
-  const int32_t view = OutputViewSize(run.outcome.geometry, run.ctx.logoCanvas).height;
+  const int32_t view = run.layout.plan.view.height;
   return PairOut(run) ? 2 * view : view;
 }
 
@@ -192,8 +192,16 @@ bool PrepareRun(ConversionRun& run, const std::string& output) {
     ctx.ui.Message("Error Monitoring", text, MessageIcon::Stop, false);
     return false;
   }
+  if (const std::string problem = PrepareOutputLayout(
+          run.outcome.geometry, ProjectionOptionsFrom(ctx.options), ctx.logoCanvas, run.layout);
+      !problem.empty()) {
+    ctx.conversionRunning = 0;
+    ctx.log.LogLine(problem);
+    ctx.ui.Message("Error Monitoring", problem, MessageIcon::Stop, false);
+    return false;
+  }
   run.frameOptions = FrameOptionsFrom(ctx.settings, ctx.options);
-  run.outcome.outputWidth = run.outcome.geometry.W;
+  run.outcome.outputWidth = run.layout.plan.view.width;
   run.outcome.outputHeight = OutputHeight(run);
   if (!StartSink(run, output)) {
     ctx.conversionRunning = 0;
@@ -207,10 +215,12 @@ bool PrepareRun(ConversionRun& run, const std::string& output) {
                                .frame = &run.frame,
                                .sink = run.spool.get(),
                                .logoCanvas = ctx.logoCanvas,
+                               .layout = &run.layout,
                                .afterAdjust = [&run](const FrameImage&) { OfferPreview(run); }};
 
   ctx.log.LogLine(std::string("LOGO PRESENT = ") + (ctx.logoCanvas != nullptr ? "1" : "0"));
   ctx.log.LogLine("OS_PREVIEW = " + std::to_string(ctx.options.OS_PREVIEW != 0 ? 1 : 0));
+  ctx.log.LogLine(ProjectionLogText(run.layout.plan, ctx.options.HORIZON));
 
   if (!run.onePass) run.sound.Start(ctx.encoderTool, input, ctx.tempFolder);
   if (run.decoderRoute) {

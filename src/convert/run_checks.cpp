@@ -11,6 +11,8 @@
 #include "convert/free_space.h"
 #include "convert/spool_writer.h"
 #include "media/movie_info.h"
+#include "settings/diagnostic_log.h"
+#include "transform/output_projection.h"
 #include "transform/unwrap_geometry.h"
 
 namespace corvinex {
@@ -96,6 +98,17 @@ bool CheckRun(ConversionRun& run, const std::string& output) {
                                ShapeFromOptions(ctx.options));
       !problem.empty()) {
     Refuse(ctx.ui, problem);
+    return false;
+  }
+  const UnwrapGeometry shaped =
+      ComputeUnwrapGeometry(ctx.input.width, ctx.input.height, RingFromSettings(ctx.settings),
+                            ctx.settings.HSIZE, ShapeFromOptions(ctx.options));
+  // A horizon the strip cannot follow is refused before anything is cleaned or started.
+  if (const ProjectionPlan plan =
+          PlanProjection(shaped, ProjectionOptionsFrom(ctx.options), ctx.logoCanvas);
+      !plan.problem.empty()) {
+    ctx.log.LogLine(plan.problem);
+    Refuse(ctx.ui, plan.problem);
     return false;
   }
   if (!ctx.framesOnly) {

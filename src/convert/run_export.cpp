@@ -17,10 +17,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Only the logo's spherical frame is a 360-degree picture; the cylindrical strip
-// would be stretched over the whole sphere.
+// Only a 2:1 frame (the equirectangular projection, which a logo always gives) is a
+// 360-degree picture; the cylindrical strip would be stretched over the whole sphere.
 bool WantsSphericalMetadata(const ConversionRun& run) {
-  return run.ctx.sphericalMetadata && run.ctx.logoCanvas != nullptr;
+  return run.ctx.sphericalMetadata && run.layout.plan.equirect;
 }
 
 void ReportSpherical(ConversionContext& ctx, const SphericalResult& result,

@@ -61,6 +61,9 @@ struct SessionOptions {
   int32_t JPEG_QUALITY = 92;   // a photo saved as JPEG: 1 .. 100
   int32_t PANORAMA_WIDTH = 0;  // 0 as before, -1 full detail, or even pixels 64..16384
   double HEADING = 0.0;        // degrees shown at the panorama's centre, -360..360
+  int32_t PROJECTION = 0;      // 0 panorama strip, 1 equirectangular 2:1 frame
+  int32_t FILL = 0;            // rows around the strip in the 2:1 frame: 0 black, 1 soft
+  int32_t HORIZON = 0;         // degrees the strip moves up in the 2:1 frame, -45..45
 
   bool operator==(const SessionOptions&) const = default;
 };

@@ -18,7 +18,7 @@ struct ChoiceRow {
   int32_t step;
 };
 
-const std::array<ChoiceRow, 16> kChoices = {{
+const std::array<ChoiceRow, 19> kChoices = {{
     {"FLIP_HORIZONTAL", [](const SessionOptions& o) { return o.FLIP_MODE & 1; },
      [](SessionOptions& o, int32_t v) { o.FLIP_MODE = (o.FLIP_MODE & ~1) | v; }, 0, 1, 1},
     {"FLIP_VERTICAL", [](const SessionOptions& o) { return (o.FLIP_MODE & 2) >> 1; },
@@ -52,6 +52,12 @@ const std::array<ChoiceRow, 16> kChoices = {{
     // Even pixels from 64 up, checked in full after reading (see WidthChoice).
     {"PANORAMA_WIDTH", [](const SessionOptions& o) { return o.PANORAMA_WIDTH; },
      [](SessionOptions& o, int32_t v) { o.PANORAMA_WIDTH = v; }, -1, 16384, 1},
+    {"PROJECTION", [](const SessionOptions& o) { return o.PROJECTION; },
+     [](SessionOptions& o, int32_t v) { o.PROJECTION = v; }, 0, 1, 1},
+    {"FILL", [](const SessionOptions& o) { return o.FILL; },
+     [](SessionOptions& o, int32_t v) { o.FILL = v; }, 0, 1, 1},
+    {"HORIZON", [](const SessionOptions& o) { return o.HORIZON; },
+     [](SessionOptions& o, int32_t v) { o.HORIZON = v; }, -45, 45, 1},
 }};
 
 constexpr std::string_view kHeadingTag = "HEADING";

@@ -3,6 +3,7 @@
 
 #include "settings/app_settings.h"
 #include "transform/output_assembly.h"
+#include "transform/output_projection.h"
 #include "transform/process_frame.h"
 #include "transform/unwrap_geometry.h"
 
@@ -55,7 +56,7 @@ void WantOutputRows(const UnwrapGeometry& g, const FrameOptions& options, Unwrap
 // Both views keep the same panorama rows as the preview for the frame's flip mode.
 void SubmitOutput(FramePipeline& p, bool pair, int32_t flipMode, int64_t frameNumber) {
   const UnwrapGeometry& g = *p.geometry;
-  const ViewSize view = OutputViewSize(g, p.logoCanvas);
+  const ViewSize view = p.layout != nullptr ? p.layout->plan.view : OutputViewSize(g, p.logoCanvas);
   const size_t viewBytes = view.ByteSize();
   const size_t total = pair ? 2 * viewBytes : viewBytes;
   OutputFrame out;
@@ -64,8 +65,15 @@ void SubmitOutput(FramePipeline& p, bool pair, int32_t flipMode, int64_t frameNu
   out.height = pair ? 2 * view.height : view.height;
   out.bytes = p.sink->AcquireBuffer(total);
   out.bytes.resize(total);
-  AssembleView(g, p.buffers->P1, flipMode, p.logoCanvas, out.bytes.data());
-  if (pair) AssembleView(g, p.buffers->P2, flipMode, p.logoCanvas, out.bytes.data() + viewBytes);
+  const auto assemble = [&](const FrameImage& panorama, uint8_t* to) {
+    if (p.layout != nullptr) {
+      AssembleProjectedView(g, panorama, flipMode, *p.layout, to);
+    } else {
+      AssembleView(g, panorama, flipMode, p.logoCanvas, to);
+    }
+  };
+  assemble(p.buffers->P1, out.bytes.data());
+  if (pair) assemble(p.buffers->P2, out.bytes.data() + viewBytes);
   p.sink->Submit(std::move(out));
 }
 

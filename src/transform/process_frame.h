@@ -17,6 +17,7 @@ struct AppSettings;
 struct SessionOptions;
 struct UnwrapGeometry;
 struct UnwrapBuffers;
+struct OutputLayout;
 
 // The options one frame is processed with; the caller takes this snapshot per frame
 // so that the user's changes apply from the next frame.
@@ -40,6 +41,9 @@ struct FramePipeline {
   // W x E canvas holding the scaled logo when a logo is present; the panorama rows are
   // written into it every frame.
   FrameImage* logoCanvas = nullptr;
+  // The run's projection (it holds the logo canvas then); without it the strip, or the
+  // logo frame above.
+  OutputLayout* layout = nullptr;
   AdjustedFrameHook afterAdjust;  // doughnut preview and progress drawing
 };
 

@@ -54,12 +54,16 @@ TEST_F(WindowFixture, MenuTreeHasTheKnownTextsInOrder) {
 
   QMenu* option = TopMenu(w, 2);
   const QStringList optionItems = ItemTexts(option);
-  ASSERT_EQ(optionItems.size(), 24);
+  ASSERT_EQ(optionItems.size(), 25);
   EXPECT_EQ(optionItems.mid(18),
             QStringList({"-", "Cut Area...\tCtrl + K", "Find Ring\tCtrl + R", "-",
-                         "Panorama width >", "Heading (0.0 degrees)..."}));
+                         "Panorama width >", "Heading (0.0 degrees)...", "Output projection >"}));
   EXPECT_EQ(ItemTexts(option->actions().at(22)->menu()),
             QStringList({"  As before", "  Full detail", "  Width in pixels..."}));
+  EXPECT_EQ(ItemTexts(option->actions().at(24)->menu()),
+            QStringList({"  Panorama strip", "  360-degree video (equirectangular 2:1)", "-",
+                         "  Fill above and below: black", "  Fill above and below: soft", "-",
+                         "Horizon offset >"}));
   EXPECT_EQ(ItemTexts(option->actions().at(0)->menu()),
             QStringList({" Standard", "-", " 7%", "-", " 3%", " 5%", " 10%"}));
   EXPECT_EQ(ItemTexts(option->actions().at(9)->menu()),

@@ -3,6 +3,7 @@
 // what STOP and closing say during a run.
 
 #include <QDir>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 #include <cmath>
@@ -407,6 +408,62 @@ TEST_F(KeptFixture, AStopQuestionLeftOpenGoesWhenTheRunEnds) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return question.isNull() || !question->isVisible(); }, 2000));
   EXPECT_TRUE(w.isVisible());
   EXPECT_TRUE(QTest::qWaitFor([&] { return w.Flags().movieOpen == 1; }, 20000));
+}
+
+// The output projection's menu: its choices are saved with the settings, come back
+// checked after a restart, make the next conversion a 2:1 360-degree movie, and the 360
+// viewer then shows that frame.
+TEST_F(KeptFixture, TheProjectionChosenInTheMenuOutlivesARestartAndShapesTheOutput) {
+  MainWindow& w = OpenWithMovie(3);
+  const auto choose = [&w](const char* name) {
+    QAction* action = w.findChild<QAction*>(name);
+    ASSERT_NE(action, nullptr) << name;
+    action->trigger();
+  };
+  choose("projectionEquirect");
+  choose("fillSoft");
+  choose("horizon-10");
+  EXPECT_EQ(state.options.PROJECTION, 1);
+  EXPECT_EQ(state.options.FILL, 1);
+  EXPECT_EQ(state.options.HORIZON, -10);
+  w.Dispatch(cmd::kSave);
+
+  MainWindow& again = Restart();
+  EXPECT_EQ(state.options.PROJECTION, 1);
+  EXPECT_EQ(state.options.FILL, 1);
+  EXPECT_EQ(state.options.HORIZON, -10);
+  QMenu* menu = again.findChild<QMenu*>("projectionMenu");
+  QMenu* horizon = again.findChild<QMenu*>("horizonMenu");
+  ASSERT_NE(menu, nullptr);
+  ASSERT_NE(horizon, nullptr);
+  emit menu->aboutToShow();
+  emit horizon->aboutToShow();
+  EXPECT_TRUE(again.findChild<QAction*>("projectionEquirect")->isChecked());
+  EXPECT_FALSE(again.findChild<QAction*>("projectionStrip")->isChecked());
+  EXPECT_TRUE(again.findChild<QAction*>("fillSoft")->isChecked());
+  EXPECT_TRUE(again.findChild<QAction*>("horizon-10")->isChecked());
+  EXPECT_FALSE(again.findChild<QAction*>("horizon0")->isChecked());
+
+  const auto output = dir.path() / "sphere é.mp4";
+  ASSERT_EQ(Convert(output), "Successful termination");
+  const auto facts = ProbeFile(output);
+  ASSERT_TRUE(facts.has_value());
+  EXPECT_EQ(facts->height, 2 * (facts->width / 4));  // W / 2, even
+  EXPECT_EQ(facts->projection, "equirectangular");
+
+  // The viewer gets the 2:1 frame: it may look (nearly) straight up and down, where the
+  // strip's height alone would stop it far earlier.
+  session->StartViewer(again);
+  ViewerWindow* viewer = again.findChild<ViewerWindow*>();
+  ASSERT_NE(viewer, nullptr);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return viewer->FramesDrawn() >= 2; }, 10000));
+  EXPECT_NEAR(viewer->State().pitchMax, 180.0 * facts->height / facts->width, 0.01);
+  EXPECT_GT(viewer->State().pitchMax, 85.0f);
+  const QImage shown = viewer->LastFrame();
+  ASSERT_FALSE(shown.isNull());
+  EXPECT_NE(shown.pixel(shown.width() / 2, shown.height() / 2) & 0xFFFFFF, 0u)
+      << "the strip is at the viewer's level view";
+  viewer->close();
 }
 
 }  // namespace

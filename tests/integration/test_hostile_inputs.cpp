@@ -250,6 +250,43 @@ TEST_F(HostileMovies, PictureSizeChangingMidwayConvertsAtTheOpeningSize) {
   }
 }
 
+// A horizon the movie's strip cannot follow, or one that is no number, is refused
+// before any frame, with the range that would do; nothing is written, an older movie
+// of that name stays.
+TEST_F(HostileMovies, HorizonOffsetsOutsideTheFrameAreRefusedBeforeTheFirstFrame) {
+  const fs::path movie = Movie("level.mp4");
+  const fs::path output = Output(movie);
+  test::WriteFileBytes(output, "an older movie");
+  const InputGuard guard(movie);
+  const test::ToolRun far =
+      Run({movie.string(), "-y", "--projection", "equirect", "--horizon", "44"}, "far");
+  ExpectNothingLost(far, temp, guard);
+  EXPECT_TRUE(FailedSaying(far, "The horizon offset +44 degrees moves the")) << far.err;
+  EXPECT_NE(far.err.find("this movie's Cut Area allows -"), std::string::npos) << far.err;
+  EXPECT_EQ(test::ReadFileBytes(output), "an older movie");
+  for (const char* bad : {"north", "12.5", "46", "-90"}) {
+    const test::ToolRun run = Run({movie.string(), "--horizon", bad}, "bad");
+    EXPECT_EQ(run.exitCode, 2) << bad;
+    EXPECT_NE(run.err.find("--horizon takes a whole number from -45 to 45"), std::string::npos)
+        << run.err;
+  }
+  const test::ToolRun odd = Run({movie.string(), "--projection", "sphere"}, "odd");
+  EXPECT_TRUE(FailedSaying(odd, "--projection takes strip|equirect")) << odd.err;
+  // A fill or horizon for a strip, or a fill under a logo, would be silently lost.
+  for (const std::vector<std::string>& lost :
+       {std::vector<std::string>{"--horizon", "5"},
+        std::vector<std::string>{"--projection", "equirect", "--projection", "strip", "--fill",
+                                 "soft"},
+        std::vector<std::string>{"--logo", (dir / "none.jpg").string(), "--fill", "black"}}) {
+    std::vector<std::string> args = {movie.string(), "-y"};
+    args.insert(args.end(), lost.begin(), lost.end());
+    const test::ToolRun run = Run(args, "lost");
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_NE(run.err.find("--fill"), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(test::ReadFileBytes(output), "an older movie");
+}
+
 }  // namespace
 }  // namespace corvinex
 

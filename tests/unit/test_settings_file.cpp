@@ -282,6 +282,9 @@ SessionOptions UnusualChoices() {
   o.DEPTH = 90;
   o.SHOW_LAYOUT = 0;
   o.LOGO = "/home/user/my logos/\"wide\" é.jpg";
+  o.PROJECTION = 1;
+  o.FILL = 1;
+  o.HORIZON = -45;
   return o;
 }
 
@@ -356,6 +359,29 @@ TEST(KeptChoices, AFileWithoutThemAndOddValuesGiveTheDefaults) {
   SessionOptions noLogo;
   ReadKeptChoices(KeptChoicesText(broken), noLogo);
   EXPECT_EQ(noLogo.LOGO, "");
+}
+
+TEST(KeptChoices, TheProjectionLinesReadBackAndOddOnesGiveTheStrip) {
+  const std::string good = SettingsFileText(Unusual()) +
+                           "<PROJECTION>1</PROJECTION>\r\n<FILL>1</FILL>\r\n"
+                           "<HORIZON>-7</HORIZON>\r\n";
+  SessionOptions read;
+  ReadKeptChoices(good, read);
+  EXPECT_EQ(read.PROJECTION, 1);
+  EXPECT_EQ(read.FILL, 1);
+  EXPECT_EQ(read.HORIZON, -7);
+  // No control shows these: each falls back to the strip, black, level.
+  const std::string odd = SettingsFileText(Unusual()) +
+                          "<PROJECTION>2</PROJECTION>\r\n<FILL>-1</FILL>\r\n"
+                          "<HORIZON>46</HORIZON>\r\n";
+  read = UnusualChoices();
+  ReadKeptChoices(odd, read);
+  EXPECT_EQ(read.PROJECTION, 0);
+  EXPECT_EQ(read.FILL, 0);
+  EXPECT_EQ(read.HORIZON, 0);
+  read = UnusualChoices();
+  ReadKeptChoices(SettingsFileText(Unusual()) + "<HORIZON>+5.5</HORIZON>\r\n", read);
+  EXPECT_EQ(read.HORIZON, 0);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "app/window/command_ids.h"
 #include "app/window/main_window.h"
+#include "app/window/projection_menu.h"
 
 namespace corvinex {
 
@@ -127,6 +128,7 @@ void MainWindow::BuildMenus() {
   AddItem(width, cmd::kWidthFullDetail, "  Full detail")->setCheckable(true);
   AddItem(width, cmd::kWidthPixels, "  Width in pixels...")->setCheckable(true);
   AddItem(option, cmd::kHeadingDialog, "Heading...");
+  AddProjectionMenu(option, state_.options, this);
 
   QMenu* help = bar->addMenu("&Help");
   AddItem(help, cmd::kHelp, "Help", "F1");

@@ -390,7 +390,17 @@ namespace corvinex {
 bool MovieSession::CopyPanorama(FrameImage& into) {
   std::lock_guard<std::mutex> hold(panoramaMutex_);
   const UnwrapGeometry& g = geometry_;
-  if (g.W != into.width || g.outRows != into.height || buffers_.P1.width != g.W) return false;
+  if (buffers_.P1.width != g.W || into.width != g.W) return false;
+  if (viewerLayout_.plan.equirect) {
+    // The frame the conversion would write, so the viewer shows the sphere it gets.
+    if (viewerLayout_.plan.view.height != into.height || viewerLayout_.plan.rows != g.outRows ||
+        buffers_.P1.PixelCount() < static_cast<size_t>(g.W) * static_cast<size_t>(g.H + 1)) {
+      return false;
+    }
+    AssembleProjectedView(g, buffers_.P1, panoramaFlipMode_, viewerLayout_, into.Bytes());
+    return true;
+  }
+  if (g.outRows != into.height) return false;
   // The output's rows of P1, bottom-up like the viewer's.
   const int32_t first = FirstPanoramaRow(g, panoramaFlipMode_);
   for (int32_t row = 0; row < g.outRows; ++row) {
@@ -407,6 +417,11 @@ void MovieSession::StartViewer(MainWindow& w) {
     std::lock_guard<std::mutex> hold(panoramaMutex_);
     pw = geometry_.W;
     ph = geometry_.outRows;
+    // A horizon this Cut Area cannot follow shows the strip; the conversion refuses it.
+    ProjectionOptions options = ProjectionOptionsFrom(window_.State().options);
+    if (!PlanProjection(geometry_, options, nullptr).problem.empty()) options.horizon = 0;
+    PrepareOutputLayout(geometry_, options, nullptr, viewerLayout_);
+    if (viewerLayout_.plan.equirect) ph = viewerLayout_.plan.view.height;
   }
   ViewerWindow* viewer = OpenViewerWindow(
       &w, pw, ph, [this](FrameImage& into) { return CopyPanorama(into); },

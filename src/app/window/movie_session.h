@@ -17,6 +17,7 @@
 #include "media/movie_info.h"
 #include "media/movie_stream.h"
 #include "transform/logo_frame.h"
+#include "transform/output_projection.h"
 #include "transform/preview_output.h"
 #include "transform/unwrap_geometry.h"
 #include "view/viewer_window.h"
@@ -108,6 +109,8 @@ class MovieSession : private StreamHost {
   QPointer<ViewerWindow> viewer_;
   UnwrapGeometry geometry_;
   int32_t panoramaFlipMode_ = 0;  // the flips P1 was unwrapped with
+  // The viewer's picture: the strip rows, or the 2:1 frame the output would have.
+  OutputLayout viewerLayout_;
   RingGeometry cachedRing_{};
   PanoramaShape cachedShape_{};
   bool geometryChanged_ = true;
