@@ -100,6 +100,21 @@ nlohmann::ordered_json RingJson(const fs::path& input, const MovieRing& found, d
           {"width", width}};
 }
 
+// The ring found, with the panorama width it gives under the run's width choice and,
+// when that width cannot be reached, why.
+nlohmann::ordered_json RingDocument(const fs::path& input, const MovieRing& found,
+                                    const PanoramaShape& shape) {
+  const UnwrapGeometry g =
+      ComputeUnwrapGeometry(found.frameWidth, found.frameHeight, found.cutArea, 0.0f, shape);
+  nlohmann::ordered_json document = RingJson(input, found, shape.heading, g.W);
+  if (const std::string problem =
+          PanoramaShapeProblem(found.frameWidth, found.frameHeight, found.cutArea, shape);
+      !problem.empty()) {
+    document["widthProblem"] = problem;
+  }
+  return document;
+}
+
 // Any bytes a name may hold still give valid JSON.
 std::string JsonText(const nlohmann::ordered_json& value, int indent = -1) {
   return value.dump(indent, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
@@ -342,7 +357,7 @@ void ConvertPhotoOne(const fs::path& input, const BatchTarget& target, const Bat
   if (options.findRing) {
     const MovieRing found = FindRingInPhoto(photo.image);
     if (!found.ring.found) return fail("no ring found with confidence: " + found.ring.reason);
-    tally.documents.push_back(RingJson(input, found));
+    tally.documents.push_back(RingDocument(input, found, ShapeFromOptions(setup.session)));
     ++tally.converted;
     return;
   }
@@ -354,10 +369,11 @@ void ConvertPhotoOne(const fs::path& input, const BatchTarget& target, const Bat
   if (options.printGeometry) {
     UnwrapBuffers buffers;
     DiagnosticLog quiet;
+    const PanoramaShape shape = ShapeFromOptions(setup.session);
     const UnwrapGeometry g =
         PrepareUnwrapGeometry(photo.image.width, photo.image.height, RingFromSettings(settings),
-                              settings.HSIZE, GeometryVariant::Conversion, buffers, quiet);
-    tally.documents.push_back(GeometryJson(input, g));
+                              settings.HSIZE, GeometryVariant::Conversion, buffers, quiet, shape);
+    tally.documents.push_back(GeometryJson(input, g, shape.heading));
     ++tally.converted;
     return;
   }
@@ -368,8 +384,9 @@ void ConvertPhotoOne(const fs::path& input, const BatchTarget& target, const Bat
   }
   FrameImage logoCanvas;
   if (logo.present) {
-    const UnwrapGeometry g = ComputeUnwrapGeometry(photo.image.width, photo.image.height,
-                                                   RingFromSettings(settings), settings.HSIZE);
+    const UnwrapGeometry g =
+        ComputeUnwrapGeometry(photo.image.width, photo.image.height, RingFromSettings(settings),
+                              settings.HSIZE, ShapeFromOptions(setup.session));
     PrepareLogoFrame(logo.image, g.W, DecoderRoute(settings), logoCanvas);
   }
   const PhotoJob job{.input = input,
@@ -406,16 +423,7 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
     const MovieRing found = FindRingInMovie(input);
     if (!found.error.empty()) return fail("cannot be read as a movie (" + found.error + ")");
     if (!found.ring.found) return fail("no ring found with confidence: " + found.ring.reason);
-    const PanoramaShape shape = ShapeFromOptions(setup.session);
-    const UnwrapGeometry g =
-        ComputeUnwrapGeometry(found.frameWidth, found.frameHeight, found.cutArea, 0.0f, shape);
-    nlohmann::ordered_json document = RingJson(input, found, shape.heading, g.W);
-    if (const std::string problem =
-            PanoramaShapeProblem(found.frameWidth, found.frameHeight, found.cutArea, shape);
-        !problem.empty()) {
-      document["widthProblem"] = problem;
-    }
-    tally.documents.push_back(std::move(document));
+    tally.documents.push_back(RingDocument(input, found, ShapeFromOptions(setup.session)));
     ++tally.converted;
     return;
   }

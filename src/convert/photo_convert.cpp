@@ -14,6 +14,7 @@
 #include "media/photo_write.h"
 #include "settings/diagnostic_log.h"
 #include "transform/output_assembly.h"
+#include "transform/output_projection.h"
 #include "transform/pixel_ratio_fix.h"
 #include "transform/process_frame.h"
 
@@ -89,22 +90,35 @@ PhotoOutcome ConvertPhoto(const PhotoJob& job, FrameImage photo, const AppSettin
     return outcome;
   }
   const RingGeometry ring = RingFromSettings(settings);
+  const PanoramaShape shape = ShapeFromOptions(session);
   const UnwrapGeometry planned =
-      ComputeUnwrapGeometry(photo.width, photo.height, ring, settings.HSIZE);
+      ComputeUnwrapGeometry(photo.width, photo.height, ring, settings.HSIZE, shape);
   if ((planned.limits & (kLimitFrameSize | kLimitCropTooSmall)) != 0) {
     outcome.error = "the picture (" + std::to_string(photo.width) + "x" +
                     std::to_string(photo.height) + ") is too small for its Cut Area (" +
                     GeometryLimitText(planned.limits) + ")";
     return outcome;
   }
+  if (std::string problem = PanoramaShapeProblem(photo.width, photo.height, ring, shape);
+      !problem.empty()) {
+    outcome.error = std::move(problem);
+    return outcome;
+  }
 
   UnwrapBuffers buffers;
+  OutputLayout layout;
   FrameImage frame;
   PictureSink sink;
   // A picture of 24 megapixels is 96 MB: it becomes the frame, never copied.
   try {
     outcome.geometry = PrepareUnwrapGeometry(photo.width, photo.height, ring, settings.HSIZE,
-                                             GeometryVariant::Conversion, buffers, log);
+                                             GeometryVariant::Conversion, buffers, log, shape);
+    if (std::string problem = PrepareOutputLayout(outcome.geometry, ProjectionOptionsFrom(session),
+                                                  job.logoCanvas, layout);
+        !problem.empty()) {
+      outcome.error = std::move(problem);
+      return outcome;
+    }
     if (settings.ASPECT != 0) {
       frame.Reset(photo.width, photo.height);
       if (!FixAspect(photo.pixels.data(), photo.PixelCount(), frame, kAspectIntakeFactor)) {
@@ -119,6 +133,7 @@ PhotoOutcome ConvertPhoto(const PhotoJob& job, FrameImage photo, const AppSettin
                            .frame = &frame,
                            .sink = &sink,
                            .logoCanvas = job.logoCanvas,
+                           .layout = &layout,
                            .afterAdjust = {}};
     if (!ProcessFrame(pipeline, FrameOptionsFrom(settings, session), 0) || !sink.Received()) {
       outcome.error = "the picture could not be unwrapped with this Cut Area";
@@ -134,7 +149,7 @@ PhotoOutcome ConvertPhoto(const PhotoJob& job, FrameImage photo, const AppSettin
   outcome.width = out.width;
   outcome.height = out.height;
   // A stereo pair stacks two views, which is no single panorama.
-  const ViewSize view = OutputViewSize(outcome.geometry, job.logoCanvas);
+  const ViewSize view = layout.plan.view;
   const PanoramaMarks marks =
       view.height == out.height ? PanoramaMarksFor(out.width, out.height) : PanoramaMarks{};
   outcome.panoramaMarked = marks.mark;
