@@ -208,6 +208,10 @@ void ReportOutcome(const fs::path& input, const BatchTarget& target,
         std::fprintf(env.out, "%s: note: %s\n", input.string().c_str(),
                      outcome.timelineNote.c_str());
       }
+      if (!outcome.encoderNote.empty()) {
+        std::fprintf(env.out, "%s: encoder: %s (%s)\n", input.string().c_str(),
+                     outcome.encoderUsed.c_str(), outcome.encoderNote.c_str());
+      }
       break;
     case ConversionStatus::FramesOnly:
       Succeed(env, input, target.frameFolder, tally);

@@ -57,6 +57,8 @@ struct SessionOptions {
   int32_t GLASSES = 6;         // glasses shift, -10..10
   std::string LOGO;            // logo image path, empty when none
   int32_t OUTPUT_TYPE = 0;     // the save chooser's type: 0 FLV .. 7 WEBM
+  int32_t CODEC = 0;           // 0 the container's own, 1 H.264, 2 H.265, 3 AV1, 4 VP9
+  int32_t ENCODER = 0;         // 0 auto, 1 software, 2 + a hardware encoder's table row
 
   bool operator==(const SessionOptions&) const = default;
 };

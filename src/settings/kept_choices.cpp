@@ -17,13 +17,13 @@ struct ChoiceRow {
   int32_t step;
 };
 
-const std::array<ChoiceRow, 13> kChoices = {{
+const std::array<ChoiceRow, 15> kChoices = {{
     {"FLIP_HORIZONTAL", [](const SessionOptions& o) { return o.FLIP_MODE & 1; },
      [](SessionOptions& o, int32_t v) { o.FLIP_MODE = (o.FLIP_MODE & ~1) | v; }, 0, 1, 1},
     {"FLIP_VERTICAL", [](const SessionOptions& o) { return (o.FLIP_MODE & 2) >> 1; },
      [](SessionOptions& o, int32_t v) { o.FLIP_MODE = (o.FLIP_MODE & ~2) | (v << 1); }, 0, 1, 1},
     {"OUTPUT_TYPE", [](const SessionOptions& o) { return o.OUTPUT_TYPE; },
-     [](SessionOptions& o, int32_t v) { o.OUTPUT_TYPE = v; }, 0, 7, 1},
+     [](SessionOptions& o, int32_t v) { o.OUTPUT_TYPE = v; }, 0, 8, 1},
     {"RESIZE", [](const SessionOptions& o) { return o.RESIZE; },
      [](SessionOptions& o, int32_t v) { o.RESIZE = v; }, 0, 5, 1},
     {"QUALITY", [](const SessionOptions& o) { return o.QUALITY; },
@@ -44,6 +44,10 @@ const std::array<ChoiceRow, 13> kChoices = {{
      [](SessionOptions& o, int32_t v) { o.DEPTH_CH = v; }, 0, 1, 1},
     {"DEPTH", [](const SessionOptions& o) { return o.DEPTH; },
      [](SessionOptions& o, int32_t v) { o.DEPTH = v; }, 20, 90, 5},
+    {"CODEC", [](const SessionOptions& o) { return o.CODEC; },
+     [](SessionOptions& o, int32_t v) { o.CODEC = v; }, 0, 4, 1},
+    {"ENCODER", [](const SessionOptions& o) { return o.ENCODER; },
+     [](SessionOptions& o, int32_t v) { o.ENCODER = v; }, 0, 14, 1},
 }};
 
 // The text between "<name>" and "</name>"; nullopt-like false when the tag is absent.
