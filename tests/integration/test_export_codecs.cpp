@@ -41,8 +41,12 @@ struct ExportCodecs : ::testing::Test {
   }
 
   int Run(std::vector<std::string> args, std::string* out = nullptr, std::string* err = nullptr) {
-    std::vector<std::string> argv = {kBatch.string(), "--settings", settingsFile.string(),
-                                     "--log-folder", (dir / "logs").string(), "--progress",
+    std::vector<std::string> argv = {kBatch.string(),
+                                     "--settings",
+                                     settingsFile.string(),
+                                     "--log-folder",
+                                     (dir / "logs").string(),
+                                     "--progress",
                                      "none"};
     argv.insert(argv.end(), args.begin(), args.end());
     ChildIo io;
@@ -168,10 +172,26 @@ TEST_F(ExportCodecs, AMovieWithCreationTimeLocationAndTitleKeepsThem) {
   // A camera's movie: tags, a sound language and a rotation, which is not copied
   // because the frames are turned already.
   const fs::path tagged = dir / "camera take.mov";
-  Tool({"ffmpeg", "-v", "error", "-i", movie.string(), "-c", "copy", "-metadata",
-        "creation_time=2021-05-06T07:08:09.000000Z", "-metadata", "location=+48.8584+002.2945/",
-        "-metadata", "title=Tour \"Eiffel\" ü", "-metadata", "comment=first; take",
-        "-metadata:s:a:0", "language=fra", "-metadata:s:v:0", "rotate=90", tagged.string()});
+  Tool({"ffmpeg",
+        "-v",
+        "error",
+        "-i",
+        movie.string(),
+        "-c",
+        "copy",
+        "-metadata",
+        "creation_time=2021-05-06T07:08:09.000000Z",
+        "-metadata",
+        "location=+48.8584+002.2945/",
+        "-metadata",
+        "title=Tour \"Eiffel\" ü",
+        "-metadata",
+        "comment=first; take",
+        "-metadata:s:a:0",
+        "language=fra",
+        "-metadata:s:v:0",
+        "rotate=90",
+        tagged.string()});
   for (const std::string name : {"kept.mp4", "kept.mkv", "kept h265.mov", "spooled.webm"}) {
     SCOPED_TRACE(name);
     const fs::path output = dir / name;
