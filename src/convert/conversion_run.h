@@ -94,6 +94,8 @@ bool SameFile(const std::string& a, const std::string& b);
 // hardware encoder failed, the note saying so.
 void ChooseRunEncoder(ConversionRun& run, const std::string& output,
                       const std::string* fallbackNote);
+// The encoder alone, for an export to `output` after the user changed the choice.
+void ChooseExportEncoder(ConversionRun& run, const std::string& output);
 bool PairOut(const ConversionRun& run);  // the stereo pair doubles the output's height
 // Starts run.encoder on the frames to come; the writer of its pipe, or none when it
 // could not start (run.encoder tells why).

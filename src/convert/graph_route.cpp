@@ -160,7 +160,16 @@ bool RunGraphRoute(ConversionRun& run) {
     }
     // A frame that could not be written or processed ends the loop: the rest would
     // be lost too.
-    if (stalls > 12 || run.spool->Stats().failed > 0) break;
+    if (run.spool->Stats().failed > 0) break;
+    // No frame for about a minute: the source or the encoder no longer answers. The
+    // run fails saying so; a movie cut off there would pass for the whole one. A slow
+    // encoder (H.265 at 8K holds the pipe for seconds a frame) is not a stall.
+    if (stalls > 45) {
+      run.frameFailure =
+          "no frame was made for a minute: the movie's decoder or the encoder "
+          "stopped answering";
+      break;
+    }
     if (run.frameFailure = stage.Failure(); !run.frameFailure.empty()) break;
     ctx.ui.PaceFrameLoop(10);
   }

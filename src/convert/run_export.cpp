@@ -252,14 +252,15 @@ std::unique_ptr<PipeWriter> StartPipedEncoder(ConversionRun& run, const fs::path
       1);
 }
 
-void ChooseRunEncoder(ConversionRun& run, const std::string& output,
-                      const std::string* fallbackNote) {
+// The encoder for exports to `output` under the user's choice now.
+void ChooseExportEncoder(ConversionRun& run, const std::string& output) {
   ConversionContext& ctx = run.ctx;
   run.plannedOutput = output;
+  run.hardwareEncoder.clear();
+  run.hardwareFailed = false;
+  run.outcome.encoderNote.clear();
   const Codec codec = RunCodec(ctx.options);
-  if (fallbackNote != nullptr) {
-    run.outcome.encoderNote = *fallbackNote;
-  } else if (codec != Codec::Default) {
+  if (codec != Codec::Default) {
     const EncoderDecision decision =
         DecideEncoder(ctx.encoderTool, codec, ctx.options.ENCODER, ctx.log);
     run.hardwareEncoder = decision.hardware;
@@ -268,6 +269,19 @@ void ChooseRunEncoder(ConversionRun& run, const std::string& output,
   run.outcome.encoderUsed = ExportEncoderName(RunExportSettings(run, output, 0));
   ctx.log.LogLine("Encoder: " + run.outcome.encoderUsed +
                   (run.outcome.encoderNote.empty() ? "" : " (" + run.outcome.encoderNote + ")"));
+}
+
+void ChooseRunEncoder(ConversionRun& run, const std::string& output,
+                      const std::string* fallbackNote) {
+  ConversionContext& ctx = run.ctx;
+  if (fallbackNote == nullptr) {
+    ChooseExportEncoder(run, output);
+  } else {
+    run.plannedOutput = output;
+    run.outcome.encoderNote = *fallbackNote;
+    run.outcome.encoderUsed = ExportEncoderName(RunExportSettings(run, output, 0));
+    ctx.log.LogLine("Encoder: " + run.outcome.encoderUsed + " (" + *fallbackNote + ")");
+  }
   run.tags = ReadMovieTags(TrimPathText(ctx.input.moviePath));
   ctx.log.LogLine(MovieTagsLogText(run.tags));
 }
@@ -345,17 +359,31 @@ void ExportLoop(ConversionRun& run, std::string output) {
                              MessageIcon::Stop, true);
     }
     if (!again) return;
-    ExportChoice choice{ctx.options.QUALITY, ctx.options.RESIZE};
+    ExportChoice choice{ctx.options.QUALITY, ctx.options.RESIZE, ctx.options.CODEC,
+                        ctx.options.ENCODER};
     const std::string next = ctx.ui.RecompressDialog(run.outcome.output.string(), choice);
     ctx.options.QUALITY = choice.quality;
     ctx.options.RESIZE = choice.resize;
+    // The codec and encoder stay the user's choice, kept with the settings.
+    const bool encoderChanged =
+        choice.codec != ctx.options.CODEC || choice.encoder != ctx.options.ENCODER;
+    ctx.options.CODEC = choice.codec;
+    ctx.options.ENCODER = choice.encoder;
     const std::string trimmed = TrimPathText(next);
     if (trimmed.empty()) return;
     if (SameFile(trimmed, TrimPathText(ctx.input.moviePath))) {
       ctx.ui.Message("Error Monitoring", "Incorrect name of output file", MessageIcon::Stop, false);
       return;
     }
+    if (const std::string problem = CodecRefusal(OutputExtension(trimmed), RunCodec(ctx.options));
+        !problem.empty()) {
+      ctx.ui.Message("Error Monitoring", problem, MessageIcon::Stop, false);
+      return;
+    }
     output = trimmed;
+    if (encoderChanged || OutputExtension(output) != OutputExtension(run.plannedOutput)) {
+      ChooseExportEncoder(run, output);
+    }
   }
 }
 

@@ -121,5 +121,28 @@ TEST_F(HostileEncoders, ADeviceLostWhileSpoolingIsRetriedFromTheSpooledFrames) {
   EXPECT_EQ(run.log.find("converted again"), std::string::npos) << run.log;
 }
 
+// An encoder that takes its time (a slow preset at 8K, a busy machine) holds the frames
+// back for many seconds; the run waits for it rather than ending early with part of
+// the movie reported as the whole.
+TEST_F(HostileEncoders, ASlowEncoderGetsTheWholeMovie) {
+  program = CopyProgram("slow encoder");
+  const fs::path plugin = program / "PLUG-IN";
+  fs::rename(plugin / "ffmpeg_III", plugin / "real adapter");
+  test::WriteFileBytes(plugin / "ffmpeg_III",
+                       "#!/bin/sh\n"
+                       "case \"$*\" in *pipe:0*) sleep 20;; esac\n"
+                       "exec \"$(dirname \"$0\")/real adapter\" \"$@\"\n");
+  fs::permissions(plugin / "ffmpeg_III",
+                  fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+  // Frames large enough that the encoder's pipe fills after a few of them.
+  const fs::path large = Movie("large take.mp4", {.width = 960, .height = 720, .frames = 25});
+  const test::ToolRun run = Run({large.string(), "-o", output.string()});
+  ASSERT_TRUE(run.finished);
+  ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+  const auto facts = test::ProbeFile(output);
+  ASSERT_TRUE(facts);
+  EXPECT_EQ(facts->frameCount, 30) << "the movie was cut off: " << run.log;
+}
+
 }  // namespace
 }  // namespace corvinex
