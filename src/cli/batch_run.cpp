@@ -330,7 +330,10 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
     return;
   }
 
-  if (!options.framesOnly && options.bitRateWanted && !ExportHonoursBitRate(target.output)) {
+  const Codec codec = setup.session.CODEC >= 1 && setup.session.CODEC <= 4
+                          ? static_cast<Codec>(setup.session.CODEC)
+                          : Codec::Default;
+  if (!options.framesOnly && options.bitRateWanted && !ExportHonoursBitRate(target.output, codec)) {
     fail("--bitrate has no effect on a " + OutputExtension(target.output) +
          " movie, which is encoded by quality: leave it out or use --quality");
     return;

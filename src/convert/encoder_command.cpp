@@ -212,6 +212,11 @@ bool ExportHonoursBitRate(const fs::path& output) {
   return extension == ".mp4" || extension == ".m4v" || extension == ".webm";
 }
 
+bool ExportHonoursBitRate(const fs::path& output, Codec codec) {
+  return ChosenEncoder(OutputExtension(output), codec, {}) != nullptr ||
+         ExportHonoursBitRate(output);
+}
+
 fs::path EncoderToolPath(const fs::path& programFolder) {
   return programFolder / "PLUG-IN" / "ffmpeg_III";
 }

@@ -65,6 +65,8 @@ std::string ExportExtensionList();
 // Whether the export's bit rate choice changes the movie of this extension; the
 // others are encoded by quality alone.
 bool ExportHonoursBitRate(const std::filesystem::path& output);
+// The same with a codec chosen: a codec's own encoder always takes the rate as a cap.
+bool ExportHonoursBitRate(const std::filesystem::path& output, Codec codec);
 // The size of the exported picture for a resize step (0 natural, 1..5 = 90%..50%):
 // each side scaled by the step's factor to the nearest even number, at least 2, so the
 // picture keeps its proportions.

@@ -425,6 +425,12 @@ TEST(EncoderCommand, ChosenCodecsUseTheirEncodersScaleAndTag) {
   EXPECT_EQ(CodecRefusal(".avi", Codec::H265),
             "A .avi movie cannot hold H.265: choose one of .mp4 .mov .mkv for it.");
   EXPECT_EQ(CodecRefusal(".webm", Codec::AV1), "");
+  // The batch tool refuses a bit rate only where nothing takes it.
+  EXPECT_TRUE(ExportHonoursBitRate("/o/a.mkv", Codec::H265));
+  EXPECT_TRUE(ExportHonoursBitRate("/o/a.webm", Codec::AV1));
+  EXPECT_FALSE(ExportHonoursBitRate("/o/a.mkv", Codec::Default));
+  EXPECT_FALSE(ExportHonoursBitRate("/o/a.mov", Codec::H264));
+  EXPECT_TRUE(ExportHonoursBitRate("/o/a.mp4", Codec::H264));
   EXPECT_EQ(CodecRefusal(".mp4", Codec::VP9),
             "A .mp4 movie cannot hold VP9: choose one of .webm for it.");
 }
