@@ -191,6 +191,8 @@ void WriteMapsFor(const corvinex::UnwrapGeometry& g, const fs::path& xmap, const
 // The movie, our settings file and the peer's maps, made once.
 struct Fixture {
   fs::path movie = kWork / "doughnut 1080p.mp4";
+  // For the codecs, whose slower encoders make the 10-second runs take minutes.
+  fs::path shortMovie = kWork / "doughnut 1080p 2s.mp4";
   fs::path settings = kWork / "bench.ini";
   fs::path xmap = kWork / "xmap.pgm";
   fs::path ymap = kWork / "ymap.pgm";
@@ -205,6 +207,10 @@ struct Fixture {
       Run({(kProgram / "corvinex-sample").string(), movie.string(), "--size", "1920x1080",
            "--frames", "250", "--fps", "25"});
     }
+    if (!fs::exists(shortMovie)) {
+      Run({(kProgram / "corvinex-sample").string(), shortMovie.string(), "--size", "1920x1080",
+           "--frames", "50", "--fps", "25"});
+    }
     corvinex::AppSettings s;
     s.APATH = (kWork / "TEMP").string();
     s.OPATH = kWork.string();
@@ -214,7 +220,7 @@ struct Fixture {
     WriteMapsFor(
         corvinex::ComputeUnwrapGeometry(1920, 1080, kRing, 0.0f, {corvinex::kWidthFullDetail, 0.0}),
         xmapFull, ymapFull);
-    ready = fs::exists(movie);
+    ready = fs::exists(movie) && fs::exists(shortMovie);
   }
 };
 
@@ -355,6 +361,83 @@ void BM_WholeRun_FfmpegRemapFullDetail(benchmark::State& state) {
   Report(state, __func__, PeerRun(Shared().xmapFull, Shared().ymapFull, "peer full detail.mp4"));
 }
 
+// Each codec on the 2-second movie: the batch tool beside FFmpeg doing the same unwrap
+// in one pass with the same encoder and settings. Argument: index into kCodecRuns.
+struct CodecRun {
+  const char* codec;
+  const char* output;
+  std::vector<std::string> peerVideo;  // the encoder options our run ends up with
+  std::vector<std::string> peerAudio;
+};
+const std::vector<CodecRun> kCodecRuns = {
+    {"h264", "h264.mkv", {"-c:v", "libx264", "-crf", "22"}, {"-c:a", "aac", "-ar", "44100"}},
+    {"h265",
+     "h265.mkv",
+     {"-c:v", "libx265", "-preset", "fast", "-crf", "27"},
+     {"-c:a", "aac", "-ar", "44100"}},
+    {"av1",
+     "av1.mkv",
+     {"-c:v", "libsvtav1", "-preset", "8", "-crf", "35"},
+     {"-c:a", "aac", "-ar", "44100"}},
+    {"vp9",
+     "vp9.webm",
+     {"-c:v", "libvpx-vp9", "-crf", "31", "-b:v", "0", "-row-mt", "1", "-cpu-used", "4", "-r", "30",
+      "-fps_mode", "cfr"},
+     {"-c:a", "libopus", "-ar", "48000"}},
+};
+
+std::string CodecName(const char* side, int64_t index) {
+  return std::string(side) + "/" + kCodecRuns[static_cast<size_t>(index)].codec;
+}
+
+void BM_Codec_Corvinex(benchmark::State& state) {
+  const CodecRun& c = kCodecRuns[static_cast<size_t>(state.range(0))];
+  // Software, as the peer: auto would add the hardware probe (a test encode per
+  // listed encoder, once per program run) to every run of this one-movie batch.
+  std::vector<std::string> args =
+      BatchRun(std::string("ours ") + c.output, {"--codec", c.codec, "--encoder", "software"});
+  args.back() = Shared().shortMovie.string();
+  Report(state, CodecName("ours", state.range(0)).c_str(), args);
+}
+
+void BM_Codec_FfmpegRemap(benchmark::State& state) {
+  const CodecRun& c = kCodecRuns[static_cast<size_t>(state.range(0))];
+  Fixture& f = Shared();
+  // The picture from the filter, the sound from the movie, as our one pass maps them.
+  std::vector<std::string> args = {"ffmpeg",
+                                   "-v",
+                                   "error",
+                                   "-i",
+                                   f.shortMovie.string(),
+                                   "-i",
+                                   f.xmap.string(),
+                                   "-i",
+                                   f.ymap.string(),
+                                   "-filter_complex",
+                                   "[0:v][1:v][2:v]remap,format=yuv420p[v]",
+                                   "-map",
+                                   "[v]",
+                                   "-map",
+                                   "0:a",
+                                   "-ac",
+                                   "2"};
+  args.insert(args.end(), c.peerVideo.begin(), c.peerVideo.end());
+  args.insert(args.end(), c.peerAudio.begin(), c.peerAudio.end());
+  args.insert(args.end(), {"-y", (kWork / (std::string("peer ") + c.output)).string()});
+  Report(state, CodecName("peer", state.range(0)).c_str(), args);
+}
+
+BENCHMARK(BM_Codec_FfmpegRemap)
+    ->DenseRange(0, 3)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(2)
+    ->UseRealTime();
+BENCHMARK(BM_Codec_Corvinex)
+    ->DenseRange(0, 3)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(2)
+    ->UseRealTime();
+
 BENCHMARK(BM_FrameLoop_FfmpegDecodeOnly)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
 BENCHMARK(BM_FrameLoop_Corvinex)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
 BENCHMARK(BM_WholeRun_FfmpegRemap)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
@@ -372,8 +455,26 @@ BENCHMARK(BM_WholeRun_CorvinexFullDetailDraft)
     ->Iterations(2)
     ->UseRealTime();
 
+// Each codec against its own one-pass FFmpeg peer.
+void PrintCodecRatios() {
+  const auto& measured = Measured();
+  bool header = false;
+  for (const CodecRun& c : kCodecRuns) {
+    const auto ours = measured.find(std::string("ours/") + c.codec);
+    const auto peer = measured.find(std::string("peer/") + c.codec);
+    if (ours == measured.end() || peer == measured.end() || peer->second.wall <= 0) continue;
+    if (!header) {
+      std::printf("\n%-10s %10s %10s %8s %8s\n", "codec", "ours_s", "peer_s", "wall_x", "cpu_x");
+      header = true;
+    }
+    std::printf("%-10s %10.2f %10.2f %8.2f %8.2f\n", c.codec, ours->second.wall, peer->second.wall,
+                ours->second.wall / peer->second.wall, ours->second.cpu / peer->second.cpu);
+  }
+}
+
 // Every run against the one-pass FFmpeg peer of this same invocation.
 void PrintRatios() {
+  PrintCodecRatios();
   const auto& measured = Measured();
   // Full detail against the peer remapping to the same size.
   const auto fullPeer = measured.find("BM_WholeRun_FfmpegRemapFullDetail");

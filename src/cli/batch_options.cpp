@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "convert/hardware_probe.h"
 #include "transform/lens_profile.h"
 #include "version.h"
 
@@ -247,6 +248,25 @@ const std::vector<Flag>& Flags() {
       {"--codec-mode", "I", "codec mode index 0 (auto) .. 5",
        Number("--codec-mode", 0, 5,
               [](AppSettings& s, SessionOptions&, int32_t n) { s.CODECMODE = n; })},
+      {"--codec", "h264|h265|av1|vp9",
+       "video codec (default: the output type's own); refused where the output type "
+       "cannot hold it",
+       Choice("--codec", {"h264", "h265", "av1", "vp9"},
+              [](AppSettings&, SessionOptions& so, int32_t i) { so.CODEC = i + 1; })},
+      {"--encoder", "auto|software|NAME",
+       "encoder for --codec: auto takes a hardware encoder that passes a test encode, "
+       "else software; NAME one such as hevc_vaapi, h264_nvenc, av1_qsv",
+       [](const std::string& v, BatchOptions& o) -> std::string {
+         const int32_t choice = EncoderChoiceOfName(v);
+         if (choice < 0) {
+           std::string names;
+           for (const EncoderRow& row : EncoderRows())
+             if (row.device != Device::None) names += " " + std::string(row.name);
+           return "--encoder takes auto, software or one of" + names + ", not \"" + v + "\"";
+         }
+         o.overrides.push_back([=](AppSettings&, SessionOptions& so) { so.ENCODER = choice; });
+         return {};
+       }},
       {"--resize", "I", "output size 0 (natural) .. 5 (50%)",
        Number("--resize", 0, 5,
               [](AppSettings&, SessionOptions& so, int32_t n) { so.RESIZE = n; })},

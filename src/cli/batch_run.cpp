@@ -234,6 +234,10 @@ void ReportOutcome(const fs::path& input, const BatchTarget& target,
         std::fprintf(env.out, "%s: note: %s\n", input.string().c_str(),
                      outcome.timelineNote.c_str());
       }
+      if (!outcome.encoderNote.empty()) {
+        std::fprintf(env.out, "%s: encoder: %s (%s)\n", input.string().c_str(),
+                     outcome.encoderUsed.c_str(), outcome.encoderNote.c_str());
+      }
       break;
     case ConversionStatus::FramesOnly:
       Succeed(env, input, target.frameFolder, tally);
@@ -470,7 +474,10 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
     return;
   }
 
-  if (!options.framesOnly && options.bitRateWanted && !ExportHonoursBitRate(target.output)) {
+  const Codec codec = setup.session.CODEC >= 1 && setup.session.CODEC <= 4
+                          ? static_cast<Codec>(setup.session.CODEC)
+                          : Codec::Default;
+  if (!options.framesOnly && options.bitRateWanted && !ExportHonoursBitRate(target.output, codec)) {
     fail("--bitrate has no effect on a " + OutputExtension(target.output) +
          " movie, which is encoded by quality: leave it out or use --quality");
     return;

@@ -34,6 +34,10 @@ struct ConversionRun {
   bool outputUnwritable = false;  // it was the file
   std::string frameFailure;       // why the frames could not be processed (out of memory)
   bool soundInMovie = false;      // the piped encoder takes the movie's sound track
+  std::string hardwareEncoder;    // the run's hardware encoder; empty for software
+  bool hardwareFailed = false;    // it failed during the run: software from then on
+  MovieTags tags;                 // the input's own metadata, written into the output
+  std::string plannedOutput;      // the output asked for
   FramePipeline pipeline;
   OutputLayout layout;        // the output picture's projection, prepared before the first frame
   FrameOptions frameOptions;  // the options at the start of the run
@@ -87,6 +91,13 @@ std::string SpoolSpaceProblem(const ConversionRun& run, const std::filesystem::p
 bool SameFile(const std::string& a, const std::string& b);
 
 // The export (run_export.cpp).
+// Chooses the run's encoder (probing hardware where the choice asks for it) and reads
+// the input's tags; with a `fallbackNote`, software only: the run again after a
+// hardware encoder failed, the note saying so.
+void ChooseRunEncoder(ConversionRun& run, const std::string& output,
+                      const std::string* fallbackNote);
+// The encoder alone, for an export to `output` after the user changed the choice.
+void ChooseExportEncoder(ConversionRun& run, const std::string& output);
 bool PairOut(const ConversionRun& run);  // the stereo pair doubles the output's height
 // Starts run.encoder on the frames to come; the writer of its pipe, or none when it
 // could not start (run.encoder tells why).

@@ -21,6 +21,8 @@ enum class MessageIcon { Information, Warning, Stop, Exclamation };
 struct ExportChoice {
   int32_t quality = 0;  // 0 "Default", 1..21
   int32_t resize = 0;   // 0 natural size .. 5 = 50%
+  int32_t codec = 0;    // SessionOptions::CODEC: kept for the exports after it
+  int32_t encoder = 0;  // SessionOptions::ENCODER
 };
 
 // A converted frame for the preview: its panorama as the unwrap left it (W x (H + 1))

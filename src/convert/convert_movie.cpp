@@ -348,7 +348,11 @@ int64_t ExpectedOutputFrames(const ConversionInput& input) {
                           input.timePerFrame);
 }
 
-ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
+namespace {
+
+// One run; with a `fallbackNote` in software only, the note telling why.
+ConversionOutcome ConvertOnce(ConversionContext& ctx, const std::string& outputPath,
+                              const std::string* fallbackNote, bool& hardwareFailed) {
   ConversionRun run(ctx);
   run.decoderRoute = DecoderRoute(ctx.settings);
   run.onePass = ctx.onePass && !ctx.framesOnly;
@@ -361,6 +365,7 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   ctx.log.LogLine("Output Folder Free Space:");
   ctx.log.LogLine(FreeSpaceTextFor(output));
   if (!CheckRun(run, output)) return run.outcome;
+  ChooseRunEncoder(run, output, fallbackNote);
 
   PrepareMovie(run, output);
   if (!PrepareRun(run, output)) {
@@ -372,7 +377,22 @@ ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
   ExportPhase(run, finished, stats, output);
   CleanUpRoute(run);
   CommonEnd(run);
+  hardwareFailed =
+      run.hardwareFailed && run.onePass && run.outcome.status == ConversionStatus::ExportFailed;
   return run.outcome;
+}
+
+}  // namespace
+
+ConversionOutcome ConvertMovie(ConversionContext& ctx, std::string outputPath) {
+  bool hardwareFailed = false;
+  ConversionOutcome outcome = ConvertOnce(ctx, outputPath, nullptr, hardwareFailed);
+  if (!hardwareFailed) return outcome;
+  // In one pass no frame was kept: the movie is made again from the start in software.
+  ctx.log.LogLine("The movie is converted again in software");
+  const std::string note = outcome.encoderNote + ", converting the movie again";
+  bool again = false;
+  return ConvertOnce(ctx, outputPath, &note, again);
 }
 
 }  // namespace corvinex

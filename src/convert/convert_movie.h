@@ -95,6 +95,8 @@ struct ConversionOutcome {
   // summary tells, e.g. "the movie ends at 1.52 s of the 4.00 s it states".
   std::string timelineNote;
   ExportResult lastExport;
+  std::string encoderUsed;  // the encoder that wrote the movie ("libx265", "hevc_vaapi")
+  std::string encoderNote;  // why that one, and a fall-back from hardware where there was one
   // Set when the last export was a spherical frame and marking it was tried.
   std::optional<SphericalResult> spherical;
 };

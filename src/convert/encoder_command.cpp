@@ -87,7 +87,7 @@ struct ContainerRow {
   bool crfQuality;  // quality by -crf (q + 10) rather than -qscale q
 };
 
-constexpr std::array<ContainerRow, 8> kContainers = {{
+constexpr std::array<ContainerRow, 9> kContainers = {{
     {".flv", " -vcodec libx264 -acodec mp3 ", "flv", true},
     {".mov", " -vcodec libx264 -acodec mp3 ", "mov", true},
     {".avi", " -vcodec libx264 -acodec pcm_s16le ", "avi", true},
@@ -96,6 +96,7 @@ constexpr std::array<ContainerRow, 8> kContainers = {{
     {".ogg", " -r 30 ", "ogg", false},
     {".ogv", " -r 30 ", "ogg", false},
     {".webm", " -r 30 ", "webm", false},
+    {".mkv", " -vcodec libx264 -acodec aac ", "matroska", true},
 }};
 
 std::string QualityPiece(const ContainerRow& row, int32_t q) {
@@ -124,19 +125,73 @@ std::string RateFilterPiece(const ContainerRow& row) {
   return " -vf fps=" + std::string(rate) + ":round=up,crop=trunc(iw/2)*2:trunc(ih/2)*2 ";
 }
 
+// The input movie's tags, each one argument whatever its text.
+void TagPieces(CommandLine& c, const MovieTags& tags) {
+  for (const auto& [key, value] : tags.container) c.Text(" -metadata ").Quoted(key + "=" + value);
+  if (!tags.soundLanguage.empty()) {
+    c.Text(" -metadata:s:a:0 ").Quoted("language=" + tags.soundLanguage);
+  }
+}
+
+// A chosen codec's video and sound codecs, in place of the container's own; the rate
+// the container plays at stays.
+std::string EncoderVideoPiece(const ContainerRow& row, const EncoderRow& encoder) {
+  const bool ownRate = row.videoPiece.find("-r ") != std::string_view::npos;
+  std::string piece = ownRate ? " -r 30 " : " ";
+  piece += "-vcodec " + std::string(encoder.name);
+  piece += row.extension == ".webm" ? " -acodec libopus " : " -acodec aac ";
+  // Apple's players and browsers open H.265 in MP4 and QuickTime only under this tag.
+  if (encoder.codec == Codec::H265 && (row.format == "mp4" || row.format == "mov")) {
+    piece += "-tag:v hvc1 ";
+  }
+  return piece;
+}
+
+// A bit rate caps the constant-quality stream of a chosen codec.
+std::string EncoderRatePiece(int32_t bitRate) {
+  const std::string rate = BitRatePiece(bitRate);
+  if (rate.empty()) return {};
+  const std::string value = rate.substr(4, rate.size() - 5);
+  return " -maxrate " + value + " -bufsize " + value + " ";
+}
+
 // The output side shared by the spooled export and the one-pass export: the
 // container's codecs, the duration limit, bit rate, codec mode, size and quality.
 void OutputPieces(CommandLine& c, const ContainerRow& row, const ExportSettings& s) {
-  c.Text(row.videoPiece);
+  const EncoderRow* encoder = ChosenEncoder(row.extension, s.codec, s.encoder);
   // Without a known duration the limit is left out rather than given an empty value.
   std::string limit = s.durationText.empty() ? std::string() : " -t " + s.durationText;
-  c.Text(limit + BitRatePiece(s.bitRate) + CodecModePiece(s.codecMode) +
-         SizePiece(s.resize, s.pictureWidth, s.pictureHeight));
-  c.Text(QualityPiece(row, s.quality));
+  if (encoder == nullptr) {
+    c.Text(row.videoPiece);
+    c.Text(limit + BitRatePiece(s.bitRate) + CodecModePiece(s.codecMode) +
+           SizePiece(s.resize, s.pictureWidth, s.pictureHeight));
+    c.Text(QualityPiece(row, s.quality));
+  } else {
+    c.Text(EncoderVideoPiece(row, *encoder));
+    c.Text(limit + EncoderRatePiece(s.bitRate) + EncoderSpeedPiece(*encoder, s.codecMode) +
+           SizePiece(s.resize, s.pictureWidth, s.pictureHeight));
+    c.Text(EncoderQualityPiece(*encoder, s.quality) + "-f " + std::string(row.format) + " ");
+  }
+  TagPieces(c, s.tags);
   c.Text(" -y ").File(s.output.string());
 }
 
+// Options a device needs before the inputs; none for software.
+std::string DevicePiece(const ContainerRow& row, const ExportSettings& s) {
+  const EncoderRow* encoder = ChosenEncoder(row.extension, s.codec, s.encoder);
+  return encoder == nullptr ? std::string() : std::string(DeviceInputPiece(encoder->device));
+}
+
 }  // namespace
+
+std::string ExportEncoderName(const ExportSettings& s) {
+  const std::string extension = OutputExtension(s.output);
+  if (const EncoderRow* encoder = ChosenEncoder(extension, s.codec, s.encoder)) {
+    return std::string(encoder->name);
+  }
+  if (extension == ".ogg" || extension == ".ogv") return "libtheora";
+  return std::string(SoftwareEncoder(ContainerDefaultCodec(extension)).name);
+}
 
 PictureSize ExportPictureSize(int32_t resize, int32_t width, int32_t height) {
   if (resize < 1 || resize > 5) return {width, height};
@@ -155,6 +210,11 @@ bool ExportHonoursBitRate(const fs::path& output) {
   // The x264 rows give -crf, which overrides a bit rate; Theora takes -qscale.
   const std::string extension = OutputExtension(output);
   return extension == ".mp4" || extension == ".m4v" || extension == ".webm";
+}
+
+bool ExportHonoursBitRate(const fs::path& output, Codec codec) {
+  return ChosenEncoder(OutputExtension(output), codec, {}) != nullptr ||
+         ExportHonoursBitRate(output);
 }
 
 fs::path EncoderToolPath(const fs::path& programFolder) {
@@ -239,6 +299,7 @@ CommandLine ExportCommand(const fs::path& tool, const fs::path& tempFolder,
 
   CommandLine c;
   c.Quoted(tool.string()).Text(" ");
+  c.Text(DevicePiece(*row, s));
   c.Text(RatePiece(s.timePerFrame));
   c.Text("-i ").File(SpoolPattern(tempFolder).string()).Text(" ");
   if (s.soundAvailable) {
@@ -266,8 +327,8 @@ CommandLine OnePassCommand(const fs::path& tool, const fs::path& movie, const Ex
   const int32_t width = yuv ? Yuv420Converter::Even(s.pictureWidth) : s.pictureWidth;
   const int32_t height = yuv ? Yuv420Converter::Even(s.pictureHeight) : s.pictureHeight;
   CommandLine c;
-  c.Quoted(tool.string())
-      .Text(yuv ? " -f rawvideo -pix_fmt yuv420p -s " : " -f rawvideo -pix_fmt bgr0 -s ");
+  c.Quoted(tool.string()).Text(DevicePiece(*row, s));
+  c.Text(yuv ? " -f rawvideo -pix_fmt yuv420p -s " : " -f rawvideo -pix_fmt bgr0 -s ");
   c.Text(std::to_string(width) + "x" + std::to_string(height) + " ");
   c.Text(RatePiece(s.timePerFrame));
   // Two frames waiting in the encoder are enough to keep it busy; its default of

@@ -12,6 +12,8 @@
 
 #include "convert/child_process.h"
 #include "convert/command_line.h"
+#include "convert/encoder_table.h"
+#include "media/movie_tags.h"
 
 namespace corvinex {
 
@@ -36,16 +38,23 @@ struct ExportSettings {
   std::filesystem::path output;
   int32_t pictureWidth = 0;  // size of the spooled pictures
   int32_t pictureHeight = 0;
-  int32_t resize = 0;           // 0 natural size, 1..5 = 90%..50%
-  int32_t channels = 0;         // 0 stereo, 1 mono
-  int32_t audioRate = 0;        // 0 auto, 1 48000, 2 44100, 3 22050, 4 11025
-  int32_t bitRate = 0;          // BITRATE: 0 auto, 1..9
-  int32_t codecMode = 0;        // CODECMODE: 0 auto, 1..5
-  int32_t quality = 0;          // 0 "Default", 1..21
-  int64_t timePerFrame = 0;     // 100-ns units; 0 when unknown
-  std::string durationText;     // hh:mm:ss.mmm
-  bool soundAvailable = false;  // temp.wav exists and is not empty
+  int32_t resize = 0;            // 0 natural size, 1..5 = 90%..50%
+  int32_t channels = 0;          // 0 stereo, 1 mono
+  int32_t audioRate = 0;         // 0 auto, 1 48000, 2 44100, 3 22050, 4 11025
+  int32_t bitRate = 0;           // BITRATE: 0 auto, 1..9
+  int32_t codecMode = 0;         // CODECMODE: 0 auto, 1..5
+  int32_t quality = 0;           // 0 "Default", 1..21
+  int64_t timePerFrame = 0;      // 100-ns units; 0 when unknown
+  std::string durationText;      // hh:mm:ss.mmm
+  bool soundAvailable = false;   // temp.wav exists and is not empty
+  Codec codec = Codec::Default;  // Default: the container's own command
+  std::string encoder;           // a hardware encoder's name; empty for software
+  MovieTags tags;                // the input movie's own metadata, carried over
 };
+
+// The encoder an export of these settings runs: the container's own (libx264 ...)
+// where no codec row applies.
+std::string ExportEncoderName(const ExportSettings& s);
 
 // The output path's extension, lower-cased, with its dot (".webm").
 std::string OutputExtension(const std::filesystem::path& output);
@@ -56,6 +65,8 @@ std::string ExportExtensionList();
 // Whether the export's bit rate choice changes the movie of this extension; the
 // others are encoded by quality alone.
 bool ExportHonoursBitRate(const std::filesystem::path& output);
+// The same with a codec chosen: a codec's own encoder always takes the rate as a cap.
+bool ExportHonoursBitRate(const std::filesystem::path& output, Codec codec);
 // The size of the exported picture for a resize step (0 natural, 1..5 = 90%..50%):
 // each side scaled by the step's factor to the nearest even number, at least 2, so the
 // picture keeps its proportions.

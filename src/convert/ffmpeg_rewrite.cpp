@@ -47,11 +47,14 @@ std::string FormatOf(const std::string& forced, const std::string& output) {
   if (ext == "m4v") return "ipod";
   if (ext == "ogv") return "ogg";
   if (ext == "bmp") return "image2";
+  if (ext == "mkv") return "matroska";
   return ext;
 }
 
 std::string DefaultVideoEncoder(const std::string& format) {
-  if (format == "mp4" || format == "mov" || format == "ipod") return "libx264";
+  if (format == "mp4" || format == "mov" || format == "ipod" || format == "matroska") {
+    return "libx264";
+  }
   if (format == "ogg") return "libtheora";
   if (format == "webm") return "libvpx-vp9";
   if (format == "avi") return "mpeg4";
@@ -60,7 +63,7 @@ std::string DefaultVideoEncoder(const std::string& format) {
 }
 
 std::string DefaultAudioEncoder(const std::string& format) {
-  if (format == "mp4" || format == "mov" || format == "ipod") return "aac";
+  if (format == "mp4" || format == "mov" || format == "ipod" || format == "matroska") return "aac";
   if (format == "ogg") return "libvorbis";
   if (format == "webm") return "libopus";
   if (format == "avi" || format == "flv") return "libmp3lame";
@@ -228,9 +231,29 @@ class Rewriter {
       // 4:2:0 is what every player shows, and it needs even sizes: an odd last
       // column or row is cut off rather than the picture stretched.
       if (!hasFilter) kept.push_back({"vf", fps + "crop=trunc(iw/2)*2:trunc(ih/2)*2"});
-      if (!hasPixelFormat) kept.push_back({"pix_fmt", "yuv420p"});
+      if (EndsWith(video, "_vaapi")) {
+        // A VA-API encoder takes its frames in the device's memory.
+        AppendFilter(kept, "format=nv12,hwupload");
+      } else if (!hasPixelFormat) {
+        // Quick Sync encodes from NV12 only.
+        kept.push_back({"pix_fmt", EndsWith(video, "_qsv") ? "nv12" : "yuv420p"});
+      }
     }
     return kept;
+  }
+
+  static bool EndsWith(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+  }
+
+  static void AppendFilter(std::vector<Option>& kept, const std::string& filter) {
+    for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
+      if ((it->name == "vf" || it->name == "filter:v") && it->value) {
+        *it->value += "," + filter;
+        return;
+      }
+    }
+    kept.push_back({"vf", filter});
   }
 
   // VP9 at its default speed takes several times as long as x264; the fast codec
@@ -278,6 +301,9 @@ class Rewriter {
       } else if (sameq && !bitRate) {
         kept.push_back({"q:v", "7"});
       }
+    } else if (crf && !sameq && !qscale) {
+      // An encoder whose own scale the command already gives (x265, SVT-AV1).
+      kept.push_back({"crf", Number(*crf)});
     } else if (sameq || qscale) {
       kept.push_back({"q:v", Number(sameq ? 2.0 : std::clamp(*qscale, 1.0, 31.0))});
     }

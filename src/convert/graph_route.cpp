@@ -126,11 +126,12 @@ bool RunGraphRoute(ConversionRun& run) {
 
   int32_t passes = 0;
   int32_t stalls = 0;
-  // About a second a stall. A wide panorama on a busy machine may take many seconds
-  // a frame, all of it progress: the patience grows with the frame's pixels.
+  // About a second a stall. A wide panorama on a busy machine, or a slow encoder (H.265
+  // at 8K holds the pipe for seconds a frame), may take many seconds a frame, all of it
+  // progress: the patience grows with the frame's pixels, and is never under 20 s.
   const int64_t framePixels =
       run.pipeline.geometry ? int64_t{run.pipeline.geometry->W} * run.pipeline.geometry->H : 0;
-  const int64_t stallLimit = 12 * std::max<int64_t>(1, framePixels / (1 << 20));
+  const int64_t stallLimit = std::max<int64_t>(20, 12 * (framePixels / (1 << 20)));
   int32_t lastSeen = -1;
   bool stopped = false;
   bool ended = false;
@@ -167,13 +168,14 @@ bool RunGraphRoute(ConversionRun& run) {
     }
     // A frame that could not be written or processed ends the loop: the rest would
     // be lost too.
+    if (run.spool->Stats().failed > 0) break;
     if (stalls > stallLimit) {
       // Ending here leaves frames out: the run must not pass for a whole movie.
       run.frameFailure = "no frame was finished for " + std::to_string(stalls) +
-                         " seconds; the conversion was ended with frames missing";
+                         " seconds: the movie's decoder or the encoder stopped answering, and "
+                         "the conversion was ended with frames missing";
       break;
     }
-    if (run.spool->Stats().failed > 0) break;
     if (run.frameFailure = stage.Failure(); !run.frameFailure.empty()) break;
     ctx.ui.PaceFrameLoop(10);
   }

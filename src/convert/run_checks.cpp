@@ -116,6 +116,14 @@ bool CheckRun(ConversionRun& run, const std::string& output) {
       Refuse(ctx.ui, problem);
       return false;
     }
+    const int32_t codec = ctx.options.CODEC;
+    if (const std::string problem =
+            CodecRefusal(OutputExtension(output),
+                         codec >= 1 && codec <= 4 ? static_cast<Codec>(codec) : Codec::Default);
+        !problem.empty()) {
+      Refuse(ctx.ui, problem);
+      return false;
+    }
   }
   if (!run.decoderRoute && (ctx.graph == nullptr || !ctx.graph->HasMovie())) {
     run.outcome.status = ConversionStatus::NoMovie;

@@ -6,6 +6,7 @@
 
 #include "convert/conversion_run.h"
 #include "convert/encoder_command.h"
+#include "convert/hardware_probe.h"
 #include "convert/pending_output.h"
 #include "convert/pipe_writer.h"
 #include "media/movie_info.h"
@@ -58,6 +59,11 @@ std::string CheckExport(const ConversionRun& run, const fs::path& file, int64_t 
          (full ? " (the disk of the output is full)." : ".");
 }
 
+Codec RunCodec(const SessionOptions& options) {
+  return options.CODEC >= 1 && options.CODEC <= 4 ? static_cast<Codec>(options.CODEC)
+                                                  : Codec::Default;
+}
+
 // The export's settings from the run's options, for `framesMade` frames (0 before
 // the frame loop: no duration limit from the frames then), written to `file`.
 ExportSettings RunExportSettings(const ConversionRun& run, const fs::path& file,
@@ -74,6 +80,9 @@ ExportSettings RunExportSettings(const ConversionRun& run, const fs::path& file,
   s.codecMode = ctx.settings.CODECMODE;
   s.quality = ctx.options.QUALITY;
   s.timePerFrame = ctx.input.timePerFrame;
+  s.codec = RunCodec(ctx.options);
+  s.encoder = run.hardwareFailed ? std::string() : run.hardwareEncoder;
+  s.tags = run.tags;
   // The frames written last as long as they take at the run's rate: the sound is
   // cut there. The picture's own duration would cut off what a late start moved.
   s.durationText = ctx.input.timePerFrame > 0 && framesMade > 0
@@ -82,6 +91,15 @@ ExportSettings RunExportSettings(const ConversionRun& run, const fs::path& file,
                                       static_cast<double>(kUnitsPerSecond))
                        : ctx.input.durationText;
   return s;
+}
+
+// A hardware encoder failed: the rest of the run uses software, and the user learns it.
+void NoteFallback(ConversionRun& run, const std::string& why) {
+  const std::string software = ExportEncoderName(RunExportSettings(run, run.plannedOutput, 0));
+  run.outcome.encoderNote = run.hardwareEncoder + " failed during the run (" + why +
+                            "): fell back to software " + software;
+  run.outcome.encoderUsed = software;
+  run.ctx.log.LogLine("Encoder: " + run.outcome.encoderNote);
 }
 
 // Runs `encode` under the export's progress dialog, with the stop request and the
@@ -163,6 +181,9 @@ std::string SuccessDetails(const ConversionRun& run, const std::string& asked) {
                " was taken meanwhile.";
   }
   if (!run.outcome.timelineNote.empty()) details += "\r\nNote: " + run.outcome.timelineNote + ".";
+  if (RunCodec(run.ctx.options) != Codec::Default) {
+    details += "\r\nEncoder: " + run.outcome.encoderUsed + " (" + run.outcome.encoderNote + ").";
+  }
   return details;
 }
 
@@ -187,6 +208,10 @@ std::optional<ExportResult> EarlyExport(ConversionRun& run, std::unique_ptr<Pend
   if (result.stopped || (piped.failed == 0 && result.ok())) return result;
   ctx.log.LogLine("Encoding while spooling failed (" + result.errorLine +
                   "): the spooled frames are exported");
+  if (!run.hardwareEncoder.empty() && !run.hardwareFailed) {
+    run.hardwareFailed = true;
+    NoteFallback(run, result.errorLine);
+  }
   spherical.reset();
   pending->Abandon();
   pending.reset();
@@ -227,6 +252,40 @@ std::unique_ptr<PipeWriter> StartPipedEncoder(ConversionRun& run, const fs::path
       1);
 }
 
+// The encoder for exports to `output` under the user's choice now.
+void ChooseExportEncoder(ConversionRun& run, const std::string& output) {
+  ConversionContext& ctx = run.ctx;
+  run.plannedOutput = output;
+  run.hardwareEncoder.clear();
+  run.hardwareFailed = false;
+  run.outcome.encoderNote.clear();
+  const Codec codec = RunCodec(ctx.options);
+  if (codec != Codec::Default) {
+    const EncoderDecision decision =
+        DecideEncoder(ctx.encoderTool, codec, ctx.options.ENCODER, ctx.log);
+    run.hardwareEncoder = decision.hardware;
+    run.outcome.encoderNote = decision.reason;
+  }
+  run.outcome.encoderUsed = ExportEncoderName(RunExportSettings(run, output, 0));
+  ctx.log.LogLine("Encoder: " + run.outcome.encoderUsed +
+                  (run.outcome.encoderNote.empty() ? "" : " (" + run.outcome.encoderNote + ")"));
+}
+
+void ChooseRunEncoder(ConversionRun& run, const std::string& output,
+                      const std::string* fallbackNote) {
+  ConversionContext& ctx = run.ctx;
+  if (fallbackNote == nullptr) {
+    ChooseExportEncoder(run, output);
+  } else {
+    run.plannedOutput = output;
+    run.outcome.encoderNote = *fallbackNote;
+    run.outcome.encoderUsed = ExportEncoderName(RunExportSettings(run, output, 0));
+    ctx.log.LogLine("Encoder: " + run.outcome.encoderUsed + " (" + *fallbackNote + ")");
+  }
+  run.tags = ReadMovieTags(TrimPathText(ctx.input.moviePath));
+  ctx.log.LogLine(MovieTagsLogText(run.tags));
+}
+
 void DropEarlyExport(ConversionRun& run) {
   if (run.encoder) run.encoder->Kill();
   run.encoder.reset();
@@ -263,10 +322,20 @@ void ExportLoop(ConversionRun& run, std::string output) {
       ExportSettings s = RunExportSettings(run, pending->TempPath(), run.outcome.framesProcessed);
       s.soundAvailable = SoundTrackUsable(ctx.tempFolder);
       const fs::path frames = ctx.frameFolder.empty() ? ctx.tempFolder : ctx.frameFolder;
+      auto encode = [&](const EncoderFlags& flags) {
+        return EncodeMovie(ctx.encoderTool, frames, s, ctx.log, flags);
+      };
       result = EncodeAndMark(run, *pending, run.outcome.framesProcessed, s.soundAvailable,
-                             spherical, [&](const EncoderFlags& flags) {
-                               return EncodeMovie(ctx.encoderTool, frames, s, ctx.log, flags);
-                             });
+                             spherical, encode);
+      if (!result.ok() && !result.stopped && !s.encoder.empty()) {
+        // The device failed on the spooled frames: they are encoded again in software.
+        run.hardwareFailed = true;
+        NoteFallback(run, result.errorLine);
+        s.encoder.clear();
+        spherical.reset();
+        result = EncodeAndMark(run, *pending, run.outcome.framesProcessed, s.soundAvailable,
+                               spherical, encode);
+      }
     }
     run.outcome.output = output;
     SettleExport(run, pending, result, spherical);
@@ -290,17 +359,31 @@ void ExportLoop(ConversionRun& run, std::string output) {
                              MessageIcon::Stop, true);
     }
     if (!again) return;
-    ExportChoice choice{ctx.options.QUALITY, ctx.options.RESIZE};
+    ExportChoice choice{ctx.options.QUALITY, ctx.options.RESIZE, ctx.options.CODEC,
+                        ctx.options.ENCODER};
     const std::string next = ctx.ui.RecompressDialog(run.outcome.output.string(), choice);
     ctx.options.QUALITY = choice.quality;
     ctx.options.RESIZE = choice.resize;
+    // The codec and encoder stay the user's choice, kept with the settings.
+    const bool encoderChanged =
+        choice.codec != ctx.options.CODEC || choice.encoder != ctx.options.ENCODER;
+    ctx.options.CODEC = choice.codec;
+    ctx.options.ENCODER = choice.encoder;
     const std::string trimmed = TrimPathText(next);
     if (trimmed.empty()) return;
     if (SameFile(trimmed, TrimPathText(ctx.input.moviePath))) {
       ctx.ui.Message("Error Monitoring", "Incorrect name of output file", MessageIcon::Stop, false);
       return;
     }
+    if (const std::string problem = CodecRefusal(OutputExtension(trimmed), RunCodec(ctx.options));
+        !problem.empty()) {
+      ctx.ui.Message("Error Monitoring", problem, MessageIcon::Stop, false);
+      return;
+    }
     output = trimmed;
+    if (encoderChanged || OutputExtension(output) != OutputExtension(run.plannedOutput)) {
+      ChooseExportEncoder(run, output);
+    }
   }
 }
 
@@ -330,6 +413,14 @@ void EndOnePass(ConversionRun& run, bool finished, const SpoolStats& stats,
   SettleExport(run, pending, result, spherical);
   if (result.stopped) {
     run.outcome.status = ConversionStatus::Stopped;
+    return;
+  }
+  if (!result.ok() && !run.hardwareEncoder.empty() && !run.hardwareFailed) {
+    // The frames are gone: the movie is made again in software (ConvertMovie), and
+    // the user is told then.
+    run.hardwareFailed = true;
+    run.outcome.status = ConversionStatus::ExportFailed;
+    NoteFallback(run, FailureReason(result));
     return;
   }
   if (result.ok()) {

@@ -22,6 +22,8 @@ namespace fs = std::filesystem;
 const char* MuxerFor(const std::string& extension) {
   if (extension == ".mp4" || extension == ".m4v" || extension == ".mov") return "mp4";
   if (extension == ".webm") return "webm";
+  // Matroska keeps the mapping in its Projection element and the layout in StereoMode.
+  if (extension == ".mkv") return "matroska";
   return nullptr;
 }
 
@@ -118,7 +120,7 @@ std::string RemuxWithMetadata(const fs::path& source, const fs::path& target, co
   AVDictionary* options = nullptr;
   // Keep the brand the encoder chose (an .m4v stays "M4V ").
   if (const AVDictionaryEntry* brand = av_dict_get(r.in->metadata, "major_brand", nullptr, 0);
-      brand != nullptr && std::string_view(muxer) != "webm") {
+      brand != nullptr && std::string_view(muxer) == "mp4") {
     av_dict_set(&options, "brand", brand->value, 0);
   }
   code = avio_open(&r.out->pb, FileAddress(target).c_str(), AVIO_FLAG_WRITE);

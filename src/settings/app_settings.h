@@ -64,6 +64,8 @@ struct SessionOptions {
   int32_t PROJECTION = 0;      // 0 panorama strip, 1 equirectangular 2:1 frame
   int32_t FILL = 0;            // rows around the strip in the 2:1 frame: 0 black, 1 soft
   int32_t HORIZON = 0;         // degrees the strip moves up in the 2:1 frame, -45..45
+  int32_t CODEC = 0;           // 0 the container's own, 1 H.264, 2 H.265, 3 AV1, 4 VP9
+  int32_t ENCODER = 0;         // 0 auto, 1 software, 2 + a hardware encoder's table row
 
   bool operator==(const SessionOptions&) const = default;
 };

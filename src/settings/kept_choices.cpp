@@ -18,13 +18,13 @@ struct ChoiceRow {
   int32_t step;
 };
 
-const std::array<ChoiceRow, 19> kChoices = {{
+const std::array<ChoiceRow, 21> kChoices = {{
     {"FLIP_HORIZONTAL", [](const SessionOptions& o) { return o.FLIP_MODE & 1; },
      [](SessionOptions& o, int32_t v) { o.FLIP_MODE = (o.FLIP_MODE & ~1) | v; }, 0, 1, 1},
     {"FLIP_VERTICAL", [](const SessionOptions& o) { return (o.FLIP_MODE & 2) >> 1; },
      [](SessionOptions& o, int32_t v) { o.FLIP_MODE = (o.FLIP_MODE & ~2) | (v << 1); }, 0, 1, 1},
     {"OUTPUT_TYPE", [](const SessionOptions& o) { return o.OUTPUT_TYPE; },
-     [](SessionOptions& o, int32_t v) { o.OUTPUT_TYPE = v; }, 0, 7, 1},
+     [](SessionOptions& o, int32_t v) { o.OUTPUT_TYPE = v; }, 0, 8, 1},
     {"RESIZE", [](const SessionOptions& o) { return o.RESIZE; },
      [](SessionOptions& o, int32_t v) { o.RESIZE = v; }, 0, 5, 1},
     {"QUALITY", [](const SessionOptions& o) { return o.QUALITY; },
@@ -58,6 +58,10 @@ const std::array<ChoiceRow, 19> kChoices = {{
      [](SessionOptions& o, int32_t v) { o.FILL = v; }, 0, 1, 1},
     {"HORIZON", [](const SessionOptions& o) { return o.HORIZON; },
      [](SessionOptions& o, int32_t v) { o.HORIZON = v; }, -45, 45, 1},
+    {"CODEC", [](const SessionOptions& o) { return o.CODEC; },
+     [](SessionOptions& o, int32_t v) { o.CODEC = v; }, 0, 4, 1},
+    {"ENCODER", [](const SessionOptions& o) { return o.ENCODER; },
+     [](SessionOptions& o, int32_t v) { o.ENCODER = v; }, 0, 14, 1},
 }};
 
 constexpr std::string_view kHeadingTag = "HEADING";

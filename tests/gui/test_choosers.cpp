@@ -29,9 +29,11 @@ TEST(Choosers, FilterListsOfferBothCasesAndTheProposalDropsTheExtension) {
   EXPECT_TRUE(open.back().startsWith("Photos ("));
   EXPECT_TRUE(open.back().contains("*.webp *.WEBP"));
   const QStringList output = OutputMovieFilters();
-  ASSERT_EQ(output.size(), 8);
+  ASSERT_EQ(output.size(), 9);
   EXPECT_TRUE(output.front().startsWith("Rectangular Video FLV video files (*.FLV)"));
-  EXPECT_TRUE(output.back().contains("*.webm *.WEBM"));
+  EXPECT_TRUE(output.at(7).contains("*.webm *.WEBM"));
+  // Matroska comes last, so that the kept type numbers of the others stay.
+  EXPECT_TRUE(output.back().contains("*.mkv *.MKV"));
   EXPECT_EQ(AviMovFilters().size(), 2);
   EXPECT_EQ(ProposedOutputName("/films/a b/ring.mov"), "ring_Unwrapped");
   EXPECT_EQ(ProposedOutputName("/films/ringé.v2.mp4"), "ringé.v2_Unwrapped");

@@ -115,6 +115,27 @@ TEST_F(RecompressFixture, SaveReturnsTheTypedPathWithTheNewChoices) {
   EXPECT_FALSE(w.Action(873)->isChecked());
 }
 
+TEST_F(RecompressFixture, CodecAndEncoderChoicesComeBackAndNoDeviceIsProbedHere) {
+  MainWindow& w = Open();
+  ExportChoice choice{.quality = 0, .resize = 0, .codec = 3, .encoder = 1};
+  std::vector<QString> encoders;
+  WhenUp([&encoders](RecompressDialog& d) {
+    auto* codec = d.findChild<QComboBox*>("codec");
+    auto* encoder = d.findChild<QComboBox*>("encoder");
+    EXPECT_EQ(codec->currentText(), "AV1");
+    EXPECT_EQ(encoder->currentText(), "Software");
+    for (int i = 0; i < encoder->count(); ++i) encoders.push_back(encoder->itemText(i));
+    Choose(d, "codec", 2);
+    Choose(d, "encoder", 0);
+    d.findChild<QPushButton*>("2002")->click();
+  });
+  EXPECT_EQ(RunRecompressDialog(w, "/tmp/first.mkv", choice), "/tmp/first.mkv");
+  EXPECT_EQ(choice.codec, 2);
+  EXPECT_EQ(choice.encoder, 0);
+  // Only what a run has found working is offered: none has run here.
+  EXPECT_EQ(encoders, (std::vector<QString>{"Auto", "Software"}));
+}
+
 TEST_F(RecompressFixture, CancelAndCloseBoxEndWithoutExport) {
   MainWindow& w = Open();
   ExportChoice choice;

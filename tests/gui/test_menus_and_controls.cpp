@@ -54,13 +54,16 @@ TEST_F(WindowFixture, MenuTreeHasTheKnownTextsInOrder) {
 
   QMenu* option = TopMenu(w, 2);
   const QStringList optionItems = ItemTexts(option);
-  ASSERT_EQ(optionItems.size(), 25);
-  EXPECT_EQ(optionItems.mid(18),
+  ASSERT_EQ(optionItems.size(), 26);
+  EXPECT_EQ(optionItems.at(13), "Set Video Codec >");
+  EXPECT_EQ(ItemTexts(option->actions().at(13)->menu()),
+            QStringList({"  Output type's own", "-", "  H.264", "  H.265", "  AV1", "  VP9"}));
+  EXPECT_EQ(optionItems.mid(19),
             QStringList({"-", "Cut Area...\tCtrl + K", "Find Ring\tCtrl + R", "-",
                          "Panorama width >", "Heading (0.0 degrees)...", "Output projection >"}));
-  EXPECT_EQ(ItemTexts(option->actions().at(22)->menu()),
+  EXPECT_EQ(ItemTexts(option->actions().at(23)->menu()),
             QStringList({"  As before", "  Full detail", "  Width in pixels..."}));
-  EXPECT_EQ(ItemTexts(option->actions().at(24)->menu()),
+  EXPECT_EQ(ItemTexts(option->actions().at(25)->menu()),
             QStringList({"  Panorama strip", "  360-degree video (equirectangular 2:1)", "-",
                          "  Fill above and below: black", "  Fill above and below: soft", "-",
                          "Horizon offset >"}));
@@ -241,6 +244,25 @@ TEST_F(WindowFixture, AnOlderSettingsFileStartsWithTheUsualChoices) {
   EXPECT_EQ(state.options, SessionOptions{});
   EXPECT_FALSE(w.ControlAs<QCheckBox>(cmd::kFlipVertical)->isChecked());
   EXPECT_TRUE(w.Action(cmd::kResizeFirst)->isChecked());
+}
+
+// The codec chosen in the menu is the one the next conversion writes, and it is
+// there again after a restart.
+TEST_F(WindowFixture, TheVideoCodecMenuChoiceIsCheckedAndKept) {
+  MainWindow& w = Open();
+  EXPECT_TRUE(w.Action(cmd::kVideoCodecFirst)->isChecked());
+  w.Action(cmd::kVideoCodecFirst + 2)->trigger();
+  EXPECT_EQ(state.options.CODEC, 2);
+  EXPECT_TRUE(w.Action(cmd::kVideoCodecFirst + 2)->isChecked());
+  EXPECT_FALSE(w.Action(cmd::kVideoCodecFirst)->isChecked());
+  ASSERT_TRUE(WriteSettings(state.paths.settingsFile, state.settings, state.options));
+  state.options = SessionOptions{};
+  window->hide();
+  window.reset();
+  RunStartup(state, {.currentDirectory = dir.path(), .now = {}, .shortenedForm = false});
+  MainWindow& again = Open();
+  EXPECT_EQ(state.options.CODEC, 2);
+  EXPECT_TRUE(again.Action(cmd::kVideoCodecFirst + 2)->isChecked());
 }
 
 }  // namespace

@@ -44,14 +44,14 @@ TEST(EncodeMovie, LogsTheCommandAndAnUnknownExtensionWritesNothing) {
   test::TempDir dir;
   DiagnosticLog log(dir / "log.txt");
   std::atomic<int32_t> started{0}, running{1};
-  ExportResult r = EncodeMovie(kTool, dir.path(), Settings(dir / "movie.mkv", 64, 64), log,
+  ExportResult r = EncodeMovie(kTool, dir.path(), Settings(dir / "movie.mxf", 64, 64), log,
                                {.started = &started, .running = &running});
   EXPECT_FALSE(r.started);
   EXPECT_EQ(started.load(), 1);
   EXPECT_EQ(running.load(), 0);
   EXPECT_EQ(test::ReadFileBytes(dir / "log.txt"),
-            "ConvertRectFFMPEG aVideoEXT .mkv\r\nFFMPEG : \r\n");
-  EXPECT_FALSE(fs::exists(dir / "movie.mkv"));
+            "ConvertRectFFMPEG aVideoEXT .mxf\r\nFFMPEG : \r\n");
+  EXPECT_FALSE(fs::exists(dir / "movie.mxf"));
 }
 
 TEST(EncodeMovie, AFailedExportIsReportedWithTheToolsLastWords) {

@@ -104,7 +104,7 @@ TEST_F(HostileEnvironment, EncoderDyingWhileTheFramesComeEndsTheRunAtOnce) {
 TEST_F(HostileEnvironment, EncoderStallingPastThePatienceFailsRatherThanDropFrames) {
   // The encoder reads nothing for longer than the run waits for a frame, then encodes
   // what it finds: the frames given up on must not pass for a whole movie.
-  InstallHalfExport("stalled export", "sleep 30");
+  InstallHalfExport("stalled export", "sleep 45");
   movie = Movie("long take.mp4", {.width = 320, .height = 240, .frames = 100});
   const InputGuard guard(movie);
   const test::ToolRun run = Run({movie.string(), "-o", output.string()});

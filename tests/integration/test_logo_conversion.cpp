@@ -261,6 +261,11 @@ TEST_F(LogoConversion, SphericalOutputsSayTheyAre360DegreeVideo) {
        {"--logo", logo.string(), "--stereo", "static", "--pair"},
        "equirectangular",
        "top and bottom"},
+      {"pair.mkv",
+       {"--logo", logo.string(), "--stereo", "static", "--pair"},
+       "equirectangular",
+       "top and bottom"},
+      {"mono h265.mkv", {"--logo", logo.string(), "--codec", "h265"}, "equirectangular", "2D"},
       {"mono.avi", {"--logo", logo.string()}, "", ""},  // no place for it
       {"cylindrical.mp4", {}, "", ""},
       {"turned off.mp4", {"--logo", logo.string(), "--no-spherical-metadata"}, "", ""},
@@ -282,7 +287,7 @@ TEST_F(LogoConversion, SphericalOutputsSayTheyAre360DegreeVideo) {
 // movie that cannot be rewritten is left untouched.
 TEST_F(LogoConversion, MarkingKeepsEveryPacketAndAFailureKeepsTheMovie) {
   const fs::path logo = MakeLogo("logo.jpg", "1200x200");
-  for (const std::string name : {"plain.mp4", "plain.webm"}) {
+  for (const std::string name : {"plain.mp4", "plain.webm", "plain.mkv"}) {
     const fs::path plain = dir / name;
     ASSERT_EQ(Run({movie.string(), "-o", plain.string(), "--logo", logo.string(),
                    "--no-spherical-metadata"}),

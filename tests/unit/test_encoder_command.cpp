@@ -6,6 +6,7 @@
 
 #include "convert/encoder_command.h"
 #include "convert/ffmpeg_rewrite.h"
+#include "convert/hardware_probe.h"
 #include "support/temp_dir.h"
 
 namespace corvinex {
@@ -75,7 +76,7 @@ TEST(EncoderCommand, EveryExtensionAtDefaultAndChosenQuality) {
 }
 
 TEST(EncoderCommand, UnknownExtensionBuildsNothing) {
-  for (const char* name : {"/out/movie.mkv", "/out/movie", "/out/movie.flv.txt"}) {
+  for (const char* name : {"/out/movie.mxf", "/out/movie", "/out/movie.flv.txt"}) {
     ExportSettings s = Flv25();
     s.output = name;
     CommandLine c = ExportCommand(kTool, kTemp, s);
@@ -343,7 +344,7 @@ TEST(EncoderCommand, OnePassReadsThePipeAndTheMovieAndKeepsTheExportsOutputSide)
   EXPECT_EQ(one.substr(one.size() - tail.size()), tail);
   EXPECT_NE(one.find(" -ac 1 "), std::string::npos);
   ExportSettings unknown = s;
-  unknown.output = "/o/x.mkv";
+  unknown.output = "/o/x.mxf";
   EXPECT_TRUE(OnePassCommand(kTool, "/in/take.mov", unknown).empty());
 
   const Args argv = OnePassCommand(kTool, "/in/-take.mov", s).Argv();
@@ -368,6 +369,157 @@ TEST(EncoderCommand, OnePassReadsThePipeAndTheMovieAndKeepsTheExportsOutputSide)
             std::string::npos);
   s.resize = 2;
   EXPECT_FALSE(OnePassTakesYuv420(s));
+}
+
+// A chosen codec replaces the container's codecs and quality with the encoder's own;
+// the rest of the command stays the container's.
+TEST(EncoderCommand, ChosenCodecsUseTheirEncodersScaleAndTag) {
+  struct Row {
+    const char* output;
+    Codec codec;
+    const char* piece;
+  };
+  const Row rows[] = {
+      {"/o/a.mp4", Codec::H265,
+       " -r 30 -vcodec libx265 -acodec aac -tag:v hvc1  -t 00:00:02.000 -preset fast  -crf 27 "
+       "-f mp4  -y "},
+      {"/o/a.MOV", Codec::H265,
+       " -vcodec libx265 -acodec aac -tag:v hvc1  -t 00:00:02.000 -preset fast  -crf 27 -f mov "},
+      {"/o/a.mkv", Codec::H265, " -vcodec libx265 -acodec aac  -t 00:00:02.000"},
+      {"/o/a.webm", Codec::AV1,
+       " -r 30 -vcodec libsvtav1 -acodec libopus  -t 00:00:02.000 "
+       "-preset 8  -crf 35 -f webm "},
+      {"/o/a.mkv", Codec::Default,
+       " -vcodec libx264 -acodec aac  -t 00:00:02.000 -crf 22 -qscale 15 -f matroska "},
+      // The container's own codec keeps its long-standing command.
+      {"/o/a.mp4", Codec::H264, " -r 30  -t 00:00:02.000 -sameq -qscale 15 -f mp4 "},
+      {"/o/a.webm", Codec::VP9, " -r 30  -t 00:00:02.000 -sameq -qscale 15 -f webm "},
+  };
+  for (const Row& row : rows) {
+    ExportSettings s = Flv25();
+    s.output = row.output;
+    s.codec = row.codec;
+    const std::string text = ExportCommand(kTool, kTemp, s).LogText();
+    EXPECT_NE(text.find(row.piece), std::string::npos) << text;
+    EXPECT_EQ(OnePassCommand(kTool, "/in/t.mov", s).empty(), false) << row.output;
+  }
+  // The quality list runs 1 (best) .. 21 on every scale, and a bit rate caps it.
+  ExportSettings s = Flv25();
+  s.output = "/o/a.mkv";
+  s.codec = Codec::AV1;
+  s.quality = 1;
+  s.bitRate = 3;
+  s.codecMode = 1;
+  std::string text = ExportCommand(kTool, kTemp, s).LogText();
+  EXPECT_NE(text.find(" -maxrate 900k -bufsize 900k  -preset 12  -crf 13 "), std::string::npos)
+      << text;
+  s.quality = 21;
+  s.codec = Codec::H265;
+  text = ExportCommand(kTool, kTemp, s).LogText();
+  EXPECT_NE(text.find(" -crf 36 "), std::string::npos) << text;
+  EXPECT_EQ(text.find(" -b "), std::string::npos) << "x265 would take a bare rate for ABR";
+  // A codec the container cannot hold falls back to nothing chosen here; the run
+  // refuses it before it starts.
+  s.output = "/o/a.avi";
+  EXPECT_EQ(ExportCommand(kTool, kTemp, s).LogText().find("x265"), std::string::npos);
+  EXPECT_EQ(CodecRefusal(".avi", Codec::H265),
+            "A .avi movie cannot hold H.265: choose one of .mp4 .mov .mkv for it.");
+  EXPECT_EQ(CodecRefusal(".webm", Codec::AV1), "");
+  // The batch tool refuses a bit rate only where nothing takes it.
+  EXPECT_TRUE(ExportHonoursBitRate("/o/a.mkv", Codec::H265));
+  EXPECT_TRUE(ExportHonoursBitRate("/o/a.webm", Codec::AV1));
+  EXPECT_FALSE(ExportHonoursBitRate("/o/a.mkv", Codec::Default));
+  EXPECT_FALSE(ExportHonoursBitRate("/o/a.mov", Codec::H264));
+  EXPECT_TRUE(ExportHonoursBitRate("/o/a.mp4", Codec::H264));
+  EXPECT_EQ(CodecRefusal(".mp4", Codec::VP9),
+            "A .mp4 movie cannot hold VP9: choose one of .webm for it.");
+}
+
+// The adapter gives each encoder the options it understands: x265 and SVT-AV1 keep
+// their own CRF, VA-API gets its frames uploaded, Quick Sync NV12.
+TEST(EncoderCommand, NewEncodersReachTheToolAsMeant) {
+  ExportSettings s = Flv25();
+  s.output = "/o/a.mp4";
+  s.codec = Codec::H265;
+  Args argv = ExportCommand(kTool, kTemp, s).Argv();
+  Args ff = RewriteForFfmpeg(Args(argv.begin() + 1, argv.end()));
+  auto crf = std::find(ff.begin(), ff.end(), "-crf");
+  ASSERT_NE(crf, ff.end());
+  EXPECT_EQ(*(crf + 1), "27");
+  EXPECT_NE(std::find(ff.begin(), ff.end(), "hvc1"), ff.end());
+
+  s.encoder = "hevc_vaapi";
+  s.timePerFrame = 400000;
+  argv = OnePassCommand(kTool, "/in/t.mov", s).Argv();
+  ASSERT_GE(argv.size(), 3u);
+  EXPECT_EQ(argv[1], "-vaapi_device") << "the device comes before the inputs";
+  ff = RewriteForFfmpeg(Args(argv.begin() + 1, argv.end()));
+  auto vf = std::find(ff.begin(), ff.end(), "-vf");
+  ASSERT_NE(vf, ff.end());
+  EXPECT_EQ(*(vf + 1), "fps=30:round=up,crop=trunc(iw/2)*2:trunc(ih/2)*2,format=nv12,hwupload");
+  EXPECT_EQ(std::count(ff.begin(), ff.end(), "yuv420p"), 1) << "the pipe's format only";
+  auto qp = std::find(ff.begin(), ff.end(), "-qp");
+  ASSERT_NE(qp, ff.end());
+  EXPECT_EQ(*(qp + 1), "27");
+
+  s.encoder = "av1_qsv";  // not an H.265 encoder: software
+  EXPECT_NE(ExportCommand(kTool, kTemp, s).LogText().find("libx265"), std::string::npos);
+  s.codec = Codec::AV1;
+  argv = ExportCommand(kTool, kTemp, s).Argv();
+  ff = RewriteForFfmpeg(Args(argv.begin() + 1, argv.end()));
+  auto pix = std::find(ff.begin(), ff.end(), "-pix_fmt");
+  ASSERT_NE(pix, ff.end());
+  EXPECT_EQ(*(pix + 1), "nv12");
+  EXPECT_EQ(ExportEncoderName(s), "av1_qsv");
+}
+
+// Tags reach the tool as one argument each, whatever their text; rotation is never
+// among them.
+TEST(EncoderCommand, MovieTagsAreOneArgumentEach) {
+  ExportSettings s = Flv25();
+  s.output = "/o/a.mkv";
+  s.tags.container = {{"title", "A \"quoted\" -title; $HOME"}, {"location", "+48.85+002.29/"}};
+  s.tags.soundLanguage = "fra";
+  const Args argv = ExportCommand(kTool, kTemp, s).Argv();
+  auto title = std::find(argv.begin(), argv.end(), "title=A \"quoted\" -title; $HOME");
+  ASSERT_NE(title, argv.end());
+  EXPECT_EQ(*(title - 1), "-metadata");
+  auto language = std::find(argv.begin(), argv.end(), "language=fra");
+  ASSERT_NE(language, argv.end());
+  EXPECT_EQ(*(language - 1), "-metadata:s:a:0");
+  const Args ff = RewriteForFfmpeg(Args(argv.begin() + 1, argv.end()));
+  EXPECT_NE(std::find(ff.begin(), ff.end(), "location=+48.85+002.29/"), ff.end());
+  EXPECT_EQ(ff.back(), "/o/a.mkv");
+}
+
+TEST(HardwareEncoders, OnlyListedTableRowsAreProbedAndChoicesRoundTrip) {
+  const std::string list =
+      "Encoders:\n"
+      " V..... = Video\n"
+      " ------\n"
+      " V....D libx265              libx265 H.265 / HEVC (codec hevc)\n"
+      " V....D h264_vaapi           H.264/AVC (VAAPI) (codec h264)\n"
+      " A....D aac                  AAC (Advanced Audio Coding)\n"
+      " V....D av1_nvenc            NVIDIA NVENC av1 encoder (codec av1)\n"
+      " V....D h264_v4l2m2m         V4L2 mem2mem H.264 encoder wrapper (codec h264)\n";
+  EXPECT_EQ(ListedHardwareEncoders(list), (std::vector<std::string>{"h264_vaapi", "av1_nvenc"}));
+  EXPECT_TRUE(ListedHardwareEncoders("").empty());
+  for (const EncoderRow& row : EncoderRows()) {
+    if (row.device == Device::None) {
+      EXPECT_EQ(EncoderChoiceOfName(row.name), -1) << row.name;
+      continue;
+    }
+    EXPECT_EQ(EncoderChoiceWord(EncoderChoiceOfName(row.name)), row.name);
+    EXPECT_LE(EncoderChoiceOfName(row.name), 14) << "beyond the kept choice's range";
+  }
+  EXPECT_EQ(EncoderChoiceOfName("auto"), kEncoderAuto);
+  EXPECT_EQ(EncoderChoiceWord(kEncoderSoftware), "software");
+  EXPECT_EQ(EncoderChoiceWord(99), "auto");
+  const Args probe = HardwareProbeCommand("/t/ffmpeg_III", *FindEncoder("hevc_vaapi")).Argv();
+  const Args rewritten = RewriteForFfmpeg(Args(probe.begin() + 1, probe.end()));
+  EXPECT_EQ(rewritten.back(), "-");
+  EXPECT_NE(std::find(rewritten.begin(), rewritten.end(), "format=nv12,hwupload"), rewritten.end());
+  EXPECT_EQ(std::find(rewritten.begin(), rewritten.end(), "yuv420p"), rewritten.end());
 }
 
 TEST(CommandLine, AdjacentPiecesJoinAndEmptyQuotedValuesSurvive) {

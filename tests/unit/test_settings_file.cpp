@@ -329,7 +329,7 @@ TEST(KeptChoices, AFileWithoutThemAndOddValuesGiveTheDefaults) {
   const std::string odd =
       SettingsFileText(Unusual()) +
       "<FLIP_HORIZONTAL>1</FLIP_HORIZONTAL>\r\n<FLIP_VERTICAL>2</FLIP_VERTICAL>\r\n"
-      "<OUTPUT_TYPE>8</OUTPUT_TYPE>\r\n<RESIZE>abc</RESIZE>\r\n<QUALITY>1x</QUALITY>\r\n"
+      "<OUTPUT_TYPE>9</OUTPUT_TYPE>\r\n<RESIZE>abc</RESIZE>\r\n<QUALITY>1x</QUALITY>\r\n"
       "<AUDIO_RATE></AUDIO_RATE>\r\n<GLASSES>-11</GLASSES>\r\n<DEPTH>27</DEPTH>\r\n"
       "<STEREO_TYPE>1</STEREO_TYPE>\r\n<JPEG_QUALITY>0</JPEG_QUALITY>\r\n"
       "<DEPTH_CH>0";  // cut off: no closing tag

@@ -80,6 +80,8 @@ enum : int32_t {
   kWidthFullDetail = 961,
   kWidthPixels = 962,
   kHeadingDialog = 963,
+  kVideoCodecFirst = 970,  // the output's codec: the output type's own, H.264 .. VP9
+  kVideoCodecLast = 974,
   // Drawing areas, labels and other controls that carry no command.
   kDoughnutArea = 2007,
   kTransformArea = 2008,

@@ -181,6 +181,9 @@ bool MainWindow::RunCommand(int32_t id, int32_t notification) {
   if (id >= cmd::kBitRateFirst && id <= cmd::kBitRateLast) return radio(s.BITRATE, id - 830);
   if (id >= cmd::kCodecFirst && id <= cmd::kCodecLast) return radio(s.CODECMODE, id - 840);
   if (id >= cmd::kResizeFirst && id <= cmd::kResizeLast) return radio(o.RESIZE, id - 870);
+  if (id >= cmd::kVideoCodecFirst && id <= cmd::kVideoCodecLast) {
+    return radio(o.CODEC, id - cmd::kVideoCodecFirst);
+  }
   if (id >= cmd::kRateFirst && id <= cmd::kRateLast) return radio(o.AUDIO_RATE, id - 880);
   if (id >= cmd::kChannelsFirst && id <= cmd::kChannelsLast) {
     return radio(o.AUDIO_CHANNELS, id - 890);

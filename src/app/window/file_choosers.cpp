@@ -87,7 +87,8 @@ QStringList OutputMovieFilters() {
                   {" M4V video files (*.M4V)", "*.m4v"},
                   {" OGG video files (*.OGG)", "*.ogg"},
                   {" OGV video files (*.OGV)", "*.ogv"},
-                  {" WEBM video files (*.WEBM)", "*.webm"}},
+                  {" WEBM video files (*.WEBM)", "*.webm"},
+                  {" MKV video files (*.MKV)", "*.mkv"}},
                  "Rectangular Video");
 }
 

@@ -161,6 +161,7 @@ void MainWindow::RefreshRadioChecks() {
   group(cmd::kBitRateFirst, cmd::kBitRateLast, s.BITRATE);
   group(cmd::kCodecFirst, cmd::kCodecLast, s.CODECMODE);
   group(cmd::kResizeFirst, cmd::kResizeLast, o.RESIZE);
+  group(cmd::kVideoCodecFirst, cmd::kVideoCodecLast, o.CODEC);
   group(cmd::kChannelsFirst, cmd::kChannelsLast, o.AUDIO_CHANNELS);
   group(cmd::kRateFirst, cmd::kRateLast, o.AUDIO_RATE);
   group(cmd::kStereoTypeFirst, cmd::kStereoTypeLast, o.STEREO_TYPE);

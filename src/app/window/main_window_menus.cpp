@@ -98,6 +98,12 @@ void MainWindow::BuildMenus() {
     AddItem(codec, cmd::kCodecFirst + i, modes[i]);
     if (i == 0) codec->addSeparator();
   }
+  QMenu* videoCodec = option->addMenu("Set Video Codec");
+  const char* codecs[] = {"  Output type's own", "  H.264", "  H.265", "  AV1", "  VP9"};
+  for (int32_t i = 0; i < 5; ++i) {
+    AddItem(videoCodec, cmd::kVideoCodecFirst + i, codecs[i])->setCheckable(true);
+    if (i == 0) videoCodec->addSeparator();
+  }
   option->addSeparator();
   QMenu* resize = option->addMenu("Resize the output video stream");
   const char* sizes[] = {"  Natural size", "  Resize 90%", "  Resize 80%",

@@ -12,6 +12,8 @@
 #include "app/window/control_styles.h"
 #include "app/window/file_choosers.h"
 #include "app/window/main_window.h"
+#include "convert/encoder_command.h"
+#include "convert/hardware_probe.h"
 
 namespace corvinex {
 namespace {
@@ -71,6 +73,28 @@ RecompressDialog::RecompressDialog(MainWindow& window, const std::string& output
   resize->setGeometry(177, 104, 165, 24);
   resize->setStyleSheet(kDarkListStyle);
   resize->setCurrentIndex(std::clamp(choice.resize, 0, 5));
+  GreyLabel("  Video codec", QRect(346, 73, 165, 26), this)->setObjectName("104");
+  auto* codec = new QComboBox(this);
+  codec->setObjectName("codec");
+  codec->addItems({"Output type's own", "H.264", "H.265", "AV1", "VP9"});
+  codec->setGeometry(346, 104, 165, 24);
+  codec->setStyleSheet(kDarkListStyle);
+  codec->setCurrentIndex(std::clamp(choice.codec, 0, 4));
+  GreyLabel("  Encoder", QRect(515, 73, 198, 26), this)->setObjectName("105");
+  auto* encoder = new QComboBox(this);
+  encoder->setObjectName("encoder");
+  encoder->setGeometry(515, 104, 198, 24);
+  encoder->setStyleSheet(kDarkListStyle);
+  // Hardware encoders are offered once a run has found them working; the test
+  // encode is not made here, where it would hold the window.
+  encoder->addItem("Auto", kEncoderAuto);
+  encoder->addItem("Software", kEncoderSoftware);
+  const std::filesystem::path tool = EncoderToolPath(window.State().paths.programFolder);
+  if (HardwareProbed(tool)) {
+    for (const std::string& name : ProbeHardwareEncoders(tool, window.State().log).working)
+      encoder->addItem(QString::fromStdString(name), EncoderChoiceOfName(name));
+  }
+  encoder->setCurrentIndex(std::max(encoder->findData(choice.encoder), 0));
   auto* save = FlatButton("Save Video", QRect(390, 130, 150, 40), this);
   save->setObjectName("2002");
   auto* cancel = FlatButton("Exit/Cancel", QRect(552, 130, 150, 40), this);
@@ -86,6 +110,9 @@ RecompressDialog::RecompressDialog(MainWindow& window, const std::string& output
   // window's quality list and Resize menu keep what the user set there.
   connect(quality, &QComboBox::activated, this, [this](int index) { choice_.quality = index; });
   connect(resize, &QComboBox::activated, this, [this](int index) { choice_.resize = index; });
+  connect(codec, &QComboBox::activated, this, [this](int index) { choice_.codec = index; });
+  connect(encoder, &QComboBox::activated, this,
+          [this, encoder](int index) { choice_.encoder = encoder->itemData(index).toInt(); });
 }
 
 void RecompressDialog::reject() {
