@@ -12,11 +12,38 @@ void Fit(FrameImage& image, int32_t width, int32_t height) {
   if (image.width != width || image.height != height) image.Reset(width, height);
 }
 
+bool SameOptions(const ProjectionOptions& a, const ProjectionOptions& b) {
+  return a.projection == b.projection && a.fill == b.fill && a.horizon == b.horizon;
+}
+
+// Prepares the layout when anything it was made from has changed; the soft fill's
+// tables are worth keeping from one preview frame to the next.
+void KeepLayout(const UnwrapGeometry& g, const ProjectionOptions& wanted, FrameImage* canvas,
+                PreviewOutput& out) {
+  const int32_t canvasHeight = canvas != nullptr ? canvas->height : -1;
+  if (out.layoutReady && out.layoutGeometry == g && SameOptions(out.layoutOptions, wanted) &&
+      out.layoutCanvas == canvas && out.layoutCanvasHeight == canvasHeight) {
+    out.layout.logoCanvas = canvas;
+    return;
+  }
+  ProjectionOptions options = wanted;
+  if (!PlanProjection(g, options, canvas).problem.empty()) options.horizon = 0;
+  if (!PrepareOutputLayout(g, options, canvas, out.layout).empty()) {
+    options = {};  // nothing else left to show: the plain strip
+    PrepareOutputLayout(g, options, canvas, out.layout);
+  }
+  out.layoutOptions = wanted;
+  out.layoutGeometry = g;
+  out.layoutCanvas = canvas;
+  out.layoutCanvasHeight = canvasHeight;
+  out.layoutReady = true;
+}
+
 }  // namespace
 
 bool AssemblePreviewOutput(const UnwrapGeometry& g, const FrameImage& panorama,
                            const FrameOptions& options, bool still, FrameImage* logoCanvas,
-                           PreviewOutput& out) {
+                           PreviewOutput& out, const ProjectionOptions& projection) {
   if (g.W < 1 || g.H < 1 || g.outRows < 1 || g.outRows > g.H || g.corrRows < 0) return false;
   const size_t full = static_cast<size_t>(g.W) * static_cast<size_t>(g.H + 1);
   if (panorama.width != g.W || panorama.PixelCount() < full) return false;
@@ -49,12 +76,13 @@ bool AssemblePreviewOutput(const UnwrapGeometry& g, const FrameImage& panorama,
     out.hasPrevious = false;  // stereo turned on later starts from black, as a run does
   }
 
-  const ViewSize view = OutputViewSize(g, logoCanvas);
+  KeepLayout(g, projection, logoCanvas, out);
+  const ViewSize view = out.layout.plan.view;
   Fit(out.picture, view.width, pair ? 2 * view.height : view.height);
   auto* bytes = out.picture.Bytes();
-  AssembleView(g, *first, options.flipMode, logoCanvas, bytes);
+  AssembleProjectedView(g, *first, options.flipMode, out.layout, bytes);
   if (second != nullptr) {
-    AssembleView(g, *second, options.flipMode, logoCanvas, bytes + view.ByteSize());
+    AssembleProjectedView(g, *second, options.flipMode, out.layout, bytes + view.ByteSize());
   }
   return true;
 }

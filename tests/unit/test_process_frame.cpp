@@ -389,6 +389,7 @@ TEST(ProcessFrame, PreviewOutputIsTheFrameTheRunWrites) {
     bool logo;
     StereoOptions stereo;
     int32_t flipMode;
+    ProjectionOptions projection = {};
   };
   const Case cases[] = {
       {"lens rows", 2, false, {}, 0},
@@ -397,6 +398,15 @@ TEST(ProcessFrame, PreviewOutputIsTheFrameTheRunWrites) {
       {"pair", 2, false, {true, StereoType::Dynamic, false, 30, 6, true}, 0},
       {"anaglyph", 0, false, {true, StereoType::Dynamic, true, 20, 3, false}, 0},
       {"pair with logo, flipped", 0, true, {true, StereoType::Dynamic, false, 30, 6, true}, 3},
+      {"2:1 soft", 2, false, {}, 0, {kProjectionEquirect, kFillSoft, 0}},
+      {"2:1 black, horizon", 0, false, {}, 2, {kProjectionEquirect, kFillBlack, 10}},
+      {"2:1 pair, soft",
+       0,
+       false,
+       {true, StereoType::Dynamic, false, 30, 6, true},
+       0,
+       {kProjectionEquirect, kFillSoft, -10}},
+      {"2:1 logo, horizon", 0, true, {}, 0, {kProjectionEquirect, kFillBlack, 10}},
   };
   for (const Case& c : cases) {
     PipelineRun run(SmallGeometry(c.corr));
@@ -405,6 +415,12 @@ TEST(ProcessFrame, PreviewOutputIsTheFrameTheRunWrites) {
     FrameImage runCanvas = test::RandomImage(32, 16, 77);
     FrameImage previewCanvas = runCanvas;
     if (c.logo) run.p.logoCanvas = &runCanvas;
+    OutputLayout layout;
+    if (c.projection.projection != kProjectionStrip) {
+      ASSERT_EQ(PrepareOutputLayout(run.g, c.projection, c.logo ? &runCanvas : nullptr, layout), "")
+          << c.name;
+      run.p.layout = &layout;
+    }
     PreviewOutput preview;
     for (int32_t n = 0; n < 3; ++n) {
       run.frame = test::RandomImage(run.g.Fw, run.g.Fh, 10 + static_cast<uint32_t>(n));
@@ -415,7 +431,7 @@ TEST(ProcessFrame, PreviewOutputIsTheFrameTheRunWrites) {
         std::copy(r.begin(), r.end(), panorama.Row(row));
       }
       ASSERT_TRUE(AssemblePreviewOutput(run.g, panorama, run.o, false,
-                                        c.logo ? &previewCanvas : nullptr, preview))
+                                        c.logo ? &previewCanvas : nullptr, preview, c.projection))
           << c.name;
       const OutputFrame& written = run.sink.frames.back();
       EXPECT_EQ(preview.picture.width, written.width) << c.name;

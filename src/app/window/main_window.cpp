@@ -248,6 +248,7 @@ void MainWindow::PublishView() {
                    ShapeFromOptions(state_.options)};
     flags_.view.showLayout = state_.options.SHOW_LAYOUT != 0;
     flags_.view.decoderRoute = state_.settings.DSSETUP == 2;
+    flags_.view.projection = ProjectionOptionsFrom(state_.options);
   }
   // A paused movie shows the change at once rather than at its next idle refresh.
   if (services_.refreshPreview) services_.refreshPreview(*this);

@@ -265,10 +265,10 @@ void MovieSession::PreviewRefresh() {
     flags.viewerReady = buffers_.tableValid ? 1 : 0;
     // The output as a run would write it, from this thread's own panorama (the viewer
     // only reads it). A paused movie has no previous frame of its own for the anaglyph.
-    const bool layout =
-        adjusted && view.showLayout &&
-        AssemblePreviewOutput(geometry_, buffers_.P1, options, stream_.paused != 0,
-                              PreviewLogoCanvas(geometry_.W, view.decoderRoute), previewOutput_);
+    const bool layout = adjusted && view.showLayout &&
+                        AssemblePreviewOutput(geometry_, buffers_.P1, options, stream_.paused != 0,
+                                              PreviewLogoCanvas(geometry_.W, view.decoderRoute),
+                                              previewOutput_, view.projection);
     PreviewScene scene;
     scene.output = layout ? &previewOutput_.picture : nullptr;
     // A frame that did not fit the geometry shows as grabbed, not an older adjusted one.

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "transform/output_projection.h"
 #include "transform/process_frame.h"
 #include "transform/unwrap_geometry.h"
 
@@ -19,11 +20,12 @@ struct ViewState {
   RingGeometry ring;
   float HSIZE = 0;
   int32_t flipMode = 0;
-  int32_t aspect = 0;         // OS_ASPECT: the grab fixes the pixel ratio
-  FrameOptions frameOptions;  // what the output would get, for the previews
-  PanoramaShape shape;        // width and heading the output gets
-  bool showLayout = true;     // the panorama preview shows the output's layout
-  bool decoderRoute = false;  // the logo canvas's height follows the route
+  int32_t aspect = 0;                 // OS_ASPECT: the grab fixes the pixel ratio
+  FrameOptions frameOptions;          // what the output would get, for the previews
+  PanoramaShape shape;                // width and heading the output gets
+  bool showLayout = true;             // the panorama preview shows the output's layout
+  bool decoderRoute = false;          // the logo canvas's height follows the route
+  ProjectionOptions projection = {};  // where the strip sits in the output picture
 };
 
 struct WindowState {
