@@ -378,6 +378,9 @@ namespace {
 TEST_F(SessionFixture, WidthChoiceAndHeadingDragShapeThePreview) {
   MainWindow& w = OpenWithMovie();
   session->PlayPause(false);
+  // The plain strip spans the whole area, one turn to its 1000 pixels.
+  state.options.SHOW_LAYOUT = 0;
+  w.PublishView();
   const int32_t full = FullDetailWidth(320, 240, w.CurrentRing());
   const UnwrapGeometry fullGeometry =
       ComputeUnwrapGeometry(320, 240, w.CurrentRing(), 0.0f, {kWidthFullDetail, 0.0});
@@ -418,6 +421,17 @@ TEST_F(SessionFixture, WidthChoiceAndHeadingDragShapeThePreview) {
   EXPECT_NE(KeptChoicesText(state.options).find("<HEADING>-90.00</HEADING>"), std::string::npos);
   EXPECT_NE(KeptChoicesText(state.options).find("<PANORAMA_WIDTH>-1</PANORAMA_WIDTH>"),
             std::string::npos);
+
+  // With the output picture fitted in, one turn is that picture's width: a drag of a
+  // quarter of it is a quarter turn, so the picture still follows the pointer.
+  state.options.SHOW_LAYOUT = 1;
+  w.PublishView();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.ShownPanoramaColumns() < 1000; }, 5000));
+  const int quarter = area->width() * w.ShownPanoramaColumns() / 1000 / 4;
+  QTest::mousePress(area, Qt::LeftButton, {}, QPoint(300, 80));
+  QTest::mouseMove(area, QPoint(300 + quarter, 80));
+  QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(300 + quarter, 80));
+  EXPECT_NEAR(w.Heading(), 180.0, 1.5);
 
   // Back to the width as before: the label says so again.
   w.Dispatch(cmd::kWidthAsBefore);

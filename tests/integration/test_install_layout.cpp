@@ -298,7 +298,8 @@ TEST_F(InstallLayout, TabCompletesOptionsChoicesAndFiles) {
   const std::set<std::string> options =
       HelpOptions(RunIn(*dir_, {(bin / "corvinex-batch").string(), "--help"}, "help").out);
   EXPECT_EQ(tab({"-"}), options);
-  EXPECT_EQ(tab({"--pro"}), Words({"--progress"}));
+  EXPECT_EQ(tab({"--prog"}), Words({"--progress"}));
+  EXPECT_EQ(tab({"--pro"}), Words({"--progress", "--projection"}));
 
   // The fixed words of each choice.
   EXPECT_EQ(tab({"--progress", ""}), Words({"auto", "bar", "json", "none"}));

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "app/window/main_window.h"
+#include "view/preview_draw.h"
 
 namespace corvinex {
 
@@ -35,8 +36,10 @@ bool HeadingDrag::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseMove: {
       auto* mouse = static_cast<QMouseEvent*>(event);
       if (!dragging_ || !(mouse->buttons() & Qt::LeftButton)) return false;
-      window_.SetHeading(
-          HeadingAfter(startHeading_, mouse->position().x() - pressX_, canvas_.width()));
+      // The picture follows the pointer: one turn is the shown picture's width, which
+      // is less than the canvas when the output picture is fitted in.
+      const int shown = canvas_.width() * window_.ShownPanoramaColumns() / kPanoramaAreaWidth;
+      window_.SetHeading(HeadingAfter(startHeading_, mouse->position().x() - pressX_, shown));
       return true;
     }
     case QEvent::MouseButtonRelease:

@@ -24,6 +24,8 @@
 #include "app/window/qt_shutdown_hooks.h"
 #include "media/movie_ring.h"
 #include "transform/cut_area.h"
+#include "transform/logo_frame.h"
+#include "transform/output_projection.h"
 #include "view/preview_canvas.h"
 
 namespace corvinex {
@@ -250,8 +252,21 @@ void MainWindow::PublishView() {
     flags_.view.decoderRoute = state_.settings.DSSETUP == 2;
     flags_.view.projection = ProjectionOptionsFrom(state_.options);
   }
+  ShowFrameWithoutLogo();
   // A paused movie shows the change at once rather than at its next idle refresh.
   if (services_.refreshPreview) services_.refreshPreview(*this);
+}
+
+// Without a logo the label names the output's frame, which the projection decides:
+// "cylindrical format" would be wrong for a 2:1 frame.
+void MainWindow::ShowFrameWithoutLogo() {
+  auto* label = ControlAs<QLabel>(cmd::kAddLogo);
+  if (label == nullptr) return;
+  static const QString strip = QString::fromUtf8(kLogoAbsentText.data(), kLogoAbsentText.size());
+  static const QString frame = QStringLiteral("Logo not present, 360-degree video (2:1)");
+  const QString text = label->text();
+  if (text != strip && text != frame) return;  // a logo is present
+  label->setText(state_.options.PROJECTION == kProjectionEquirect ? frame : strip);
 }
 
 void MainWindow::FindRing() {
@@ -350,6 +365,12 @@ void MainWindow::DrawPreview(const PreviewScene& scene) {
     std::lock_guard<std::mutex> hold(drawingLock_);
     panorama = outputWindow_ ? outputWindow_->Area() : transformArea_;
     changed = corvinex::PreviewDraw(scene, &panorama->BackBuffer(), &doughnutArea_->BackBuffer());
+  }
+  if (scene.panoramaEnabled) {
+    shownPanoramaColumns_ =
+        scene.output != nullptr
+            ? FitInPanoramaArea(scene.output->width, scene.output->height).width()
+            : kPanoramaAreaWidth;
   }
   if (changed & 1) panorama->RequestRepaint();
   if (changed & 2) doughnutArea_->RequestRepaint();

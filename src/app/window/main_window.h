@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -69,6 +70,7 @@ class MainWindow : public QMainWindow {
   // The user's current Cut Area, lens and flips, as last published; any thread.
   ViewState PublishedView();
   void PublishView();
+  void ShowFrameWithoutLogo();
   // The nine Cut Area buttons, greyed out while the viewer is open.
   void SetCutAreaButtonsEnabled(bool enabled);
   // Whether the Cut Area may be changed now: a movie is open, nothing runs in place,
@@ -88,6 +90,9 @@ class MainWindow : public QMainWindow {
   // The heading in degrees, and a new one (kept within -180 .. 180) with both previews
   // turned; false when the panorama cannot turn now (a conversion runs).
   double Heading() const { return state_.options.HEADING; }
+  // Columns of the panorama area (of kPanoramaAreaWidth) that the last drawn panorama
+  // spans: all of them for the plain strip, fewer for the output picture fitted in.
+  int32_t ShownPanoramaColumns() const { return shownPanoramaColumns_.load(); }
   bool SetHeading(double degrees);
 
   // Reports a ring Find Ring placed, with its confidence and, when that is low, a
@@ -161,6 +166,7 @@ class MainWindow : public QMainWindow {
   std::map<int32_t, QWidget*> controls_;
   std::map<int32_t, QAction*> actions_;
   std::mutex drawingLock_;
+  std::atomic<int32_t> shownPanoramaColumns_{kPanoramaAreaWidth};
   PreviewCanvas* doughnutArea_ = nullptr;
   PreviewCanvas* transformArea_ = nullptr;
   QPointer<OutputWindow> outputWindow_;

@@ -134,7 +134,8 @@ void MainWindow::BuildMenus() {
   AddItem(width, cmd::kWidthFullDetail, "  Full detail")->setCheckable(true);
   AddItem(width, cmd::kWidthPixels, "  Width in pixels...")->setCheckable(true);
   AddItem(option, cmd::kHeadingDialog, "Heading...");
-  AddProjectionMenu(option, state_.options, this);
+  // The previews show a new choice at once, as for every other option.
+  AddProjectionMenu(option, state_.options, this, [this] { PublishView(); });
 
   QMenu* help = bar->addMenu("&Help");
   AddItem(help, cmd::kHelp, "Help", "F1");

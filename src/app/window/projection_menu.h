@@ -3,6 +3,8 @@
 // the 2:1 frame and its horizon offset. The choices live in the session options, so
 // they are saved with the settings like the other output choices.
 
+#include <functional>
+
 class QMenu;
 class QWidget;
 
@@ -12,6 +14,7 @@ struct SessionOptions;
 
 // Adds the sub-menu to `parent`; its check marks follow `options` each time it opens.
 // `options` must outlive the menu.
-void AddProjectionMenu(QMenu* parent, SessionOptions& options, QWidget* dialogOwner);
+void AddProjectionMenu(QMenu* parent, SessionOptions& options, QWidget* dialogOwner,
+                       std::function<void()> changed);
 
 }  // namespace corvinex
