@@ -20,8 +20,8 @@ extern "C" {
 #include "media/bgrx_scaler.h"
 #include "media/display_turn.h"
 #include "media/filter_library.h"
-#include "media/picture_check.h"
 #include "media/photo_decode.h"
+#include "media/picture_check.h"
 #include "media/yuv420_to_bgrx.h"
 
 namespace corvinex {
