@@ -48,15 +48,6 @@ bool WaitReadable(pid_t pid, std::chrono::milliseconds timeout) {
   return rc > 0;
 }
 
-// The encoder's x264 asks for transparent huge pages for its frame buffers, and each
-// 2 MB page it gets is resident whole: some 12 MB more at 1080p, with no speed to
-// show for it here. The flag passes to every child started after it (and stays
-// through their exec); this program asks for no huge pages of its own.
-void KeepChildrenOffHugePages() {
-  static std::once_flag once;
-  std::call_once(once, [] { (void)prctl(PR_SET_THP_DISABLE, 1, 0, 0, 0); });
-}
-
 // The files execve tries for `program`, as a PATH search would: the program itself
 // when it names a folder, else each PATH entry in turn (an empty one is ".").
 std::vector<std::string> ProgramCandidates(const std::string& program) {
@@ -209,7 +200,6 @@ ChildStart StartProcess(const std::vector<std::string>& argv, const ChildIo& io)
                  .parent = ::getpid(),
                  .reportFd = report[1]};
 
-  KeepChildrenOffHugePages();
   const pid_t pid = Spawn(plan);
   const int spawnError = errno;
   ::close(report[1]);
