@@ -8,7 +8,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <exception>
-#include <future>
 #include <new>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -30,7 +29,6 @@
 #include "convert/pending_frames.h"
 #include "convert/photo_convert.h"
 #include "media/frame_source.h"
-#include "media/media_probe.h"
 #include "media/movie_info.h"
 #include "media/movie_ring.h"
 #include "media/photo_decode.h"
@@ -431,17 +429,8 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
     ++tally.converted;
     return;
   }
-  // The frame rate comes from the encoder tool's report, as in the window program. The
-  // tool takes a good tenth of a second: it runs while the movie is opened and its
-  // ring placed, and a movie refused meanwhile waits for it at the return.
-  ProbeTexts probe;
-  std::future<void> probing;
-  if (!options.printGeometry) {
-    probing = std::async(std::launch::async, [&] {
-      ProbeMovie(EncoderToolPath(setup.paths.programFolder), input.string(),
-                 setup.temp / "probe.txt", probe);
-    });
-  }
+  // The frame rate is the one the encoder tool's report states, as in the window
+  // program; read from the open movie, it spares a start of the tool per movie.
   // This movie's own settings: a ring found or given in pixels is its own.
   AppSettings settings = setup.settings;
   FrameSource source;
@@ -454,8 +443,7 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
   if (const std::string problem = PlaceRing(options, input, info, settings); !problem.empty()) {
     return fail(problem);
   }
-  if (probing.valid()) probing.get();
-  info.timePerFrame = TimePerFrameFrom(probe.probeText, source.AverageTimePerFrame());
+  info.timePerFrame = TimePerFrameFromRate(source.StatedFrameRate(), source.AverageTimePerFrame());
   info.frameCount = FrameCountFrom(info.duration, info.timePerFrame);
   const PanoramaShape shape = ShapeFromOptions(setup.session);
   if (const std::string problem =

@@ -49,6 +49,37 @@ bool Interlaced(AVFieldOrder order) {
          order == AV_FIELD_BT;
 }
 
+// The rate the tool's report states, as the probe reads it: the number after the
+// first "fps," of the lines of streams 0 and 1, which is the "tbr" rate (or the time
+// base's "tbn" where there is none). The lines come in the order the report lists
+// the streams: by program first, as MPEG-TS has them.
+double StatedRate(const AVFormatContext* format) {
+  std::vector<unsigned> order;
+  for (unsigned p = 0; p < format->nb_programs; ++p) {
+    const AVProgram* program = format->programs[p];
+    for (unsigned k = 0; k < program->nb_stream_indexes; ++k) {
+      order.push_back(program->stream_index[k]);
+    }
+  }
+  for (unsigned i = 0; i < format->nb_streams; ++i) {
+    if (std::find(order.begin(), order.end(), i) == order.end()) order.push_back(i);
+  }
+  auto set = [](AVRational r) { return r.num != 0 && r.den != 0; };
+  for (const unsigned index : order) {
+    if (index > 1 || index >= format->nb_streams) continue;
+    const AVStream* stream = format->streams[index];
+    const bool tbr = set(stream->r_frame_rate);
+    const bool tbn = set(stream->time_base);
+    if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO || !set(stream->avg_frame_rate) ||
+        !(tbr || tbn)) {
+      continue;
+    }
+    return tbr ? ReportedFrameRate(stream->r_frame_rate.num, stream->r_frame_rate.den)
+               : ReportedFrameRate(stream->time_base.den, stream->time_base.num);
+  }
+  return 0;
+}
+
 }  // namespace
 
 // Everything that belongs to the libraries. Used by one thread at a time: the
@@ -74,6 +105,7 @@ struct FrameSource::Decoder {
   AVRational timeBase{1, 1};
   int64_t startPts = 0;
   int64_t averageTimePerFrame = 0;
+  double statedFrameRate = 0;  // as the tool's report writes it
   int64_t lastTime = -1;
   int64_t skipBefore = INT64_MIN;  // frames ending at or before this are skipped
   bool checkLanding = false;       // the first frame after a seek is still to come
@@ -203,6 +235,7 @@ struct FrameSource::Decoder {
     startPts = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
     averageTimePerFrame = UnitsFromRate(stream->avg_frame_rate);
     if (averageTimePerFrame == 0) averageTimePerFrame = UnitsFromRate(stream->r_frame_rate);
+    statedFrameRate = StatedRate(format);
     OpenAudio();
     result.status = OpenStatus::Ok;
     return result;
@@ -780,6 +813,11 @@ FrameSource::StatedTimeline FrameSource::Stated() const {
   std::lock_guard lock(mutex_);
   if (!decoder_) return {};
   return {.picture = decoder_->stated, .data = decoder_->dataEnd};
+}
+
+double FrameSource::StatedFrameRate() const {
+  std::lock_guard lock(mutex_);
+  return decoder_ ? decoder_->statedFrameRate : 0;
 }
 
 int64_t FrameSource::AverageTimePerFrame() const {

@@ -60,6 +60,10 @@ class FrameSource {
 
   // The stream's own average frame duration, 0 when it states none.
   int64_t AverageTimePerFrame() const;
+  // The frame rate that FrameRateFromProbeText reads from the encoder tool's report of
+  // this movie (the "tbr" of the first of its streams 0 and 1 that is a picture with a
+  // rate, as ReportedFrameRate), 0 when none: the probe's result without the tool.
+  double StatedFrameRate() const;
 
   // What the file states of the picture's length and how far the data of its sound
   // and picture reaches, measured when the movie was opened: 100-ns units from the

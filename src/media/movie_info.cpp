@@ -24,7 +24,32 @@ double FrameRateFromProbeText(std::string_view probeText) {
 }
 
 int64_t TimePerFrameFrom(std::string_view probeText, int64_t averageTimePerFrame) {
-  const double rate = FrameRateFromProbeText(probeText);
+  return TimePerFrameFromRate(FrameRateFromProbeText(probeText), averageTimePerFrame);
+}
+
+double ReportedFrameRate(int32_t num, int32_t den) {
+  const double rate =
+      num != 0 && den != 0 ? static_cast<double>(num) / static_cast<double>(den) : 0;
+  // A negative rate reads back as none.
+  if (!(rate > 0) || !std::isfinite(rate)) return 0;
+  // The tool's own choice of form, from a float rounding of the hundredths.
+  const auto hundredths = static_cast<uint64_t>(std::lrintf(static_cast<float>(rate * 100)));
+  char text[64];
+  if (hundredths == 0) {
+    std::snprintf(text, sizeof text, "%1.4f", rate);
+  } else if (hundredths % 100 != 0) {
+    std::snprintf(text, sizeof text, "%3.2f", rate);
+  } else if (hundredths % (100 * 1000) != 0) {
+    std::snprintf(text, sizeof text, "%1.0f", rate);
+  } else {
+    std::snprintf(text, sizeof text, "%1.0fk", rate / 1000);
+  }
+  char* end = nullptr;
+  const double value = std::strtod(text, &end);
+  return end != text && std::isfinite(value) && value >= 0 ? value : 0;
+}
+
+int64_t TimePerFrameFromRate(double rate, int64_t averageTimePerFrame) {
   if (rate == 0) return averageTimePerFrame;
   const double units = std::nearbyint(static_cast<double>(kUnitsPerSecond) / rate);
   return units >= 1 ? static_cast<int64_t>(units) : 1;

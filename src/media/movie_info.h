@@ -34,6 +34,14 @@ double FrameRateFromProbeText(std::string_view probeText);
 // probe gave no rate.
 int64_t TimePerFrameFrom(std::string_view probeText, int64_t averageTimePerFrame);
 
+// The frame rate num/den as the encoder tool's report writes it and FrameRateFromProbeText
+// reads it back: two decimals, a whole number when it is one, thousands as "k" (so
+// 24000/1001 is 23.98). 0 for a rate that is not set.
+double ReportedFrameRate(int32_t num, int32_t den);
+
+// TimePerFrameFrom for a rate already read (0: none).
+int64_t TimePerFrameFromRate(double rate, int64_t averageTimePerFrame);
+
 // Whole frames in the duration. The time per frame is rounded to 100 ns, so n frames
 // may last up to n / 2 units less than n x timePerFrame; such a shortfall still counts
 // as n frames (29.97 fps: 30 frames last 10,010,000 units, 30 x 333,667 = 10,010,010).

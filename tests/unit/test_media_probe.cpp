@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "media/frame_source.h"
 #include "media/media_probe.h"
+#include "media/movie_info.h"
+#include "support/sample_movie.h"
 #include "support/temp_dir.h"
 
 namespace corvinex {
@@ -90,6 +93,39 @@ TEST_F(ProbeToolTest, MissingMovieOrEmptyPathChangesNothingMissingToolKeepsTheNa
   EXPECT_FALSE(run.timedOut);
   EXPECT_EQ(t.probeText, " Video file: movie.avi\r\n");
   EXPECT_TRUE(t.videoLine.empty());
+}
+
+// The rate read from the open movie stands in for the tool's report: the time per
+// frame must come out the same for the rates and containers cameras use.
+TEST(MediaProbe, StatedRateGivesTheTimePerFrameOfTheToolsReport) {
+  test::TempDir dir;
+  const std::pair<const char*, const char*> cases[] = {
+      {"25", ".mp4"}, {"30000/1001", ".mp4"}, {"24000/1001", ".mov"},
+      {"50", ".mkv"}, {"12.5", ".avi"},       {"30000/1001", ".ts"}};
+  int n = 0;
+  for (const auto& [fps, extension] : cases) {
+    const auto movie = dir / ("rate " + std::to_string(++n) + extension);
+    test::MakeSampleMovie(movie, {.frames = 6, .fps = fps});
+    ProbeTexts texts;
+    ASSERT_TRUE(ProbeMovie("ffmpeg", movie.string(), dir / "probe.txt", texts, 30s).probed);
+    ASSERT_NE(texts.probeText.find("fps,"), std::string::npos) << texts.probeText;
+    FrameSource source;
+    MovieInfo info;
+    ASSERT_TRUE(source.Open(movie, info).ok()) << movie;
+    EXPECT_EQ(TimePerFrameFromRate(source.StatedFrameRate(), source.AverageTimePerFrame()),
+              TimePerFrameFrom(texts.probeText, source.AverageTimePerFrame()))
+        << fps << extension << ": " << texts.probeText;
+  }
+}
+
+TEST(MediaProbe, ReportedRatesAreRoundedAsTheToolWritesThem) {
+  EXPECT_DOUBLE_EQ(ReportedFrameRate(24000, 1001), 23.98);
+  EXPECT_DOUBLE_EQ(ReportedFrameRate(25, 1), 25);
+  EXPECT_DOUBLE_EQ(ReportedFrameRate(90000, 1), 90);  // written "90k"
+  EXPECT_DOUBLE_EQ(ReportedFrameRate(1, 100000), 0);  // "0.0000"
+  EXPECT_EQ(ReportedFrameRate(0, 1), 0);
+  EXPECT_EQ(ReportedFrameRate(-25, 1), 0);
+  EXPECT_EQ(ReportedFrameRate(25, 0), 0);
 }
 
 }  // namespace
