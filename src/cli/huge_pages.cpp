@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 namespace corvinex {
 
@@ -33,7 +35,10 @@ void RestartWithHugePages(char** argv) {
   const std::string wanted = TunablesWithHugePages(before);
   if (wanted == before) return;
   if (::setenv("GLIBC_TUNABLES", wanted.c_str(), 1) != 0) return;
-  ::execv("/proc/self/exe", argv);
+  // By the file's own name: through /proc/self/exe the process would be called "exe".
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) ::execv(self.c_str(), argv);
   // Not restarted: the run goes on as it is, and its children get what it has.
   if (present != nullptr) {
     ::setenv("GLIBC_TUNABLES", before.c_str(), 1);

@@ -2,6 +2,7 @@
 // encoder adapter, a temporary folder on a full disk, a read-only program folder.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -207,6 +208,47 @@ TEST_F(HostileEnvironment, ReadOnlyProgramFolderConvertsWithItsFilesInTheUserDat
     logged |= entry.path().filename().string().starts_with("TLVPUB-batch-");
   }
   EXPECT_TRUE(logged);
+}
+
+// The run's large buffers come in huge pages: the tool and its encoder run with
+// glibc's tunable for them, beside the user's own tunables, and a choice the user made
+// about it stays theirs.
+TEST_F(HostileEnvironment, RunsWithHugePagesAndKeepsTheUsersOwnTunables) {
+  program = CopyProgram("tunables");
+  const fs::path plugin = program / "PLUG-IN";
+  fs::rename(plugin / "ffmpeg_III", plugin / "real adapter");
+  const fs::path seen = dir / "tunables seen";
+  InstallAdapter(
+      "#!/bin/sh\n"
+      "case \"$*\" in *pipe:0*) printf '%s\\n' \"$GLIBC_TUNABLES\" >> '" +
+      seen.string() +
+      "';; esac\n"
+      "exec \"$(dirname \"$0\")/real adapter\" \"$@\"\n");
+  // The test's own value comes back however the test ends.
+  struct KeepTunables {
+    const char* before = std::getenv("GLIBC_TUNABLES");
+    const std::string kept = before != nullptr ? before : "";
+    ~KeepTunables() {
+      if (before != nullptr) {
+        ::setenv("GLIBC_TUNABLES", kept.c_str(), 1);
+      } else {
+        ::unsetenv("GLIBC_TUNABLES");
+      }
+    }
+  } keepTunables;
+  const std::pair<const char*, const char*> cases[] = {
+      {"", "glibc.malloc.hugetlb=1"},
+      {"glibc.malloc.arena_max=2", "glibc.malloc.arena_max=2:glibc.malloc.hugetlb=1"},
+      {"glibc.malloc.hugetlb=0", "glibc.malloc.hugetlb=0"}};
+  std::string expected;
+  for (const auto& [given, wanted] : cases) {
+    ::setenv("GLIBC_TUNABLES", given, 1);
+    const test::ToolRun run = Run({movie.string(), "-y", "-o", output.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    expected += std::string(wanted) + "\n";
+  }
+  EXPECT_EQ(test::ReadFileBytes(seen), expected);
+  EXPECT_TRUE(test::ProbeFile(output));
 }
 
 }  // namespace
