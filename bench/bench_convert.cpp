@@ -30,6 +30,7 @@
 #include <thread>
 #include <vector>
 
+#include "media/output_check.h"
 #include "settings/app_settings.h"
 #include "settings/settings_file.h"
 #include "transform/unwrap_geometry.h"
@@ -39,6 +40,7 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using corvinex::CheckOutputMovie;
 using corvinex::RingGeometry;
 
 const fs::path kProgram = CORVINEX_PROGRAM_DIR;
@@ -229,10 +231,28 @@ Fixture& Shared() {
   return fixture;
 }
 
-void Report(benchmark::State& state, const char* name, const std::vector<std::string>& args) {
+// The picture frames `movie` holds, counted from its packets once per movie.
+int64_t FramesIn(const fs::path& movie) {
+  static std::map<fs::path, int64_t> counted;
+  auto found = counted.find(movie);
+  if (found == counted.end()) {
+    found = counted.emplace(movie, CheckOutputMovie(movie, {}).pictureFrames).first;
+  }
+  return found->second;
+}
+
+// Runs `args` as the benchmark's child; the frame rate counts the frames of `movie`,
+// the input each run converts.
+void Report(benchmark::State& state, const char* name, const std::vector<std::string>& args,
+            const fs::path& movie) {
   Fixture& f = Shared();
   if (!f.ready) {
     state.SkipWithError("sample movie could not be made");
+    return;
+  }
+  const int64_t frames = FramesIn(movie);
+  if (frames <= 0) {
+    state.SkipWithError("the input's frames could not be counted");
     return;
   }
   double peak = 0;
@@ -255,8 +275,13 @@ void Report(benchmark::State& state, const char* name, const std::vector<std::st
   state.counters["tree_peak_MB"] = sum.treePeak;
   state.counters["tree_pss_MB"] = sum.treePss;
   state.counters["cpu_s"] = sum.cpu / n;
-  state.counters["frames_per_s"] = benchmark::Counter(
-      250.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["frames_per_s"] =
+      benchmark::Counter(static_cast<double>(frames) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate);
+}
+
+void Report(benchmark::State& state, const char* name, const std::vector<std::string>& args) {
+  Report(state, name, args, Shared().movie);
 }
 
 void BM_FrameLoop_Corvinex(benchmark::State& state) {
@@ -397,7 +422,7 @@ void BM_Codec_Corvinex(benchmark::State& state) {
   std::vector<std::string> args =
       BatchRun(std::string("ours ") + c.output, {"--codec", c.codec, "--encoder", "software"});
   args.back() = Shared().shortMovie.string();
-  Report(state, CodecName("ours", state.range(0)).c_str(), args);
+  Report(state, CodecName("ours", state.range(0)).c_str(), args, Shared().shortMovie);
 }
 
 void BM_Codec_FfmpegRemap(benchmark::State& state) {
@@ -424,7 +449,7 @@ void BM_Codec_FfmpegRemap(benchmark::State& state) {
   args.insert(args.end(), c.peerVideo.begin(), c.peerVideo.end());
   args.insert(args.end(), c.peerAudio.begin(), c.peerAudio.end());
   args.insert(args.end(), {"-y", (kWork / (std::string("peer ") + c.output)).string()});
-  Report(state, CodecName("peer", state.range(0)).c_str(), args);
+  Report(state, CodecName("peer", state.range(0)).c_str(), args, Shared().shortMovie);
 }
 
 BENCHMARK(BM_Codec_FfmpegRemap)

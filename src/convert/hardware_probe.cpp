@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <future>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -46,8 +47,16 @@ fs::path ScratchFile(const std::string& name) {
   return folder / ("corvinex-" + std::to_string(::getpid()) + "-" + name);
 }
 
-HardwareProbeResult RunProbe(const fs::path& tool, DiagnosticLog& log) {
+// The probe's findings, with the lines the log gets for them: the probe may run on a
+// thread of its own, and the log is written by the run that takes the result.
+struct ProbeFindings {
   HardwareProbeResult result;
+  std::vector<std::string> logLines;
+};
+
+ProbeFindings RunProbe(const fs::path& tool) {
+  ProbeFindings found;
+  HardwareProbeResult& result = found.result;
   const fs::path report = ScratchFile("encoders.txt");
   ChildIo io;
   io.stdoutFile = report;
@@ -62,21 +71,68 @@ HardwareProbeResult RunProbe(const fs::path& tool, DiagnosticLog& log) {
         RunProcess(HardwareProbeCommand(tool, *row).Argv(), io, kProbeTimeLimit);
     if (tried.exited && tried.exitCode == 0) {
       result.working.push_back(name);
-      log.LogLine("Hardware encoder " + name + ": test encode passed");
+      found.logLines.push_back("Hardware encoder " + name + ": test encode passed");
     } else {
-      log.LogLine("Hardware encoder " + name + ": test encode failed (" +
-                  (tried.exited ? LastLine(ReadAll(report)) : std::string("no answer")) + ")");
+      found.logLines.push_back(
+          "Hardware encoder " + name + ": test encode failed (" +
+          (tried.exited ? LastLine(ReadAll(report)) : std::string("no answer")) + ")");
     }
   }
   std::error_code error;
   fs::remove(report, error);
-  return result;
+  return found;
+}
+
+// One probe per tool and run of the program, started by whoever needs it first.
+struct ProbeSlot {
+  std::shared_future<ProbeFindings> findings;
+  bool taken = false;  // a run has taken (and logged) the findings
+};
+
+// Each probe's children end within their own time limit: the whole probe within this.
+std::chrono::seconds ProbeWaitLimit() {
+  return kProbeTimeLimit * static_cast<int>(1 + EncoderRows().size()) + std::chrono::seconds(5);
 }
 
 std::mutex gProbeMutex;
-std::map<fs::path, HardwareProbeResult>& Probes() {
-  static std::map<fs::path, HardwareProbeResult> probes;
-  return probes;
+// Never destroyed: a probe still running when the program ends must not hold its exit
+// (the end of an std::async state waits for its thread).
+std::map<fs::path, ProbeSlot>& Probes() {
+  static auto* probes = new std::map<fs::path, ProbeSlot>;
+  return *probes;
+}
+
+// The slot of `tool`, its probe started on a thread of its own if it was not yet.
+ProbeSlot& StartedSlot(const fs::path& tool) {
+  auto found = Probes().find(tool);
+  if (found != Probes().end()) return found->second;
+  ProbeSlot slot;
+  slot.findings = std::async(std::launch::async, [tool] { return RunProbe(tool); }).share();
+  return Probes().emplace(tool, std::move(slot)).first->second;
+}
+
+// The probe's result for `tool` (waited for, within the limit); `first` tells whether
+// this is the first run to take it, which logs its lines.
+const HardwareProbeResult& TakeProbe(const fs::path& tool, DiagnosticLog& log, bool& first) {
+  std::shared_future<ProbeFindings> findings;
+  {
+    std::lock_guard lock(gProbeMutex);
+    ProbeSlot& slot = StartedSlot(tool);
+    findings = slot.findings;
+    first = !slot.taken;
+    slot.taken = true;
+  }
+  if (findings.wait_for(ProbeWaitLimit()) != std::future_status::ready) {
+    // Cannot happen while the children keep their limits; a hung probe offers nothing.
+    static const HardwareProbeResult none;
+    if (first) log.LogLine("Hardware encoders: the test encodes did not end: none used");
+    return none;
+  }
+  const ProbeFindings& found = findings.get();
+  if (first) {
+    for (const std::string& line : found.logLines) log.LogLine(line);
+  }
+  return found.result;
 }
 
 }  // namespace
@@ -106,17 +162,25 @@ CommandLine HardwareProbeCommand(const fs::path& tool, const EncoderRow& encoder
   return c;
 }
 
-const HardwareProbeResult& ProbeHardwareEncoders(const fs::path& tool, DiagnosticLog& log) {
-  // Held while probing: a second caller waits for the one probe rather than making its own.
+void StartHardwareProbe(const fs::path& tool) {
   std::lock_guard lock(gProbeMutex);
-  auto found = Probes().find(tool);
-  if (found != Probes().end()) return found->second;
-  return Probes().emplace(tool, RunProbe(tool, log)).first->second;
+  StartedSlot(tool);
+}
+
+const HardwareProbeResult& ProbeHardwareEncoders(const fs::path& tool, DiagnosticLog& log) {
+  bool first = false;
+  return TakeProbe(tool, log, first);
 }
 
 bool HardwareProbed(const fs::path& tool) {
   std::lock_guard lock(gProbeMutex);
-  return Probes().count(tool) > 0;
+  const auto found = Probes().find(tool);
+  return found != Probes().end() &&
+         found->second.findings.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+bool WantsHardwareProbe(int32_t codec, int32_t choice) {
+  return codec >= 1 && codec <= 4 && choice != kEncoderSoftware;
 }
 
 int32_t EncoderChoiceOfName(std::string_view name) {
@@ -148,8 +212,8 @@ EncoderDecision DecideEncoder(const fs::path& tool, Codec codec, int32_t choice,
   if (named != nullptr && named->codec != codec) {
     return {{}, word + " does not encode " + std::string(CodecLabel(codec)) + ": software used"};
   }
-  const bool firstProbe = !HardwareProbed(tool);
-  const HardwareProbeResult& probe = ProbeHardwareEncoders(tool, log);
+  bool firstProbe = false;
+  const HardwareProbeResult& probe = TakeProbe(tool, log, firstProbe);
   auto works = [&](std::string_view name) {
     return std::find(probe.working.begin(), probe.working.end(), name) != probe.working.end();
   };

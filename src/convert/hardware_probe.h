@@ -28,11 +28,17 @@ struct HardwareProbeResult {
   std::vector<std::string> working;  // passed the test encode
 };
 
-// The probe of `tool`, made on the first call for that tool and kept for the rest of
-// the program's run (safe from any thread). The log tells each encoder's result.
+// Starts the probe of `tool` on a thread of its own unless it was started before in
+// this run of the program, and returns at once: the window starts it as soon as a
+// hardware choice is in view, so that its conversion does not wait for it.
+void StartHardwareProbe(const std::filesystem::path& tool);
+// The probe of `tool`, made (or started, then waited for) on the first call for that
+// tool and kept for the rest of the program's run (safe from any thread). A probe
+// still running is waited for within a bound: its test encodes each have a time
+// limit. The first run to take it logs each encoder's result.
 const HardwareProbeResult& ProbeHardwareEncoders(const std::filesystem::path& tool,
                                                  DiagnosticLog& log);
-// Whether the probe of `tool` has been made in this run.
+// Whether the probe of `tool` has ended in this run (its result is at hand).
 bool HardwareProbed(const std::filesystem::path& tool);
 
 // The user's encoder choice as kept in the settings: 0 auto, 1 software, 2 + a row
@@ -41,6 +47,10 @@ inline constexpr int32_t kEncoderAuto = 0;
 inline constexpr int32_t kEncoderSoftware = 1;
 int32_t EncoderChoiceOfName(std::string_view name);  // -1 for an unknown name
 std::string EncoderChoiceWord(int32_t choice);       // "auto", "software", "hevc_nvenc"
+
+// Whether a run with `codec` (SessionOptions::CODEC) under `choice` may use hardware,
+// and so needs the probe.
+bool WantsHardwareProbe(int32_t codec, int32_t choice);
 
 struct EncoderDecision {
   std::string hardware;  // the hardware encoder to use; empty for software

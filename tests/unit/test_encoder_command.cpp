@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <thread>
 #include <vector>
 
 #include "convert/encoder_command.h"
 #include "convert/ffmpeg_rewrite.h"
 #include "convert/hardware_probe.h"
+#include "settings/diagnostic_log.h"
 #include "support/temp_dir.h"
 
 namespace corvinex {
@@ -520,6 +523,70 @@ TEST(HardwareEncoders, OnlyListedTableRowsAreProbedAndChoicesRoundTrip) {
   EXPECT_EQ(rewritten.back(), "-");
   EXPECT_NE(std::find(rewritten.begin(), rewritten.end(), "format=nv12,hwupload"), rewritten.end());
   EXPECT_EQ(std::find(rewritten.begin(), rewritten.end(), "yuv420p"), rewritten.end());
+}
+
+// The window starts the probe in the background; the conversion then takes its result.
+// The stand-in tool lists two encoders, passes one, and notes each call and whether
+// the test's gate was open when it was listed: a probe that ran on the caller's thread
+// would find it shut.
+TEST(HardwareEncoders, ProbeStartedInTheBackgroundRunsOnceAndServesEveryRun) {
+  test::TempDir dir("probe ü");
+  const fs::path tool = dir / "stand-in tool";
+  const fs::path calls = dir / "calls";
+  const fs::path gate = dir / "gate";
+  test::WriteFileBytes(tool,
+                       "#!/bin/sh\n"
+                       "case \"$*\" in\n"
+                       "  *-encoders*)\n"
+                       "    n=0; while [ ! -e '" +
+                           gate.string() +
+                           "' ] && [ $n -lt 100 ]; do\n"
+                           "      sleep 0.1; n=$((n+1)); done\n"
+                           "    if [ -e '" +
+                           gate.string() +
+                           "' ]; then s=open; else s=shut; fi\n"
+                           "    echo \"list $s\" >> '" +
+                           calls.string() +
+                           "'\n"
+                           "    echo ' V....D h264_vaapi  H.264/AVC (VAAPI) (codec h264)'\n"
+                           "    echo ' V....D hevc_nvenc  NVIDIA NVENC hevc encoder (codec hevc)'\n"
+                           "    exit 0;;\n"
+                           "  *h264_vaapi*) echo 'try h264_vaapi' >> '" +
+                           calls.string() +
+                           "'; exit 0;;\n"
+                           "  *) echo 'try other' >> '" +
+                           calls.string() +
+                           "';\n"
+                           "     echo 'Cannot load libcuda.so.1'; exit 1;;\n"
+                           "esac\n");
+  fs::permissions(tool, fs::perms::owner_all);
+  StartHardwareProbe(tool);
+  StartHardwareProbe(tool);  // a second start is the same probe
+  test::WriteFileBytes(gate, "");
+  DiagnosticLog log(dir / "run.log");
+  std::vector<EncoderDecision> decisions(3);
+  {
+    std::vector<std::thread> runs;
+    for (EncoderDecision& d : decisions) {
+      runs.emplace_back([&] { d = DecideEncoder(tool, Codec::H264, kEncoderAuto, log); });
+    }
+    for (std::thread& t : runs) t.join();
+  }
+  EXPECT_TRUE(HardwareProbed(tool));
+  EXPECT_EQ(test::ReadFileBytes(calls), "list open\ntry h264_vaapi\ntry other\n");
+  for (const EncoderDecision& d : decisions) EXPECT_EQ(d.hardware, "h264_vaapi") << d.reason;
+  EXPECT_EQ(ProbeHardwareEncoders(tool, log).working, (std::vector<std::string>{"h264_vaapi"}));
+  // Each encoder's result is logged once, by the first run that took the probe.
+  const std::string logged = test::ReadFileBytes(dir / "run.log");
+  EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), 2) << logged;
+  EXPECT_NE(logged.find("hevc_nvenc: test encode failed (Cannot load libcuda.so.1)"),
+            std::string::npos)
+      << logged;
+  // A codec for which nothing passed: software, said as found before.
+  EXPECT_TRUE(DecideEncoder(tool, Codec::H265, kEncoderAuto, log).hardware.empty());
+  EXPECT_FALSE(WantsHardwareProbe(0, kEncoderAuto));
+  EXPECT_FALSE(WantsHardwareProbe(2, kEncoderSoftware));
+  EXPECT_TRUE(WantsHardwareProbe(2, EncoderChoiceOfName("hevc_nvenc")));
 }
 
 TEST(CommandLine, AdjacentPiecesJoinAndEmptyQuotedValuesSurvive) {

@@ -19,6 +19,8 @@
 #include "app/window/main_window.h"
 #include "app/window/photo_output.h"
 #include "app/window/qt_shutdown_hooks.h"
+#include "convert/encoder_command.h"
+#include "convert/hardware_probe.h"
 #include "extras/external_links.h"
 #include "media/photo_decode.h"
 #include "media/picture_check.h"
@@ -182,6 +184,11 @@ bool MainWindow::RunCommand(int32_t id, int32_t notification) {
   if (id >= cmd::kCodecFirst && id <= cmd::kCodecLast) return radio(s.CODECMODE, id - 840);
   if (id >= cmd::kResizeFirst && id <= cmd::kResizeLast) return radio(o.RESIZE, id - 870);
   if (id >= cmd::kVideoCodecFirst && id <= cmd::kVideoCodecLast) {
+    // A codec with a hardware choice in view: the encoders' test encodes start now,
+    // in the background, rather than at the conversion.
+    if (WantsHardwareProbe(id - cmd::kVideoCodecFirst, o.ENCODER)) {
+      StartHardwareProbe(EncoderToolPath(state_.paths.programFolder));
+    }
     return radio(o.CODEC, id - cmd::kVideoCodecFirst);
   }
   if (id >= cmd::kRateFirst && id <= cmd::kRateLast) return radio(o.AUDIO_RATE, id - 880);

@@ -14,6 +14,7 @@
 #include "convert/convert_movie.h"
 #include "convert/encoder_command.h"
 #include "convert/frame_source_feed.h"
+#include "convert/hardware_probe.h"
 #include "convert/movie_convert.h"
 #include "media/media_probe.h"
 #include "transform/cut_area.h"
@@ -138,6 +139,11 @@ void MovieSession::OpenMovie(const std::string& path, int64_t startAt) {
 
 void MovieSession::Load(const std::string& path) {
   ProgramState& state = window_.State();
+  // Kept settings that may lead the conversion to hardware: the encoders' test encodes
+  // run meanwhile, so the conversion does not wait for them.
+  if (WantsHardwareProbe(state.options.CODEC, state.options.ENCODER)) {
+    StartHardwareProbe(EncoderToolPath(state.paths.programFolder));
+  }
   probe_ = {};
   ProbeMovie(EncoderToolPath(state.paths.programFolder), path,
              std::filesystem::path(state.settings.APATH) / "probe.txt", probe_);
