@@ -4,9 +4,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTest>
+#include <filesystem>
 
 #include "app/window/command_ids.h"
 #include "app/window/output_window.h"
+#include "convert/encoder_command.h"
+#include "convert/hardware_probe.h"
 #include "gui/dialog_answer.h"
 #include "gui/window_fixture.h"
 #include "settings/settings_file.h"
@@ -263,6 +267,39 @@ TEST_F(WindowFixture, TheVideoCodecMenuChoiceIsCheckedAndKept) {
   MainWindow& again = Open();
   EXPECT_EQ(state.options.CODEC, 2);
   EXPECT_TRUE(again.Action(cmd::kVideoCodecFirst + 2)->isChecked());
+}
+
+// The hardware encoders' test encodes start when a codec with a hardware choice in
+// view is picked, in the background (the menu returns at once), and not for software.
+TEST_F(WindowFixture, PickingACodecWithAHardwareChoiceStartsTheProbeInTheBackground) {
+  MainWindow& w = Open();
+  const std::filesystem::path tool = EncoderToolPath(state.paths.programFolder);
+  const std::filesystem::path calls = dir.path() / "probe calls";
+  const std::filesystem::path gate = dir.path() / "gate";
+  std::filesystem::create_directories(tool.parent_path());
+  // Listing waits for the gate, which the test opens only once the menu has returned.
+  WriteFileBytes(tool,
+                 "#!/bin/sh\n"
+                 "n=0; while [ ! -e '" +
+                     gate.string() +
+                     "' ] && [ $n -lt 100 ]; do\n"
+                     "  sleep 0.1; n=$((n+1)); done\n"
+                     "if [ -e '" +
+                     gate.string() +
+                     "' ]; then s=open; else s=shut; fi\n"
+                     "echo \"$* $s\" >> '" +
+                     calls.string() + "'\n");
+  std::filesystem::permissions(tool, std::filesystem::perms::owner_all);
+  state.options.ENCODER = kEncoderSoftware;
+  w.Action(cmd::kVideoCodecFirst + 1)->trigger();
+  EXPECT_FALSE(HardwareProbed(tool));
+  state.options.ENCODER = kEncoderAuto;
+  w.Action(cmd::kVideoCodecFirst + 2)->trigger();
+  EXPECT_EQ(state.options.CODEC, 2);
+  WriteFileBytes(gate, "");
+  for (int i = 0; i < 400 && !HardwareProbed(tool); ++i) QTest::qWait(50);
+  ASSERT_TRUE(HardwareProbed(tool));
+  EXPECT_EQ(ReadFileBytes(calls), "-hide_banner -encoders open\n");
 }
 
 }  // namespace
