@@ -13,6 +13,7 @@
 #include "media/photo_metadata.h"
 #include "media/photo_write.h"
 #include "settings/diagnostic_log.h"
+#include "transform/large_buffer.h"
 #include "transform/output_assembly.h"
 #include "transform/output_projection.h"
 #include "transform/pixel_ratio_fix.h"
@@ -28,7 +29,7 @@ class PictureSink : public FrameSink {
  public:
   std::vector<uint8_t> AcquireBuffer(size_t size) override {
     std::vector<uint8_t> buffer;
-    buffer.reserve(size);
+    ReserveLarge(buffer, size);
     return buffer;
   }
   void Submit(OutputFrame&& frame) override {
