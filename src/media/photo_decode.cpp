@@ -98,14 +98,21 @@ bool ToBgrx(const AVFrame& frame, FrameImage& out) {
   SwsContext* context = scaler.For(width, height, format, width, height, colourSpace, fullRange);
   if (context == nullptr) return false;
   // The scaler writes whole blocks of 16 pixels: rows with room for them, then copied.
+  // A width of whole blocks has that room already: the scaler writes the frame itself.
   const int32_t roomyWidth = (width + 15) / 16 * 16;
-  std::vector<uint32_t> roomy(static_cast<size_t>(roomyWidth) * height);
+  const bool direct = roomyWidth == width;
+  std::vector<uint32_t> roomy;
+  if (!direct) {
+    ReserveLarge(roomy, static_cast<size_t>(roomyWidth) * height);
+    roomy.resize(static_cast<size_t>(roomyWidth) * height);
+  }
   const size_t roomyRowBytes = static_cast<size_t>(roomyWidth) * 4;
-  uint8_t* target = reinterpret_cast<uint8_t*>(roomy.data());
+  uint8_t* target = direct ? out.Bytes() : reinterpret_cast<uint8_t*>(roomy.data());
   uint8_t* dst[4] = {target + static_cast<size_t>(height - 1) * roomyRowBytes, nullptr, nullptr,
                      nullptr};
   int dstStride[4] = {-static_cast<int>(roomyRowBytes), 0, 0, 0};
   if (sws_scale(context, frame.data, frame.linesize, 0, height, dst, dstStride) <= 0) return false;
+  if (direct) return true;
   for (int32_t row = 0; row < height; ++row) {
     std::memcpy(out.Bytes() + static_cast<size_t>(row) * width * 4, target + row * roomyRowBytes,
                 static_cast<size_t>(width) * 4);
