@@ -56,10 +56,19 @@ struct PacketFreer {
   void operator()(AVPacket* p) const { av_packet_free(&p); }
 };
 
+// The whole file in one piece of the size it has: growing a string as it reads moves
+// a large photo's bytes many times over.
 bool ReadAll(const fs::path& path, std::string& bytes) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) return false;
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  const std::streamoff size = in.tellg();
+  if (size < 0) return false;
+  in.seekg(0);
+  bytes.resize(static_cast<size_t>(size));
+  in.read(bytes.data(), size);
+  if (in.gcount() != size) return false;
+  // A file that grew meanwhile is read to its end all the same.
+  bytes.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !in.bad();
 }
 
