@@ -15,6 +15,7 @@
 #include "media/photo_metadata.h"
 #include "media/yuv420_to_bgrx.h"
 #include "transform/large_buffer.h"
+#include "transform/split_work.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -80,6 +81,26 @@ bool IsAnimatedWebp(const std::string& bytes) {
          (static_cast<uint8_t>(bytes[20]) & 0x02) != 0;
 }
 
+struct Yuv420Rows {
+  const AVFrame* frame;
+  FrameImage* out;
+  Yuv420Coefficients coefficients;
+};
+
+// Picture rows begin .. end - 1 of a 4:2:0 frame into the bottom-up BGRX picture.
+void ConvertYuv420Rows(const Yuv420Rows& r, int32_t begin, int32_t end) {
+  const AVFrame& frame = *r.frame;
+  const int32_t width = r.out->width;
+  const int32_t height = r.out->height;
+  for (int32_t row = begin; row < end; ++row) {
+    Yuv420RowToBgrx(frame.data[0] + static_cast<ptrdiff_t>(row) * frame.linesize[0],
+                    frame.data[1] + static_cast<ptrdiff_t>(row / 2) * frame.linesize[1],
+                    frame.data[2] + static_cast<ptrdiff_t>(row / 2) * frame.linesize[2], width,
+                    r.coefficients,
+                    r.out->Bytes() + static_cast<size_t>(height - 1 - row) * width * 4);
+  }
+}
+
 // The decoded picture as bottom-up BGRX, converted the way the frame source converts a
 // movie's frames, so that a photo and a one-frame movie of it give the same pixels.
 bool ToBgrx(const AVFrame& frame, FrameImage& out) {
@@ -92,14 +113,19 @@ bool ToBgrx(const AVFrame& frame, FrameImage& out) {
   const bool fullRange = frame.color_range == AVCOL_RANGE_JPEG;
   if ((format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P) && width % 2 == 0 &&
       height % 2 == 0) {
-    const Yuv420Coefficients coefficients =
-        Yuv420CoefficientsFor(colourSpace, fullRange || format == AV_PIX_FMT_YUVJ420P);
-    for (int32_t row = 0; row < height; ++row) {
-      Yuv420RowToBgrx(frame.data[0] + static_cast<ptrdiff_t>(row) * frame.linesize[0],
-                      frame.data[1] + static_cast<ptrdiff_t>(row / 2) * frame.linesize[1],
-                      frame.data[2] + static_cast<ptrdiff_t>(row / 2) * frame.linesize[2], width,
-                      coefficients,
-                      out.Bytes() + static_cast<size_t>(height - 1 - row) * width * 4);
+    Yuv420Rows rows{&frame, &out,
+                    Yuv420CoefficientsFor(colourSpace, fullRange || format == AV_PIX_FMT_YUVJ420P)};
+    // Each row stands alone: a large picture's rows split over both cores.
+    if (static_cast<int64_t>(width) * height < (int64_t{1} << 16)) {
+      ConvertYuv420Rows(rows, 0, height);
+    } else {
+      RunInTwoHalves(
+          [](void* context, int half) {
+            const Yuv420Rows& r = *static_cast<const Yuv420Rows*>(context);
+            const int32_t middle = r.out->height / 2 / 2 * 2;
+            ConvertYuv420Rows(r, half == 0 ? 0 : middle, half == 0 ? middle : r.out->height);
+          },
+          &rows);
     }
     return true;
   }
