@@ -44,6 +44,14 @@ std::string Check(const FrameImage& picture, const fs::path& file, int32_t quali
                              picture.height, quality);
 }
 
+// Every pixel one of the eight corners of the colour cube at random: the most the
+// clipping on the way back can move a block's brightness.
+FrameImage Corners(int32_t width, int32_t height) {
+  FrameImage picture = Noise(width, height);
+  for (uint32_t& p : picture.pixels) p = (p & 0x00808080u) * 0xFFu / 0x80u;
+  return picture;
+}
+
 // Columns of two pure colours side by side: colour detail the coder's halved colour
 // planes cannot hold, clipped on the way back.
 FrameImage Stripes(int32_t width, int32_t height, uint32_t a, uint32_t b) {
@@ -63,10 +71,12 @@ TEST(PhotoReadBack, JpegsWithinTheCodersLossPass) {
   const FrameImage noise = Noise(320, 240);
   const FrameImage redGreen = Stripes(333, 201, PackBgrx(0, 0, 255), PackBgrx(0, 255, 0));
   const FrameImage magentaGreen = Stripes(200, 120, PackBgrx(255, 0, 255), PackBgrx(0, 255, 0));
+  const FrameImage corners = Corners(160, 96);
   const FrameImage blueYellow = Stripes(64, 64, PackBgrx(255, 0, 0), PackBgrx(0, 255, 255));
   for (const int32_t quality : {1, 30, 75, 92, 100}) {
     SCOPED_TRACE(quality);
-    for (const FrameImage* picture : {&doughnut, &noise, &redGreen, &magentaGreen, &blueYellow}) {
+    for (const FrameImage* picture :
+         {&doughnut, &noise, &corners, &redGreen, &magentaGreen, &blueYellow}) {
       const fs::path file = dir / "read back.jpg";
       ASSERT_EQ(Write(*picture, file, quality), "");
       EXPECT_EQ(Check(*picture, file, quality), "");
