@@ -8,7 +8,9 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "extras/jpeg_whole.h"
 #include "media/bgrx_scaler.h"
@@ -57,25 +59,26 @@ struct PacketFreer {
   void operator()(AVPacket* p) const { av_packet_free(&p); }
 };
 
-// The whole file in one piece of the size it has: growing a string as it reads moves
-// a large photo's bytes many times over.
-bool ReadAll(const fs::path& path, std::string& bytes) {
+// The whole file in one piece of the size it has, in memory advised for huge pages:
+// growing a string as it reads moves a large photo's bytes many times over.
+bool ReadAll(const fs::path& path, std::vector<char>& bytes) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) return false;
   const std::streamoff size = in.tellg();
   if (size < 0) return false;
   in.seekg(0);
+  ReserveLarge(bytes, static_cast<size_t>(size));
   bytes.resize(static_cast<size_t>(size));
   in.read(bytes.data(), size);
   if (in.gcount() != size) return false;
   // A file that grew meanwhile is read to its end all the same.
-  bytes.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  bytes.insert(bytes.end(), std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !in.bad();
 }
 
 // A WebP whose extended header sets the animation flag: FFmpeg's decoder reads only
 // still WebP pictures.
-bool IsAnimatedWebp(const std::string& bytes) {
+bool IsAnimatedWebp(std::string_view bytes) {
   return bytes.size() >= 21 && bytes.compare(0, 4, "RIFF") == 0 &&
          bytes.compare(8, 4, "WEBP") == 0 && bytes.compare(12, 4, "VP8X") == 0 &&
          (static_cast<uint8_t>(bytes[20]) & 0x02) != 0;
@@ -316,11 +319,12 @@ DecodedPhoto DecodePhoto(const fs::path& path) {
                    " MB); convert it as a movie";
     return result;
   }
-  std::string bytes;
-  if (!ReadAll(path, bytes)) {
+  std::vector<char> file;
+  if (!ReadAll(path, file)) {
     result.error = "the photo cannot be read";
     return result;
   }
+  const std::string_view bytes(file.data(), file.size());
   if (bytes.empty()) {
     result.error = "the photo file is empty";
     return result;
