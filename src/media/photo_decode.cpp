@@ -71,9 +71,7 @@ bool ReadAll(const fs::path& path, std::vector<char>& bytes) {
   bytes.resize(static_cast<size_t>(size));
   in.read(bytes.data(), size);
   if (in.gcount() != size) return false;
-  // A file that grew meanwhile is read to its end all the same.
-  bytes.insert(bytes.end(), std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+  return true;
 }
 
 // A WebP whose extended header sets the animation flag: FFmpeg's decoder reads only
@@ -312,6 +310,14 @@ DecodedPhoto DecodePhoto(const fs::path& path) {
   // The whole file is read for its checks: a movie given a photo's name must not
   // take the memory.
   constexpr uintmax_t kLargestPhoto = uintmax_t{1} << 30;
+  // A device or a pipe given a photo's name has no end to read to.
+  std::error_code typeError;
+  if (!fs::is_regular_file(path, typeError)) {
+    result.error = typeError || !fs::exists(path, typeError)
+                       ? "the photo cannot be found"
+                       : "not a photo file (a folder, device or pipe)";
+    return result;
+  }
   std::error_code sizeError;
   const uintmax_t size = fs::file_size(path, sizeError);
   if (!sizeError && size > kLargestPhoto) {
