@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -31,10 +32,28 @@ constexpr int32_t kHeight = 4000;
 fs::path g_dir;
 fs::path g_photo;
 double g_ourSeconds = 0;
+double g_ourSlowest = 0;
 double g_magickSeconds = 0;
 
 double Seconds(Clock::duration d) {
   return std::chrono::duration<double>(d).count();
+}
+
+// A camera's sensor grain: a smooth drawing codes to a few hundred kilobytes and
+// decodes far faster than a real 24-megapixel photo of 6 to 10 MB.
+void AddGrain(corvinex::FrameImage& picture) {
+  uint32_t state = 2024;
+  for (uint32_t& pixel : picture.pixels) {
+    uint32_t grained = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+      state = state * 1664525u + 1013904223u;
+      // -16 .. 15 in each channel
+      const int value = static_cast<int>((pixel >> shift) & 0xFFu) + static_cast<int>(state >> 27) -
+                        16;  // -8 .. 7
+      grained |= static_cast<uint32_t>(std::clamp(value, 0, 255)) << shift;
+    }
+    pixel = grained;
+  }
 }
 
 corvinex::AppSettings RingSettings() {
@@ -67,6 +86,7 @@ void BM_PhotoToJpeg(benchmark::State& state) {
       return;
     }
     state.SetIterationTime(s);
+    g_ourSlowest = std::max(g_ourSlowest, s);
     state.counters["width"] = outcome.width;
     state.counters["height"] = outcome.height;
     seconds += s;
@@ -123,21 +143,26 @@ int main(int argc, char** argv) {
   fs::create_directories(g_dir);
   g_photo = g_dir / "doughnut 6000x4000.jpg";
   const corvinex::FrameImage panorama = corvinex::sample::MakePanoramaPattern(4096, 1024, 0);
-  const corvinex::FrameImage picture =
+  corvinex::FrameImage picture =
       corvinex::sample::WrapPanorama(panorama, kWidth, kHeight, corvinex::sample::kSampleRing);
+  AddGrain(picture);
   if (const std::string why =
           corvinex::WritePhoto(g_photo, corvinex::PhotoType::Jpeg,
-                               {picture.Bytes(), picture.ByteSize()}, kWidth, kHeight, 92);
+                               {picture.Bytes(), picture.ByteSize()}, kWidth, kHeight, 100);
       !why.empty()) {
     std::fprintf(stderr, "cannot make the benchmark photo: %s\n", why.c_str());
     return 1;
   }
+  std::printf("photo %s: %.1f MB\n", g_photo.filename().c_str(),
+              static_cast<double>(fs::file_size(g_photo)) / 1e6);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   if (g_ourSeconds > 0 && g_magickSeconds > 0) {
-    std::printf("photo to JPEG %.0f ms, ImageMagick DePolar %.0f ms: %.1f times as fast%s\n",
-                1000 * g_ourSeconds, 1000 * g_magickSeconds, g_magickSeconds / g_ourSeconds,
-                g_ourSeconds < 1.0 ? "" : " (over the one-second budget)");
+    std::printf(
+        "photo to JPEG %.0f ms (slowest %.0f ms), ImageMagick DePolar %.0f ms: %.1f times as "
+        "fast%s\n",
+        1000 * g_ourSeconds, 1000 * g_ourSlowest, 1000 * g_magickSeconds,
+        g_magickSeconds / g_ourSeconds, g_ourSlowest < 1.0 ? "" : " (over the one-second budget)");
   }
   fs::remove_all(g_dir);
   return 0;

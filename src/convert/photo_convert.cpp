@@ -9,10 +9,11 @@
 #include <system_error>
 
 #include "convert/pending_output.h"
-#include "media/photo_decode.h"
 #include "media/photo_metadata.h"
+#include "media/photo_readback.h"
 #include "media/photo_write.h"
 #include "settings/diagnostic_log.h"
+#include "transform/large_buffer.h"
 #include "transform/output_assembly.h"
 #include "transform/output_projection.h"
 #include "transform/pixel_ratio_fix.h"
@@ -28,7 +29,7 @@ class PictureSink : public FrameSink {
  public:
   std::vector<uint8_t> AcquireBuffer(size_t size) override {
     std::vector<uint8_t> buffer;
-    buffer.reserve(size);
+    ReserveLarge(buffer, size);
     return buffer;
   }
   void Submit(OutputFrame&& frame) override {
@@ -42,24 +43,6 @@ class PictureSink : public FrameSink {
   OutputFrame frame_;
   bool received_ = false;
 };
-
-// The file read back as a picture: the size written, and for the lossless types every
-// pixel. Empty when it matches.
-std::string CheckPicture(const fs::path& file, PhotoType type, const OutputFrame& written) {
-  const DecodedPhoto back = DecodePhoto(file);
-  if (!back.ok()) return "the picture written does not read back: " + back.error;
-  if (back.image.width != written.width || back.image.height != written.height) {
-    return "the picture written reads back at another size";
-  }
-  if (type == PhotoType::Jpeg) return {};
-  const auto* pixels = reinterpret_cast<const uint32_t*>(written.bytes.data());
-  for (size_t i = 0; i < back.image.pixels.size(); ++i) {
-    if (((back.image.pixels[i] ^ pixels[i]) & 0x00FFFFFFu) != 0) {
-      return "the picture written reads back with other pixels";
-    }
-  }
-  return {};
-}
 
 // The metadata writer rewrites the file without flushing it to the disk: done here,
 // before the file takes its name.
@@ -174,7 +157,11 @@ PhotoOutcome ConvertPhoto(const PhotoJob& job, FrameImage photo, const AppSettin
       WritePhotoMetadata(job.input, pending.TempPath(), out.width, out.height, marks);
   if (!meta.error.empty()) return fail(meta.error);
   if (!meta.warning.empty()) outcome.notes.push_back(meta.warning);
-  if (std::string why = CheckPicture(pending.TempPath(), type, out); !why.empty()) return fail(why);
+  if (std::string why = CheckPhotoReadsBack(pending.TempPath(), type, out.bytes, out.width,
+                                            out.height, job.jpegQuality);
+      !why.empty()) {
+    return fail(why);
+  }
   if (std::string why = CheckPhotoMetadata(pending.TempPath(), out.width, out.height, marks);
       !why.empty()) {
     return fail(why);

@@ -10,6 +10,8 @@
 #include <memory>
 #include <mutex>
 
+#include "transform/large_buffer.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
@@ -143,6 +145,10 @@ std::string WritePhoto(const fs::path& path, PhotoType type, std::span<const uin
   frame->format = format;
   if (int rc = av_frame_get_buffer(frame.get(), 0); rc < 0) {
     return "not enough memory to write the picture (" + AvText(rc) + ")";
+  }
+  // Not yet touched: its pages can still come as huge ones.
+  for (AVBufferRef* buffer : frame->buf) {
+    if (buffer != nullptr) AdviseHugePages(buffer->data, buffer->size);
   }
   std::unique_ptr<SwsContext, SwsFreer> scaler(sws_getContext(
       width, height, AV_PIX_FMT_BGR0, width, height, format,

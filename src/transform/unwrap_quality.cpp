@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "transform/large_buffer.h"
 #include "transform/unwrap_geometry.h"
 #include "transform/warp_resample.h"
 
@@ -65,6 +66,7 @@ bool UnwrapQuality(const UnwrapGeometry& g, int32_t flipMode, const FrameImage& 
   // The preview variant of the preparation leaves the cache alone; it is sized
   // here on first use, which happens on the first frame of a run only.
   if (buffers.cache.size() != 2 * slots) {
+    ReserveLarge(buffers.cache, 2 * slots);
     buffers.cache.assign(2 * slots, 0.0f);
     buffers.cacheValid = false;
   }

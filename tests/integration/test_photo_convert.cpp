@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "media/frame_source.h"
 #include "media/photo_decode.h"
@@ -69,6 +70,32 @@ TEST_F(PhotoBatchTest, PhotoGivesTheOneFrameMoviesPixels) {
     const FrameImage movieOut = ReadPictureFile(OnlyFrame(frames));
     ASSERT_GT(photoOut.width, 100);
     EXPECT_EQ(test::PixelsApart(photoOut, movieOut), 0u);
+  }
+}
+
+// A photo decodes to the pixels a one-frame movie holding the same JPEG bytes shows,
+// for every plane layout the decoder hands over (halved colour both ways, across only,
+// none, grey) and for sizes that are no whole blocks.
+TEST_F(PhotoBatchTest, PhotoDecodesAsTheMovieOfItsBytes) {
+  for (const auto& [width, height] : {std::pair{640, 480}, std::pair{97, 65}}) {
+    const FrameImage picture = test::MakeDoughnutPicture(width, height);
+    for (const std::string format : {"yuvj420p", "yuvj422p", "yuvj444p", "gray"}) {
+      SCOPED_TRACE(format + " " + std::to_string(width));
+      const fs::path photo = dir / (format + ".jpg");
+      WritePictureFile(picture, photo, "", format);
+      const fs::path movie = dir / (format + ".avi");
+      test::RunTool({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", photo.string(), "-c:v",
+                     "copy", movie.string()},
+                    dir / ("make-" + format));
+      const DecodedPhoto decoded = DecodePhoto(photo);
+      ASSERT_TRUE(decoded.ok()) << decoded.error;
+      FrameSource source;
+      MovieInfo info;
+      ASSERT_TRUE(source.Open(movie, info).ok());
+      FrameImage shown;
+      ASSERT_TRUE(source.CopyCurrentFrame(shown));
+      EXPECT_EQ(test::PixelsApart(shown, decoded.image), 0u);
+    }
   }
 }
 

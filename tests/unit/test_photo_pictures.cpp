@@ -107,5 +107,18 @@ TEST(PhotoOrientation, PhotosGetTheirOwnPictureNames) {
   }
 }
 
+// Names that are no photo file are refused at once: a device would be read without
+// end, a folder not at all.
+TEST(PhotoDecode, NoPhotoFileIsRefusedAtOnce) {
+  test::TempDir dir;
+  const fs::path device = dir / "zero.jpg";
+  fs::create_symlink("/dev/zero", device);
+  EXPECT_NE(DecodePhoto(device).error.find("not a photo file"), std::string::npos);
+  const fs::path folder = dir / "folder.jpg";
+  fs::create_directory(folder);
+  EXPECT_NE(DecodePhoto(folder).error.find("not a photo file"), std::string::npos);
+  EXPECT_NE(DecodePhoto(dir / "missing.jpg").error.find("cannot be found"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace corvinex
