@@ -29,11 +29,13 @@
 #include "convert/leftovers.h"
 #include "convert/pending_frames.h"
 #include "convert/photo_convert.h"
+#include "convert/photo_logo.h"
 #include "media/frame_source.h"
 #include "media/media_probe.h"
 #include "media/movie_info.h"
 #include "media/movie_ring.h"
 #include "media/photo_decode.h"
+#include "media/photo_ring.h"
 #include "media/photo_write.h"
 #include "settings/diagnostic_log.h"
 #include "settings/settings_file.h"
@@ -301,17 +303,6 @@ std::string PlaceRing(const BatchOptions& options, const fs::path& input, const 
   return {};
 }
 
-// The ring of a photo, searched in its one (upright) picture, as a movie's is.
-MovieRing FindRingInPhoto(const FrameImage& picture) {
-  MovieRing found;
-  found.frameWidth = picture.width;
-  found.frameHeight = picture.height;
-  found.framesSearched = 1;
-  found.ring = FindRing(std::span<const FrameImage>(&picture, 1));
-  if (found.ring.found) found.cutArea = CutAreaForRing(picture.width, picture.height, found.ring);
-  return found;
-}
-
 // --ring or --cut auto on a photo; empty when all is well, else why it is not converted.
 std::string PlacePhotoRing(const BatchOptions& options, const FrameImage& picture,
                            AppSettings& settings) {
@@ -388,10 +379,8 @@ void ConvertPhotoOne(const fs::path& input, const BatchTarget& target, const Bat
   }
   FrameImage logoCanvas;
   if (logo.present) {
-    const UnwrapGeometry g =
-        ComputeUnwrapGeometry(photo.image.width, photo.image.height, RingFromSettings(settings),
-                              settings.HSIZE, ShapeFromOptions(setup.session));
-    PrepareLogoFrame(logo.image, g.W, DecoderRoute(settings), logoCanvas);
+    PreparePhotoLogo(logo.image, photo.image.width, photo.image.height, settings, setup.session,
+                     logoCanvas);
   }
   const PhotoJob job{.input = input,
                      .output = target.output,
