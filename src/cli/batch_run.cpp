@@ -28,6 +28,7 @@
 #include "convert/frame_source_feed.h"
 #include "convert/leftovers.h"
 #include "convert/pending_frames.h"
+#include "convert/pending_name.h"
 #include "convert/photo_convert.h"
 #include "convert/photo_logo.h"
 #include "media/frame_source.h"
@@ -405,6 +406,11 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
                 DiagnosticLog& log, BatchTally& tally) {
   std::error_code error;
   auto fail = [&](const std::string& why) { Fail(env, input, why, tally); };
+  // A folder listed while runs write into it (find | parallel) can name another run's
+  // output under its hidden temporary name: cut short, and gone once it is named.
+  if (PendingNameOwner(input.filename().string())) {
+    return fail("is the unfinished output of a running conversion, not an input; left alone");
+  }
   if (!fs::is_regular_file(input, error)) {
     fail("no such movie file");
     return;

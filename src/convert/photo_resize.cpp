@@ -11,6 +11,14 @@ extern "C" {
 }
 
 namespace corvinex {
+namespace {
+
+// Bicubic as the encoder's scaling, but in full colour: without the full-chroma
+// flags swscale halves the colour resolution of a packed RGB picture on the way.
+constexpr int kScaleFlags =
+    SWS_BICUBIC | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP | SWS_ACCURATE_RND;
+
+}  // namespace
 
 std::string ResizePhotoOutput(int32_t resize, OutputFrame& picture) {
   PictureSize size = ExportPictureSize(resize, picture.width, picture.height);
@@ -24,7 +32,7 @@ std::string ResizePhotoOutput(int32_t resize, OutputFrame& picture) {
   }
   SwsContext* context =
       sws_getContext(picture.width, picture.height, AV_PIX_FMT_BGR0, size.width, size.height,
-                     AV_PIX_FMT_BGR0, SWS_BICUBIC, nullptr, nullptr, nullptr);
+                     AV_PIX_FMT_BGR0, kScaleFlags, nullptr, nullptr, nullptr);
   if (context == nullptr) {
     return "the picture cannot be scaled to " + std::to_string(size.width) + "x" +
            std::to_string(size.height);
