@@ -27,11 +27,14 @@
 #include "convert/frame_source_feed.h"
 #include "convert/leftovers.h"
 #include "convert/pending_frames.h"
+#include "convert/pending_name.h"
 #include "convert/photo_convert.h"
+#include "convert/photo_logo.h"
 #include "media/frame_source.h"
 #include "media/movie_info.h"
 #include "media/movie_ring.h"
 #include "media/photo_decode.h"
+#include "media/photo_ring.h"
 #include "media/photo_write.h"
 #include "settings/diagnostic_log.h"
 #include "settings/settings_file.h"
@@ -299,17 +302,6 @@ std::string PlaceRing(const BatchOptions& options, const fs::path& input, const 
   return {};
 }
 
-// The ring of a photo, searched in its one (upright) picture, as a movie's is.
-MovieRing FindRingInPhoto(const FrameImage& picture) {
-  MovieRing found;
-  found.frameWidth = picture.width;
-  found.frameHeight = picture.height;
-  found.framesSearched = 1;
-  found.ring = FindRing(std::span<const FrameImage>(&picture, 1));
-  if (found.ring.found) found.cutArea = CutAreaForRing(picture.width, picture.height, found.ring);
-  return found;
-}
-
 // --ring or --cut auto on a photo; empty when all is well, else why it is not converted.
 std::string PlacePhotoRing(const BatchOptions& options, const FrameImage& picture,
                            AppSettings& settings) {
@@ -386,10 +378,8 @@ void ConvertPhotoOne(const fs::path& input, const BatchTarget& target, const Bat
   }
   FrameImage logoCanvas;
   if (logo.present) {
-    const UnwrapGeometry g =
-        ComputeUnwrapGeometry(photo.image.width, photo.image.height, RingFromSettings(settings),
-                              settings.HSIZE, ShapeFromOptions(setup.session));
-    PrepareLogoFrame(logo.image, g.W, DecoderRoute(settings), logoCanvas);
+    PreparePhotoLogo(logo.image, photo.image.width, photo.image.height, settings, setup.session,
+                     logoCanvas);
   }
   const PhotoJob job{.input = input,
                      .output = target.output,
@@ -414,6 +404,11 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
                 DiagnosticLog& log, BatchTally& tally) {
   std::error_code error;
   auto fail = [&](const std::string& why) { Fail(env, input, why, tally); };
+  // A folder listed while runs write into it (find | parallel) can name another run's
+  // output under its hidden temporary name: cut short, and gone once it is named.
+  if (PendingNameOwner(input.filename().string())) {
+    return fail("is the unfinished output of a running conversion, not an input; left alone");
+  }
   if (!fs::is_regular_file(input, error)) {
     fail("no such movie file");
     return;

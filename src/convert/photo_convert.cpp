@@ -9,6 +9,8 @@
 #include <system_error>
 
 #include "convert/pending_output.h"
+#include "convert/photo_resize.h"
+#include "media/photo_decode.h"
 #include "media/photo_metadata.h"
 #include "media/photo_readback.h"
 #include "media/photo_write.h"
@@ -37,7 +39,7 @@ class PictureSink : public FrameSink {
     received_ = true;
   }
   bool Received() const { return received_; }
-  const OutputFrame& Frame() const { return frame_; }
+  OutputFrame& Frame() { return frame_; }
 
  private:
   OutputFrame frame_;
@@ -128,13 +130,17 @@ PhotoOutcome ConvertPhoto(const PhotoJob& job, FrameImage photo, const AppSettin
     return outcome;
   }
   buffers = UnwrapBuffers{};  // the panorama buffers are not needed to write it
-  const OutputFrame& out = sink.Frame();
+  OutputFrame& out = sink.Frame();
+  // A stereo pair stacks two views, which is no single panorama.
+  const bool singleView = layout.plan.view.height == out.height;
+  if (std::string why = ResizePhotoOutput(session.RESIZE, out); !why.empty()) {
+    outcome.error = std::move(why);
+    return outcome;
+  }
   outcome.width = out.width;
   outcome.height = out.height;
-  // A stereo pair stacks two views, which is no single panorama.
-  const ViewSize view = layout.plan.view;
   const PanoramaMarks marks =
-      view.height == out.height ? PanoramaMarksFor(out.width, out.height) : PanoramaMarks{};
+      singleView ? PanoramaMarksFor(out.width, out.height) : PanoramaMarks{};
   outcome.panoramaMarked = marks.mark;
 
   PendingOutput pending(job.output);

@@ -5,13 +5,18 @@
 #include <QInputDialog>
 #include <QMimeData>
 
+#include "app/window/command_ids.h"
 #include "app/window/movie_session.h"
 #include "app/window/photo_output.h"
+#include "convert/encoder_command.h"
+#include "extras/logo_decode.h"
 #include "gui/dialog_answer.h"
 #include "gui/window_fixture.h"
 #include "media/photo_decode.h"
 #include "settings/diagnostic_log.h"
+#include "settings/settings_file.h"
 #include "support/sample_photo.h"
+#include "transform/output_projection.h"
 
 namespace corvinex::test {
 namespace {
@@ -81,6 +86,89 @@ TEST_F(PhotoWindowFixture, TurnedPhotoIsShownUprightAndSavedAsAPicture) {
   EXPECT_EQ(PixelsApart(ReadPictureFile(out), ReadPictureFile(direct)), 0u);
   // The movie services were never asked to convert.
   for (const std::string& call : calls) EXPECT_EQ(call.find("convertMovie"), std::string::npos);
+}
+
+// A JPEG stored a quarter turned with orientation 6: Find Ring searches the upright
+// picture the window shows, and CONVERT with a logo and a resize step writes what the
+// batch tool writes for the same settings, logo and step.
+TEST_F(PhotoWindowFixture, FindRingLogoAndResizeOnATurnedPhotoMatchTheBatchTool) {
+  const FrameImage upright = MakeDoughnutPicture(640, 480);
+  const fs::path photo = dir.path() / "turned ring ü.jpg";
+  WritePictureFile(upright, photo, "transpose=2", "yuvj420p");
+  SetExif(photo, {{"Exif.Image.Orientation", "6"}, {"Exif.Image.Make", "Vistrel"}});
+  // A logo eight times as wide as high, in colour bands that show where it lands.
+  FrameImage logoPicture;
+  logoPicture.Reset(400, 50);
+  for (int32_t y = 0; y < logoPicture.height; ++y) {
+    for (int32_t x = 0; x < logoPicture.width; ++x) {
+      logoPicture.Row(y)[x] = (x / 50) % 2 == 0 ? 0x00E02020u : 0x0020E020u;
+    }
+  }
+  const fs::path logoFile = dir.path() / "logo band.png";
+  WritePictureFile(logoPicture, logoFile);
+  LogoState logo;
+  ASSERT_TRUE(LoadLogo(logoFile, logo));
+
+  MainWindow& w = Open();
+  session = std::make_unique<MovieSession>(w);
+  session->SetLogo(&logo);
+  session->Provide(w.Services());
+  session->OpenMovie(photo.string());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Flags().movieOpen == 1; }, 20000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return LabelText(304) == "640x480"; }, 10000))
+      << LabelText(304).toStdString();
+
+  ASSERT_TRUE(w.ApplyCutArea({90, 70, 250, 250, 20}));  // well off the ring
+  SeenMessage refusal;
+  AnswerNextMessageBox(QMessageBox::Ok, &refusal);
+  w.Dispatch(cmd::kFindRing);
+  EXPECT_FALSE(refusal.seen) << refusal.text.toStdString();
+  DropPendingAnswers();
+  const RingGeometry found = RingFromSettings(state.settings);
+  const RingGeometry& made = sample::kSampleRing;
+  EXPECT_NEAR(found.X1 + found.X2 / 2.0, made.X1 + made.X2 / 2.0, 3);
+  EXPECT_NEAR(found.Y1 + found.Y2 / 2.0, made.Y1 + made.Y2 / 2.0, 3);
+  EXPECT_NEAR(found.X2, made.X2, 16);  // the JPEG's soft edge reads a little inside
+  if (auto* report = w.findChild<QMessageBox*>("ringReport")) report->close();
+
+  state.options.RESIZE = 2;
+  const fs::path out = dir.path() / "window out.png";
+  AnswerNextFileDialog(QString::fromStdString(out.string()), nullptr);
+  SeenMessage saved;
+  AnswerNextMessageBox(QMessageBox::Ok, &saved);
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  QTest::keyClick(&w, Qt::Key_C, Qt::ControlModifier);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return saved.seen; }, 30000));
+  ASSERT_EQ(saved.title, "Photo Saved") << saved.text.toStdString();
+
+  const fs::path settingsFile = dir.path() / "same settings.ini";
+  ASSERT_TRUE(WriteSettings(settingsFile, state.settings));
+  const fs::path batchOut = dir.path() / "batch out.png";
+  RunTool({(fs::path(CORVINEX_PROGRAM_DIR) / "corvinex-batch").string(), "--settings",
+           settingsFile.string(), "--logo", logoFile.string(), "--resize", "2", photo.string(),
+           "-o", batchOut.string()},
+          dir.path() / "batch.txt");
+  const FrameImage windowPicture = ReadPictureFile(out);
+  const FrameImage batchPicture = ReadPictureFile(batchOut);
+  EXPECT_EQ(PixelsApart(windowPicture, batchPicture), 0u);
+  // The logo frame is the 2:1 frame of the panorama, at the resize step's 80%.
+  const DecodedPhoto decoded = DecodePhoto(photo);
+  ASSERT_TRUE(decoded.ok()) << decoded.error;
+  const int32_t fullWidth =
+      ComputeUnwrapGeometry(640, 480, found, state.settings.HSIZE, ShapeFromOptions(state.options))
+          .W;
+  EXPECT_EQ(windowPicture.width, ExportPictureSize(2, fullWidth, 1).width);
+  EXPECT_NEAR(windowPicture.height * 2, windowPicture.width, 2);
+  // Its bottom rows are the logo's two colours, not the panorama (the canvas's lowest
+  // row is black, and the scaling blends it into the next).
+  int32_t logoColoured = 0;
+  for (int32_t x = 0; x < windowPicture.width; ++x) {
+    const uint32_t p = windowPicture.Row(3)[x];
+    const bool strong = ((p >> 16) & 0xFF) > 0xA0 || ((p >> 8) & 0xFF) > 0xA0;
+    if (strong && (p & 0xFF) < 0x60) ++logoColoured;
+  }
+  EXPECT_GT(logoColoured, windowPicture.width * 9 / 10);
 }
 
 }  // namespace

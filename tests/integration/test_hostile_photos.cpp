@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
 #include <string>
 
+#include "convert/pending_name.h"
+#include "media/photo_decode.h"
 #include "support/hostile_batch.h"
 #include "support/sample_photo.h"
 #include "support/temp_dir.h"
@@ -122,6 +125,73 @@ TEST_F(HostilePhotoTest, OutputsAreKeptOrReplacedWhole) {
 
   const ToolRun quality = Run({photo.string(), "--jpeg-quality", "0"}, "quality");
   EXPECT_EQ(quality.exitCode, 2);
+}
+
+// The README's find line for a folder of photos, taken from the README itself: the
+// expression between "find archive" and "-print0".
+std::string ReadmePhotoFindTests() {
+  const std::string readme = test::ReadFileBytes(fs::path(CORVINEX_SOURCE_DIR) / "README.md");
+  const std::string start = "find archive -name '*.jpg'";
+  const size_t at = readme.find(start);
+  if (at == std::string::npos) return {};
+  const size_t end = readme.find("-print0", at);
+  if (end == std::string::npos) return {};
+  return readme.substr(at + std::string("find archive").size(),
+                       end - at - std::string("find archive").size());
+}
+
+// Two runs of the README's parallel recipe at once over one folder of photos, then a
+// third after them: every photo gets one whole output, no output is converted again,
+// no run fails, and nothing is left under a temporary name. Another run's unfinished
+// output, when a listing catches it, is refused and left alone.
+TEST_F(HostilePhotoTest, ParallelRecipeRunsTwiceAtOnceWithoutSharingOutputs) {
+  const std::string tests = ReadmePhotoFindTests();
+  ASSERT_FALSE(tests.empty()) << "no photo recipe in README.md";
+  const fs::path folder = dir / "photo archive";
+  fs::create_directories(folder / "day two");
+  const FrameImage picture = test::MakeDoughnutPicture(320, 240);
+  constexpr int kPhotos = 20;
+  const fs::path made = dir / "made.jpg";
+  WritePictureFile(picture, made, "", "yuvj420p");
+  for (int i = 0; i < kPhotos; ++i) {
+    const fs::path photo = folder / (i % 2 == 0 ? fs::path("day two") : fs::path()) /
+                           ("shot 'n' \"" + std::to_string(i) + "\".jpg");
+    fs::copy_file(made, photo);
+  }
+  // GNU parallel is not everywhere; xargs -P runs the jobs the same way.
+  const std::string run = "find \"$DIR\"" + tests +
+                          "-print0 | xargs -0 -n1 -P2 \"$TOOL\" --settings \"$S\" "
+                          "--progress none -y";
+  const ToolRun runs =
+      RunUnshared("DIR=\"$1\" S=\"$2\"; run() { " + run +
+                      "; }; run & a=$!; run & b=$!; wait $a; ra=$?; wait $b; rb=$?; run; "
+                      "echo \"exits $ra $rb $?\"",
+                  {folder.string(), settingsFile.string()}, "recipe");
+  ASSERT_TRUE(runs.finished);
+  EXPECT_NE(runs.out.find("exits 0 0 0"), std::string::npos) << runs.out << runs.err;
+  int outputs = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_NE(name[0], '.') << "left behind: " << name;
+    if (name.find("_Unwrapped") == std::string::npos) continue;
+    ++outputs;
+    EXPECT_EQ(name.find("_Unwrapped_"), std::string::npos) << "converted again: " << name;
+    const DecodedPhoto back = DecodePhoto(entry.path());
+    ASSERT_TRUE(back.ok()) << name << ": " << back.error;
+    EXPECT_GT(back.image.width, 100) << name;
+  }
+  EXPECT_EQ(outputs, kPhotos);
+
+  const fs::path unfinished =
+      folder / PendingName("shot_Unwrapped.jpg", {.pid = 4242, .startTicks = 17}, 1);
+  fs::copy_file(made, unfinished);
+  const InputGuard guard(unfinished);
+  const ToolRun refused = Run({unfinished.string()}, "unfinished");
+  EXPECT_TRUE(test::FailedSaying(refused, "unfinished output")) << refused.err;
+  EXPECT_TRUE(guard.Unchanged());
+  // Half the photos and their outputs, the other half's folder and the unfinished file.
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), kPhotos + 2)
+      << "the refused run wrote nothing";
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "convert/encoder_command.h"
 #include "media/frame_source.h"
 #include "media/photo_decode.h"
 #include "support/hostile_batch.h"
@@ -192,6 +193,44 @@ TEST_F(PhotoBatchTest, FrameSourceShowsEveryOrientationAsConverted) {
     FrameImage shown;
     ASSERT_TRUE(source.CopyCurrentFrame(shown));
     EXPECT_EQ(test::PixelsApart(shown, decoded.image), 0u);
+  }
+}
+
+// --resize scales a photo as it scales a movie: to the export's size for the step with
+// the bicubic filter the encoder uses, and the smaller picture is still marked as the
+// panorama it is.
+TEST_F(PhotoBatchTest, ResizeScalesAPhotoAsTheEncoderScalesAMovie) {
+  const fs::path photo = dir / "resized shot.jpg";
+  WritePictureFile(test::MakeDoughnutPicture(kWidth, kHeight), photo, "", "yuvj420p");
+  const fs::path natural = dir / "natural.png";
+  ASSERT_EQ(Run({photo.string(), "-o", natural.string()}, "natural").exitCode, 0);
+  const FrameImage full = ReadPictureFile(natural);
+  for (const int32_t step : {1, 5}) {
+    SCOPED_TRACE(step);
+    const fs::path out = dir / ("step" + std::to_string(step) + ".tif");
+    const ToolRun run = Run({photo.string(), "--resize", std::to_string(step), "-o", out.string()},
+                            "step" + std::to_string(step));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const FrameImage small = ReadPictureFile(out);
+    const PictureSize size = ExportPictureSize(step, full.width, full.height);
+    ASSERT_EQ(small.width, size.width);
+    ASSERT_EQ(small.height, size.height);
+    EXPECT_NE(run.out.find(std::to_string(size.width) + "x" + std::to_string(size.height)),
+              std::string::npos)
+        << run.out;
+    // The full-size output scaled by ffmpeg itself, as a movie's export is.
+    const fs::path scaled = dir / ("ffmpeg" + std::to_string(step) + ".png");
+    test::RunTool({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", natural.string(), "-vf",
+                   "scale=" + std::to_string(size.width) + ":" + std::to_string(size.height) +
+                       ":flags=bicubic+full_chroma_int+full_chroma_inp+accurate_rnd",
+                   scaled.string()},
+                  dir / ("scale" + std::to_string(step)));
+    const size_t apart = test::PixelsApart(small, ReadPictureFile(scaled), 12);
+    EXPECT_LT(apart, small.PixelCount() / 100) << apart << " pixels differ";
+    const auto tags = ReadMetadata(out);
+    EXPECT_EQ(tags.at("Exif.Photo.PixelXDimension"), std::to_string(size.width));
+    EXPECT_EQ(tags.at("Xmp.GPano.FullPanoWidthPixels"), std::to_string(size.width));
+    EXPECT_EQ(tags.at("Xmp.GPano.CroppedAreaImageHeightPixels"), std::to_string(size.height));
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include "cli/batch_options.h"
 #include "cli/batch_outputs.h"
+#include "convert/photo_resize.h"
 #include "media/photo_decode.h"
 #include "media/photo_metadata.h"
 #include "media/photo_write.h"
@@ -118,6 +119,42 @@ TEST(PhotoDecode, NoPhotoFileIsRefusedAtOnce) {
   fs::create_directory(folder);
   EXPECT_NE(DecodePhoto(folder).error.find("not a photo file"), std::string::npos);
   EXPECT_NE(DecodePhoto(dir / "missing.jpg").error.find("cannot be found"), std::string::npos);
+}
+
+// The resize step takes a photo to the export's size, but a 2:1 frame, or a band of
+// one, never comes out higher than half its width, which would lose its panorama
+// marks; a flat colour stays that colour.
+TEST(PhotoResize, KeepsThePanoramaFrameAndTheColours) {
+  struct Case {
+    int32_t width, height, step, wantWidth, wantHeight;
+  };
+  for (const Case& c : {Case{1936, 968, 1, 1742, 871},  // each side rounded: 1742 x 872
+                        Case{2000, 1000, 3, 1400, 700}, Case{1936, 966, 1, 1742, 870},
+                        Case{300, 400, 5, 150, 200}, Case{640, 320, 0, 640, 320}}) {
+    SCOPED_TRACE(c.width);
+    OutputFrame picture{.number = 0, .width = c.width, .height = c.height, .bytes = {}};
+    picture.bytes.resize(static_cast<size_t>(c.width) * c.height * 4);
+    for (size_t i = 0; i < picture.bytes.size(); i += 4) {
+      picture.bytes[i] = 30;
+      picture.bytes[i + 1] = 140;
+      picture.bytes[i + 2] = 220;
+    }
+    ASSERT_EQ(ResizePhotoOutput(c.step, picture), "");
+    EXPECT_EQ(picture.width, c.wantWidth);
+    EXPECT_EQ(picture.height, c.wantHeight);
+    ASSERT_EQ(picture.bytes.size(), static_cast<size_t>(c.wantWidth) * c.wantHeight * 4);
+    size_t off = 0;
+    for (size_t i = 0; i < picture.bytes.size(); i += 4) {
+      off += picture.bytes[i] != 30 || picture.bytes[i + 1] != 140 || picture.bytes[i + 2] != 220;
+    }
+    EXPECT_EQ(off, 0u);
+    if (c.height <= c.width / 2) {
+      EXPECT_TRUE(PanoramaMarksFor(picture.width, picture.height).mark);
+    }
+  }
+  OutputFrame cut{.number = 0, .width = 100, .height = 50, .bytes = std::vector<uint8_t>(400)};
+  EXPECT_NE(ResizePhotoOutput(1, cut), "");
+  EXPECT_EQ(cut.width, 100);
 }
 
 }  // namespace

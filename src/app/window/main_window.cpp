@@ -23,6 +23,8 @@
 #include "app/window/output_window.h"
 #include "app/window/qt_shutdown_hooks.h"
 #include "media/movie_ring.h"
+#include "media/photo_decode.h"
+#include "media/photo_ring.h"
 #include "transform/cut_area.h"
 #include "transform/logo_frame.h"
 #include "transform/output_projection.h"
@@ -273,7 +275,10 @@ void MainWindow::FindRing() {
   Click();
   if (flags_.movieOpen == 0 || flags_.moviePath.empty() || !CutAreaPlaceable()) return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const MovieRing found = FindRingInMovie(flags_.moviePath);
+  // A photo is searched in its upright picture, the one shown: its EXIF orientation
+  // would otherwise make it count as turned.
+  const MovieRing found = IsPhotoPath(flags_.moviePath) ? FindRingInPhotoFile(flags_.moviePath)
+                                                        : FindRingInMovie(flags_.moviePath);
   QApplication::restoreOverrideCursor();
   const FoundRing& ring = found.ring;
   // The frames searched are the stored ones; a movie turned by its rotation data shows

@@ -55,6 +55,7 @@ void MovieSession::Provide(WindowServices& services) {
       stream_.RequestRefresh();
     };
   }
+  services.currentLogo = [this](MainWindow&) { return logo_; };
   services.startViewer = [this](MainWindow& w) { StartViewer(w); };
   services.closeViewer = [this](MainWindow&) {
     if (viewer_) viewer_->close();

@@ -9,8 +9,10 @@
 #include "app/program_state.h"
 #include "app/window/file_choosers.h"
 #include "app/window/main_window.h"
+#include "convert/photo_logo.h"
 #include "media/photo_decode.h"
 #include "media/photo_write.h"
+#include "transform/logo_frame.h"
 
 namespace corvinex {
 
@@ -43,16 +45,27 @@ std::string ChoosePhotoOutput(MainWindow& window, const std::string& photoPath,
 }
 
 PhotoOutcome ConvertWindowPhoto(ProgramState& state, const std::string& input,
-                                const std::string& output, int32_t jpegQuality) {
+                                const std::string& output, int32_t jpegQuality,
+                                const LogoState* logo) {
   DecodedPhoto photo = DecodePhoto(input);
   if (!photo.ok()) {
     PhotoOutcome failed;
     failed.error = photo.error;
     return failed;
   }
-  PhotoOutcome outcome = ConvertPhoto(
-      {.input = input, .output = output, .jpegQuality = jpegQuality, .overwrite = true},
-      std::move(photo.image), state.settings, state.options, state.log);
+  FrameImage logoCanvas;
+  const bool withLogo = logo != nullptr && logo->present;
+  if (withLogo) {
+    PreparePhotoLogo(logo->image, photo.image.width, photo.image.height, state.settings,
+                     state.options, logoCanvas);
+  }
+  PhotoOutcome outcome =
+      ConvertPhoto({.input = input,
+                    .output = output,
+                    .jpegQuality = jpegQuality,
+                    .overwrite = true,
+                    .logoCanvas = withLogo ? &logoCanvas : nullptr},
+                   std::move(photo.image), state.settings, state.options, state.log);
   if (!photo.note.empty()) outcome.notes.insert(outcome.notes.begin(), photo.note);
   return outcome;
 }
@@ -63,7 +76,9 @@ void ConvertPhotoInWindow(MainWindow& window, const std::string& input) {
   const std::string output = ChoosePhotoOutput(window, input, jpegQuality);
   if (output.empty()) return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const PhotoOutcome outcome = ConvertWindowPhoto(window.State(), input, output, jpegQuality);
+  const LogoState* logo =
+      window.Services().currentLogo ? window.Services().currentLogo(window) : nullptr;
+  const PhotoOutcome outcome = ConvertWindowPhoto(window.State(), input, output, jpegQuality, logo);
   QApplication::restoreOverrideCursor();
   if (!outcome.ok()) {
     QMessageBox::critical(

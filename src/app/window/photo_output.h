@@ -11,6 +11,7 @@
 namespace corvinex {
 
 class MainWindow;
+struct LogoState;
 struct ProgramState;
 
 // .jpg, .png and .tif, in that order.
@@ -23,9 +24,11 @@ std::string ChoosePhotoOutput(MainWindow& window, const std::string& photoPath,
 
 // Unwraps the photo at `input` into `output` with the state's settings: the upright
 // picture the previews show, so that the Cut Area placed on them is the one used. An
-// existing `output` is replaced (the chooser asked).
+// existing `output` is replaced (the chooser asked). A present `logo` goes under the
+// panorama, as in a movie's conversion and the batch tool's.
 PhotoOutcome ConvertWindowPhoto(ProgramState& state, const std::string& input,
-                                const std::string& output, int32_t jpegQuality);
+                                const std::string& output, int32_t jpegQuality,
+                                const LogoState* logo = nullptr);
 
 // Both, with the result told in a message box.
 void ConvertPhotoInWindow(MainWindow& window, const std::string& input);

@@ -10,6 +10,7 @@
 namespace corvinex {
 
 class MainWindow;
+struct LogoState;
 
 struct WindowServices {
   // Opens the chosen movie in the frame source and starts its stream loop.
@@ -35,6 +36,9 @@ struct WindowServices {
   std::function<void(MainWindow&)> startViewer;
   std::function<void(MainWindow&)> closeViewer;
   std::function<void(MainWindow&)> chooseLogo;
+  // The logo chosen now (null or not present without one): a photo converted in the
+  // window takes it as a movie's conversion does.
+  std::function<const LogoState*(MainWindow&)> currentLogo;
   std::function<void(MainWindow&)> runLogoMaker;
   std::function<void(MainWindow&)> startR3dConverter;
   std::function<void(MainWindow&)> showAbout;
