@@ -3,10 +3,12 @@
 // what STOP and closing say during a run.
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 #include <cmath>
+#include <memory>
 
 #include "app/window/command_ids.h"
 #include "app/window/logo_chooser.h"
@@ -363,11 +365,19 @@ TEST_F(KeptFixture, ClosingDuringARunAsksWhileTheRunGoesOn) {
     ASSERT_NE(box, nullptr);
     asked = box->text();
     frameWhenAsked = LabelText(cmd::kFrameValue);
-    // The question waits while the frames go on; then the user answers.
-    QTimer::singleShot(1500, &w, [&, box = QPointer<QMessageBox>(box)] {
-      wentOn = LabelText(cmd::kFrameValue) != frameWhenAsked;
-      if (box) box->button(QMessageBox::Ok)->click();
-    });
+    // The question waits while the frames go on; then the user answers. A loaded
+    // machine may take a while for the next frame, so the watch is patient but bounded.
+    auto* watch = new QTimer(&w);
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    QObject::connect(watch, &QTimer::timeout, &w,
+                     [&, watch, started, box = QPointer<QMessageBox>(box)] {
+                       wentOn = LabelText(cmd::kFrameValue) != frameWhenAsked;
+                       if (!wentOn && started->elapsed() < 20000) return;
+                       watch->stop();
+                       if (box) box->button(QMessageBox::Ok)->click();
+                     });
+    watch->start(100);
   });
   AnswerNextFileDialog(QString::fromStdString(output.string()), nullptr);
   w.Dispatch(cmd::kConvert);
