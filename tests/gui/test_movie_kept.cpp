@@ -56,7 +56,10 @@ struct KeptFixture : WindowFixture {
     SeenMessage done;
     AnswerNextMessageBox(QMessageBox::Cancel, &done);
     session->Convert(output.string());
-    return done.title.toStdString();
+    // Says what came instead of the ending's message, so a failure can be read.
+    if (!done.seen) return "(no message box)";
+    return done.title.isEmpty() ? "(untitled) " + done.text.toStdString()
+                                : done.title.toStdString();
   }
   // The processor-usage pause: 100 ms a frame, so that a run lasts long enough to
   // be stopped or closed in the middle.
