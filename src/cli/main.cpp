@@ -12,7 +12,6 @@
 #include "cli/batch_options.h"
 #include "cli/batch_run.h"
 #include "cli/fatal_end.h"
-#include "cli/huge_pages.h"
 
 namespace {
 
@@ -27,9 +26,6 @@ int Run(int argc, char** argv) {
     std::fprintf(stderr, "corvinex-batch: %s\n", parsed.error.c_str());
     return 2;
   }
-  // A run that converts starts again with its large buffers in huge pages: the second
-  // start costs less than the page faults it spares.
-  if (!parsed.options.printGeometry) corvinex::RestartWithHugePages(argv);
   corvinex::BatchEnvironment env;
   env.programFolder = corvinex::RunningProgramFolder();
   env.drawBar = isatty(fileno(stderr)) != 0;

@@ -15,6 +15,8 @@
 #include <mutex>
 #include <thread>
 
+#include "convert/huge_page_tunable.h"
+
 extern char** environ;
 
 namespace corvinex {
@@ -183,6 +185,21 @@ ChildStart StartProcess(const std::vector<std::string>& argv, const ChildIo& io)
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
 
+  // Our environment, but with huge pages asked for (see huge_page_tunable.h).
+  std::vector<std::string> tunables;
+  std::vector<char*> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (std::strncmp(*e, "GLIBC_TUNABLES=", 15) == 0) {
+      tunables.push_back(*e + 15);
+    } else {
+      env.push_back(*e);
+    }
+  }
+  const std::string tuned =
+      "GLIBC_TUNABLES=" + TunablesWithHugePages(tunables.empty() ? "" : tunables.front());
+  env.push_back(const_cast<char*>(tuned.c_str()));
+  env.push_back(nullptr);
+
   int report[2];
   if (::pipe2(report, O_CLOEXEC) != 0) {
     start.error = std::string("cannot start ") + argv[0] + ": " + std::strerror(errno);
@@ -190,7 +207,7 @@ ChildStart StartProcess(const std::vector<std::string>& argv, const ChildIo& io)
   }
   ChildPlan plan{.candidates = candidates.data(),
                  .argv = args.data(),
-                 .envp = environ,
+                 .envp = env.data(),
                  .stdinFile = PathOrNull(io.stdinFile),
                  .stdoutFile = PathOrNull(io.stdoutFile),
                  .stderrFile = PathOrNull(io.stderrFile),

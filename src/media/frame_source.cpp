@@ -18,6 +18,7 @@ extern "C" {
 
 #include "media/audio_output.h"
 #include "media/bgrx_scaler.h"
+#include "media/decoder_buffers.h"
 #include "media/display_turn.h"
 #include "media/filter_library.h"
 #include "media/photo_decode.h"
@@ -85,6 +86,7 @@ double StatedRate(const AVFormatContext* format) {
 // Everything that belongs to the libraries. Used by one thread at a time: the
 // caller of Open, then the decode thread.
 struct FrameSource::Decoder {
+  MovieDecoderBuffers pictures;  // outlives the decoder: freed after the body below
   AVFormatContext* format = nullptr;
   AVCodecContext* video = nullptr;
   AVCodecContext* audio = nullptr;
@@ -210,6 +212,7 @@ struct FrameSource::Decoder {
     const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec->id);
     keyGatedByDecoder = codec->id == AV_CODEC_ID_H264 ||
                         (descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY));
+    pictures.InstallOn(video);
     if (avcodec_open2(video, codec, nullptr) < 0) {
       result.detail = "cannot open the video decoder";
       return result;

@@ -14,6 +14,7 @@
 
 #include "extras/jpeg_whole.h"
 #include "media/bgrx_scaler.h"
+#include "media/decoder_buffers.h"
 #include "media/photo_metadata.h"
 #include "media/yuv420_to_bgrx.h"
 #include "transform/large_buffer.h"
@@ -154,55 +155,6 @@ bool ToBgrx(const AVFrame& frame, FrameImage& out) {
                 static_cast<size_t>(width) * 4);
   }
   return true;
-}
-
-// The decoder's planes in one buffer advised for huge pages: the library's own pool
-// takes a 24-megapixel picture's 36 MB in fresh 4 KB pages, each its own kernel trip.
-int LargePictureBuffer(AVCodecContext* context, AVFrame* frame, int flags) {
-  const auto format = static_cast<AVPixelFormat>(frame->format);
-  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
-  if ((context->codec->capabilities & AV_CODEC_CAP_DR1) == 0 || d == nullptr ||
-      (d->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM)) !=
-          0) {
-    return avcodec_default_get_buffer2(context, frame, flags);
-  }
-  int width = frame->width;
-  int height = frame->height;
-  int align[AV_NUM_DATA_POINTERS] = {};
-  avcodec_align_dimensions2(context, &width, &height, align);
-  constexpr int kRowAlign = 64;  // every vector width the decoder may use
-  int linesize[4] = {};
-  if (av_image_fill_linesizes(linesize, format, width) < 0) return AVERROR(EINVAL);
-  ptrdiff_t strides[4] = {};
-  for (int i = 0; i < 4; ++i) {
-    linesize[i] = (linesize[i] + kRowAlign - 1) / kRowAlign * kRowAlign;
-    strides[i] = linesize[i];
-  }
-  size_t planes[4] = {};
-  if (av_image_fill_plane_sizes(planes, format, height, strides) < 0) return AVERROR(EINVAL);
-  size_t total = 0;
-  size_t offsets[4] = {};
-  for (int i = 0; i < 4; ++i) {
-    offsets[i] = total;
-    // Room past each plane for the decoder's reads beyond a row's end.
-    total += planes[i] == 0 ? 0 : planes[i] + kRowAlign + AV_INPUT_BUFFER_PADDING_SIZE;
-  }
-  auto* memory = static_cast<uint8_t*>(av_malloc(total));
-  if (memory == nullptr) return AVERROR(ENOMEM);
-  AdviseHugePages(memory, total);
-  // A damaged picture may leave parts unwritten: they read as black, never as old memory.
-  std::memset(memory, 0, total);
-  frame->buf[0] = av_buffer_create(memory, total, av_buffer_default_free, nullptr, 0);
-  if (frame->buf[0] == nullptr) {
-    av_free(memory);
-    return AVERROR(ENOMEM);
-  }
-  for (int i = 0; i < 4; ++i) {
-    frame->data[i] = planes[i] == 0 ? nullptr : memory + offsets[i];
-    frame->linesize[i] = planes[i] == 0 ? 0 : linesize[i];
-  }
-  frame->extended_data = frame->data;
-  return 0;
 }
 
 int MaxComponentDepth(AVPixelFormat format) {

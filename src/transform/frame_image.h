@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "transform/large_buffer.h"
+
 namespace corvinex {
 
 struct FrameImage {
@@ -16,14 +18,17 @@ struct FrameImage {
   std::vector<uint32_t> pixels;  // little-endian: B is the lowest byte
 
   FrameImage() = default;
-  FrameImage(int32_t w, int32_t h)
-      : width(w), height(h), pixels(static_cast<size_t>(w) * static_cast<size_t>(h), 0u) {}
+  FrameImage(int32_t w, int32_t h) { Reset(w, h); }
 
-  // Re-dimensions and zero-fills, reusing the storage when it is large enough.
+  // Re-dimensions and zero-fills, reusing the storage when it is large enough. New
+  // storage is advised before the fill touches it: a movie-sized frame is thousands
+  // of page faults otherwise, paid by every conversion before its first frame.
   void Reset(int32_t w, int32_t h) {
     width = w;
     height = h;
-    pixels.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 0u);
+    const size_t count = static_cast<size_t>(w) * static_cast<size_t>(h);
+    ReserveLarge(pixels, count);
+    pixels.assign(count, 0u);
   }
 
   size_t PixelCount() const { return pixels.size(); }

@@ -230,6 +230,34 @@ TEST_F(FrameSourceMedia, TransportAndProgramStreamsDecodeFromTheirFirstFrame) {
   }
 }
 
+// Pictures large enough for the decoder's huge-page buffers, in each plane layout
+// decoders write (4:2:0 with frame threads, 10-bit, 4:2:2, 4:4:4): every frame as
+// ffmpeg's own, also once the buffers come round again.
+TEST_F(FrameSourceMedia, LargePicturesDecodeIntoTheirOwnBuffersAsFfmpegDoes) {
+  constexpr int32_t kLargeWidth = 1600;
+  constexpr int32_t kLargeHeight = 900;
+  const std::string source = "testsrc2=size=1600x900:rate=25:duration=0.4";
+  const std::vector<ContainerCase> cases = {
+      {"large h264.mp4", {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-an"}},
+      {"large hevc10.mkv",
+       {"-c:v", "libx265", "-pix_fmt", "yuv420p10le", "-x265-params", "log-level=none", "-an"}},
+      {"large mjpeg422.avi", {"-c:v", "mjpeg", "-q:v", "2", "-pix_fmt", "yuvj422p", "-an"}},
+      {"large h264 444.mkv", {"-c:v", "libx264", "-pix_fmt", "yuv444p", "-an"}},
+  };
+  for (const ContainerCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path movie = MakeMovie(c.name, c.encode, source);
+    const std::vector<Picture> expected = FfmpegFrames(movie, kLargeWidth, kLargeHeight);
+    ASSERT_EQ(expected.size(), 10u);
+    const Pushed pushed = PushAll(movie);
+    ASSERT_EQ(pushed.frames.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+      EXPECT_LT(MeanError(pushed.frames[i], expected[i]), 3.0) << "frame " << i;
+      EXPECT_LT(BadShare(pushed.frames[i], expected[i]), 0.002) << "frame " << i;
+    }
+  }
+}
+
 // A transport stream cut at a packet boundary mid-GOP: the pictures whose references
 // were cut off are never shown; what is shown is whole.
 TEST_F(FrameSourceMedia, ACutMidGopShowsNoGarbage) {
