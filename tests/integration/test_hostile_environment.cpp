@@ -210,7 +210,7 @@ TEST_F(HostileEnvironment, ReadOnlyProgramFolderConvertsWithItsFilesInTheUserDat
   EXPECT_TRUE(logged);
 }
 
-// The run's large buffers come in huge pages: the tool and its encoder run with
+// The run's large buffers come in huge pages: its encoder runs with
 // glibc's tunable for them, beside the user's own tunables, and a choice the user made
 // about it stays theirs.
 TEST_F(HostileEnvironment, RunsWithHugePagesAndKeepsTheUsersOwnTunables) {
