@@ -258,6 +258,31 @@ TEST_F(FrameSourceMedia, LargePicturesDecodeIntoTheirOwnBuffersAsFfmpegDoes) {
   }
 }
 
+// A stream whose picture size changes twice on the way (camera files joined end to
+// end): the decoder's buffers are made anew for each size, and every picture comes out
+// at the movie's first size, as ffmpeg scales it.
+TEST_F(FrameSourceMedia, APictureSizeChangeMidStreamKeepsEveryFrame) {
+  const std::vector<std::pair<std::string, int>> parts = {
+      {"1600x900", 0}, {"640x360", 1}, {"1920x1088", 2}};
+  std::string joined;
+  for (const auto& [size, offset] : parts) {
+    const fs::path part = MakeMovie(
+        "part " + size + ".ts",
+        {"-c:v", "libx264", "-an", "-output_ts_offset", std::to_string(offset), "-f", "mpegts"},
+        "testsrc2=size=" + size + ":rate=25:duration=1");
+    joined += ReadFileBytes(part);
+  }
+  const fs::path movie = Path("size change.ts");
+  WriteFileBytes(movie, joined);
+  const std::vector<Picture> expected = FfmpegFrames(movie, 1600, 900);
+  ASSERT_EQ(expected.size(), 3u * kFrames);
+  const Pushed pushed = PushAll(movie);
+  ASSERT_EQ(pushed.frames.size(), expected.size());
+  for (size_t i : {size_t(5), size_t(kFrames + 5), size_t(2 * kFrames + 5)}) {
+    EXPECT_LT(MeanError(pushed.frames[i], expected[i]), 8.0) << "frame " << i;
+  }
+}
+
 // A transport stream cut at a packet boundary mid-GOP: the pictures whose references
 // were cut off are never shown; what is shown is whole.
 TEST_F(FrameSourceMedia, ACutMidGopShowsNoGarbage) {
