@@ -282,6 +282,7 @@ void MovieSession::PreviewRefresh() {
     scene.frame = adjusted ? &shownFrame_ : &frame;
     scene.panorama = &buffers_.P1;
     scene.panoramaWidth = geometry_.W;
+    scene.turn = geometry_.turn;
     scene.panoramaRows = geometry_.outRows;
     scene.cutRows = geometry_.cutRows;
     scene.flipVertical = (view.flipMode & 2) != 0;
