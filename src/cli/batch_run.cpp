@@ -26,10 +26,10 @@
 #include "convert/encoder_command.h"
 #include "convert/frame_source_feed.h"
 #include "convert/leftovers.h"
+#include "convert/logo_canvas.h"
 #include "convert/pending_frames.h"
 #include "convert/pending_name.h"
 #include "convert/photo_convert.h"
-#include "convert/photo_logo.h"
 #include "media/frame_source.h"
 #include "media/movie_info.h"
 #include "media/movie_ring.h"
@@ -378,8 +378,8 @@ void ConvertPhotoOne(const fs::path& input, const BatchTarget& target, const Bat
   }
   FrameImage logoCanvas;
   if (logo.present) {
-    PreparePhotoLogo(logo.image, photo.image.width, photo.image.height, settings, setup.session,
-                     logoCanvas);
+    PrepareLogoCanvas(logo.image, photo.image.width, photo.image.height, settings, setup.session,
+                      logoCanvas);
   }
   const PhotoJob job{.input = input,
                      .output = target.output,
@@ -489,10 +489,7 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
   }
   FrameImage logoCanvas;
   if (logo.present) {
-    const UnwrapGeometry g =
-        ComputeUnwrapGeometry(info.width, info.height, RingFromSettings(settings), settings.HSIZE,
-                              ShapeFromOptions(setup.session));
-    PrepareLogoFrame(logo.image, g.W, DecoderRoute(settings), logoCanvas);
+    PrepareLogoCanvas(logo.image, info.width, info.height, settings, setup.session, logoCanvas);
   }
   BatchUi ui(env.err, tally.mode, input.string());
   source.SetKeepsCurrentFrame(false);  // nothing here shows a picture

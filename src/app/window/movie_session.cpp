@@ -15,6 +15,7 @@
 #include "convert/encoder_command.h"
 #include "convert/frame_source_feed.h"
 #include "convert/hardware_probe.h"
+#include "convert/logo_canvas.h"
 #include "convert/movie_convert.h"
 #include "media/media_probe.h"
 #include "transform/cut_area.h"
@@ -335,10 +336,8 @@ void MovieSession::Convert(const std::string& output) {
   FrameImage logoCanvas;
   const bool withLogo = logo_ != nullptr && logo_->present;
   if (withLogo) {
-    const UnwrapGeometry g =
-        ComputeUnwrapGeometry(info.width, info.height, RingFromSettings(state.settings),
-                              state.settings.HSIZE, ShapeFromOptions(state.options));
-    PrepareLogoFrame(logo_->image, g.W, DecoderRoute(state.settings), logoCanvas);
+    PrepareLogoCanvas(logo_->image, info.width, info.height, state.settings, state.options,
+                      logoCanvas);
   }
   ConversionContext context{.settings = state.settings,
                             .options = state.options,
