@@ -13,6 +13,7 @@
 #include "gui/dialog_answer.h"
 #include "gui/window_fixture.h"
 #include "media/photo_decode.h"
+#include "media/photo_ring.h"
 #include "settings/diagnostic_log.h"
 #include "settings/settings_file.h"
 #include "support/sample_photo.h"
@@ -86,6 +87,35 @@ TEST_F(PhotoWindowFixture, TurnedPhotoIsShownUprightAndSavedAsAPicture) {
   EXPECT_EQ(PixelsApart(ReadPictureFile(out), ReadPictureFile(direct)), 0u);
   // The movie services were never asked to convert.
   for (const std::string& call : calls) EXPECT_EQ(call.find("convertMovie"), std::string::npos);
+}
+
+// Find Ring on a photo searches the picture on show, which is the decoded photo: a
+// file moved away meanwhile is not needed, and the ring is the one the file gives.
+TEST_F(PhotoWindowFixture, FindRingSearchesThePictureOnShowWithoutReadingTheFileAgain) {
+  const fs::path photo = dir.path() / "ring shown é.tif";
+  WritePictureFile(MakeDoughnutPicture(640, 480), photo);
+  const MovieRing fromFile = FindRingInPhotoFile(photo);
+  ASSERT_TRUE(fromFile.ring.found) << fromFile.ring.reason;
+
+  MainWindow& w = Open();
+  session = std::make_unique<MovieSession>(w);
+  session->Provide(w.Services());
+  session->OpenMovie(photo.string());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Flags().movieOpen == 1; }, 20000));
+  FrameImage shown;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return session->Source().CopyCurrentFrame(shown); }, 10000));
+  fs::rename(photo, dir.path() / "moved away.tif");
+
+  ASSERT_TRUE(w.ApplyCutArea({90, 70, 250, 250, 20}));  // well off the ring
+  SeenMessage refusal;
+  AnswerNextMessageBox(QMessageBox::Ok, &refusal);
+  w.Dispatch(cmd::kFindRing);
+  EXPECT_FALSE(refusal.seen) << refusal.text.toStdString();
+  DropPendingAnswers();
+  RingGeometry expected = fromFile.cutArea;
+  if (fromFile.ring.innerRadius <= 0) expected.RSIZE = 20;  // the inner circle set stays
+  EXPECT_EQ(RingFromSettings(state.settings), expected);
+  if (auto* report = w.findChild<QMessageBox*>("ringReport")) report->close();
 }
 
 // A JPEG stored a quarter turned with orientation 6: Find Ring searches the upright

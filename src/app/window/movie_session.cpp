@@ -57,6 +57,9 @@ void MovieSession::Provide(WindowServices& services) {
     };
   }
   services.currentLogo = [this](MainWindow&) { return logo_; };
+  services.shownPicture = [this](MainWindow&, FrameImage& picture) {
+    return stream_.source().CopyCurrentFrame(picture);
+  };
   services.startViewer = [this](MainWindow& w) { StartViewer(w); };
   services.closeViewer = [this](MainWindow&) {
     if (viewer_) viewer_->close();
