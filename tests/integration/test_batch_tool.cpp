@@ -66,6 +66,16 @@ struct BatchFixture : ::testing::Test {
     return movie;
   }
 
+  // What --print-geometry prints for `movie` with `args`, as JSON in its key order;
+  // the test fails where the tool does.
+  nlohmann::ordered_json PrintedGeometry(const fs::path& movie, std::vector<std::string> args,
+                                         const std::string& tag) {
+    args.insert(args.begin(), {movie.string(), "--print-geometry"});
+    const BatchResult g = Run(args, tag);
+    EXPECT_EQ(g.exitCode, 0) << g.err;
+    return nlohmann::ordered_json::parse(g.out, nullptr, false);
+  }
+
   bool TempHoldsNoRunFolder() {
     if (!fs::exists(temp)) return true;
     return fs::is_empty(temp);
@@ -188,14 +198,8 @@ TEST_F(BatchFixture, SeveralRunsAtOnceOnOneInputSetConvertEveryMovie) {
 // is the ring's outer circumference, and the rows follow in proportion.
 TEST_F(BatchFixture, WidthAndHeadingShapeTheOutput) {
   const fs::path movie = Movie("shape.mp4", 6);
-  auto geometry = [&](std::vector<std::string> args, const std::string& tag) {
-    args.insert(args.begin(), {movie.string(), "--print-geometry"});
-    const BatchResult g = Run(args, tag);
-    EXPECT_EQ(g.exitCode, 0) << g.err;
-    return nlohmann::json::parse(g.out, nullptr, false);
-  };
-  const auto before = geometry({}, "before");
-  const auto full = geometry({"--width", "full", "--heading", "90"}, "full");
+  const auto before = PrintedGeometry(movie, {}, "before");
+  const auto full = PrintedGeometry(movie, {"--width", "full", "--heading", "90"}, "full");
   ASSERT_TRUE(before.is_object() && full.is_object()) << full;
   EXPECT_EQ(before["heading"], 0.0);
   EXPECT_EQ(before["turn"], 0);
@@ -230,13 +234,7 @@ TEST_F(BatchFixture, WidthAndHeadingShapeTheOutput) {
 // take is refused there as the run refuses it.
 TEST_F(BatchFixture, PrintedGeometryGivesThePictureOfTheOutput) {
   const fs::path movie = Movie("picture.mp4", 4);
-  auto printed = [&](std::vector<std::string> args, const std::string& tag) {
-    args.insert(args.begin(), {movie.string(), "--print-geometry"});
-    const BatchResult g = Run(args, tag);
-    EXPECT_EQ(g.exitCode, 0) << g.err;
-    return nlohmann::ordered_json::parse(g.out, nullptr, false);
-  };
-  const auto strip = printed({}, "strip");
+  const auto strip = PrintedGeometry(movie, {}, "strip");
   ASSERT_TRUE(strip.is_object()) << strip;
   // The keys before stay first, in their order; the picture's come after them.
   std::vector<std::string> keys;
@@ -263,7 +261,7 @@ TEST_F(BatchFixture, PrintedGeometryGivesThePictureOfTheOutput) {
   for (const Case& c : cases) {
     const std::string tag = "case" + std::to_string(++n);
     SCOPED_TRACE(tag);
-    const auto g = printed(c.args, tag);
+    const auto g = PrintedGeometry(movie, c.args, tag);
     ASSERT_TRUE(g.is_object()) << g;
     EXPECT_EQ(g["projection"], c.projection);
     const int width = g["pictureWidth"];
