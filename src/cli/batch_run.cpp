@@ -26,10 +26,10 @@
 #include "convert/encoder_command.h"
 #include "convert/frame_source_feed.h"
 #include "convert/leftovers.h"
+#include "convert/logo_canvas.h"
 #include "convert/pending_frames.h"
 #include "convert/pending_name.h"
 #include "convert/photo_convert.h"
-#include "convert/photo_logo.h"
 #include "media/frame_source.h"
 #include "media/movie_info.h"
 #include "media/movie_ring.h"
@@ -39,6 +39,7 @@
 #include "settings/diagnostic_log.h"
 #include "settings/settings_file.h"
 #include "transform/lens_profile.h"
+#include "transform/output_projection.h"
 #include "transform/ring_cut_area.h"
 
 namespace corvinex {
@@ -57,8 +58,10 @@ extern "C" void OnInterrupt(int) {
   gInterrupted.store(1);
 }
 
-nlohmann::ordered_json GeometryJson(const fs::path& input, const UnwrapGeometry& g,
-                                    double heading) {
+// The unwrap geometry, then the picture each frame is placed in (one view, before any
+// resize): the strip, or the 2:1 frame with the projection or a logo.
+nlohmann::ordered_json GeometryJson(const fs::path& input, const UnwrapGeometry& g, double heading,
+                                    const ProjectionPlan& plan) {
   return {{"input", input.string()},
           {"Fw", g.Fw},
           {"Fh", g.Fh},
@@ -79,7 +82,24 @@ nlohmann::ordered_json GeometryJson(const fs::path& input, const UnwrapGeometry&
           {"outRows", g.outRows},
           {"corrRows", g.corrRows},
           {"heading", heading},
-          {"turn", g.turn}};
+          {"turn", g.turn},
+          {"projection", plan.equirect ? "equirect" : "strip"},
+          {"pictureWidth", plan.view.width},
+          {"pictureHeight", plan.view.height}};
+}
+
+// The picture plan a run of this input would make, with the logo's canvas where there
+// is a logo; its problem is the run's refusal.
+ProjectionPlan PrintedPlan(const UnwrapGeometry& g, int32_t width, int32_t height,
+                           const AppSettings& settings, const SessionOptions& session,
+                           const LogoState& logo) {
+  FrameImage canvas;
+  if (logo.present && !PrepareLogoCanvas(logo.image, width, height, settings, session, canvas)) {
+    ProjectionPlan refused;
+    refused.problem = "the panorama is too narrow to hold the logo";
+    return refused;
+  }
+  return PlanProjection(g, ProjectionOptionsFrom(session), logo.present ? &canvas : nullptr);
 }
 
 // `width` is the panorama width this Cut Area gives with the run's width choice.
@@ -367,7 +387,10 @@ void ConvertPhotoOne(const fs::path& input, const BatchTarget& target, const Bat
     const UnwrapGeometry g =
         PrepareUnwrapGeometry(photo.image.width, photo.image.height, RingFromSettings(settings),
                               settings.HSIZE, GeometryVariant::Conversion, buffers, quiet, shape);
-    tally.documents.push_back(GeometryJson(input, g, shape.heading));
+    const ProjectionPlan plan =
+        PrintedPlan(g, photo.image.width, photo.image.height, settings, setup.session, logo);
+    if (!plan.problem.empty()) return fail(plan.problem);
+    tally.documents.push_back(GeometryJson(input, g, shape.heading, plan));
     ++tally.converted;
     return;
   }
@@ -378,8 +401,8 @@ void ConvertPhotoOne(const fs::path& input, const BatchTarget& target, const Bat
   }
   FrameImage logoCanvas;
   if (logo.present) {
-    PreparePhotoLogo(logo.image, photo.image.width, photo.image.height, settings, setup.session,
-                     logoCanvas);
+    PrepareLogoCanvas(logo.image, photo.image.width, photo.image.height, settings, setup.session,
+                      logoCanvas);
   }
   const PhotoJob job{.input = input,
                      .output = target.output,
@@ -452,7 +475,10 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
     const UnwrapGeometry g =
         PrepareUnwrapGeometry(info.width, info.height, RingFromSettings(settings), settings.HSIZE,
                               GeometryVariant::Conversion, buffers, quiet, shape);
-    tally.documents.push_back(GeometryJson(input, g, shape.heading));
+    const ProjectionPlan plan =
+        PrintedPlan(g, info.width, info.height, settings, setup.session, logo);
+    if (!plan.problem.empty()) return fail(plan.problem);
+    tally.documents.push_back(GeometryJson(input, g, shape.heading, plan));
     ++tally.converted;
     return;
   }
@@ -489,10 +515,7 @@ void ConvertOne(const fs::path& input, const BatchTarget& target, const BatchOpt
   }
   FrameImage logoCanvas;
   if (logo.present) {
-    const UnwrapGeometry g =
-        ComputeUnwrapGeometry(info.width, info.height, RingFromSettings(settings), settings.HSIZE,
-                              ShapeFromOptions(setup.session));
-    PrepareLogoFrame(logo.image, g.W, DecoderRoute(settings), logoCanvas);
+    PrepareLogoCanvas(logo.image, info.width, info.height, settings, setup.session, logoCanvas);
   }
   BatchUi ui(env.err, tally.mode, input.string());
   source.SetKeepsCurrentFrame(false);  // nothing here shows a picture

@@ -79,23 +79,23 @@ void DrawPanorama(const PreviewScene& scene, QImage& area) {
   };
 
   const QColor blue(0, 0, 0xFF);
-  // The scale text is laid out for a system font of about 3 pixels a character;
-  // each number goes where that font puts it, so the numbers meet their ticks.
-  const QString scale = DegreeScaleText();
-  for (qsizetype i = 0; i < scale.size();) {
-    if (scale[i] == ' ') {
-      ++i;
-      continue;
-    }
-    qsizetype end = i;
-    while (end < scale.size() && scale[end] != ' ') ++end;
-    const int32_t x = along(8 + std::lround(3.025 * static_cast<double>(i)));
-    TextAt(painter, x, 167, scale.mid(i, end - i), blue, nullptr);
-    i = end;
+  // The numbers name the directions their columns show, so they move with the heading.
+  const DegreeScale scale = DegreeScaleMarks(scene.turn, scene.panoramaWidth);
+  const QFontMetrics metrics(painter.font());
+  for (int32_t i = 0; i < scale.count; ++i) {
+    const DegreeMark& mark = scale.marks[static_cast<size_t>(i)];
+    const QString label = QString::fromLatin1(mark.label);
+    // A number moved to an edge stays whole beside its tick.
+    const int32_t last = scaleLeft + scaleWidth - metrics.horizontalAdvance(label);
+    TextAt(painter, std::clamp(along(mark.textX), scaleLeft, std::max(scaleLeft, last)), 167, label,
+           blue, nullptr);
   }
   painter.setPen(QPen(blue, 2));
   painter.drawLine(along(1), 182, along(1000), 182);
-  for (int32_t x : {1, 250, 500, 750, 995}) painter.drawLine(along(x), 182, along(x), 170);
+  for (int32_t i = 0; i < scale.count; ++i) {
+    const int32_t x = along(scale.marks[static_cast<size_t>(i)].tickX);
+    painter.drawLine(x, 182, x, 170);
+  }
 
   if (scene.conversionRunning) {
     for (const OverlayLine& line : scene.progressLines) {
@@ -186,11 +186,6 @@ QRect FitInPanoramaArea(int32_t width, int32_t height) {
   const int32_t h = std::clamp<int32_t>(static_cast<int32_t>(std::lround(height * scale)), 1,
                                         kPanoramaAreaHeight);
   return QRect((kPanoramaAreaWidth - w) / 2, (kPanoramaAreaHeight - h) / 2, w, h);
-}
-
-QString DegreeScaleText() {
-  const QString gap(77, ' ');
-  return "360" + gap + "270" + gap + "180" + gap + "90" + QString(70, ' ') + "0";
 }
 
 int32_t PreviewDraw(const PreviewScene& scene, QImage* panoramaArea, QImage* doughnutArea) {

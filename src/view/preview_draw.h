@@ -13,6 +13,7 @@
 #include "convert/progress.h"
 #include "transform/frame_image.h"
 #include "transform/unwrap_geometry.h"
+#include "view/degree_scale.h"
 
 namespace corvinex {
 
@@ -24,7 +25,8 @@ struct PreviewScene {
   const FrameImage* frame = nullptr;     // current doughnut frame, bottom-up BGRX
   const FrameImage* panorama = nullptr;  // panorama buffer, W x (H + 1)
   int32_t panoramaWidth = 0;             // pw
-  int32_t panoramaRows = 0;              // ph2: rows left after the internal cut
+  int32_t turn = 0;          // columns the heading turns the panorama (UnwrapGeometry::turn)
+  int32_t panoramaRows = 0;  // ph2: rows left after the internal cut
   int32_t cutRows = 0;
   bool flipVertical = false;
   // The output picture (bottom-up BGRX, as a conversion writes it); when set it shows
@@ -58,8 +60,5 @@ int32_t PreviewDraw(const PreviewScene& scene, QImage* panoramaArea, QImage* dou
 
 // Clears an area to #333333 and writes `caption` in white at 10, 10.
 void DrawCaption(QImage& area, const QString& caption);
-
-// The degree scale text along the panorama's bottom.
-QString DegreeScaleText();
 
 }  // namespace corvinex

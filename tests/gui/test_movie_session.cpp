@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QSlider>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -418,6 +419,12 @@ TEST_F(SessionFixture, WidthChoiceAndHeadingDragShapeThePreview) {
     }
   }
   EXPECT_GT(same, counted * 9 / 10) << same << " of " << counted;
+  // The degree scale moved with the picture: its 180 stands a quarter further right.
+  const QRgb blue = qRgb(0, 0, 0xFF);
+  const std::vector<bool> label = ColourMask(before, QRect(492, 165, 20, 20), blue);
+  EXPECT_GT(std::count(label.begin(), label.end(), true), 50);
+  EXPECT_EQ(ColourMask(after, QRect(742, 165, 20, 20), blue), label);
+  EXPECT_NE(ColourMask(after, QRect(492, 165, 20, 20), blue), label);
   EXPECT_NE(KeptChoicesText(state.options).find("<HEADING>-90.00</HEADING>"), std::string::npos);
   EXPECT_NE(KeptChoicesText(state.options).find("<PANORAMA_WIDTH>-1</PANORAMA_WIDTH>"),
             std::string::npos);

@@ -2,7 +2,10 @@
 // coordinates, the panorama with its scale and the progress text.
 
 #include <QImage>
+#include <algorithm>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "app/window/output_window.h"
 #include "gui/window_fixture.h"
@@ -188,6 +191,70 @@ TEST(PreviewDraw, PanoramaWithScaleAndProgressText) {
   EXPECT_GT(CountColour(area, area.rect(), Rgb(0xFF, 0, 0)), 1000);
   EXPECT_GT(CountColour(area, QRect(10, 10, 200, 12), Rgb(0x80, 0x80, 0x80)), 200);
   EXPECT_GT(CountColour(area, QRect(10, 90, 150, 12), Rgb(0x80, 0x80, 0x80)), 200);
+}
+
+// Where the scale is blue in a 20 x 20 box: a number's glyphs with the ticks and line
+// near it.
+std::vector<bool> BlueIn(const QImage& image, int left, int top) {
+  return ColourMask(image, QRect(left, top, 20, 20), Rgb(0, 0, 0xFF));
+}
+
+// The scale names the direction each column shows: turned by the heading, each number
+// and its tick move with their column, round the edges, and look as they did unturned.
+TEST(PreviewDraw, DegreeScaleFollowsTheHeading) {
+  struct Expected {
+    std::string label;
+    int tick, text;
+  };
+  const auto expect = [](const DegreeScale& scale, const std::vector<Expected>& wanted) {
+    ASSERT_EQ(scale.count, static_cast<int32_t>(wanted.size()));
+    for (size_t i = 0; i < wanted.size(); ++i) {
+      SCOPED_TRACE(wanted[i].label);
+      EXPECT_EQ(scale.marks[i].label, wanted[i].label);
+      EXPECT_EQ(scale.marks[i].tickX, wanted[i].tick);
+      EXPECT_EQ(scale.marks[i].textX, wanted[i].text);
+    }
+  };
+  const std::vector<Expected> unturned = {
+      {"360", 1, 8}, {"270", 250, 250}, {"180", 500, 492}, {"90", 750, 734}, {"0", 995, 952}};
+  expect(DegreeScaleMarks(0, 100), unturned);
+  expect(DegreeScaleMarks(100, 100), unturned);
+  // Heading 36 on 100 columns turns 10: what showed at 100 units shows at the left edge.
+  expect(DegreeScaleMarks(10, 100),
+         {{"270", 150, 150}, {"180", 400, 392}, {"90", 650, 634}, {"0", 900, 857}});
+  // Heading -90 turns 75 of 100: the picture moves right a quarter, 90 reaches the
+  // right edge and 0 comes round from it.
+  expect(DegreeScaleMarks(75, 100),
+         {{"0", 250, 207}, {"270", 500, 500}, {"180", 750, 742}, {"90", 995, 979}});
+
+  FrameImage panorama = Solid(100, 41, 0x30, 0x60, 0x30);
+  PreviewScene scene;
+  scene.panorama = &panorama;
+  scene.panoramaWidth = 100;
+  scene.panoramaRows = 40;
+  QImage before(1000, 200, QImage::Format_RGB32);
+  ASSERT_EQ(PreviewDraw(scene, &before, nullptr), 1);
+  for (int x : {1, 250, 500, 750, 995}) EXPECT_EQ(before.pixel(x, 175), Rgb(0, 0, 0xFF)) << x;
+  for (int turn : {10, 75}) {
+    SCOPED_TRACE(turn);
+    scene.turn = turn;
+    QImage after(1000, 200, QImage::Format_RGB32);
+    ASSERT_EQ(PreviewDraw(scene, &after, nullptr), 1);
+    const DegreeScale moved = DegreeScaleMarks(turn, 100);
+    for (int32_t i = 0; i < moved.count; ++i) {
+      const DegreeMark& mark = moved.marks[static_cast<size_t>(i)];
+      SCOPED_TRACE(mark.label);
+      EXPECT_EQ(after.pixel(mark.tickX, 175), Rgb(0, 0, 0xFF));
+      const auto was = std::find_if(unturned.begin(), unturned.end(),
+                                    [&](const Expected& e) { return e.label == mark.label; });
+      ASSERT_NE(was, unturned.end());
+      const std::vector<bool> shown = BlueIn(after, mark.textX, 165);
+      EXPECT_EQ(shown, BlueIn(before, was->text, 165)) << "the number beside its tick";
+      EXPECT_GT(std::count(shown.begin(), shown.end(), true), 50);
+    }
+    EXPECT_NE(after.pixel(1, 175), Rgb(0, 0, 0xFF)) << "no 360 at the left edge once turned";
+    EXPECT_NE(BlueIn(after, 492, 165), BlueIn(before, 492, 165)) << "180 left its unturned place";
+  }
 }
 
 TEST_F(WindowFixture, AnotherThreadDrawsIntoTheBackBuffers) {

@@ -13,6 +13,7 @@
 #include "gui/dialog_answer.h"
 #include "gui/window_fixture.h"
 #include "media/photo_decode.h"
+#include "media/photo_ring.h"
 #include "settings/diagnostic_log.h"
 #include "settings/settings_file.h"
 #include "support/sample_photo.h"
@@ -25,6 +26,29 @@ namespace fs = std::filesystem;
 
 struct PhotoWindowFixture : WindowFixture {
   std::unique_ptr<MovieSession> session;
+
+  // The window with `photo` open (and `logo` chosen) through a real session.
+  MainWindow& OpenWithPhoto(const fs::path& photo, const LogoState* logo = nullptr) {
+    MainWindow& w = Open();
+    session = std::make_unique<MovieSession>(w);
+    if (logo != nullptr) session->SetLogo(logo);
+    session->Provide(w.Services());
+    session->OpenMovie(photo.string());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.Flags().movieOpen == 1; }, 20000));
+    return w;
+  }
+
+  // Find Ring from a Cut Area well off the ring; false when it refused.
+  bool FindRingFromFarOff(MainWindow& w) {
+    EXPECT_TRUE(w.ApplyCutArea({90, 70, 250, 250, 20}));
+    SeenMessage refusal;
+    AnswerNextMessageBox(QMessageBox::Ok, &refusal);
+    w.Dispatch(cmd::kFindRing);
+    DropPendingAnswers();
+    if (auto* report = w.findChild<QMessageBox*>("ringReport")) report->close();
+    EXPECT_FALSE(refusal.seen) << refusal.text.toStdString();
+    return !refusal.seen;
+  }
 
   void TearDown() override {
     session.reset();
@@ -39,11 +63,7 @@ TEST_F(PhotoWindowFixture, TurnedPhotoIsShownUprightAndSavedAsAPicture) {
   WritePictureFile(upright, photo, "transpose=2");
   SetExif(photo, {{"Exif.Image.Orientation", "6"}, {"Exif.Image.Make", "Vistrel"}});
 
-  MainWindow& w = Open();
-  session = std::make_unique<MovieSession>(w);
-  session->Provide(w.Services());
-  session->OpenMovie(photo.string());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Flags().movieOpen == 1; }, 20000));
+  MainWindow& w = OpenWithPhoto(photo);
   ASSERT_TRUE(QTest::qWaitFor([&] { return LabelText(304) == "640x480"; }, 10000))
       << LabelText(304).toStdString();
   // The previews show the very picture the conversion unwraps.
@@ -88,6 +108,25 @@ TEST_F(PhotoWindowFixture, TurnedPhotoIsShownUprightAndSavedAsAPicture) {
   for (const std::string& call : calls) EXPECT_EQ(call.find("convertMovie"), std::string::npos);
 }
 
+// Find Ring on a photo searches the picture on show, which is the decoded photo: a
+// file moved away meanwhile is not needed, and the ring is the one the file gives.
+TEST_F(PhotoWindowFixture, FindRingSearchesThePictureOnShowWithoutReadingTheFileAgain) {
+  const fs::path photo = dir.path() / "ring shown é.tif";
+  WritePictureFile(MakeDoughnutPicture(640, 480), photo);
+  const MovieRing fromFile = FindRingInPhotoFile(photo);
+  ASSERT_TRUE(fromFile.ring.found) << fromFile.ring.reason;
+
+  MainWindow& w = OpenWithPhoto(photo);
+  FrameImage shown;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return session->Source().CopyCurrentFrame(shown); }, 10000));
+  fs::rename(photo, dir.path() / "moved away.tif");
+
+  ASSERT_TRUE(FindRingFromFarOff(w));
+  RingGeometry expected = fromFile.cutArea;
+  if (fromFile.ring.innerRadius <= 0) expected.RSIZE = 20;  // the inner circle set stays
+  EXPECT_EQ(RingFromSettings(state.settings), expected);
+}
+
 // A JPEG stored a quarter turned with orientation 6: Find Ring searches the upright
 // picture the window shows, and CONVERT with a logo and a resize step writes what the
 // batch tool writes for the same settings, logo and step.
@@ -109,27 +148,16 @@ TEST_F(PhotoWindowFixture, FindRingLogoAndResizeOnATurnedPhotoMatchTheBatchTool)
   LogoState logo;
   ASSERT_TRUE(LoadLogo(logoFile, logo));
 
-  MainWindow& w = Open();
-  session = std::make_unique<MovieSession>(w);
-  session->SetLogo(&logo);
-  session->Provide(w.Services());
-  session->OpenMovie(photo.string());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Flags().movieOpen == 1; }, 20000));
+  MainWindow& w = OpenWithPhoto(photo, &logo);
   ASSERT_TRUE(QTest::qWaitFor([&] { return LabelText(304) == "640x480"; }, 10000))
       << LabelText(304).toStdString();
 
-  ASSERT_TRUE(w.ApplyCutArea({90, 70, 250, 250, 20}));  // well off the ring
-  SeenMessage refusal;
-  AnswerNextMessageBox(QMessageBox::Ok, &refusal);
-  w.Dispatch(cmd::kFindRing);
-  EXPECT_FALSE(refusal.seen) << refusal.text.toStdString();
-  DropPendingAnswers();
+  ASSERT_TRUE(FindRingFromFarOff(w));
   const RingGeometry found = RingFromSettings(state.settings);
   const RingGeometry& made = sample::kSampleRing;
   EXPECT_NEAR(found.X1 + found.X2 / 2.0, made.X1 + made.X2 / 2.0, 3);
   EXPECT_NEAR(found.Y1 + found.Y2 / 2.0, made.Y1 + made.Y2 / 2.0, 3);
   EXPECT_NEAR(found.X2, made.X2, 16);  // the JPEG's soft edge reads a little inside
-  if (auto* report = w.findChild<QMessageBox*>("ringReport")) report->close();
 
   state.options.RESIZE = 2;
   const fs::path out = dir.path() / "window out.png";

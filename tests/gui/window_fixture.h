@@ -21,6 +21,15 @@
 
 namespace corvinex::test {
 
+// Which pixels of a box have one colour, row by row: a drawn mark's shape, to compare
+// with the same mark drawn elsewhere.
+inline std::vector<bool> ColourMask(const QImage& image, QRect box, QRgb colour) {
+  std::vector<bool> mask;
+  for (int y = box.top(); y <= box.bottom(); ++y)
+    for (int x = box.left(); x <= box.right(); ++x) mask.push_back(image.pixel(x, y) == colour);
+  return mask;
+}
+
 struct WindowFixture : ::testing::Test {
   TempDir dir{"window program"};
   ProgramState state{PathsForFolder(dir.path())};

@@ -66,6 +66,16 @@ struct BatchFixture : ::testing::Test {
     return movie;
   }
 
+  // What --print-geometry prints for `movie` with `args`, as JSON in its key order;
+  // the test fails where the tool does.
+  nlohmann::ordered_json PrintedGeometry(const fs::path& movie, std::vector<std::string> args,
+                                         const std::string& tag) {
+    args.insert(args.begin(), {movie.string(), "--print-geometry"});
+    const BatchResult g = Run(args, tag);
+    EXPECT_EQ(g.exitCode, 0) << g.err;
+    return nlohmann::ordered_json::parse(g.out, nullptr, false);
+  }
+
   bool TempHoldsNoRunFolder() {
     if (!fs::exists(temp)) return true;
     return fs::is_empty(temp);
@@ -188,14 +198,8 @@ TEST_F(BatchFixture, SeveralRunsAtOnceOnOneInputSetConvertEveryMovie) {
 // is the ring's outer circumference, and the rows follow in proportion.
 TEST_F(BatchFixture, WidthAndHeadingShapeTheOutput) {
   const fs::path movie = Movie("shape.mp4", 6);
-  auto geometry = [&](std::vector<std::string> args, const std::string& tag) {
-    args.insert(args.begin(), {movie.string(), "--print-geometry"});
-    const BatchResult g = Run(args, tag);
-    EXPECT_EQ(g.exitCode, 0) << g.err;
-    return nlohmann::json::parse(g.out, nullptr, false);
-  };
-  const auto before = geometry({}, "before");
-  const auto full = geometry({"--width", "full", "--heading", "90"}, "full");
+  const auto before = PrintedGeometry(movie, {}, "before");
+  const auto full = PrintedGeometry(movie, {"--width", "full", "--heading", "90"}, "full");
   ASSERT_TRUE(before.is_object() && full.is_object()) << full;
   EXPECT_EQ(before["heading"], 0.0);
   EXPECT_EQ(before["turn"], 0);
@@ -223,6 +227,68 @@ TEST_F(BatchFixture, WidthAndHeadingShapeTheOutput) {
   const auto ring = nlohmann::json::parse(found.out, nullptr, false);
   EXPECT_EQ(ring["heading"], 12.5) << found.out;
   EXPECT_EQ(ring["width"], 1000) << found.out;
+}
+
+// The printed geometry tells the picture the run writes: the strip as it is, or the
+// 2:1 frame it is put in, as large as the movie then made; a horizon the frame cannot
+// take is refused there as the run refuses it.
+TEST_F(BatchFixture, PrintedGeometryGivesThePictureOfTheOutput) {
+  const fs::path movie = Movie("picture.mp4", 4);
+  const auto strip = PrintedGeometry(movie, {}, "strip");
+  ASSERT_TRUE(strip.is_object()) << strip;
+  // The keys before stay first, in their order; the picture's come after them.
+  std::vector<std::string> keys;
+  for (const auto& item : strip.items()) keys.push_back(item.key());
+  ASSERT_EQ(keys.size(), 24u);
+  EXPECT_EQ(keys[0], "input");
+  EXPECT_EQ(keys[20], "turn");
+  EXPECT_EQ(std::vector<std::string>(keys.begin() + 21, keys.end()),
+            (std::vector<std::string>{"projection", "pictureWidth", "pictureHeight"}));
+  EXPECT_EQ(strip["projection"], "strip");
+  EXPECT_EQ(strip["pictureWidth"], strip["W"]);
+  EXPECT_EQ(strip["pictureHeight"], strip["outRows"]);
+
+  struct Case {
+    std::vector<std::string> args;
+    std::string projection;
+  };
+  const Case cases[] = {
+      {{}, "strip"},
+      {{"--projection", "equirect"}, "equirect"},
+      {{"--projection", "equirect", "--width", "1000", "--horizon", "5"}, "equirect"},
+      {{"--lens", "10", "--projection", "equirect", "--fill", "soft"}, "equirect"}};
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string tag = "case" + std::to_string(++n);
+    SCOPED_TRACE(tag);
+    const auto g = PrintedGeometry(movie, c.args, tag);
+    ASSERT_TRUE(g.is_object()) << g;
+    EXPECT_EQ(g["projection"], c.projection);
+    const int width = g["pictureWidth"];
+    const int height = g["pictureHeight"];
+    if (c.projection == "equirect") {
+      EXPECT_EQ(width, g["W"].get<int>());
+      EXPECT_NEAR(width, 2 * height, 2);
+      EXPECT_EQ(height % 2, 0);
+    }
+    const fs::path output = dir / (tag + ".mp4");
+    std::vector<std::string> args = {movie.string(), "-o", output.string()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const BatchResult r = Run(args, tag + "-run");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto facts = test::ProbeFile(output);
+    ASSERT_TRUE(facts.has_value());
+    EXPECT_EQ(facts->width, width);
+    EXPECT_EQ(facts->height, height);
+  }
+
+  const BatchResult refused =
+      Run({movie.string(), "--print-geometry", "--projection", "equirect", "--horizon", "45"},
+          "refused");
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.err.find("The horizon offset +45 degrees moves the"), std::string::npos)
+      << refused.err;
+  EXPECT_EQ(refused.out.find("pictureWidth"), std::string::npos) << refused.out;
 }
 
 // The ring found in a movie, given in pixels, or found before converting: the three

@@ -168,6 +168,38 @@ TEST_F(ExportCodecs, ACodecTheContainerCannotHoldIsRefusedBeforeTheFirstFrame) {
   EXPECT_NE(err.find("--codec takes h264|h265|av1|vp9"), std::string::npos) << err;
 }
 
+// Every frame of a camera's 29.97 fps movie reaches every container, counted as a
+// player shows them (decoded, edit lists applied): the containers that keep the
+// movie's rate hold exactly its frames; those that play at 30 hold its length at 30,
+// rounded up, so one more here. A lost frame at either end fails the exact count.
+TEST_F(ExportCodecs, EveryContainerHoldsEveryFrameOfANtscMovie) {
+  constexpr int kFrames = 37;
+  const fs::path ntsc = dir / "ntsc take.mp4";
+  test::MakeSampleMovie(ntsc,
+                        {.width = 320, .height = 240, .frames = kFrames, .fps = "30000/1001"});
+  ASSERT_EQ(test::ProbeFile(ntsc)->frameCount, kFrames);
+  // 37 frames of 1001/30000 s last 1.2346 s: 37.04 frames at 30 a second.
+  const int kAt30 = static_cast<int>(std::ceil(kFrames * 1001.0 / 1000.0));
+  struct Case {
+    std::string name;
+    bool ownRate;
+  };
+  const Case cases[] = {{"all.mov", true},   {"all.mkv", true},     {"all.avi", true},
+                        {"all.flv", true},   {"all.mp4", false},    {"all.m4v", false},
+                        {"all.webm", false}, {"all h265.mov", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path output = dir / c.name;
+    std::vector<std::string> args = {ntsc.string(), "-o", output.string()};
+    if (c.name == "all h265.mov") args.insert(args.end(), {"--codec", "h265"});
+    std::string err;
+    ASSERT_EQ(Run(args, nullptr, &err), 0) << err;
+    const auto facts = test::ProbeFile(output);
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->frameCount, c.ownRate ? kFrames : kAt30);
+  }
+}
+
 TEST_F(ExportCodecs, AMovieWithCreationTimeLocationAndTitleKeepsThem) {
   // A camera's movie: tags, a sound language and a rotation, which is not copied
   // because the frames are turned already.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "convert/child_process.h"
@@ -127,6 +128,17 @@ TEST_F(LogoConversion, TheMovieTakesTheCanvasHeightInBothRoutes) {
     ASSERT_TRUE(facts.has_value());
     EXPECT_EQ(facts->width, width);
     EXPECT_EQ(facts->height, LogoFrameHeight(width, decoder));
+    // The printed geometry names the logo's frame the movie got.
+    std::string out;
+    ASSERT_EQ(Run({movie.string(), "--print-geometry", "--logo", logo.string(), "--route",
+                   decoder ? "decoder" : "graph"},
+                  &out, &err),
+              0)
+        << err;
+    const auto printed = nlohmann::json::parse(out, nullptr, false);
+    EXPECT_EQ(printed.value("projection", ""), "equirect") << out;
+    EXPECT_EQ(printed.value("pictureWidth", 0), facts->width) << out;
+    EXPECT_EQ(printed.value("pictureHeight", 0), facts->height) << out;
   }
 }
 

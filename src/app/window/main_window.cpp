@@ -277,8 +277,8 @@ void MainWindow::FindRing() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   // A photo is searched in its upright picture, the one shown: its EXIF orientation
   // would otherwise make it count as turned.
-  const MovieRing found = IsPhotoPath(flags_.moviePath) ? FindRingInPhotoFile(flags_.moviePath)
-                                                        : FindRingInMovie(flags_.moviePath);
+  const MovieRing found =
+      IsPhotoPath(flags_.moviePath) ? FindRingInShownPhoto() : FindRingInMovie(flags_.moviePath);
   QApplication::restoreOverrideCursor();
   const FoundRing& ring = found.ring;
   // The frames searched are the stored ones; a movie turned by its rotation data shows
@@ -311,6 +311,17 @@ void MainWindow::FindRing() {
     return;
   }
   ShowRingFound(ring);
+}
+
+MovieRing MainWindow::FindRingInShownPhoto() {
+  // The picture on show is the decoded photo: decoding a large one again takes longer
+  // than the search. The file is read only when no picture of the photo's size is there.
+  FrameImage picture;
+  if (services_.shownPicture && services_.shownPicture(*this, picture) &&
+      picture.width == flags_.frameWidth && picture.height == flags_.frameHeight) {
+    return FindRingInPhoto(picture);
+  }
+  return FindRingInPhotoFile(flags_.moviePath);
 }
 
 void MainWindow::ShowRingFound(const FoundRing& ring) {

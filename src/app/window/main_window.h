@@ -34,6 +34,7 @@ class CutAreaDialog;
 class CutAreaMouse;
 class OutputWindow;
 class PreviewCanvas;
+struct MovieRing;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -158,6 +159,8 @@ class MainWindow : public QMainWindow {
   void Placeholder(const char* what);
   void OpenCutAreaDialog();
   void FindRing();
+  // The ring of the open photo, found in the picture on show.
+  MovieRing FindRingInShownPhoto();
 
   ProgramState& state_;
   WindowServices services_;

@@ -15,6 +15,7 @@
 #include "convert/encoder_command.h"
 #include "convert/frame_source_feed.h"
 #include "convert/hardware_probe.h"
+#include "convert/logo_canvas.h"
 #include "convert/movie_convert.h"
 #include "media/media_probe.h"
 #include "transform/cut_area.h"
@@ -56,6 +57,9 @@ void MovieSession::Provide(WindowServices& services) {
     };
   }
   services.currentLogo = [this](MainWindow&) { return logo_; };
+  services.shownPicture = [this](MainWindow&, FrameImage& picture) {
+    return stream_.source().CopyCurrentFrame(picture);
+  };
   services.startViewer = [this](MainWindow& w) { StartViewer(w); };
   services.closeViewer = [this](MainWindow&) {
     if (viewer_) viewer_->close();
@@ -282,6 +286,7 @@ void MovieSession::PreviewRefresh() {
     scene.frame = adjusted ? &shownFrame_ : &frame;
     scene.panorama = &buffers_.P1;
     scene.panoramaWidth = geometry_.W;
+    scene.turn = geometry_.turn;
     scene.panoramaRows = geometry_.outRows;
     scene.cutRows = geometry_.cutRows;
     scene.flipVertical = (view.flipMode & 2) != 0;
@@ -334,10 +339,8 @@ void MovieSession::Convert(const std::string& output) {
   FrameImage logoCanvas;
   const bool withLogo = logo_ != nullptr && logo_->present;
   if (withLogo) {
-    const UnwrapGeometry g =
-        ComputeUnwrapGeometry(info.width, info.height, RingFromSettings(state.settings),
-                              state.settings.HSIZE, ShapeFromOptions(state.options));
-    PrepareLogoFrame(logo_->image, g.W, DecoderRoute(state.settings), logoCanvas);
+    PrepareLogoCanvas(logo_->image, info.width, info.height, state.settings, state.options,
+                      logoCanvas);
   }
   ConversionContext context{.settings = state.settings,
                             .options = state.options,

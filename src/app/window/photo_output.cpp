@@ -9,7 +9,7 @@
 #include "app/program_state.h"
 #include "app/window/file_choosers.h"
 #include "app/window/main_window.h"
-#include "convert/photo_logo.h"
+#include "convert/logo_canvas.h"
 #include "media/photo_decode.h"
 #include "media/photo_write.h"
 #include "transform/logo_frame.h"
@@ -56,8 +56,8 @@ PhotoOutcome ConvertWindowPhoto(ProgramState& state, const std::string& input,
   FrameImage logoCanvas;
   const bool withLogo = logo != nullptr && logo->present;
   if (withLogo) {
-    PreparePhotoLogo(logo->image, photo.image.width, photo.image.height, state.settings,
-                     state.options, logoCanvas);
+    PrepareLogoCanvas(logo->image, photo.image.width, photo.image.height, state.settings,
+                      state.options, logoCanvas);
   }
   PhotoOutcome outcome =
       ConvertPhoto({.input = input,

@@ -58,6 +58,7 @@ void WindowConversionUi::ShowConvertedFrame(const ConvertedFrameView& frame) {
           PreviewScene scene;
           scene.panorama = &next->panorama;
           scene.panoramaWidth = next->geometry.W;
+          scene.turn = next->geometry.turn;
           scene.panoramaRows = next->geometry.outRows;
           scene.cutRows = next->geometry.cutRows;
           scene.flipVertical = next->flipVertical;

@@ -10,6 +10,7 @@
 namespace corvinex {
 
 class MainWindow;
+struct FrameImage;
 struct LogoState;
 
 struct WindowServices {
@@ -39,6 +40,10 @@ struct WindowServices {
   // The logo chosen now (null or not present without one): a photo converted in the
   // window takes it as a movie's conversion does.
   std::function<const LogoState*(MainWindow&)> currentLogo;
+  // Copies the picture the open movie or photo shows now (upright, its own size) into
+  // the frame; false when none is decoded yet. Find Ring takes a photo's from here
+  // instead of decoding the file again.
+  std::function<bool(MainWindow&, FrameImage& picture)> shownPicture;
   std::function<void(MainWindow&)> runLogoMaker;
   std::function<void(MainWindow&)> startR3dConverter;
   std::function<void(MainWindow&)> showAbout;

@@ -1,4 +1,4 @@
-#include "convert/photo_logo.h"
+#include "convert/logo_canvas.h"
 
 #include "convert/convert_movie.h"
 #include "transform/logo_frame.h"
@@ -7,9 +7,9 @@
 
 namespace corvinex {
 
-bool PreparePhotoLogo(const FrameImage& logo, int32_t width, int32_t height,
-                      const AppSettings& settings, const SessionOptions& session,
-                      FrameImage& canvas) {
+bool PrepareLogoCanvas(const FrameImage& logo, int32_t width, int32_t height,
+                       const AppSettings& settings, const SessionOptions& session,
+                       FrameImage& canvas) {
   const UnwrapGeometry g = ComputeUnwrapGeometry(width, height, RingFromSettings(settings),
                                                  settings.HSIZE, ShapeFromOptions(session));
   return PrepareLogoFrame(logo, g.W, DecoderRoute(settings), canvas);
