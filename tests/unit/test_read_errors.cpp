@@ -16,7 +16,10 @@ namespace fs = std::filesystem;
 
 TEST(ReadWholeFile, GivesTheBytesOrNothingNeverAnException) {
   test::TempDir dir;
-  const std::string bytes = std::string("a\0b", 3) + std::string(200000, 'x');
+  // Built by appending: GCC 12 at -O1 takes the inlined `string + string` for an
+  // out-of-bounds copy (a false -Warray-bounds).
+  std::string bytes("a\0b", 3);
+  bytes.append(200000, 'x');
   test::WriteFileBytes(dir / "file.bin", bytes);
   EXPECT_EQ(ReadWholeFile(dir / "file.bin"), bytes);
   test::WriteFileBytes(dir / "empty", "");
