@@ -186,17 +186,17 @@ ChildStart StartProcess(const std::vector<std::string>& argv, const ChildIo& io)
   args.push_back(nullptr);
 
   // Our environment, but with huge pages asked for (see huge_page_tunable.h).
-  std::vector<std::string> tunables;
+  const char* tunables = nullptr;
   std::vector<char*> env;
   for (char** e = environ; *e != nullptr; ++e) {
-    if (std::strncmp(*e, "GLIBC_TUNABLES=", 15) == 0) {
-      tunables.push_back(*e + 15);
-    } else {
+    if (std::strncmp(*e, "GLIBC_TUNABLES=", 15) != 0) {
       env.push_back(*e);
+    } else if (tunables == nullptr) {
+      tunables = *e + 15;
     }
   }
   const std::string tuned =
-      "GLIBC_TUNABLES=" + TunablesWithHugePages(tunables.empty() ? "" : tunables.front());
+      "GLIBC_TUNABLES=" + TunablesWithHugePages(tunables != nullptr ? tunables : "");
   env.push_back(const_cast<char*>(tuned.c_str()));
   env.push_back(nullptr);
 

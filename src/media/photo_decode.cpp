@@ -108,7 +108,6 @@ void ConvertYuv420Rows(const Yuv420Rows& r, int32_t begin, int32_t end) {
 bool ToBgrx(const AVFrame& frame, FrameImage& out) {
   const int32_t width = frame.width;
   const int32_t height = frame.height;
-  ReserveLarge(out.pixels, static_cast<size_t>(width) * static_cast<size_t>(height));
   out.Reset(width, height);
   const auto format = static_cast<AVPixelFormat>(frame.format);
   const int colourSpace = frame.colorspace == AVCOL_SPC_BT709 ? SWS_CS_ITU709 : SWS_CS_DEFAULT;
@@ -210,10 +209,7 @@ void TurnUpright(const FrameImage& stored, int32_t orientation, FrameImage& upri
   const bool swaps = orientation >= 5;
   const int32_t outW = swaps ? h : w;
   const int32_t outH = swaps ? w : h;
-  if (upright.width != outW || upright.height != outH) {
-    ReserveLarge(upright.pixels, static_cast<size_t>(outW) * static_cast<size_t>(outH));
-    upright.Reset(outW, outH);
-  }
+  if (upright.width != outW || upright.height != outH) upright.Reset(outW, outH);
   for (int32_t y = 0; y < outH; ++y) {
     uint32_t* row = upright.Row(outH - 1 - y);
     for (int32_t x = 0; x < outW; ++x) {

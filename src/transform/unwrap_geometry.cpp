@@ -8,7 +8,6 @@
 
 #include "settings/app_settings.h"
 #include "settings/diagnostic_log.h"
-#include "transform/large_buffer.h"
 
 namespace corvinex {
 namespace {
@@ -264,10 +263,7 @@ UnwrapGeometry PrepareUnwrapGeometry(int32_t frameWidth, int32_t frameHeight,
   buffers.angleCos.assign(static_cast<size_t>(g.W), 0.0f);
   mark("Determine DMEM1, DMEM2, DMEM3, DMEM4");
   const int32_t rows = g.Usable() ? g.H + 1 : 0;
-  for (FrameImage* panorama : {&buffers.P1, &buffers.P2}) {
-    ReserveLarge(panorama->pixels, static_cast<size_t>(g.W) * static_cast<size_t>(rows));
-    panorama->Reset(g.W, rows);
-  }
+  for (FrameImage* panorama : {&buffers.P1, &buffers.P2}) panorama->Reset(g.W, rows);
   // The stereo buffers are sized by the first frame that asks for stereo: most
   // conversions never do, and they hold four panoramas.
   if (conversion) {
